@@ -1,0 +1,26 @@
+// Every heap allocation the module makes goes through here, so that a test can
+// make the k-th one fail and watch the module cope.
+#pragma once
+
+#include <cstddef>
+
+namespace ep {
+
+// calloc-style: count elements of size bytes, zero-filled. nullptr on failure.
+void *allocateZeroed(std::size_t count, std::size_t size);
+
+// malloc-style, contents unset. nullptr on failure (or on a size overflow).
+void *allocateRaw(std::size_t count, std::size_t size);
+
+// free(); nullptr is fine.
+void release(void *block);
+
+namespace testing {
+// Makes the k-th allocation from now fail (1 = the next one); 0 turns the
+// fault off. Counts allocations of both kinds.
+void failAllocationNumber(unsigned k);
+// Allocations made since the last failAllocationNumber call.
+unsigned allocationsSinceArmed();
+}  // namespace testing
+
+}  // namespace ep

@@ -1,0 +1,65 @@
+// Activation: check the interface version, fetch the three services, create
+// the instance and bind every callback of the tool.
+#include "host/activation.h"
+
+#include "engine/build_pass.h"
+#include "engine/tool_state.h"
+#include "host/services.h"
+#include "panels/options_panel.h"
+#include "tool/handles.h"
+#include "tool/lifecycle.h"
+#include "tool/overlay.h"
+
+namespace ep {
+
+LWMonitorFuncs *monitorService = nullptr;
+LWMessageFuncs *messageService = nullptr;
+LWXPanelFuncs *panelService = nullptr;
+
+namespace {
+
+// Each pointer is stored before it is tested, so a missing service leaves its
+// pointer null and the later ones as they were.
+template <typename T>
+bool fetch(LWGlobalFunc global, const char *name, T *&slot) {
+  slot = static_cast<T *>(global(name, 0));
+  return slot != nullptr;
+}
+
+}  // namespace
+}  // namespace ep
+
+extern "C" int activateElasticPull(int version, LWGlobalFunc global, void *local, void *) {
+  using namespace ep;
+  if (version != LW_MESHEDITTOOL_VERSION) return LW_ACTIVATE_BAD_VERSION;
+
+  if (!fetch(global, LWMONITORFUNCS_GLOBAL, monitorService)) return LW_ACTIVATE_BAD_GLOBAL;
+  if (!fetch(global, LWMESSAGEFUNCS_GLOBAL, messageService)) return LW_ACTIVATE_BAD_GLOBAL;
+  if (!fetch(global, LWXPANELFUNCS_GLOBAL, panelService)) return LW_ACTIVATE_BAD_GLOBAL;
+
+  StretchToolState *state = createToolState();
+  // No instance: the binding stays exactly as the host gave it, and the host
+  // is told the server could not start.
+  if (state == nullptr) return LW_ACTIVATE_BAD_LOCAL;
+
+  auto *binding = static_cast<LWMeshEditTool *>(local);
+  binding->instance = state;
+  binding->test = toolTest;
+  binding->build = toolBuild;
+  binding->end = toolEnd;
+
+  LWToolFuncs *tool = binding->tool;
+  tool->done = toolDone;
+  tool->draw = toolDraw;
+  tool->help = toolHelp;
+  tool->dirty = toolDirty;
+  tool->count = toolCount;
+  tool->handle = toolHandle;
+  tool->start = toolStart;
+  tool->adjust = toolAdjust;
+  tool->down = toolDown;
+  // move and up stay as the host set them: the tool has neither.
+  tool->event = toolEvent;
+  tool->panel = toolPanel;
+  return LW_ACTIVATE_OK;
+}
