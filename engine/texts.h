@@ -33,5 +33,6 @@ inline constexpr const char *kPanelTitle = "Elastic_Pull";
 inline constexpr const char *kInactiveMessage = "Tool is currently inactive.";
 inline constexpr const char *kAboutTitle = "About Elastic_Pull";
 inline constexpr const char *kAboutNameLine = "Elastic_Pull 1.1";
+inline constexpr const char *kAboutAuthorLine = "(c) 2026 The Elastic_Pull authors";
 
 }  // namespace ep::texts

@@ -1,0 +1,139 @@
+#include "engine/drag_solve.h"
+
+#include "engine/build_pass.h"
+#include "engine/messages.h"
+#include "engine/pair_stretch.h"
+#include "engine/point_access.h"
+
+namespace ep {
+namespace {
+
+constexpr int kAborted = 4;
+
+// Steps the running build's monitor, if any; true when the user aborts.
+bool monitorAborts() { return currentMonitor != nullptr && currentMonitor->step(currentMonitor->data, 1) != 0; }
+
+// Re-reads every point but `skip` into positions (skip -1: every point).
+bool refreshPositions(MeshEditOp *op, StretchToolState *state, int skip) {
+  for (int j = 0; j < state->pointCount; ++j) {
+    if (j == skip) continue;
+    if (!readPointPosition(op, state->pointIds[j], state->positions[j])) return false;
+  }
+  return true;
+}
+
+// The dragged pair's two points were at the same place: the drag itself gives
+// the direction, the dragged point follows the mouse exactly and, with CTRL,
+// every other pair is carried along by the drag vector.
+int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const Vec3 &b) {
+  const Vec3 q = state->positions[k];
+  Vec3 w, u;
+  vecSub(q, b, w);
+  const double L = vecLength(w);
+  vecCopy(w, u);
+  if (vecNormalize(u) == 1) {
+    state->handleVectors[p] = {0.0, 0.0, 0.0};
+    return 0;
+  }
+
+  state->factor = 1.0;
+  state->offset = 0.0;
+  Vec3 handleVector;
+  vecScale(u, &kHandleVectorLength, handleVector);
+  state->handleVectors[p] = handleVector;
+  if (int rc = movePoint(op, state->pointIds[k], state->positions[k]); rc != 0) {
+    showError(texts::kDragZeroLengthTitle);
+    return rc;
+  }
+
+  if (state->allHandles != 1) return 0;
+  Vec3 carry;
+  vecScale(u, &L, carry);
+  const int pairs = state->pointCount / 2;
+  for (int j = 0; j < pairs; ++j) {
+    if (monitorAborts()) return kAborted;
+    if (j == p) continue;
+    const int H = handleEndOf(*state, j);
+    const int A = anchorEndOf(*state, j);
+    state->handleVectors[j] = handleVector;
+    if (!readPointPosition(op, state->pointIds[A], state->positions[A])) return kPointUnreadable;
+    Vec3 h;
+    if (!readPointPosition(op, state->pointIds[H], h)) return kPointUnreadable;
+    vecAdd(h, carry, state->positions[H]);
+    if (int rc = movePoint(op, state->pointIds[H], state->positions[H]); rc != 0) {
+      showError(texts::kCarryHandleEndTitle);
+      return rc;
+    }
+    if (int rc = movePoint(op, state->pointIds[A], state->positions[A]); rc != 0) {
+      showError(texts::kCarryAnchorEndTitle);
+      return rc;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
+  const int k = state->activeHandle;
+  const int n = state->pointCount;
+  if (k < 0 || k >= n) return refreshPositions(op, state, -1) ? 0 : kPointUnreadable;
+
+  if (state->allHandles == 0 && !refreshPositions(op, state, k)) return kPointUnreadable;
+
+  const int p = k / 2;
+  const int B = (k % 2 == 1) ? k - 1 : k + 1;  // the partner, by parity alone
+  Vec3 b, c;
+  if (!readPointPosition(op, state->pointIds[B], b)) return kPointUnreadable;
+  if (!readPointPosition(op, state->pointIds[k], c)) return kPointUnreadable;
+  const Vec3 q = state->positions[k];
+
+  Vec3 d, u;
+  vecSub(c, b, d);
+  const double L = vecLength(d);
+  vecCopy(d, u);
+  if (vecNormalize(u) == 1) return solveZeroLength(op, state, k, p, b);
+
+  // Solve the value from the drag's projection onto the pair's line.
+  Vec3 e, v;
+  vecSub(q, b, e);
+  const double M = vecLength(e);
+  vecCopy(e, v);
+  const bool isFactorMode = state->mode == static_cast<int>(Mode::Factor);
+  const bool isOffsetMode = state->mode == static_cast<int>(Mode::Offset);
+  if (vecNormalize(v) == 1) {  // dragged onto the partner
+    if (isFactorMode) state->factor = 0.0;
+    if (isOffsetMode) state->offset = 0 - L;
+  } else {
+    const double s = M * vecDot(u, v);
+    if (isFactorMode) state->factor = s / L;
+    if (isOffsetMode) state->offset = s - L;
+  }
+
+  const PairPlacement placed = placePair(*state, b, c, L, u);
+  state->positions[k] = placed.handle;
+  state->positions[B] = placed.anchor;
+  vecScale(u, &kHandleVectorLength, state->handleVectors[p]);
+
+  if (int rc = movePoint(op, state->pointIds[k], state->positions[k]); rc != 0) {
+    showError(texts::kDragPointTitle);
+    return rc;
+  }
+  if (state->symmetry == 1) {
+    if (int rc = movePoint(op, state->pointIds[B], state->positions[B]); rc != 0) {
+      showError(texts::kDragPartnerTitle);
+      return rc;
+    }
+  }
+
+  if (state->allHandles == 1) {
+    const int pairs = n / 2;
+    for (int j = 0; j < pairs; ++j) {
+      if (monitorAborts()) return kAborted;
+      if (j != p && stretchPair(op, state, &j) != 0) return kAborted;
+    }
+  }
+  return 0;
+}
+
+}  // namespace ep

@@ -1,0 +1,16 @@
+// Turns a dragged handle into a new Factor or Offset and into point moves.
+#pragma once
+
+#include "engine/tool_state.h"
+#include "host/host_abi.h"
+
+namespace ep {
+
+// Projects positions[activeHandle] onto its pair's line, stores the solved
+// value, moves the pair and, with CTRL, stretches every other pair by it. With
+// no handle in range it only reads every point's position back. Returns 0; 4
+// on a monitor abort or a failed pair stretch; or the host's code of one of
+// its own failed moves, after the error box.
+int solveHandleDrag(MeshEditOp *op, StretchToolState *state);
+
+}  // namespace ep

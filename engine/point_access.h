@@ -1,0 +1,21 @@
+// Reading point positions through the edit operation.
+#pragma once
+
+#include "engine/tool_state.h"
+#include "host/host_abi.h"
+
+namespace ep {
+
+// Result the engine returns when the host cannot tell where a collected point
+// is; callers end their pass on it like on any failure inside a pair loop.
+inline constexpr int kPointUnreadable = 4;
+
+// Copies the position of `id` into `out` and returns true. When the host does
+// not know the point (pointInfo answers NULL) it shows the scan-failure box
+// and returns false: going on would read through a null record.
+bool readPointPosition(MeshEditOp *op, LWPntID id, Vec3 &out);
+
+// Moves `id` to `pos` through the host; returns the host's code (0 success).
+int movePoint(MeshEditOp *op, LWPntID id, const Vec3 &pos);
+
+}  // namespace ep

@@ -1,0 +1,74 @@
+#include "tool/handles.h"
+
+#include <cstring>
+
+#include "engine/texts.h"
+#include "engine/tool_state.h"
+
+namespace {
+
+ep::StretchToolState &stateOf(void *instance) { return *static_cast<ep::StretchToolState *>(instance); }
+
+// Module-wide, shared by every instance; the host gets the same address each
+// time.
+constexpr std::size_t kHelpBufferSize = 256;
+char helpBuffer[kHelpBufferSize];
+
+// An index the buffers can serve: inside the points, and the buffers present
+// (a memory failure in a build leaves pointCount set with every buffer gone).
+bool touchable(const ep::StretchToolState &s, int index) {
+  return index >= 0 && index < s.pointCount && ep::hasBuffers(s);
+}
+
+}  // namespace
+
+extern "C" int toolCount(void *instance, LWToolEvent *) {
+  const ep::StretchToolState &s = stateOf(instance);
+  if (s.active == 0 || !ep::hasBuffers(s)) return 0;
+  return s.pointCount;
+}
+
+extern "C" int toolStart(void *instance, LWToolEvent *) {
+  ep::StretchToolState &s = stateOf(instance);
+  if (s.active == 0) s.active = 1;
+  return 1;
+}
+
+extern "C" int toolHandle(void *instance, LWToolEvent *, int index, LWDVector pos) {
+  const ep::StretchToolState &s = stateOf(instance);
+  if (touchable(s, index)) {
+    const ep::Vec3 &p = s.positions[index];
+    pos[0] = p.x;
+    pos[1] = p.y;
+    pos[2] = p.z;
+  }
+  return index + 1;
+}
+
+extern "C" int toolAdjust(void *instance, LWToolEvent *event, int index) {
+  ep::StretchToolState &s = stateOf(instance);
+  s.updateAll = 0;
+  s.activeHandle = index;
+  s.allHandles = (event->flags & LWT_EVENT_CTRL) != 0 ? 1 : 0;
+  if (!touchable(s, index)) return index;
+
+  const int pair = index / 2;
+  const int end = index % 2;
+  const bool isHandleEnd = (end == 1) == (s.inverted[pair] != 0);
+  if (isHandleEnd) {  // the drag target; the next build solves from it
+    s.positions[index] = {event->posRaw[0], event->posRaw[1], event->posRaw[2]};
+    s.drawState = 1;
+    s.testResult = LWT_TEST_UPDATE;
+  } else {  // a click on the anchor end makes it the handle end
+    s.inverted[pair] = end;
+    s.drawState = 1;
+    s.testResult = LWT_TEST_NOTHING;
+  }
+  return index;
+}
+
+extern "C" const char *toolHelp(void *, LWToolEvent *) {
+  std::strncpy(helpBuffer, ep::texts::kHelp, kHelpBufferSize - 1);
+  helpBuffer[kHelpBufferSize - 1] = '\0';
+  return helpBuffer;
+}

@@ -1,0 +1,85 @@
+#include "tool/lifecycle.h"
+
+#include "engine/tool_state.h"
+
+namespace {
+ep::StretchToolState &stateOf(void *instance) { return *static_cast<ep::StretchToolState *>(instance); }
+
+void resetValues(ep::StretchToolState &s) {
+  s.factor = 1.0;
+  s.offset = 0.0;
+  s.symmetry = 0;
+  s.testResult = LWT_TEST_UPDATE;
+  s.drawState = 0;
+  s.updateAll = 0;
+  s.activeHandle = -1;
+}
+}  // namespace
+
+extern "C" int toolTest(void *instance) { return stateOf(instance).testResult; }
+
+extern "C" int toolDirty(void *instance) {
+  return stateOf(instance).drawState == 1 ? (LWT_DIRTY_WIREFRAME | LWT_DIRTY_HELPTEXT) : 0;
+}
+
+extern "C" int toolDown(void *instance, LWToolEvent *event) {
+  ep::StretchToolState &s = stateOf(instance);
+  if ((event->flags & LWT_EVENT_RIGHT_BUTTON) != 0) {  // keep the result, start a new stretch
+    s.testResult = LWT_TEST_CLONE;
+    s.updateAll = 0;
+    return 1;
+  }
+  if (s.active != 0) {  // a press during a live edit: the host picks a handle
+    s.updateAll = 0;
+    s.testResult = LWT_TEST_UPDATE;
+    s.activeHandle = -1;
+    return 0;
+  }
+  // No live edit: a new stretch begins from the points where they stand.
+  s.active = 1;
+  s.factor = 1.0;
+  s.offset = 0.0;
+  s.testResult = LWT_TEST_UPDATE;
+  s.updateAll = 1;
+  return 1;
+}
+
+extern "C" void toolEnd(void *instance, int /*keep: the tool decides from its own code*/) {
+  ep::StretchToolState &s = stateOf(instance);
+  if (s.testResult == LWT_TEST_CLONE) {
+    s.testResult = LWT_TEST_UPDATE;
+    s.active = 1;
+    return;
+  }
+  s.testResult = LWT_TEST_UPDATE;
+  s.active = 0;
+  s.drawState = -1;
+  s.updateAll = 0;
+}
+
+extern "C" void toolEvent(void *instance, int code) {
+  ep::StretchToolState &s = stateOf(instance);
+  switch (code) {
+    case LWT_EVENT_DROP:
+      if (s.active != 0) {
+        s.testResult = LWT_TEST_REJECT;
+        s.drawState = 0;
+        s.updateAll = 0;
+        s.activeHandle = -1;
+      } else {
+        resetValues(s);
+      }
+      break;
+    case LWT_EVENT_RESET:
+      resetValues(s);
+      break;
+    case LWT_EVENT_ACTIVATE:
+      s.testResult = LWT_TEST_UPDATE;
+      s.drawState = 0;
+      s.updateAll = 1;
+      s.active = 1;
+      break;
+    default:
+      break;
+  }
+}
