@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the development build and runs the stand-in
+# host program elasticpull-host. Without arguments it runs the bundled
+# example; any arguments are passed on to the program.
+#
+#   bash scripts/run-example.sh [ARGS...]
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash scripts/install-deps.sh
+mkdir -p build
+echo "run-example: building the dev preset (log: build/dev-build.log)"
+bash scripts/build.sh dev >build/dev-build.log 2>&1 || {
+  cat build/dev-build.log
+  echo "run-example: the build failed" >&2
+  exit 1
+}
+
+program=build/dev/elasticpull-host
+if [ ! -x "$program" ]; then
+  echo "run-example: $program was not built" >&2
+  exit 1
+fi
+exec "$program" "$@"

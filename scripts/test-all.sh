@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and tests every build in turn:
+#
+#   dev    Linux x86-64: module, stand-in host, program, all tests
+#   asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   m32    32-bit Linux: module, stand-in host library, portable tests
+#   mingw  32-bit Windows (the shipping elasticpull.p): export checks, the
+#          portable tests and a smoke host, run under Wine
+#
+#   bash scripts/test-all.sh [PRESET...]     (default: all four)
+#
+# Prints CTest's summary for each build and a closing line with the totals;
+# exits non-zero if any build or test fails. Each build stops at its first
+# failing step, the others still run.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+if [ "$#" -gt 0 ]; then presets=("$@"); else presets=(dev asan m32 mingw); fi
+
+bash scripts/install-deps.sh || { echo "test-all: installing the dependencies failed" >&2; exit 1; }
+
+mkdir -p build/logs
+total_passed=0
+total_failed=0
+broken=0
+summary=()
+started=$SECONDS
+
+for preset in "${presets[@]}"; do
+  echo
+  echo "==== $preset: configure and build ===="
+  t0=$SECONDS
+  if ! bash scripts/build.sh "$preset" 2>&1 | tee "build/logs/$preset-build.log"; then
+    summary+=("$preset: BUILD FAILED after $((SECONDS - t0))s (log: build/logs/$preset-build.log)")
+    broken=$((broken + 1))
+    continue
+  fi
+  t1=$SECONDS
+
+  echo
+  echo "==== $preset: test ===="
+  ctest --preset "$preset" 2>&1 | tee "build/logs/$preset-test.log"
+  ctest_rc=${PIPESTATUS[0]}
+  t2=$SECONDS
+
+  # "100% tests passed, 0 tests failed out of 57"
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "build/logs/$preset-test.log" | tail -n 1)
+  if [[ "$line" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=${BASH_REMATCH[1]}
+    total=${BASH_REMATCH[2]}
+    total_failed=$((total_failed + failed))
+    total_passed=$((total_passed + total - failed))
+  else
+    line="no test summary from ctest"
+  fi
+  if [ "$ctest_rc" -ne 0 ]; then broken=$((broken + 1)); status=FAILED; else status=ok; fi
+  summary+=("$preset: $status, build $((t1 - t0))s, tests $((t2 - t1))s: $line")
+done
+
+echo
+echo "==== summary ($((SECONDS - started))s in all) ===="
+for line in "${summary[@]}"; do echo "test-all: $line"; done
+echo "test-all: $total_passed passed, $total_failed failed"
+if [ "$broken" -ne 0 ]; then
+  echo "test-all: $broken of ${#presets[@]} builds FAILED" >&2
+  exit 1
+fi
