@@ -1,0 +1,173 @@
+// Reading OBJ points and writing the file back without touching anything but
+// the coordinates of moved points.
+#include "standin/obj_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using standin::ObjError;
+using standin::ObjFile;
+namespace fs = std::filesystem;
+
+std::string errorOf(const std::string &text) {
+  try {
+    ObjFile::parse(text, "m.obj");
+  } catch (const ObjError &error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+TEST(ObjFileRead, VertexLinesArePointsInFileOrderAndNothingElseIs) {
+  const ObjFile obj = ObjFile::parse(
+      "# comment v 9 9 9\n"
+      "mtllib a.mtl\n"
+      "v 1 2 3\n"
+      "vn 0 0 1\n"
+      "vt 0.5 0.5\n"
+      "  v\t-4.5e1 +5 .25   # trailing comment\n"
+      "vp 1 2\n"
+      "v 7 8 9 0.1 0.2 0.3\n"
+      "f 1/1/1 2/1/1 3/1/1\n",
+      "m.obj");
+  ASSERT_EQ(obj.pointCount(), 3u);
+  EXPECT_EQ(obj.position(0), (ObjFile::Position{1, 2, 3}));
+  EXPECT_EQ(obj.position(1), (ObjFile::Position{-45, 5, 0.25}));
+  EXPECT_EQ(obj.position(2), (ObjFile::Position{7, 8, 9}));
+  EXPECT_EQ(obj.lineOf(0), 3u);
+  EXPECT_EQ(obj.lineOf(1), 6u);
+  EXPECT_EQ(obj.lineOf(2), 8u);
+}
+
+TEST(ObjFileRead, MalformedVertexLinesNameFileAndLine) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string text;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"v 1 2 3\nv 1 2\n", "m.obj:2: a vertex needs three numbers (x y z), found 2"},
+      {"v\n", "m.obj:1: a vertex needs three numbers (x y z), found 0"},
+      {"\n\nv 1 x 3\n", "m.obj:3: vertex coordinate 'x' is not a number"},
+      {"v 1,5 2 3\n", "m.obj:1: vertex coordinate '1,5' is not a number"},
+      {"v 1 2 nan\n", "m.obj:1: vertex coordinate 'nan' is not a finite number"},
+      {"v 1 2 inf\n", "m.obj:1: vertex coordinate 'inf' is not a finite number"},
+      {"v 1 2 1e999\n", "m.obj:1: vertex coordinate '1e999' is not a finite number"},
+      {"v 1 2 3 red\n", "m.obj:1: unexpected 'red' after the vertex coordinates"},
+      {"v 1 2 3\r\nv 1 2\r\n", "m.obj:2: a vertex needs three numbers (x y z), found 2"},
+      {"v 1 2 3\nf 1\0 2\n"s, "m.obj:2: not a text file (contains a NUL byte)"},
+  };
+  for (const Case &c : cases) EXPECT_EQ(errorOf(c.text), c.message) << "input: " << c.text;
+}
+
+TEST(ObjFileWrite, UnchangedFileIsWrittenBackByteForByte) {
+  const std::string text =
+      "# exported\r\nv 0.1000 2.50 -0\r\nvn 0 1 0\r\nvt 0 0\r\ng box\r\nusemtl red\r\n"
+      "v 1e2 +3 4 0.5 0.5 0.5\r\nf 1/1/1 2/1/1 1/1/1\r\no last\tline without newline";
+  ObjFile obj = ObjFile::parse(text, "m.obj");
+  EXPECT_EQ(obj.text(), text);
+  // Setting a point to the value it already has is no change either.
+  obj.setPosition(0, obj.position(0));
+  EXPECT_EQ(obj.changedCount(), 0u);
+  EXPECT_EQ(obj.text(), text);
+}
+
+TEST(ObjFileWrite, OnlyTheMovedPointsCoordinatesChange) {
+  const std::string text =
+      "v 0.1000 2.50 -0\r\n"
+      "vn 0 1 0\r\n"
+      "\tv  1e2   +3   4  0.5 0.5 0.5 # coloured\r\n"
+      "v 5 6 7";
+  ObjFile obj = ObjFile::parse(text, "m.obj");
+  obj.setPosition(1, {0.1, -2.0 / 3.0, 1e-300});
+  obj.setPosition(2, {3, 4, 5});
+  EXPECT_EQ(obj.changedCount(), 2u);
+  EXPECT_EQ(obj.text(),
+            "v 0.1000 2.50 -0\r\n"
+            "vn 0 1 0\r\n"
+            "\tv  0.1 -0.6666666666666666 1e-300  0.5 0.5 0.5 # coloured\r\n"
+            "v 3 4 5");
+}
+
+TEST(ObjFileWrite, RewrittenNumbersReadBackExactly) {
+  const double values[] = {0.1, 1.0 / 3.0, -1e-310, 123456789.123456789, 5e-324, 1.7976931348623157e308, -0.0};
+  for (double value : values) {
+    ObjFile obj = ObjFile::parse("v 0 0 0\n", "m.obj");
+    obj.setPosition(0, {value, -value, value * 0.5});
+    const ObjFile back = ObjFile::parse(obj.text(), "back.obj");
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      EXPECT_EQ(std::signbit(back.position(0)[axis]), std::signbit(obj.position(0)[axis]));
+      EXPECT_EQ(back.position(0)[axis], obj.position(0)[axis]) << "value " << value;
+    }
+  }
+}
+
+class ObjFileOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(EP_TEST_OUTPUT_DIR) / "obj_file_test";
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  static std::string slurp(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+  }
+  static void spit(const fs::path &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  std::size_t entries() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(dir_)) ++n;
+    return n;
+  }
+  fs::path dir_;
+};
+
+TEST_F(ObjFileOnDisk, WriteReplacesTheTargetAndLeavesNoTemporaryFile) {
+  spit(dir_ / "in.obj", "v 0 0 0\nv 2 0 0\n");
+  spit(dir_ / "out.obj", "old contents that are longer than the new ones\n");
+  ObjFile obj = ObjFile::read((dir_ / "in.obj").string());
+  obj.setPosition(1, {3, 0, 0});
+  obj.write((dir_ / "out.obj").string());
+  EXPECT_EQ(slurp(dir_ / "out.obj"), "v 0 0 0\nv 3 0 0\n");
+  EXPECT_EQ(slurp(dir_ / "in.obj"), "v 0 0 0\nv 2 0 0\n");
+  EXPECT_EQ(entries(), 2u);
+}
+
+TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {
+  const ObjFile obj = ObjFile::parse("v 0 0 0\n", "m.obj");
+  fs::create_directories(dir_ / "a-directory");
+  const std::string targets[] = {(dir_ / "missing-dir" / "out.obj").string(), (dir_ / "a-directory").string()};
+  for (const std::string &target : targets) {
+    try {
+      obj.write(target);
+      ADD_FAILURE() << "writing " << target << " succeeded";
+    } catch (const ObjError &error) {
+      EXPECT_EQ(std::string(error.what()).rfind("cannot write '" + target + "': ", 0), 0u) << error.what();
+    }
+  }
+  EXPECT_EQ(entries(), 1u);  // only a-directory
+}
+
+TEST_F(ObjFileOnDisk, ReadingAMissingFileOrADirectoryFails) {
+  const std::string missing = (dir_ / "nope.obj").string();
+  try {
+    ObjFile::read(missing, "nope.obj");
+    ADD_FAILURE() << "no error";
+  } catch (const ObjError &error) {
+    EXPECT_EQ(std::string(error.what()).rfind("nope.obj: cannot open: ", 0), 0u) << error.what();
+  }
+  EXPECT_THROW(ObjFile::read(dir_.string()), ObjError);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// The session script language: what each line means and how mistakes are
+// reported before anything runs.
+#include "standin/script.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using standin::parseScript;
+using standin::ScriptError;
+using standin::ScriptOp;
+
+TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
+  const standin::Script script = parseScript(
+      "# a comment\n"
+      "pick\n"
+      "\n"
+      "press 1 -2.5 3e1 right ctrl   # trailing comment\n"
+      "drag 4 5 6 ctrl\r\n"
+      "release\n"
+      "press point 7\n"
+      "click 3 right\n"
+      "drop\nreset\nactivate\nevent 255\n"
+      "mode offset\n"
+      "factor 150%\nfactor -2\noffset 0.25\n"
+      "symmetry on\ninvert\nabout \"my logo.png\"\npanel\n"
+      "svg out.svg front\npoints 0-3\nselect 0-7\nsave o.obj\necho Hello   world\nclose\n",
+      "s.txt");
+  const auto &c = script.commands;
+  ASSERT_EQ(c.size(), 24u);
+  EXPECT_EQ(c[0].op, ScriptOp::Pick);
+  EXPECT_EQ(c[0].line, 2u);
+  EXPECT_EQ(c[1].op, ScriptOp::Press);
+  EXPECT_EQ(c[1].line, 4u);
+  EXPECT_EQ(c[1].position, (std::array<double, 3>{1, -2.5, 30}));
+  EXPECT_TRUE(c[1].ctrl && c[1].right);
+  EXPECT_TRUE(c[2].ctrl);
+  EXPECT_FALSE(c[2].right);
+  EXPECT_TRUE(c[4].atPoint);
+  EXPECT_EQ(c[4].point, 7u);
+  EXPECT_FALSE(c[4].ctrl || c[4].right);
+  EXPECT_EQ(c[5].op, ScriptOp::Click);
+  EXPECT_TRUE(c[5].right);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(c[6 + i].code, i);
+  EXPECT_EQ(c[9].code, 255);
+  EXPECT_EQ(c[10].code, 1);
+  EXPECT_DOUBLE_EQ(c[11].value, 1.5);
+  EXPECT_DOUBLE_EQ(c[12].value, -2.0);
+  EXPECT_DOUBLE_EQ(c[13].value, 0.25);
+  EXPECT_EQ(c[14].code, 1);
+  EXPECT_EQ(c[16].text, "my logo.png");
+  EXPECT_EQ(c[18].view, standin::SvgView::Front);
+  EXPECT_EQ(c[19].text, "0-3");
+  EXPECT_EQ(c[22].text, "Hello world");
+  EXPECT_EQ(c[23].op, ScriptOp::Close);
+}
+
+TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
+  const char *lines[] = {"press 1 -2.5 30 ctrl right", "press point 7 ctrl", "drag 0.1 0 0", "click 3 right",
+                         "event 7", "factor 1.5", "offset -0.25", "symmetry off", "about \"a b.png\"",
+                         "svg o.svg side", "points 1-2", "mode factor"};
+  for (const char *line : lines) {
+    const auto first = parseScript(line, "s").commands.at(0);
+    EXPECT_EQ(standin::describeCommand(first), line);
+  }
+}
+
+TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
+  struct Case {
+    const char *text;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"pick\n\n\n\n\n\nfoo 1\n", "s.txt:7: unknown command 'foo'"},
+      {"press 1 2\n", "s.txt:1: usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]"},
+      {"press 1 2 3 shift\n", "s.txt:1: unexpected 'shift' (expected ctrl or right)"},
+      {"drag 1 2 3 right\n", "s.txt:1: unexpected 'right' (expected ctrl)"},
+      {"press 1 y 3\n", "s.txt:1: y 'y' is not a number"},
+      {"click -1\n", "s.txt:1: point index '-1' is not a point index (0, 1, 2, ...)"},
+      {"factor\n", "s.txt:1: usage: factor F  (or factor P%)"},
+      {"factor 1.5x\n", "s.txt:1: factor '1.5x' is not a number"},
+      {"offset nan\n", "s.txt:1: offset 'nan' is not a number"},
+      {"mode stretch\n", "s.txt:1: unknown mode 'stretch' (expected factor or offset)"},
+      {"symmetry yes\n", "s.txt:1: symmetry takes on or off, not 'yes'"},
+      {"svg a.svg diagonal\n", "s.txt:1: unknown view 'diagonal' (expected top, front or side)"},
+      {"release now\n", "s.txt:1: usage: release"},
+      {"event 1.5\n", "s.txt:1: event code '1.5' is not a whole number"},
+      {"save \"unclosed.obj\n", "s.txt:1: missing closing '\"'"},
+  };
+  for (const Case &c : cases) {
+    try {
+      parseScript(c.text, "s.txt");
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const ScriptError &error) {
+      EXPECT_EQ(std::string(error.what()), c.message);
+    }
+  }
+}
+
+}  // namespace
