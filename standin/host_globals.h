@@ -1,0 +1,70 @@
+// The host's `global` lookup and the services behind it.
+//
+// The "current host": the module's global function and the service tables
+// (messages, monitor create/destroy, panels) are plain C functions without a
+// user-data pointer, so they find their host through HostGlobals::current().
+// A HostGlobals makes itself current when constructed and, when destroyed,
+// gives the place back to whichever host was current before it (so hosts
+// nest, and the innermost one is served). One thread only: the module calls
+// the host from the thread that drives it. A call arriving while no host
+// lives is answered with NULL / ignored.
+//
+// Ownership: this object owns the service records it hands out; they stay
+// valid while it lives. A HostGlobals must outlive every ToolSession using it.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host_abi.h"
+#include "standin/message_service.h"
+#include "standin/monitor_service.h"
+#include "standin/placeholder_panels.h"
+#include "standin/trace.h"
+
+namespace standin {
+
+class HostGlobals {
+ public:
+  HostGlobals();
+  ~HostGlobals();
+  HostGlobals(const HostGlobals &) = delete;
+  HostGlobals &operator=(const HostGlobals &) = delete;
+
+  static HostGlobals *current();
+
+  // The function passed to activate. Looks the name up in the current host.
+  static void *global(const char *name, int use);
+  void *lookup(const char *name, int use);
+
+  // Every name looked up, in order (withheld ones included).
+  const std::vector<std::string> &lookups() const { return lookups_; }
+  void clearLookups() { lookups_.clear(); }
+
+  // A withheld service is answered with NULL.
+  void withhold(const std::string &name, bool withheld = true);
+
+  MessageService &messages() { return messages_; }
+  MonitorService &monitors() { return monitors_; }
+  PlaceholderPanels &placeholderPanels() { return placeholderPanels_; }
+
+  // The "LWXPanel" record served: the panel service's when one is set (it
+  // must outlive this object or be reset to nullptr), else the placeholder.
+  void setPanelFuncs(LWXPanelFuncs *funcs) { panelFuncs_ = funcs; }
+  LWXPanelFuncs *panelFuncs() { return panelFuncs_ != nullptr ? panelFuncs_ : placeholderPanels_.funcs(); }
+
+  Tracer &tracer() { return tracer_; }
+
+ private:
+  HostGlobals *previous_;
+  MessageService messages_;
+  MonitorService monitors_;
+  PlaceholderPanels placeholderPanels_;
+  LWXPanelFuncs *panelFuncs_ = nullptr;
+  std::set<std::string> withheld_;
+  std::vector<std::string> lookups_;
+  Tracer tracer_;
+};
+
+}  // namespace standin

@@ -1,0 +1,177 @@
+// The stand-in host's mesh and mesh-edit operation: IDs, counting, scanning,
+// staged moves, done, use after the end, and the injected faults.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "standin/edit_operation.h"
+#include "standin/mesh.h"
+
+namespace {
+
+using standin::EditFaults;
+using standin::EditOperation;
+using standin::Mesh;
+using standin::OpCallKind;
+using standin::Position;
+
+// Five points on the x axis at 0, 10, 20, 30, 40; points 1, 2 and 4 selected.
+Mesh fivePoints() {
+  Mesh mesh;
+  for (int i = 0; i < 5; ++i) mesh.addPoint({10.0 * i, 0.0, 0.0}, i == 1 || i == 2 || i == 4);
+  return mesh;
+}
+
+struct Scanned {
+  std::vector<LWPntID> ids;
+  std::vector<int> flags;
+  std::vector<double> x;
+  int stopAfter = -1;  // answer 9 at this call
+};
+
+int scanInto(void *userData, const EDPointInfo *info) {
+  auto &out = *static_cast<Scanned *>(userData);
+  out.ids.push_back(info->pnt);
+  out.flags.push_back(info->flags);
+  out.x.push_back(info->position[0]);
+  return static_cast<int>(out.ids.size()) == out.stopAfter ? 9 : 0;
+}
+
+TEST(Mesh, IdsAreNeitherIndicesNorNullAndMapBack) {
+  Mesh mesh = fivePoints();
+  for (std::size_t i = 0; i < mesh.size(); ++i) {
+    EXPECT_NE(reinterpret_cast<uintptr_t>(mesh.id(i)), i);
+    EXPECT_EQ(mesh.indexOf(mesh.id(i)), i);
+  }
+  auto bogus = [](uintptr_t v) { return reinterpret_cast<LWPntID>(v); };
+  EXPECT_EQ(mesh.indexOf(nullptr), std::nullopt);
+  EXPECT_EQ(mesh.indexOf(bogus(1)), std::nullopt);
+  EXPECT_EQ(mesh.indexOf(bogus(Mesh::kIdBase + 4)), std::nullopt);
+  EXPECT_EQ(mesh.indexOf(bogus(Mesh::kIdBase + 5 * Mesh::kIdStride)), std::nullopt);
+}
+
+TEST(EditOperation, CountsAndScansInMeshOrderAndStopsAtTheFirstNonZero) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_ALL), 5);
+  EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT), 3);
+
+  Scanned all;
+  EXPECT_EQ(op->pointScan(op->state, &scanInto, &all, OPLYR_PRIMARY), 0);
+  EXPECT_EQ(all.ids, (std::vector<LWPntID>{mesh.id(0), mesh.id(1), mesh.id(2), mesh.id(3), mesh.id(4)}));
+  EXPECT_EQ(all.flags, (std::vector<int>{0, 1, 1, 0, 1}));
+
+  Scanned stopped;
+  stopped.stopAfter = 2;
+  EXPECT_EQ(op->pointScan(op->state, &scanInto, &stopped, OPLYR_PRIMARY), 9);
+  EXPECT_EQ(stopped.ids.size(), 2u);
+  EXPECT_EQ(operation.calls().back().scanDelivered, 2u);
+}
+
+TEST(EditOperation, MovesAreStagedVisibleToTheOperationAndAppliedByDoneZero) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  LWDVector target = {1.5, 2.5, 3.5};
+  EXPECT_EQ(op->pntMove(op->state, mesh.id(2), target), 0);
+  target[0] = 99.0;  // the operation copied the position
+
+  EDPointInfo *info = op->pointInfo(op->state, mesh.id(2));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->pnt, mesh.id(2));
+  EXPECT_EQ(info->flags, EDPF_SELECT);
+  EXPECT_EQ(info->position[0], 1.5);
+  Scanned scanned;
+  op->pointScan(op->state, &scanInto, &scanned, OPLYR_PRIMARY);
+  EXPECT_EQ(scanned.x[2], 1.5);
+  EXPECT_EQ(mesh.position(2), (Position{20.0, 0.0, 0.0}));  // not yet in the mesh
+
+  op->done(op->state, EDERR_NONE, 0);
+  EXPECT_EQ(mesh.position(2), (Position{1.5, 2.5, 3.5}));
+  EXPECT_TRUE(operation.applied());
+}
+
+TEST(EditOperation, DoneWithAnErrorOrDiscardDropsTheMovesAndLaterCallsAreRefused) {
+  for (int error : {int{EDERR_USERABORT}, -1}) {
+    Mesh mesh = fivePoints();
+    EditOperation operation(mesh);
+    MeshEditOp *op = operation.op();
+    LWDVector target = {7, 7, 7};
+    op->pntMove(op->state, mesh.id(1), target);
+    if (error < 0)
+      operation.discard();
+    else
+      op->done(op->state, error, 0);
+    EXPECT_EQ(mesh.position(1), (Position{10.0, 0.0, 0.0}));
+    EXPECT_FALSE(operation.applied());
+
+    EXPECT_EQ(op->pntMove(op->state, mesh.id(1), target), EditOperation::kClosedError);
+    EXPECT_EQ(op->pointInfo(op->state, mesh.id(1)), nullptr);
+    op->done(op->state, EDERR_NONE, 0);
+    EXPECT_EQ(mesh.position(1), (Position{10.0, 0.0, 0.0}));
+    EXPECT_EQ(operation.misuseCount(), 3u);
+  }
+}
+
+TEST(EditOperation, UnknownIdsGetNullInfoAndAFailedMove) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  LWPntID index1 = reinterpret_cast<LWPntID>(uintptr_t{1});  // an index where an ID belongs
+  LWDVector target = {0, 0, 0};
+  EXPECT_EQ(op->pointInfo(op->state, index1), nullptr);
+  EXPECT_EQ(op->pntMove(op->state, index1, target), EditOperation::kUnknownPointError);
+  EXPECT_TRUE(operation.stagedMoves().empty());
+}
+
+TEST(EditOperation, InjectedFaults) {
+  Mesh mesh = fivePoints();
+  EditFaults faults;
+  faults.failMovePoint = 2;
+  faults.moveFailCode = 17;
+  faults.scanWithholdSelected = 1;
+  faults.nullInfoPoint = 1;
+  EditOperation operation(mesh, faults);
+  MeshEditOp *op = operation.op();
+  LWDVector target = {5, 5, 5};
+
+  EXPECT_EQ(op->pntMove(op->state, mesh.id(2), target), 17);
+  EXPECT_EQ(op->pntMove(op->state, mesh.id(1), target), 0);
+  EXPECT_EQ(operation.stagedMoves().count(2), 0u);
+
+  EXPECT_EQ(op->pointInfo(op->state, mesh.id(1)), nullptr);
+  EXPECT_NE(op->pointInfo(op->state, mesh.id(2)), nullptr);
+
+  // The count still says 3, the scan delivers the first two selected points.
+  EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT), 3);
+  Scanned scanned;
+  op->pointScan(op->state, &scanInto, &scanned, OPLYR_PRIMARY);
+  EXPECT_EQ(scanned.ids, (std::vector<LWPntID>{mesh.id(0), mesh.id(1), mesh.id(2), mesh.id(3)}));
+
+  EditFaults allNull;
+  allNull.nullInfoAll = true;
+  EditOperation blind(mesh, allNull);
+  EXPECT_EQ(blind.op()->pointInfo(blind.op()->state, mesh.id(0)), nullptr);
+}
+
+TEST(EditOperation, RecordsEveryCallWithArgumentsAndResult) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  LWDVector target = {1, 2, 3};
+  op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT);
+  op->pntMove(op->state, mesh.id(4), target);
+  op->done(op->state, EDERR_NONE, 0);
+  ASSERT_EQ(operation.calls().size(), 3u);
+  EXPECT_EQ(operation.calls()[0].kind, OpCallKind::PointCount);
+  EXPECT_EQ(operation.calls()[0].mode, EDCOUNT_SELECT);
+  EXPECT_EQ(operation.calls()[0].result, 3);
+  EXPECT_EQ(operation.calls()[1].point, mesh.id(4));
+  EXPECT_EQ(operation.calls()[1].position, (Position{1, 2, 3}));
+  EXPECT_EQ(operation.calls()[2].kind, OpCallKind::Done);
+  EXPECT_EQ(operation.callCount(OpCallKind::PntMove), 1u);
+}
+
+}  // namespace
