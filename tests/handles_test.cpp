@@ -1,0 +1,141 @@
+// The handles the tool offers, a drag of a handle end, a click on an anchor
+// end, and the help line.
+#include <cstring>
+
+#include "engine_fixture.h"
+
+namespace ep::testing {
+namespace {
+
+class Handles : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    addPoints({{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {4, 1, 0}});
+    ASSERT_EQ(build(), "");
+  }
+  LWToolEvent event(const Vec3 &raw, int flags = 0) {
+    LWToolEvent e{};
+    e.posSnap[0] = 100;  // the snapped position must never be used
+    e.posSnap[1] = 100;
+    e.posSnap[2] = 100;
+    e.posRaw[0] = raw.x;
+    e.posRaw[1] = raw.y;
+    e.posRaw[2] = raw.z;
+    e.flags = flags;
+    return e;
+  }
+};
+
+TEST_F(Handles, CountOffersOnePerPointOnlyWhileLive) {
+  LWToolEvent e{};
+  EXPECT_EQ(funcs_.count(state_, &e), 4);
+  state_->active = 0;
+  EXPECT_EQ(funcs_.count(state_, &e), 0);
+  EXPECT_EQ(funcs_.start(state_, &e), 1);
+  EXPECT_EQ(state_->active, 1);
+  EXPECT_EQ(funcs_.count(state_, &e), 4);
+}
+
+TEST_F(Handles, CountIsZeroBeforeTheFirstBuild) {
+  startOver();
+  LWToolEvent e{};
+  EXPECT_EQ(funcs_.count(state_, &e), 0);
+}
+
+TEST_F(Handles, StartNeverChangesTheTestCode) {
+  LWToolEvent e{};
+  for (int active : {0, 1}) {
+    state_->active = active;
+    state_->testResult = 4;
+    EXPECT_EQ(funcs_.start(state_, &e), 1);
+    EXPECT_EQ(state_->active, 1);
+    EXPECT_EQ(state_->testResult, 4);
+  }
+}
+
+TEST_F(Handles, HandleReportsPositionsAndPriorities) {
+  LWToolEvent e{};
+  struct Case {
+    int index;
+    int priority;
+    bool writes;
+  };
+  for (const Case &c : {Case{0, 1, true}, Case{3, 4, true}, Case{-1, 0, false}, Case{4, 5, false}}) {
+    SCOPED_TRACE(c.index);
+    LWDVector out = {-7, -7, -7};
+    EXPECT_EQ(funcs_.handle(state_, &e, c.index, out), c.priority);
+    if (c.writes) {
+      const Vec3 &p = state_->positions[c.index];
+      EXPECT_EQ(out[0], p.x);
+      EXPECT_EQ(out[1], p.y);
+      EXPECT_EQ(out[2], p.z);
+    } else {
+      EXPECT_EQ(out[0], -7);
+    }
+  }
+}
+
+TEST_F(Handles, AdjustOnAHandleEndStoresTheRawPositionAndAsksForABuild) {
+  state_->drawState = 0;
+  state_->testResult = 0;
+  state_->updateAll = 1;
+  LWToolEvent e = event({5, 6, 7});
+  EXPECT_EQ(funcs_.adjust(state_, &e, 0), 0);
+  expectVec(state_->positions[0], 5, 6, 7);
+  EXPECT_EQ(state_->activeHandle, 0);
+  EXPECT_EQ(state_->allHandles, 0);
+  EXPECT_EQ(state_->updateAll, 0);
+  EXPECT_EQ(state_->testResult, 1);
+  EXPECT_EQ(state_->drawState, 1);
+}
+
+TEST_F(Handles, AdjustOnAnAnchorEndSwapsTheEndsThenDragsTheNewHandleEnd) {
+  LWToolEvent e = event({9, 9, 9}, LWT_EVENT_CTRL);
+  state_->drawState = 0;
+  EXPECT_EQ(funcs_.adjust(state_, &e, 3), 3);  // pair 1's anchor end
+  EXPECT_EQ(state_->inverted[1], 1);
+  EXPECT_EQ(state_->allHandles, 1);
+  EXPECT_EQ(state_->testResult, 0);
+  EXPECT_EQ(state_->drawState, 1);
+  expectVec(state_->positions[3], 4, 1, 0);
+
+  e.flags = 0;
+  EXPECT_EQ(funcs_.adjust(state_, &e, 3), 3);  // now the handle end
+  EXPECT_EQ(state_->allHandles, 0);
+  EXPECT_EQ(state_->testResult, 1);
+  expectVec(state_->positions[3], 9, 9, 9);
+
+  EXPECT_EQ(funcs_.adjust(state_, &e, 2), 2);  // the first point is the anchor now
+  EXPECT_EQ(state_->inverted[1], 0);
+}
+
+TEST_F(Handles, AdjustOutsideThePointsTouchesOnlyTheHandleFlags) {
+  for (int index : {-1, 4, 1000}) {
+    SCOPED_TRACE(index);
+    state_->testResult = 0;
+    state_->drawState = 0;
+    state_->updateAll = 1;
+    LWToolEvent e = event({1, 1, 1}, LWT_EVENT_CTRL);
+    EXPECT_EQ(funcs_.adjust(state_, &e, index), index);
+    EXPECT_EQ(state_->activeHandle, index);
+    EXPECT_EQ(state_->allHandles, 1);
+    EXPECT_EQ(state_->updateAll, 0);
+    EXPECT_EQ(state_->testResult, 0);
+    EXPECT_EQ(state_->drawState, 0);
+  }
+}
+
+TEST_F(Handles, HelpIsOneTextAtOneAddress) {
+  LWToolEvent e{};
+  const char *first = funcs_.help(state_, &e);
+  const char *second = funcs_.help(nullptr, nullptr);
+  EXPECT_EQ(first, second);
+  EXPECT_STREQ(first,
+               "Drag the handle. CTRL for stretching all handles. Click the end of line to invert. Right click for "
+               "new stretch.");
+  EXPECT_EQ(std::strlen(first), 111u);
+}
+
+}  // namespace
+}  // namespace ep::testing
