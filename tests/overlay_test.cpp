@@ -1,0 +1,144 @@
+// The overlay: exactly twelve drawing calls per pair, in order, with the
+// floats and modes the host must receive.
+#include "tool/overlay.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "engine_fixture.h"
+#include "standin/wire_recorder.h"
+
+namespace ep::testing {
+namespace {
+
+using standin::WireCall;
+using standin::WireOp;
+
+class Overlay : public EngineTest {
+ protected:
+  void draw() {
+    recorder_.clear();
+    funcs_.draw(state_, recorder_.access());
+  }
+  void makePairs(const std::vector<Position> &points) {
+    addPoints(points);
+    ASSERT_EQ(build(), "");
+  }
+  standin::WireRecorder recorder_;
+};
+
+WireCall move(float x, float y, float z, int style) { return {WireOp::MoveTo, {x, y, z}, 0.0, style}; }
+WireCall line(float x, float y, float z, int mode) { return {WireOp::LineTo, {x, y, z}, 0.0, mode}; }
+WireCall circle() { return {WireOp::Circle, {}, 0.5, 101}; }
+
+// The twelve calls for handle end H, anchor end A and handle vector V.
+std::vector<WireCall> pairCalls(std::array<float, 3> H, std::array<float, 3> A, std::array<float, 3> V) {
+  const std::array<float, 3> minusV = {0.0f - V[0], 0.0f - V[1], 0.0f - V[2]};
+  return {
+      move(H[0], H[1], H[2], 0),        line(A[0], A[1], A[2], 0),
+      move(H[0], H[1], H[2], 1),        line(V[0], V[1], V[2], 101),
+      move(H[0], H[1], H[2], 1),        line(minusV[0], minusV[1], minusV[2], 101),
+      move(A[0], A[1], A[2], 1),        line(V[0], V[1], V[2], 101),
+      move(A[0], A[1], A[2], 1),        line(minusV[0], minusV[1], minusV[2], 101),
+      move(H[0], H[1], H[2], 0),        circle(),
+  };
+}
+
+void expectCalls(const std::vector<WireCall> &got, const std::vector<WireCall> &want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(::testing::Message() << "call " << i + 1);
+    EXPECT_EQ(got[i].op, want[i].op);
+    EXPECT_EQ(got[i].mode, want[i].mode);
+    if (want[i].op == WireOp::Circle) {
+      EXPECT_EQ(got[i].radius, want[i].radius);
+    } else {
+      for (int c = 0; c < 3; ++c) {
+        // Bitwise, so that -0.0 and +0.0 are told apart.
+        EXPECT_EQ(std::signbit(got[i].point[c]), std::signbit(want[i].point[c])) << "component " << c;
+        EXPECT_EQ(got[i].point[c], want[i].point[c]) << "component " << c;
+      }
+    }
+  }
+}
+
+TEST_F(Overlay, OnePairDrawsTheLineTheMarksAndTheCircleAroundTheHandleEnd) {
+  makePairs({{0, 0, 0}, {2, 0, 0}});
+  ASSERT_EQ(state_->drawState, 1);
+  draw();
+  // Handle end is point 0, the vector points from the anchor to it: (-3,0,0).
+  expectCalls(recorder_.calls(), pairCalls({0, 0, 0}, {2, 0, 0}, {-3, 0, 0}));
+  EXPECT_EQ(state_->drawState, 0);
+  EXPECT_EQ(funcs_.dirty(state_), 0);
+  draw();  // a redraw without a change draws the same again
+  EXPECT_EQ(recorder_.calls().size(), 12u);
+}
+
+TEST_F(Overlay, AnInvertedPairStartsAtItsSecondPoint) {
+  makePairs({{0, 0, 0}, {2, 0, 0}});
+  state_->inverted[0] = 1;
+  draw();
+  expectCalls(recorder_.calls(), pairCalls({2, 0, 0}, {0, 0, 0}, {-3, 0, 0}));
+}
+
+TEST_F(Overlay, ACoincidentPairStillGetsTwelveCallsWithPositiveZeroMarks) {
+  makePairs({{1, 1, 1}, {1, 1, 1}});
+  draw();
+  // 0.0 - 0.0 is +0.0: the negated zero vector has no negative zeros.
+  expectCalls(recorder_.calls(), pairCalls({1, 1, 1}, {1, 1, 1}, {0, 0, 0}));
+}
+
+TEST_F(Overlay, ThreePairsComeInPairOrderWithFloatsRoundedToNearest) {
+  makePairs({{1.1, 0, 0}, {1.1, 0, 3}, {0, 1, 0}, {0, 2, 0}, {5, 5, 5}, {5, 5, 6}});
+  draw();
+  const float f11 = 1.1f;  // the float nearest to 1.1
+  std::vector<WireCall> want = pairCalls({f11, 0, 0}, {f11, 0, 3}, {0, 0, -3});
+  for (const WireCall &c : pairCalls({0, 1, 0}, {0, 2, 0}, {0, -3, 0})) want.push_back(c);
+  for (const WireCall &c : pairCalls({5, 5, 5}, {5, 5, 6}, {0, 0, -3})) want.push_back(c);
+  expectCalls(recorder_.calls(), want);
+}
+
+TEST_F(Overlay, NothingIsDrawnWhileInactiveOrWithNothingToDraw) {
+  makePairs({{0, 0, 0}, {2, 0, 0}});
+  state_->active = 0;
+  state_->drawState = 1;
+  draw();
+  EXPECT_TRUE(recorder_.calls().empty());
+  EXPECT_EQ(state_->drawState, 1);
+  state_->active = 1;
+  state_->drawState = -1;
+  draw();
+  EXPECT_TRUE(recorder_.calls().empty());
+  EXPECT_EQ(state_->drawState, -1);
+}
+
+TEST_F(Overlay, NoPairsOrNoBuffersDrawNothingButAcknowledgeTheRedraw) {
+  state_->drawState = 1;  // live, before any build: no pairs
+  draw();
+  EXPECT_TRUE(recorder_.calls().empty());
+  EXPECT_EQ(state_->drawState, 0);
+
+  makePairs({{0, 0, 0}, {2, 0, 0}});
+  startOver();
+  addPoints({{0, 0, 0}, {2, 0, 0}});
+  ::ep::testing::failAllocationNumber(2);
+  ASSERT_EQ(build(), "");  // memory failure: reported, pointCount kept, no buffers
+  ::ep::testing::failAllocationNumber(0);
+  ASSERT_EQ(state_->pointCount, 2);
+  ASSERT_EQ(state_->drawState, 1);
+  draw();
+  EXPECT_TRUE(recorder_.calls().empty());
+  EXPECT_EQ(state_->drawState, 0);
+}
+
+TEST(DrawFloat, ConvertsToTheNearestFloatAndSaturatesOutOfRange) {
+  EXPECT_EQ(toDrawFloat(1.1), 1.1f);
+  EXPECT_EQ(toDrawFloat(-0.0), -0.0f);
+  EXPECT_EQ(toDrawFloat(static_cast<double>(FLT_MAX)), FLT_MAX);
+  EXPECT_EQ(toDrawFloat(1e300), HUGE_VALF);
+  EXPECT_EQ(toDrawFloat(-1e300), -HUGE_VALF);
+  EXPECT_TRUE(std::isnan(toDrawFloat(std::nan(""))));
+}
+
+}  // namespace
+}  // namespace ep::testing
