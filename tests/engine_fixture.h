@@ -17,6 +17,7 @@
 #include "standin/host_globals.h"
 #include "standin/mesh.h"
 #include "standin/module_loader.h"
+#include "standin/panel_service.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 
@@ -41,6 +42,7 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     globals_.messages().setEcho(nullptr);
+    globals_.setPanelFuncs(panels_.funcs());
     funcs_ = {};
     binding_ = {};
     binding_.tool = &funcs_;
@@ -110,6 +112,7 @@ class EngineTest : public ::testing::Test {
   const std::vector<MessageBox> &boxes() { return globals_.messages().boxes(); }
 
   standin::HostGlobals globals_;
+  standin::PanelService panels_;
   standin::LoadedModule module_ = standin::LoadedModule::linked(&_mod_descrip);
   const ServerRecord &server_ = module_.requireServer(LW_MESHEDITTOOL_CLASS, "Elastic_Pull");
   LWToolFuncs funcs_{};
