@@ -27,8 +27,8 @@ inline constexpr std::uintptr_t kDrawFunc = 0x3D016502;     // control ID, LWXPa
 
 struct Hint {
   std::uintptr_t tag = 0;
-  std::vector<LWXPanelHint> args;     // the fixed argument words, as received
-  std::vector<std::uintptr_t> ids;    // the trailing ID list (without its 0), if the tag has one
+  std::vector<LWXPanelHint> args;   // the fixed argument words, as received
+  std::vector<std::uintptr_t> ids;  // the trailing ID list (without its 0), if the tag has one
   bool hasIdList = false;
 };
 

@@ -53,15 +53,24 @@ std::string padded(std::string text, std::size_t width) {
 
 const char *describe(EditResult result) {
   switch (result) {
-    case EditResult::Done: return "done";
-    case EditResult::NoPanel: return "the panel no longer exists";
-    case EditResult::NoControl: return "no such control";
-    case EditResult::Hidden: return "the control is hidden";
-    case EditResult::Disabled: return "the control is disabled";
-    case EditResult::NotEditable: return "the control cannot be edited that way";
-    case EditResult::WrongType: return "the value does not fit the control's type";
-    case EditResult::OutOfRange: return "the value is out of the control's range";
-    case EditResult::BadText: return "the text is not a value for the control";
+    case EditResult::Done:
+      return "done";
+    case EditResult::NoPanel:
+      return "the panel no longer exists";
+    case EditResult::NoControl:
+      return "no such control";
+    case EditResult::Hidden:
+      return "the control is hidden";
+    case EditResult::Disabled:
+      return "the control is disabled";
+    case EditResult::NotEditable:
+      return "the control cannot be edited that way";
+    case EditResult::WrongType:
+      return "the value does not fit the control's type";
+    case EditResult::OutOfRange:
+      return "the value is out of the control's range";
+    case EditResult::BadText:
+      return "the text is not a value for the control";
   }
   return "?";
 }
@@ -117,7 +126,8 @@ ControlView PanelModel::view(const PanelRecord &panel, const PanelEntry &entry) 
     v.hasThumbnail = h->draw != nullptr;
   }
   for (const EnableLink &link : panel.links) {
-    if (std::find(link.controlled.begin(), link.controlled.end(), entry.id) == link.controlled.end()) continue;
+    if (std::find(link.controlled.begin(), link.controlled.end(), entry.id) == link.controlled.end())
+      continue;
     const double value = readNumber(panel, link.controller).value_or(0.0);
     bool met = false;
     if (!link.hasMap) {
@@ -168,11 +178,14 @@ EditResult PanelModel::checkEditable(const ControlView &view) const {
 EditResult PanelModel::store(const PanelRecord &panel, const ControlView &view, int *intValue,
                              double *doubleValue) {
   if (panel.set == nullptr) return EditResult::NotEditable;
-  const double shown = intValue != nullptr ? *intValue : *doubleValue * (view.type == "percent" ? 100.0 : 1.0);
-  if ((view.min && shown < static_cast<double>(*view.min)) || (view.max && shown > static_cast<double>(*view.max)))
+  const double shown =
+      intValue != nullptr ? *intValue : *doubleValue * (view.type == "percent" ? 100.0 : 1.0);
+  if ((view.min && shown < static_cast<double>(*view.min)) ||
+      (view.max && shown > static_cast<double>(*view.max)))
     return EditResult::OutOfRange;
   if (intValue != nullptr) {
-    if (!view.choices.empty() && (*intValue < 0 || static_cast<std::size_t>(*intValue) >= view.choices.size()))
+    if (!view.choices.empty() &&
+        (*intValue < 0 || static_cast<std::size_t>(*intValue) >= view.choices.size()))
       return EditResult::OutOfRange;
     if (view.type == "iBoolean" && *intValue != 0 && *intValue != 1) return EditResult::OutOfRange;
     lastSetResult_ = panel.set(instance_, view.id, intValue);
@@ -257,7 +270,8 @@ std::string PanelModel::formatValue(const ControlView &view) {
     return number(view.intValue) + " (no such item)";
   }
   if (view.type == "iBoolean") return view.intValue != 0 ? "on" : "off";
-  if (view.type == "percent") return number(view.doubleValue) + " (" + number(view.doubleValue * 100.0) + "%)";
+  if (view.type == "percent")
+    return number(view.doubleValue) + " (" + number(view.doubleValue * 100.0) + "%)";
   return number(view.doubleValue);
 }
 

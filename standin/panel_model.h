@@ -33,11 +33,11 @@ enum class ValueKind { None, Int, Double };
 
 struct ControlView {
   std::uintptr_t id = 0;
-  std::string label;                 // "" for an empty or null label
-  std::string type;                  // control type, e.g. "percent"
-  std::string dataType;              // "" without a data entry
+  std::string label;     // "" for an empty or null label
+  std::string type;      // control type, e.g. "percent"
+  std::string dataType;  // "" without a data entry
   ValueKind kind = ValueKind::None;
-  bool hasValue = false;             // false also when `get` answered NULL
+  bool hasValue = false;  // false also when `get` answered NULL
   int intValue = 0;
   double doubleValue = 0.0;
   bool hidden = false;
@@ -45,11 +45,21 @@ struct ControlView {
   std::optional<std::string> disabledMessage;
   std::vector<std::string> choices;
   std::optional<long long> min, max, step;
-  bool isButton = false;             // has a click handler
-  bool hasThumbnail = false;         // has a draw callback
+  bool isButton = false;      // has a click handler
+  bool hasThumbnail = false;  // has a draw callback
 };
 
-enum class EditResult { Done, NoPanel, NoControl, Hidden, Disabled, NotEditable, WrongType, OutOfRange, BadText };
+enum class EditResult {
+  Done,
+  NoPanel,
+  NoControl,
+  Hidden,
+  Disabled,
+  NotEditable,
+  WrongType,
+  OutOfRange,
+  BadText
+};
 const char *describe(EditResult result);
 
 class PanelModel {

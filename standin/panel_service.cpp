@@ -117,7 +117,9 @@ std::vector<const PanelRecord *> PanelService::panels() const {
   return out;
 }
 
-const PanelRecord *PanelService::newestPanel() const { return panels_.empty() ? nullptr : panels_.back().get(); }
+const PanelRecord *PanelService::newestPanel() const {
+  return panels_.empty() ? nullptr : panels_.back().get();
+}
 
 void PanelService::setThumbnailSize(int width, int height) {
   thumbnailWidth_ = std::max(width, 0);

@@ -37,7 +37,7 @@ struct PanelEntry {
 struct EnableLink {
   std::uintptr_t controller = 0;
   std::optional<std::string> message;
-  LWXPanelHint reserved = 0;        // the third argument word, kept as received
+  LWXPanelHint reserved = 0;  // the third argument word, kept as received
   bool hasMap = false;
   // The map's entries for the controller's choice items, copied during the hint call when the controller's
   // items were known then (from this list or an earlier one). Otherwise the map is read at `mapAddress`
@@ -59,8 +59,8 @@ struct ControlHints {
 
 struct PanelRecord {
   LWXPanelID id = nullptr;
-  int type = 0;                        // 1 view, 2 form
-  std::vector<PanelEntry> controls;    // in table order
+  int type = 0;                      // 1 view, 2 form
+  std::vector<PanelEntry> controls;  // in table order
   bool described = false;
   std::vector<PanelEntry> data;
   LWXPanelGetFunc get = nullptr;
@@ -83,19 +83,20 @@ enum class PanelCallKind { Create, Destroy, Describe, Hint, Post };
 // up to and including its closing 0.
 struct PanelCall {
   PanelCallKind kind = PanelCallKind::Create;
-  LWXPanelID panel = nullptr;       // for create: the panel returned (NULL if none)
-  int type = 0;                     // create
-  std::uintptr_t controlId = 0;     // hint
+  LWXPanelID panel = nullptr;    // for create: the panel returned (NULL if none)
+  int type = 0;                  // create
+  std::uintptr_t controlId = 0;  // hint
   std::vector<LWXPanelHint> words;
-  LWXPanelGetFunc get = nullptr;    // describe
-  LWXPanelSetFunc set = nullptr;    // describe
-  int result = 0;                   // post
-  bool known = true;                // false: the panel ID was not one of this service's live panels
+  LWXPanelGetFunc get = nullptr;  // describe
+  LWXPanelSetFunc set = nullptr;  // describe
+  int result = 0;                 // post
+  bool known = true;              // false: the panel ID was not one of this service's live panels
 };
 
 class PanelService {
  public:
-  using ThumbnailSink = std::function<void(const PanelRecord &, std::uintptr_t controlId, const ThumbnailCanvas &)>;
+  using ThumbnailSink =
+      std::function<void(const PanelRecord &, std::uintptr_t controlId, const ThumbnailCanvas &)>;
   using PostHandler = std::function<int(const PanelRecord &)>;
 
   PanelService();

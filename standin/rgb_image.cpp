@@ -11,7 +11,8 @@ std::uint8_t clampChannel(int v) { return static_cast<std::uint8_t>(std::clamp(v
 
 Rgb rgbClamped(int r, int g, int b) { return {clampChannel(r), clampChannel(g), clampChannel(b)}; }
 
-RgbImage::RgbImage(int width, int height, Rgb fill) : width_(std::max(width, 0)), height_(std::max(height, 0)) {
+RgbImage::RgbImage(int width, int height, Rgb fill)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)) {
   bytes_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3);
   for (std::size_t i = 0; i < bytes_.size(); i += 3) {
     bytes_[i] = fill.r;
@@ -22,13 +23,15 @@ RgbImage::RgbImage(int width, int height, Rgb fill) : width_(std::max(width, 0))
 
 Rgb RgbImage::pixel(int x, int y) const {
   if (!contains(x, y)) return {};
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 3;
+  const std::size_t i =
+      (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 3;
   return {bytes_[i], bytes_[i + 1], bytes_[i + 2]};
 }
 
 void RgbImage::setPixel(int x, int y, Rgb colour) {
   if (!contains(x, y)) return;
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 3;
+  const std::size_t i =
+      (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 3;
   bytes_[i] = colour.r;
   bytes_[i + 1] = colour.g;
   bytes_[i + 2] = colour.b;

@@ -15,9 +15,12 @@ struct Plane {
 
 Plane project(ViewAxis view, double x, double y, double z) {
   switch (view) {
-    case ViewAxis::Top: return {x, z};
-    case ViewAxis::Front: return {x, y};
-    case ViewAxis::Side: return {z, y};
+    case ViewAxis::Top:
+      return {x, z};
+    case ViewAxis::Front:
+      return {x, y};
+    case ViewAxis::Side:
+      return {z, y};
   }
   return {x, y};
 }
@@ -36,35 +39,52 @@ std::string escaped(const std::string &text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
 bool absolute(const WireCall &c) {
-  return c.op == WireOp::MoveTo || ((c.op == WireOp::LineTo || c.op == WireOp::Spline) && c.mode != LWCSYS_RELATIVE);
+  return c.op == WireOp::MoveTo ||
+         ((c.op == WireOp::LineTo || c.op == WireOp::Spline) && c.mode != LWCSYS_RELATIVE);
 }
 
 }  // namespace
 
 bool parseViewAxis(const std::string &name, ViewAxis &out) {
-  if (name == "top") out = ViewAxis::Top;
-  else if (name == "front") out = ViewAxis::Front;
-  else if (name == "side") out = ViewAxis::Side;
-  else return false;
+  if (name == "top")
+    out = ViewAxis::Top;
+  else if (name == "front")
+    out = ViewAxis::Front;
+  else if (name == "side")
+    out = ViewAxis::Side;
+  else
+    return false;
   return true;
 }
 
 const char *viewAxisName(ViewAxis view) {
   switch (view) {
-    case ViewAxis::Top: return "top";
-    case ViewAxis::Front: return "front";
-    case ViewAxis::Side: return "side";
+    case ViewAxis::Top:
+      return "top";
+    case ViewAxis::Front:
+      return "front";
+    case ViewAxis::Side:
+      return "side";
   }
   return "?";
 }
@@ -114,13 +134,14 @@ std::string renderSvg(const std::vector<ScenePoint> &points, const std::vector<W
          viewAxisName(view) + " view</text>\n";
 
   for (const auto &[a, b] : edges) {
-    if (a < 0 || b < 0 || static_cast<std::size_t>(a) >= points.size() || static_cast<std::size_t>(b) >= points.size())
+    if (a < 0 || b < 0 || static_cast<std::size_t>(a) >= points.size() ||
+        static_cast<std::size_t>(b) >= points.size())
       continue;
     const ScenePoint &pa = points[static_cast<std::size_t>(a)], &pb = points[static_cast<std::size_t>(b)];
     const Plane s = screen(project(view, pa.x, pa.y, pa.z)), e = screen(project(view, pb.x, pb.y, pb.z));
     if (!finite(s.u, s.v) || !finite(e.u, e.v)) continue;
-    svg += "<line class=\"edge\" x1=\"" + num(s.u) + "\" y1=\"" + num(s.v) + "\" x2=\"" + num(e.u) + "\" y2=\"" +
-           num(e.v) + "\"/>\n";
+    svg += "<line class=\"edge\" x1=\"" + num(s.u) + "\" y1=\"" + num(s.v) + "\" x2=\"" + num(e.u) +
+           "\" y2=\"" + num(e.v) + "\"/>\n";
   }
 
   int selectedIndex = 0;
@@ -129,8 +150,8 @@ std::string renderSvg(const std::vector<ScenePoint> &points, const std::vector<W
     if (!finite(s.u, s.v)) continue;
     if (p.selected) {
       svg += "<circle class=\"selected\" cx=\"" + num(s.u) + "\" cy=\"" + num(s.v) + "\" r=\"4\"/>\n";
-      svg += "<text x=\"" + num(s.u + 6) + "\" y=\"" + num(s.v - 6) + "\">" + std::to_string(selectedIndex++) +
-             "</text>\n";
+      svg += "<text x=\"" + num(s.u + 6) + "\" y=\"" + num(s.v - 6) + "\">" +
+             std::to_string(selectedIndex++) + "</text>\n";
     } else {
       svg += "<circle class=\"point\" cx=\"" + num(s.u) + "\" cy=\"" + num(s.v) + "\" r=\"3\"/>\n";
     }

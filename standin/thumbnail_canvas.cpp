@@ -26,14 +26,14 @@ void cDrawText(LWXPDrAreaID area, const char *text, int colour, int x, int y) {
   if (area != nullptr) canvasOf(area)->drawText(text, colour, x, y);
 }
 
-LWXPDrawFuncs gDrawFuncs = {nullptr,  &cDrawRGBPixel, nullptr,     nullptr,  &cDrawRGBBox,
-                            nullptr,  &cTextWidth,    &cTextHeight, &cDrawText};
+LWXPDrawFuncs gDrawFuncs = {nullptr, &cDrawRGBPixel, nullptr,      nullptr,   &cDrawRGBBox,
+                            nullptr, &cTextWidth,    &cTextHeight, &cDrawText};
 
 }  // namespace
 
 Rgb paletteColour(int index) {
-  static constexpr Rgb kPalette[] = {{0, 0, 0},      {255, 255, 255}, {64, 64, 64},  {192, 192, 192},
-                                     {200, 40, 40},  {40, 160, 40},   {40, 80, 200}, {230, 200, 40}};
+  static constexpr Rgb kPalette[] = {{0, 0, 0},     {255, 255, 255}, {64, 64, 64},  {192, 192, 192},
+                                     {200, 40, 40}, {40, 160, 40},   {40, 80, 200}, {230, 200, 40}};
   constexpr int kCount = static_cast<int>(sizeof kPalette / sizeof kPalette[0]);
   return index >= 0 && index < kCount ? kPalette[index] : kPalette[0];
 }

@@ -24,9 +24,15 @@ WireCall pointCall(WireOp op, const float *pos, int mode) {
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
-void WireRecorder::moveTo(const float *pos, int lineStyle) { calls_.push_back(pointCall(WireOp::MoveTo, pos, lineStyle)); }
-void WireRecorder::lineTo(const float *pos, int coordSys) { calls_.push_back(pointCall(WireOp::LineTo, pos, coordSys)); }
-void WireRecorder::spline(const float *pos, int coordSys) { calls_.push_back(pointCall(WireOp::Spline, pos, coordSys)); }
+void WireRecorder::moveTo(const float *pos, int lineStyle) {
+  calls_.push_back(pointCall(WireOp::MoveTo, pos, lineStyle));
+}
+void WireRecorder::lineTo(const float *pos, int coordSys) {
+  calls_.push_back(pointCall(WireOp::LineTo, pos, coordSys));
+}
+void WireRecorder::spline(const float *pos, int coordSys) {
+  calls_.push_back(pointCall(WireOp::Spline, pos, coordSys));
+}
 
 void WireRecorder::circle(double radius, int coordSys) {
   WireCall call;

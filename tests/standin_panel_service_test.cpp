@@ -29,27 +29,36 @@ struct Values {
 void *getValue(void *instance, std::uintptr_t id) {
   auto *v = static_cast<Values *>(instance);
   switch (id) {
-    case 1: return &v->toggle;
-    case 2: return &v->choice;
-    case 3: return &v->amount;
-    default: return nullptr;
+    case 1:
+      return &v->toggle;
+    case 2:
+      return &v->choice;
+    case 3:
+      return &v->amount;
+    default:
+      return nullptr;
   }
 }
 
 int setValue(void *instance, std::uintptr_t id, void *value) {
   auto *v = static_cast<Values *>(instance);
   v->sets.push_back(id);
-  if (id == 3) v->amount = *static_cast<double *>(value);
-  else if (id == 1) v->toggle = *static_cast<int *>(value);
-  else if (id == 2) v->choice = *static_cast<int *>(value);
+  if (id == 3)
+    v->amount = *static_cast<double *>(value);
+  else if (id == 1)
+    v->toggle = *static_cast<int *>(value);
+  else if (id == 2)
+    v->choice = *static_cast<int *>(value);
   return 2;
 }
 
 Values *gClickTarget = nullptr;
 void click(LWXPanelID, int) { ++gClickTarget->clicks; }
 
-const LWXPanelControl kControls[] = {{1, "Toggle", "iBoolean"}, {2, "Pick", "iChoice"},
-                                     {3, "Amount", "percent"},  {4, "Go", "vButton"},
+const LWXPanelControl kControls[] = {{1, "Toggle", "iBoolean"},
+                                     {2, "Pick", "iChoice"},
+                                     {3, "Amount", "percent"},
+                                     {4, "Go", "vButton"},
                                      {0, nullptr, nullptr}};
 const LWXPanelDataDesc kData[] = {
     {1, "Toggle", "integer"}, {2, "Pick", "integer"}, {3, "Amount", "percent"}, {0, nullptr, nullptr}};
@@ -64,14 +73,30 @@ class HandBuiltPanel : public ::testing::Test {
     ASSERT_NE(panel, nullptr);
     f->describe(panel, kData, getValue, setValue);
     // Choice items come in a later hint call than the map that indexes them, from a temporary list.
-    const LWXPanelHint first[] = {
-        static_cast<LWXPanelHint>(hint_tag::kEnableLink), 1, 0, 0, 0, 2, 0,  // Pick follows Toggle
-        static_cast<LWXPanelHint>(hint_tag::kEnableLink), 2, reinterpret_cast<LWXPanelHint>("pick B"), 0,
-        reinterpret_cast<LWXPanelHint>(kPickMap), 3, 0,  // Amount only for item 1
-        0x3D999902, 0, 0,                                // unknown: kept, not acted on
-        static_cast<LWXPanelHint>(hint_tag::kButtonClick), 4, reinterpret_cast<LWXPanelHint>(&click),
-        static_cast<LWXPanelHint>(hint_tag::kMax), 3, 200,
-        0};
+    const LWXPanelHint first[] = {static_cast<LWXPanelHint>(hint_tag::kEnableLink),
+                                  1,
+                                  0,
+                                  0,
+                                  0,
+                                  2,
+                                  0,  // Pick follows Toggle
+                                  static_cast<LWXPanelHint>(hint_tag::kEnableLink),
+                                  2,
+                                  reinterpret_cast<LWXPanelHint>("pick B"),
+                                  0,
+                                  reinterpret_cast<LWXPanelHint>(kPickMap),
+                                  3,
+                                  0,  // Amount only for item 1
+                                  0x3D999902,
+                                  0,
+                                  0,  // unknown: kept, not acted on
+                                  static_cast<LWXPanelHint>(hint_tag::kButtonClick),
+                                  4,
+                                  reinterpret_cast<LWXPanelHint>(&click),
+                                  static_cast<LWXPanelHint>(hint_tag::kMax),
+                                  3,
+                                  200,
+                                  0};
     f->hint(panel, 0, first);
     std::string a = "A", b = "B", c = "C";
     const char *items[] = {a.c_str(), b.c_str(), c.c_str(), nullptr};
@@ -97,8 +122,12 @@ TEST_F(HandBuiltPanel, EnableLinksFollowTheControllerValueAndTheMap) {
     int toggle, choice;
     bool pickEnabled, amountEnabled;
   };
-  const Case cases[] = {{0, 1, false, true}, {1, 0, true, false}, {1, 1, true, true},
-                        {1, 2, true, false}, {1, 3, true, false} /* past the map */, {1, -1, true, false}};
+  const Case cases[] = {{0, 1, false, true},
+                        {1, 0, true, false},
+                        {1, 1, true, true},
+                        {1, 2, true, false},
+                        {1, 3, true, false} /* past the map */,
+                        {1, -1, true, false}};
   for (const Case &c : cases) {
     values.toggle = c.toggle;
     values.choice = c.choice;
@@ -139,14 +168,14 @@ TEST_F(HandBuiltPanel, EditsGoThroughSetThenTheChangeCallback) {
 
   // Refused edits never reach set.
   const std::size_t setsBefore = values.sets.size();
-  EXPECT_EQ(m.edit(3, 0.5), EditResult::Disabled);   // choice 2 disables Amount
+  EXPECT_EQ(m.edit(3, 0.5), EditResult::Disabled);  // choice 2 disables Amount
   values.choice = 1;
   EXPECT_EQ(m.edit(3, 2.5), EditResult::OutOfRange);  // 250% over the max of 200
   EXPECT_EQ(m.edit(2, 3), EditResult::OutOfRange);    // no item 3
   EXPECT_EQ(m.edit(1, 2), EditResult::OutOfRange);    // a boolean is 0 or 1
   EXPECT_EQ(m.edit(2, 0.5), EditResult::WrongType);
   EXPECT_EQ(m.editText(3, "lots"), EditResult::BadText);
-  EXPECT_EQ(m.edit(4, 1), EditResult::NotEditable);   // a button has no value
+  EXPECT_EQ(m.edit(4, 1), EditResult::NotEditable);  // a button has no value
   EXPECT_EQ(m.edit(99, 1), EditResult::NoControl);
   EXPECT_EQ(values.sets.size(), setsBefore);
 }

@@ -66,8 +66,8 @@ TEST(SvgView, PairIsDrawnWithSolidLineDashedMarksAndAHandleCircle) {
   drawPair(rec.access(), h, anchor, v);
   const std::vector<ScenePoint> points = {{2, 0, 0, true}, {-2, 0, 0, true}, {0, 0, 5, false}};
   const std::string svg = renderSvg(points, rec.calls(), {ViewAxis::Top, 800, 600, 60, "pair"});
-  EXPECT_EQ(count(svg, "<line class=\"wire\""), 1) << svg;           // the stretch line
-  EXPECT_EQ(count(svg, "<line class=\"wire dashed\""), 4) << svg;    // the four mark strokes
+  EXPECT_EQ(count(svg, "<line class=\"wire\""), 1) << svg;         // the stretch line
+  EXPECT_EQ(count(svg, "<line class=\"wire dashed\""), 4) << svg;  // the four mark strokes
   EXPECT_EQ(count(svg, "<circle class=\"handle\""), 1) << svg;
   EXPECT_EQ(count(svg, "class=\"selected\""), 2) << svg;
   EXPECT_EQ(count(svg, "class=\"point\""), 1) << svg;

@@ -172,8 +172,8 @@ int main(int argc, char **argv) {
   for (double sgn : {-1.0, 1.0}) {
     const double ex = sgn < 0 ? ax : hx, ey = sgn < 0 ? ay : hy;
     for (double t = 4.0; t < 9.0; t += 3.0)
-      stroke(c, ex + sgn * t * ux, ey + sgn * t * uy, ex + sgn * (t + 1.6) * ux, ey + sgn * (t + 1.6) * uy, 1.6,
-             kLine);
+      stroke(c, ex + sgn * t * ux, ey + sgn * t * uy, ex + sgn * (t + 1.6) * ux, ey + sgn * (t + 1.6) * uy,
+             1.6, kLine);
   }
   ring(c, hx, hy, 6.5, 1.8, kHandle);
   disc(c, ax + 0.8, ay + 0.8, 4.2, kShadow);

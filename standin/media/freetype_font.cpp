@@ -56,9 +56,10 @@ std::string FreeTypeFont::findDefaultFont() {
 #ifdef EP_CONFIGURED_FONT
   candidates.emplace_back(EP_CONFIGURED_FONT);
 #endif
-  for (const char *p : {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/dejavu/DejaVuSans.ttf",
-                        "/usr/share/fonts/TTF/DejaVuSans.ttf", "/usr/share/fonts/dejavu-sans-fonts/DejaVuSans.ttf",
-                        "/usr/local/share/fonts/DejaVuSans.ttf"})
+  for (const char *p :
+       {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/dejavu/DejaVuSans.ttf",
+        "/usr/share/fonts/TTF/DejaVuSans.ttf", "/usr/share/fonts/dejavu-sans-fonts/DejaVuSans.ttf",
+        "/usr/local/share/fonts/DejaVuSans.ttf"})
     candidates.emplace_back(p);
   for (const std::string &c : candidates) {
     std::error_code ec;

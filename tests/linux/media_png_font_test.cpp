@@ -108,9 +108,8 @@ TEST(AboutPicture, IsPaintedWithLogoAndTextAndSavedAsPng) {
   PanelService service;
   service.setFont(font.get());
   std::optional<RgbImage> picture;
-  service.setThumbnailSink([&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) {
-    picture = canvas.image();
-  });
+  service.setThumbnailSink(
+      [&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) { picture = canvas.image(); });
   LWXPanelFuncs *saved = ep::panelService;
   ep::panelService = service.funcs();
   EXPECT_EQ(ep::showAboutPanel(), 0);
