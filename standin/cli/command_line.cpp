@@ -1,0 +1,128 @@
+#include "command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "standin/session_runner.h"
+
+namespace cli {
+namespace {
+
+constexpr const char *kDescription =
+    "elasticpull-host: plays the Modeler for the Elastic_Pull tool on a Wavefront OBJ mesh.\n"
+    "It loads the module, selects points, picks the tool, drives it (options or a session script), and\n"
+    "writes the result. Without arguments it runs the bundled example.";
+
+constexpr const char *kFooter = R"(
+Examples:
+  elasticpull-host                                      run the bundled example
+  elasticpull-host mesh.obj --select 0-7 --factor 1.5 -o out.obj
+  elasticpull-host mesh.obj --select 0-3 --offset 0.5 --symmetry --svg overlay.svg -o out.obj
+  elasticpull-host mesh.obj --script session.txt -o out.obj --trace
+
+Points and pairs:
+  Points are the file's `v` lines, counted from 0 in file order. --select takes indices and
+  ranges such as 0-3,8,9 (or all). The host hands the selected points to the tool in file order
+  (not in the order written), and the tool pairs them: the 1st and 2nd selected points are pair 0,
+  the 3rd and 4th pair 1, and so on. The first point of each pair is its handle end (the end that
+  moves), the second its anchor end. With an odd number selected, the last one is left out.
+
+Without a script: --factor F or --offset D (with --symmetry, --invert) applies one stretch to
+every pair, then the tool is closed and the result saved with -o (or --in-place).
+
+Session scripts (--script FILE, or - for standard input), one command a line, '#' comments:
+  select SELECTION              select points (as --select)
+  pick                          pick the tool (activation); scripts start without it
+  press X Y Z [ctrl] [right]    mouse down at a model position (CTRL, right button)
+  press point N [ctrl] [right]  mouse down on point N
+  drag X Y Z [ctrl]             move the mouse with the button held
+  release                       let the button go
+  click N [ctrl] [right]        press and release on point N (an anchor end swaps ends;
+                                right: keep the result and start a new stretch)
+  drop | reset | activate       the host's events (codes 0, 1, 2); event CODE for any code
+  mode factor|offset            options panel: the mode
+  factor F   (or P%)            options panel: Factor (1.5 = 150%)
+  offset D                      options panel: Offset
+  symmetry on|off               options panel: Symmetry
+  invert                        options panel: the Invert Handle button
+  about [FILE.png]              options panel: the About button (optionally save its picture)
+  panel                         print the options panel
+  svg FILE [top|front|side]     write the viewport (points, pairs and the tool's overlay)
+  points [SELECTION]            print point positions (default: the selected points)
+  save FILE                     write the mesh as it stands
+  echo TEXT                     print TEXT
+  close                         close the tool, keeping the result (done at the end anyway)
+  Relative file names in a script are relative to the working directory.
+
+Exit codes: 0 done; 1 the tool failed (a failed build, or the tool showed an error or a
+warning box; nothing is written); 2 bad input (command line, mesh file, selection, script);
+3 an output could not be written; 4 the module could not be loaded or activated;
+130 interrupted (Ctrl-C aborts a running build; the input is untouched, nothing is written).
+)";
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(int argc, char **argv) {
+  ProgramOptions o;
+  CLI::App app{kDescription, "elasticpull-host"};
+  app.footer(kFooter);
+  app.get_formatter()->column_width(30);
+
+  app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)");
+  app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all");
+  auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)");
+  auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)");
+  auto *offset = app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)");
+  auto *symmetry = app.add_flag("--symmetry", o.symmetry, "move both ends, keeping each pair's midpoint");
+  auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
+  auto *output = app.add_option("-o,--output", o.output, "write the result mesh to this file");
+  auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
+  app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG");
+  std::string view = "front";
+  app.add_option("--view", view, "the SVG's view: top, front or side (default front)")
+      ->check(CLI::IsMember({"top", "front", "side"}));
+  app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG");
+  app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
+  app.add_flag("-q,--quiet", o.quiet, "print no summary line");
+  app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)");
+  auto *describe = app.add_flag("--describe", o.describe, "print the module's descriptor and server, then exit");
+  auto *example = app.add_flag("--example", o.example, "run the bundled example (what no arguments do)");
+  app.add_option("--example-dir", o.exampleDir, "where the example's files are (default: found)");
+  app.add_option("--output-dir", o.outputDir,
+                 "the folder for the example's outputs (default ./elasticpull-example-output)");
+
+  factor->excludes(offset);
+  output->excludes(inPlace);
+  script->excludes(factor)->excludes(offset)->excludes(symmetry)->excludes(invert);
+  describe->excludes(example);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &error) {
+    const int code = app.exit(error);
+    return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
+  }
+  standin::parseViewAxis(view, o.view);
+
+  auto usage = [](const std::string &message) {
+    std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
+    return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
+  };
+  if (argc == 1) o.example = true;
+  if (o.describe) return ParsedCommandLine{o, 0};
+  if (o.example) {
+    if (!o.mesh.empty() || !o.script.empty()) return usage("--example takes no mesh or script of its own");
+    return ParsedCommandLine{o, 0};
+  }
+  if (o.mesh.empty()) return usage("no mesh file given");
+  if (o.script.empty()) {
+    if (o.select.empty()) return usage("--select is needed: which points should the tool stretch?");
+    if (!o.factor && !o.offset && !o.invert && !o.symmetry) {
+      return usage("nothing to do: give --factor F, --offset D, --symmetry or --invert, or a --script");
+    }
+  }
+  if (o.inPlace) o.output = o.mesh;
+  return ParsedCommandLine{o, 0};
+}
+
+}  // namespace cli

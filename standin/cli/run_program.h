@@ -1,0 +1,18 @@
+// What elasticpull-host does with its options: read the mesh, select, load
+// and drive the tool, write the outputs, print the summary. Returns the exit
+// code (standin::ExitCode).
+#pragma once
+
+#include <filesystem>
+
+#include "command_line.h"
+
+namespace cli {
+
+int runProgram(ProgramOptions options, const std::filesystem::path &programFolder);
+
+// Prints the module's descriptor and server, activates the tool and closes
+// it again (--describe).
+int describeModule(const std::string &modulePath);
+
+}  // namespace cli
