@@ -14,7 +14,8 @@ const BuildRecord &EditModel::update() {
   BuildRecord record;
   record.serial = static_cast<int>(builds_.size()) + 1;
   lastOp_ = std::make_unique<EditOperation>(mesh_, faults_, &tracer_, record.serial);
-  const char *text = binding_->build != nullptr ? binding_->build(binding_->instance, lastOp_->op()) : nullptr;
+  const char *text =
+      binding_->build != nullptr ? binding_->build(binding_->instance, lastOp_->op()) : nullptr;
   record.errorText = text != nullptr;
   if (text != nullptr) record.text = text;
   if (tracer_.on()) tracer_("build(op" + std::to_string(record.serial) + ") -> " + traceText(text));

@@ -31,14 +31,14 @@
 namespace standin {
 
 struct BuildRecord {
-  int serial = 0;             // 1 for the session's first build
-  bool errorText = false;     // build returned a non-NULL text
-  std::string text;           // that text
-  bool doneCalled = false;    // the tool ended the operation
+  int serial = 0;           // 1 for the session's first build
+  bool errorText = false;   // build returned a non-NULL text
+  std::string text;         // that text
+  bool doneCalled = false;  // the tool ended the operation
   int doneError = 0;
-  bool applied = false;       // the build's moves are in the mesh
-  std::size_t moves = 0;      // pntMove calls
-  std::size_t misuse = 0;     // calls on the operation after it ended
+  bool applied = false;    // the build's moves are in the mesh
+  std::size_t moves = 0;   // pntMove calls
+  std::size_t misuse = 0;  // calls on the operation after it ended
 };
 
 class EditModel {

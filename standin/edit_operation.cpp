@@ -19,11 +19,9 @@ int opPntMove(void *state, LWPntID point, const LWDVector pos) { return self(sta
 }  // namespace
 
 EditOperation::EditOperation(Mesh &mesh, EditFaults faults, const Tracer *tracer, int serial)
-    : mesh_(mesh),
-      faults_(faults),
-      tracer_(tracer),
-      serial_(serial),
-      op_{this, &opDone, &opPointCount, &opPointScan, &opPointInfo, &opPntMove} {}
+    : mesh_(mesh), faults_(faults), tracer_(tracer), serial_(serial), op_{this,          &opDone,
+                                                                          &opPointCount, &opPointScan,
+                                                                          &opPointInfo,  &opPntMove} {}
 
 void EditOperation::trace(const std::string &line) const {
   (*tracer_)("op" + std::to_string(serial_) + "." + line);
@@ -54,8 +52,9 @@ int EditOperation::pointCount(int layer, int mode) {
   else if (layer == OPLYR_PRIMARY && mode == EDCOUNT_SELECT)
     count = static_cast<int>(mesh_.selectedCount());
   calls_.push_back(OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count});
-  if (tracing()) trace("pointCount(layer=" + std::to_string(layer) + ", mode=" + std::to_string(mode) + ") -> " +
-        std::to_string(count));
+  if (tracing())
+    trace("pointCount(layer=" + std::to_string(layer) + ", mode=" + std::to_string(mode) + ") -> " +
+          std::to_string(count));
   return count;
 }
 
@@ -85,8 +84,9 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
   }
   calls_[callIndex].result = result;
   calls_[callIndex].scanDelivered = delivered;
-  if (tracing()) trace("pointScan(layer=" + std::to_string(layer) + ") delivered " + std::to_string(delivered) + " -> " +
-        std::to_string(result));
+  if (tracing())
+    trace("pointScan(layer=" + std::to_string(layer) + ") delivered " + std::to_string(delivered) + " -> " +
+          std::to_string(result));
   return result;
 }
 
@@ -102,7 +102,9 @@ EDPointInfo *EditOperation::pointInfo(LWPntID point) {
     result = &info_;
   }
   calls_.push_back(OpCall{.kind = OpCallKind::PointInfo, .point = point, .result = answer ? 1 : 0});
-  if (tracing()) trace("pointInfo(" + tracePtr(point) + ") -> " + (result != nullptr ? traceVec(result->position) : "NULL"));
+  if (tracing())
+    trace("pointInfo(" + tracePtr(point) + ") -> " +
+          (result != nullptr ? traceVec(result->position) : "NULL"));
   return result;
 }
 
@@ -119,7 +121,8 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
   else
     staged_[*index] = copy;
   calls_.push_back(OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result});
-  if (tracing()) trace("pntMove(" + tracePtr(point) + ", " + traceVec(position) + ") -> " + std::to_string(result));
+  if (tracing())
+    trace("pntMove(" + tracePtr(point) + ", " + traceVec(position) + ") -> " + std::to_string(result));
   return result;
 }
 
@@ -135,8 +138,9 @@ void EditOperation::done(int error, int selm) {
   }
   staged_.clear();
   closed_ = true;
-  if (tracing()) trace("done(error=" + std::to_string(error) + ", selm=" + std::to_string(selm) + ")" +
-        (applied_ ? " applied" : " dropped"));
+  if (tracing())
+    trace("done(error=" + std::to_string(error) + ", selm=" + std::to_string(selm) + ")" +
+          (applied_ ? " applied" : " dropped"));
 }
 
 void EditOperation::discard() {

@@ -45,13 +45,13 @@ enum class OpCallKind { PointCount, PointScan, PointInfo, PntMove, Done };
 
 struct OpCall {
   OpCallKind kind;
-  int layer = 0;               // PointCount, PointScan
-  int mode = 0;                // PointCount
-  LWPntID point = nullptr;     // PointInfo, PntMove
-  Position position{};         // PntMove: the position passed
-  int error = 0;               // Done
-  int selm = 0;                // Done
-  int result = 0;              // PointCount, PointScan, PntMove; PointInfo: 1 record, 0 NULL
+  int layer = 0;                  // PointCount, PointScan
+  int mode = 0;                   // PointCount
+  LWPntID point = nullptr;        // PointInfo, PntMove
+  Position position{};            // PntMove: the position passed
+  int error = 0;                  // Done
+  int selm = 0;                   // Done
+  int result = 0;                 // PointCount, PointScan, PntMove; PointInfo: 1 record, 0 NULL
   std::size_t scanDelivered = 0;  // PointScan: points passed to the callback
 };
 

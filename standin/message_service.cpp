@@ -12,12 +12,8 @@ void showOnCurrentHost(MessageKind kind, const char *title, const char *text) {
   if (HostGlobals *host = HostGlobals::current()) host->messages().show(kind, title, text);
 }
 
-void messageInfo(const char *title, const char *text) {
-  showOnCurrentHost(MessageKind::Info, title, text);
-}
-void messageError(const char *title, const char *text) {
-  showOnCurrentHost(MessageKind::Error, title, text);
-}
+void messageInfo(const char *title, const char *text) { showOnCurrentHost(MessageKind::Info, title, text); }
+void messageError(const char *title, const char *text) { showOnCurrentHost(MessageKind::Error, title, text); }
 void messageWarning(const char *title, const char *text) {
   showOnCurrentHost(MessageKind::Warning, title, text);
 }
@@ -41,9 +37,10 @@ MessageService::MessageService() : funcs_{&messageInfo, &messageError, &messageW
 void MessageService::show(MessageKind kind, const char *title, const char *text) {
   MessageBox box{kind, title != nullptr ? title : "", text != nullptr ? text : ""};
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
-    host->tracer()(std::string("message.") + (kind == MessageKind::Info      ? "info"
-                                              : kind == MessageKind::Error ? "error"
-                                                                           : "warning") +
+    host->tracer()(std::string("message.") +
+                   (kind == MessageKind::Info    ? "info"
+                    : kind == MessageKind::Error ? "error"
+                                                 : "warning") +
                    "(" + traceText(title) + ", " + traceText(text) + ")");
   if (out_ != nullptr) *out_ << messageKindName(kind) << ": " << box.title << ": " << box.text << std::endl;
   boxes_.push_back(std::move(box));

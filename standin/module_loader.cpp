@@ -28,9 +28,10 @@ std::string lastSystemError() {
   DWORD code = GetLastError();
   char *text = nullptr;
   DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      0, reinterpret_cast<char *>(&text), 0, nullptr);
-  std::string message = length != 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+  std::string message =
+      length != 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
     message.pop_back();
@@ -74,7 +75,8 @@ void unloadLibrary(void *library) { dlclose(library); }
 void checkDescriptor(const ModuleDescriptor *descriptor, const std::string &path) {
   if (descriptor->sysSync != LW_MODULE_SYNC)
     throw HostError(HostErrorKind::WrongSync, path + ": wrong sync word " + hex32(descriptor->sysSync) +
-                                                  " in _mod_descrip (expected " + hex32(LW_MODULE_SYNC) + ")");
+                                                  " in _mod_descrip (expected " + hex32(LW_MODULE_SYNC) +
+                                                  ")");
   if (descriptor->sysVersion != LW_MODULE_VERSION)
     throw HostError(HostErrorKind::WrongVersion, path + ": module descriptor version " +
                                                      std::to_string(descriptor->sysVersion) + ", expected " +
@@ -140,7 +142,8 @@ LoadedModule &LoadedModule::operator=(LoadedModule &&other) noexcept {
 LoadedModule::~LoadedModule() { release(); }
 
 void LoadedModule::release() noexcept {
-  if (started_ && descriptor_ != nullptr && descriptor_->shutdown != nullptr) descriptor_->shutdown(startupResult_);
+  if (started_ && descriptor_ != nullptr && descriptor_->shutdown != nullptr)
+    descriptor_->shutdown(startupResult_);
   started_ = false;
   descriptor_ = nullptr;
   if (library_ != nullptr) unloadLibrary(library_);
@@ -150,8 +153,8 @@ void LoadedModule::release() noexcept {
 std::vector<const ServerRecord *> LoadedModule::servers() const {
   std::vector<const ServerRecord *> list;
   if (descriptor_ == nullptr) return list;
-  for (const ServerRecord *server = descriptor_->serverDefs; server != nullptr && server->className != nullptr;
-       ++server)
+  for (const ServerRecord *server = descriptor_->serverDefs;
+       server != nullptr && server->className != nullptr; ++server)
     list.push_back(server);
   return list;
 }

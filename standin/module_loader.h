@@ -43,7 +43,8 @@ class LoadedModule {
   const ServerRecord *findServer(const char *cls, const char *name = nullptr) const;
 
   // As findServer, but throws HostError(NoServer) naming what was missing.
-  const ServerRecord &requireServer(const char *cls = LW_MESHEDITTOOL_CLASS, const char *name = nullptr) const;
+  const ServerRecord &requireServer(const char *cls = LW_MESHEDITTOOL_CLASS,
+                                    const char *name = nullptr) const;
 
  private:
   LoadedModule(void *library, const ModuleDescriptor *descriptor, std::string path);

@@ -79,7 +79,8 @@ LWMonitor *MonitorService::create(const char *title, const char *caption) {
   auto live = std::make_unique<Live>();
   live->owner = this;
   live->log = &history_.back();
-  live->record = LWMonitor{live.get(), &MonitorCallbacks::init, &MonitorCallbacks::step, &MonitorCallbacks::done};
+  live->record =
+      LWMonitor{live.get(), &MonitorCallbacks::init, &MonitorCallbacks::step, &MonitorCallbacks::done};
   LWMonitor *record = &live->record;
   live_.push_back(std::move(live));
   return trace(record);

@@ -10,6 +10,7 @@ void countSpline(void *data, const LWFVector, int) { ++self(data).spline; }
 void countCircle(void *data, double, int) { ++self(data).circle; }
 }  // namespace
 
-CountingWireDraw::CountingWireDraw() : access_{this, &countMoveTo, &countLineTo, &countSpline, &countCircle} {}
+CountingWireDraw::CountingWireDraw()
+    : access_{this, &countMoveTo, &countLineTo, &countSpline, &countCircle} {}
 
 }  // namespace standin

@@ -35,8 +35,8 @@ void drawText(LWXPDrAreaID, const char *, int, int, int) {}
 }  // namespace
 
 PlaceholderPanels::PlaceholderPanels()
-    : funcs_{}, drawFuncs_{nullptr, &drawRGBPixel, nullptr, nullptr, &drawRGBBox, nullptr, &textWidth, &textHeight,
-                           &drawText} {
+    : funcs_{}, drawFuncs_{nullptr, &drawRGBPixel, nullptr,     nullptr,  &drawRGBBox,
+                           nullptr, &textWidth,    &textHeight, &drawText} {
   funcs_.version = 1;
   funcs_.drawf = &drawFuncs_;
   funcs_.create = &create;

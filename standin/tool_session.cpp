@@ -24,7 +24,8 @@ std::string eventText(const LWToolEvent &event) {
 }
 
 std::string activationFailure(const ServerRecord &server, int result, const HostGlobals &globals) {
-  std::string who = std::string("activation of \"") + (server.name != nullptr ? server.name : "?") + "\" failed: ";
+  std::string who =
+      std::string("activation of \"") + (server.name != nullptr ? server.name : "?") + "\" failed: ";
   switch (result) {
     case LW_ACTIVATE_BAD_VERSION:
       return who + "the server does not support interface version " +
@@ -58,7 +59,8 @@ ToolSession::ToolSession(const ServerRecord &server, void *serverData, HostGloba
 }
 
 ToolSession::ToolSession(const LoadedModule &module, HostGlobals &globals, Mesh &mesh, SessionOptions options)
-    : ToolSession(module.requireServer(LW_MESHEDITTOOL_CLASS), module.startupResult(), globals, mesh, options) {}
+    : ToolSession(module.requireServer(LW_MESHEDITTOOL_CLASS), module.startupResult(), globals, mesh,
+                  options) {}
 
 ToolSession::~ToolSession() {
   try {
@@ -68,7 +70,9 @@ ToolSession::~ToolSession() {
   }
 }
 
-bool ToolSession::moveUpUntouched() const { return table_.move == &hostMoveSentinel && table_.up == &hostUpSentinel; }
+bool ToolSession::moveUpUntouched() const {
+  return table_.move == &hostMoveSentinel && table_.up == &hostUpSentinel;
+}
 
 int ToolSession::activate(int version) {
   if (activated_) throw std::logic_error("ToolSession::activate: a session activates its server once");
@@ -118,7 +122,8 @@ int ToolSession::pickHandle(LWToolEvent &event) {
     LWDVector where = {kUnset, kUnset, kUnset};
     int priority = table_.handle(binding_.instance, &event, index, where);
     if (globals_.tracer().on())
-      trace("handle(" + std::to_string(index) + ") -> " + std::to_string(priority) + " at " + traceVec(where));
+      trace("handle(" + std::to_string(index) + ") -> " + std::to_string(priority) + " at " +
+            traceVec(where));
     if (priority <= 0) continue;  // not a handle
     double dx = where[0] - event.posRaw[0], dy = where[1] - event.posRaw[1], dz = where[2] - event.posRaw[2];
     double distance = std::sqrt(dx * dx + dy * dy + dz * dz);

@@ -22,9 +22,9 @@ class Tracer {
 };
 
 // Formatting helpers shared by the traced objects.
-std::string traceVec(const double *v);       // "(x, y, z)" with round-trip precision, or "NULL"
+std::string traceVec(const double *v);  // "(x, y, z)" with round-trip precision, or "NULL"
 std::string traceVec(const float *v);
-std::string tracePtr(const void *p);         // "0x..." or "NULL"
-std::string traceText(const char *text);     // quoted text, or "NULL"
+std::string tracePtr(const void *p);      // "0x..." or "NULL"
+std::string traceText(const char *text);  // quoted text, or "NULL"
 
 }  // namespace standin

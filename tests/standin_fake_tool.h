@@ -15,12 +15,12 @@ namespace standin_test {
 struct FakeTool {
   // What the tool does.
   int activationResult = LW_ACTIVATE_OK;
-  double factor = 1.0;                 // build: every selected point's x is multiplied by this
-  const char *buildError = nullptr;    // build's answer
-  bool skipDone = false;               // build leaves the operation without done
-  int nextTest = LWT_TEST_UPDATE;      // what test answers (build sets it to 0)
-  int testAfterEnd = 0;                // nextTest after end
-  int dirty = 0;                       // what dirty answers
+  double factor = 1.0;               // build: every selected point's x is multiplied by this
+  const char *buildError = nullptr;  // build's answer
+  bool skipDone = false;             // build leaves the operation without done
+  int nextTest = LWT_TEST_UPDATE;    // what test answers (build sets it to 0)
+  int testAfterEnd = 0;              // nextTest after end
+  int dirty = 0;                     // what dirty answers
   int downResult = 0;
   int startResult = 7;
   std::vector<standin::Position> handles;  // handle(i) reports handles[i] with priorities[i]
@@ -94,7 +94,8 @@ inline int count(void *instance, LWToolEvent *) { return static_cast<int>(self(i
 inline int handle(void *instance, LWToolEvent *, int index, LWDVector pos) {
   FakeTool &tool = self(instance);
   if (index < 0 || index >= static_cast<int>(tool.handles.size())) return 0;
-  for (int i = 0; i < 3; ++i) pos[i] = tool.handles[static_cast<std::size_t>(index)][static_cast<std::size_t>(i)];
+  for (int i = 0; i < 3; ++i)
+    pos[i] = tool.handles[static_cast<std::size_t>(index)][static_cast<std::size_t>(i)];
   return tool.priorities.empty() ? index + 1 : tool.priorities[static_cast<std::size_t>(index)];
 }
 inline int start(void *instance, LWToolEvent *) {

@@ -25,8 +25,8 @@ TEST(Globals, ServesEachNameRecordsEveryLookupAndWithholdsOnRequest) {
   EXPECT_EQ(HostGlobals::global("Something Else", 0), nullptr);
   host.withhold("LWXPanel", false);
   EXPECT_EQ(HostGlobals::global("LWXPanel", 0), host.placeholderPanels().funcs());
-  EXPECT_THAT(host.lookups(), ElementsAre("Info Messages 2", "LWM: Dynamic Monitor", "LWXPanel", "Something Else",
-                                          "LWXPanel"));
+  EXPECT_THAT(host.lookups(), ElementsAre("Info Messages 2", "LWM: Dynamic Monitor", "LWXPanel",
+                                          "Something Else", "LWXPanel"));
 }
 
 TEST(Globals, TheCurrentHostIsTheInnermostLiveOne) {

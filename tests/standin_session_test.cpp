@@ -20,8 +20,8 @@ using standin::HostGlobals;
 using standin::Mesh;
 using standin::Position;
 using standin::ToolSession;
-using standin_test::FakeTool;
 using standin_test::fakeServer;
+using standin_test::FakeTool;
 using testing::ElementsAre;
 using testing::HasSubstr;
 
@@ -62,10 +62,11 @@ TEST_F(Session, EachFailedActivationThrowsSayingWhyAndLeavesNothingToClose) {
     HostErrorKind kind;
     const char *says;
   };
-  for (const Case &c : {Case{3, nullptr, 0, HostErrorKind::ActivationVersion, "interface version 4 (result 1)"},
-                        Case{4, "Info Messages 2", 0, HostErrorKind::ActivationGlobal,
-                             "missing (last looked up: \"Info Messages 2\") (result 2)"},
-                        Case{4, nullptr, 3, HostErrorKind::ActivationFailed, "could not start"}}) {
+  for (const Case &c :
+       {Case{3, nullptr, 0, HostErrorKind::ActivationVersion, "interface version 4 (result 1)"},
+        Case{4, "Info Messages 2", 0, HostErrorKind::ActivationGlobal,
+             "missing (last looked up: \"Info Messages 2\") (result 2)"},
+        Case{4, nullptr, 3, HostErrorKind::ActivationFailed, "could not start"}}) {
     HostGlobals host;
     host.messages().setEcho(nullptr);
     if (c.withheld != nullptr) host.withhold(c.withheld);
@@ -237,9 +238,10 @@ TEST_F(Mouse, TraceGetsOneLinePerCallback) {
   globals.tracer().setSink([&](const std::string &line) { lines.push_back(line); });
   auto session = activated();
   session->press({0, 0, 0});
-  EXPECT_THAT(lines, testing::IsSupersetOf({HasSubstr("activate(version=4) -> 0"), HasSubstr("down("),
-                                            HasSubstr("count() -> 3"), HasSubstr("adjust(0, posRaw=(0, 0, 0)"),
-                                            HasSubstr("test() -> 0"), HasSubstr("dirty() -> 0")}));
+  EXPECT_THAT(lines,
+              testing::IsSupersetOf({HasSubstr("activate(version=4) -> 0"), HasSubstr("down("),
+                                     HasSubstr("count() -> 3"), HasSubstr("adjust(0, posRaw=(0, 0, 0)"),
+                                     HasSubstr("test() -> 0"), HasSubstr("dirty() -> 0")}));
 }
 
 }  // namespace
