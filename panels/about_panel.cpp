@@ -17,6 +17,8 @@ constexpr int kLogoY = 54;
 constexpr int kNameBaseline = 22;  // the first line's y is this minus its height
 constexpr int kAuthorY = 27;
 constexpr int kTextColour = 0;
+// The word's bit pattern is what the host receives, whatever the word size.
+constexpr LWXPanelHint kThumbnailSettingWord = static_cast<LWXPanelHint>(std::uintptr_t{0x80000004u});
 
 }  // namespace
 
@@ -32,7 +34,7 @@ int showAboutPanel() {
   const LWXPanelHint hints[kAboutHintWords] = {
       kHintPanelSetting, 4,
       kHintLabel, 0, reinterpret_cast<LWXPanelHint>(texts::kAboutTitle), 0,
-      kHintThumbnailSetting, static_cast<LWXPanelHint>(kControlLogo), 0, 0x80000004,
+      kHintThumbnailSetting, static_cast<LWXPanelHint>(kControlLogo), 0, kThumbnailSettingWord,
       kHintDrawFunc, static_cast<LWXPanelHint>(kControlLogo), reinterpret_cast<LWXPanelHint>(&drawAboutThumbnail),
       0,
   };

@@ -53,7 +53,8 @@ TEST_F(AboutPanel, IsCreatedDescribedHintedPostedAndDestroyedInOneCall) {
   EXPECT_EQ(calls[2].kind, PanelCallKind::Hint);
   const std::vector<LWXPanelHint> &h = calls[2].words;
   ASSERT_EQ(h.size(), 14u);
-  const std::vector<LWXPanelHint> numbers = {0x3D02BD01, 4, 0x3D000B03, 0, 0, 0, 0x3D017403, 0x8102, 0, 0x80000004,
+  const std::vector<LWXPanelHint> numbers = {0x3D02BD01, 4, 0x3D000B03, 0, 0, 0, 0x3D017403, 0x8102, 0,
+                                             static_cast<LWXPanelHint>(std::uintptr_t{0x80000004u}),
                                              0x3D016502, 0x8102, 0, 0};
   for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 13u}) EXPECT_EQ(h[i], numbers[i]) << i;
   EXPECT_STREQ(reinterpret_cast<const char *>(h[4]), "About Elastic_Pull");

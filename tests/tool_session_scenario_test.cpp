@@ -1,0 +1,228 @@
+// Whole sessions with the built module loaded from its file, driven through
+// the stand-in host's mouse, panel and event APIs, checked against positions
+// worked out by hand.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "standin/host_globals.h"
+#include "standin/mesh.h"
+#include "standin/module_loader.h"
+#include "standin/panel_model.h"
+#include "standin/panel_service.h"
+#include "standin/svg_view.h"
+#include "standin/tool_session.h"
+#include "standin/wire_recorder.h"
+
+namespace {
+
+using standin::Position;
+using standin::WireCall;
+using standin::WireOp;
+
+constexpr std::uintptr_t kMode = 0x8002, kFactor = 0x8003, kOffset = 0x8004, kSymmetry = 0x8005,
+                         kInvertHandle = 0x8006;
+
+class Scenario : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    globals_.messages().setEcho(nullptr);
+    globals_.setPanelFuncs(panels_.funcs());
+  }
+  // Four pairs along -x: pair i has its first point (the handle end) at
+  // (0, 3i, 0) and its anchor end at (i+1, 3i, 0).
+  void makeFourPairs() {
+    for (int i = 0; i < 4; ++i) {
+      mesh_.addPoint({0, 3.0 * i, 0}, true);
+      mesh_.addPoint({i + 1.0, 3.0 * i, 0}, true);
+    }
+  }
+  void startTool() {
+    session_ = std::make_unique<standin::ToolSession>(module_, globals_, mesh_);
+    session_->setWireDraw(recorder_.access());
+    ASSERT_EQ(session_->activate(), 0);
+    session_->runCycle();  // the host's first test: update
+  }
+  void expectPoint(int index, double x, double y, double z) {
+    const Position &p = mesh_.position(static_cast<std::size_t>(index));
+    EXPECT_DOUBLE_EQ(p[0], x) << "point " << index;
+    EXPECT_DOUBLE_EQ(p[1], y) << "point " << index;
+    EXPECT_DOUBLE_EQ(p[2], z) << "point " << index;
+  }
+  // The last full overlay: 12 calls a pair.
+  std::vector<WireCall> lastOverlay(std::size_t pairs) const {
+    const auto &calls = recorder_.calls();
+    if (calls.size() < 12 * pairs) return {};
+    return {calls.end() - static_cast<std::ptrdiff_t>(12 * pairs), calls.end()};
+  }
+  void expectPairDrawn(const std::vector<WireCall> &overlay, std::size_t pair, std::array<float, 3> handle,
+                       std::array<float, 3> anchor, std::array<float, 3> vector) {
+    SCOPED_TRACE(::testing::Message() << "pair " << pair);
+    const WireCall *c = &overlay[12 * pair];
+    EXPECT_EQ(c[0].op, WireOp::MoveTo);
+    EXPECT_EQ(c[0].point, handle);
+    EXPECT_EQ(c[1].point, anchor);
+    EXPECT_EQ(c[3].point, vector);
+    EXPECT_EQ(c[3].mode, 101);
+    EXPECT_EQ(c[6].point, anchor);
+    EXPECT_EQ(c[6].mode, 1);
+    EXPECT_EQ(c[10].point, handle);
+    EXPECT_EQ(c[11].op, WireOp::Circle);
+  }
+
+  standin::HostGlobals globals_;
+  standin::PanelService panels_;
+  standin::LoadedModule module_ = standin::LoadedModule::open(EP_MODULE_PATH);
+  standin::Mesh mesh_;
+  standin::WireRecorder recorder_;
+  std::unique_ptr<standin::ToolSession> session_;
+};
+
+TEST_F(Scenario, DraggingAHandleEndWithCtrlForPartOfTheDrag) {
+  makeFourPairs();
+  startTool();
+  expectPoint(2, 0, 3, 0);  // the first build leaves every point in place
+
+  // Grab pair 1's handle end and drag across its line: factor 1.5, only it moves.
+  session_->press({0.1, 3.1, 0});
+  ASSERT_EQ(session_->heldHandle(), 2);
+  session_->drag({-1, 3.7, 0});
+  expectPoint(2, -1, 3, 0);
+  expectPoint(0, 0, 0, 0);
+  expectPoint(6, 0, 9, 0);
+
+  // With CTRL: factor 2 for every pair, each about its own anchor.
+  recorder_.clear();
+  session_->drag({-2, 3.2, 0}, /*ctrl=*/true);
+  expectPoint(0, -1, 0, 0);
+  expectPoint(2, -2, 3, 0);
+  expectPoint(4, -3, 6, 0);
+  expectPoint(6, -4, 9, 0);
+  for (int pair = 0; pair < 4; ++pair) expectPoint(2 * pair + 1, pair + 1, 3.0 * pair, 0);
+  const std::vector<WireCall> overlay = lastOverlay(4);
+  ASSERT_EQ(overlay.size(), 48u);
+  for (int i = 0; i < 4; ++i) {
+    const float y = 3.0f * static_cast<float>(i), length = static_cast<float>(i + 1);
+    expectPairDrawn(overlay, static_cast<std::size_t>(i), {-length, y, 0}, {length, y, 0}, {-3, 0, 0});
+  }
+  std::vector<standin::ScenePoint> scene;
+  for (std::size_t i = 0; i < mesh_.size(); ++i) {
+    const Position &p = mesh_.position(i);
+    scene.push_back({p[0], p[1], p[2], mesh_.selected(i)});
+  }
+  standin::SvgOptions options;
+  options.view = standin::ViewAxis::Front;
+  options.title = "Four pairs after a CTRL drag";
+  const std::string svg = standin::renderSvg(scene, overlay, options);
+  EXPECT_NE(svg.find("<circle"), std::string::npos);
+  EXPECT_NE(svg.find("dasharray"), std::string::npos);
+  EXPECT_TRUE(standin::writeSvg(std::string(EP_TEST_OUTPUT_DIR) + "/four_pairs_ctrl_drag.svg", svg));
+  session_->release();
+
+  // Right click keeps the result as the base of a new stretch.
+  session_->press({5, 5, 0}, false, /*rightButton=*/true);
+  session_->release();
+  session_->press({-2, 3, 0});
+  ASSERT_EQ(session_->heldHandle(), 2);
+  session_->drag({-3, 3, 0});  // from the new base: length 4 to 5, factor 1.25
+  expectPoint(2, -3, 3, 0);
+  expectPoint(0, -1, 0, 0);
+  session_->release();
+  session_->close();
+  expectPoint(2, -3, 3, 0);
+}
+
+TEST_F(Scenario, ClickingAnAnchorEndSwapsTheEndsBeforeDragging) {
+  makeFourPairs();
+  startTool();
+  session_->press({1, 0, 0});  // pair 0's anchor end
+  ASSERT_EQ(session_->heldHandle(), 1);
+  expectPoint(1, 1, 0, 0);
+  session_->drag({2, 0.5, 0});  // now the handle end, partner point 0 at the origin: factor 2
+  expectPoint(1, 2, 0, 0);
+  expectPoint(0, 0, 0, 0);
+  session_->release();
+}
+
+TEST_F(Scenario, InvertHandleMovesNoPointAndPanelEditsThenMoveTheOtherEnds) {
+  makeFourPairs();
+  startTool();
+  void *panel = session_->requestPanel();
+  ASSERT_NE(panel, nullptr);
+  standin::PanelModel model(panels_, panel, session_->binding().instance,
+                            [this](std::uintptr_t) { session_->runCycle(); });
+
+  const std::vector<Position> before = mesh_.positions();
+  recorder_.clear();
+  ASSERT_EQ(model.press(kInvertHandle), standin::EditResult::Done);
+  EXPECT_EQ(mesh_.positions(), before) << "inverting the handles moves no point";
+  const std::vector<WireCall> overlay = lastOverlay(4);
+  ASSERT_EQ(overlay.size(), 48u);
+  for (int i = 0; i < 4; ++i) {  // the circle now sits on each pair's second point
+    const float y = 3.0f * static_cast<float>(i), length = static_cast<float>(i + 1);
+    // The marks keep the direction the last build read: the vector is not recomputed.
+    expectPairDrawn(overlay, static_cast<std::size_t>(i), {length, y, 0}, {0, y, 0}, {-3, 0, 0});
+  }
+
+  // Every pair now stretches about its first point.
+  ASSERT_EQ(model.edit(kFactor, 1.5), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i, 0, 3.0 * i, 0);
+    expectPoint(2 * i + 1, 1.5 * (i + 1), 3.0 * i, 0);
+  }
+  ASSERT_EQ(model.edit(kFactor, 1.5), standin::EditResult::Done);
+  expectPoint(7, 6, 9, 0);  // 1.5 again is 1.5 of the original, not 2.25
+
+  ASSERT_EQ(model.edit(kMode, 1), standin::EditResult::Done);  // Factor back to 1: the pairs return
+  expectPoint(7, 4, 9, 0);
+  ASSERT_EQ(model.edit(kOffset, 0.5), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) expectPoint(2 * i + 1, i + 1.5, 3.0 * i, 0);
+
+  ASSERT_EQ(model.edit(kSymmetry, 1), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i + 1, i + 1.5, 3.0 * i, 0);
+    expectPoint(2 * i, -0.5, 3.0 * i, 0);
+  }
+  EXPECT_NE(model.render().find("Offset"), std::string::npos);
+  session_->close();
+  expectPoint(0, -0.5, 0, 0);  // closing the tool keeps the result
+}
+
+// The engine over a large selection, with and without a progress monitor.
+class LargeSelection : public Scenario, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LargeSelection, StretchesOneHundredThousandPoints) {
+  const bool withMonitor = GetParam();
+  globals_.monitors().setAvailable(withMonitor);
+  globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
+  constexpr int kPoints = 100000;
+  for (int i = 0; i < kPoints / 2; ++i) {
+    mesh_.addPoint({0, static_cast<double>(i), 0}, true);
+    mesh_.addPoint({2, static_cast<double>(i), 0}, true);
+  }
+  startTool();
+  void *panel = session_->requestPanel();
+  standin::PanelModel model(panels_, panel, session_->binding().instance,
+                            [this](std::uintptr_t) { session_->runCycle(); });
+  ASSERT_EQ(model.edit(kFactor, 1.5), standin::EditResult::Done);
+  for (int i : {0, 2, 50000, 99998}) expectPoint(i, -1, i / 2, 0);
+  for (int i : {1, 99999}) expectPoint(i, 2, i / 2, 0);
+  EXPECT_TRUE(globals_.messages().boxes().empty());
+  const auto &monitors = globals_.monitors().history();
+  if (withMonitor) {
+    ASSERT_FALSE(monitors.empty());
+    EXPECT_EQ(monitors.back().total, 2u * kPoints);
+    EXPECT_EQ(monitors.back().steps.size(), kPoints + kPoints / 2u) << "every scanned point, then every pair";
+  } else {
+    EXPECT_TRUE(monitors.empty());
+  }
+  session_->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Monitor, LargeSelection, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool> &param) {
+                           return param.param ? "WithMonitor" : "WithoutMonitor";
+                         });
+
+}  // namespace
