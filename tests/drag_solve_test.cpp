@@ -2,6 +2,8 @@
 // zero-length case and the failures.
 #include "engine/drag_solve.h"
 
+#include <limits>
+
 #include "engine_fixture.h"
 
 namespace ep::testing {
@@ -191,6 +193,18 @@ TEST_F(DragSolve, EachFailedMoveHasItsOwnBox) {
     faults.moveFailCode = 9;
     EXPECT_EQ(drag(1, {1, 1, 4}, c.ctrl, faults), 9);
     EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, c.title, "Unknown."}}));
+  }
+}
+
+TEST_F(DragSolve, NonFiniteDragsDoNotCrash) {
+  makePairs({{{0, 0, 0}, {2, 0, 0}}, {{1, 1, 1}, {1, 1, 1}}});
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  for (int mode : {0, 1}) {
+    state_->mode = mode;
+    for (const Vec3 &q : {Vec3{nan, 0, 0}, Vec3{inf, 0, 0}, Vec3{-inf, inf, 0}}) {
+      EXPECT_EQ(drag(1, q, true), 0);
+      EXPECT_EQ(drag(3, q, true), 0);
+    }
   }
 }
 
