@@ -68,28 +68,37 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   app.footer(kFooter);
   app.get_formatter()->column_width(30);
 
-  app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)");
-  app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all");
-  auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)");
-  auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)");
-  auto *offset = app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)");
+  app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)")->type_name("MESH.obj");
+  app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
+      ->type_name("LIST");
+  auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)")
+                     ->type_name("FILE");
+  auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)")
+                     ->type_name("F");
+  auto *offset = app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")
+                     ->type_name("D");
   auto *symmetry = app.add_flag("--symmetry", o.symmetry, "move both ends, keeping each pair's midpoint");
   auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
-  auto *output = app.add_option("-o,--output", o.output, "write the result mesh to this file");
+  auto *output = app.add_option("-o,--output", o.output, "write the result mesh to this file")
+                     ->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
-  app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG");
+  app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
   std::string view = "front";
   app.add_option("--view", view, "the SVG's view: top, front or side (default front)")
+      ->type_name("VIEW")
       ->check(CLI::IsMember({"top", "front", "side"}));
-  app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG");
+  app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
   app.add_flag("-q,--quiet", o.quiet, "print no summary line");
-  app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)");
+  app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
+      ->type_name("PATH");
   auto *describe = app.add_flag("--describe", o.describe, "print the module's descriptor and server, then exit");
   auto *example = app.add_flag("--example", o.example, "run the bundled example (what no arguments do)");
-  app.add_option("--example-dir", o.exampleDir, "where the example's files are (default: found)");
+  app.add_option("--example-dir", o.exampleDir, "where the example's files are (default: found)")
+      ->type_name("DIR");
   app.add_option("--output-dir", o.outputDir,
-                 "the folder for the example's outputs (default ./elasticpull-example-output)");
+                 "the folder for the example's outputs (default ./elasticpull-example-output)")
+      ->type_name("DIR");
 
   factor->excludes(offset);
   output->excludes(inPlace);

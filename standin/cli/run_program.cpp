@@ -170,25 +170,38 @@ int run(Run &r) {
     c.op = op;
     return c;
   };
+  auto printFailures = [&] {
+    for (const standin::ToolFailure &f : runner.failures()) {
+      const std::string where = f.line > 0 ? r.scriptName + ":" + std::to_string(f.line) + ": " : "";
+      std::cerr << kProgram << where << "the tool failed at '" << f.command << "': " << f.what << "\n";
+    }
+  };
   if (!o.script.empty()) {
-    runner.runScript(script);
+    try {
+      runner.runScript(script);
+    } catch (const RunError &) {
+      printFailures();  // what went wrong before the script's mistake, if anything
+      throw;
+    }
   } else {
-    runner.run(command(standin::ScriptOp::Pick));
-    if (o.invert) runner.run(command(standin::ScriptOp::Invert));
+    // One stretch from the options, stopping at the first failure of the tool.
+    std::vector<standin::ScriptCommand> commands{command(standin::ScriptOp::Pick)};
+    if (o.invert) commands.push_back(command(standin::ScriptOp::Invert));
     if (o.offset) {
-      auto mode = command(standin::ScriptOp::Mode);
-      mode.code = 1;
-      runner.run(mode);
+      commands.push_back(command(standin::ScriptOp::Mode));
+      commands.back().code = 1;
     }
     if (o.symmetry) {
-      auto symmetry = command(standin::ScriptOp::Symmetry);
-      symmetry.code = 1;
-      runner.run(symmetry);
+      commands.push_back(command(standin::ScriptOp::Symmetry));
+      commands.back().code = 1;
     }
     if (o.factor || o.offset) {
-      auto value = command(o.factor ? standin::ScriptOp::Factor : standin::ScriptOp::Offset);
-      value.value = o.factor ? *o.factor : *o.offset;
-      runner.run(value);
+      commands.push_back(command(o.factor ? standin::ScriptOp::Factor : standin::ScriptOp::Offset));
+      commands.back().value = o.factor ? *o.factor : *o.offset;
+    }
+    for (const standin::ScriptCommand &c : commands) {
+      runner.run(c);
+      if (!runner.failures().empty() || interrupted()) break;
     }
   }
 
@@ -200,10 +213,7 @@ int run(Run &r) {
     }
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
-    for (const standin::ToolFailure &f : runner.failures()) {
-      const std::string where = f.line > 0 ? r.scriptName + ":" + std::to_string(f.line) + ": " : "";
-      std::cerr << kProgram << where << "the tool failed at '" << f.command << "': " << f.what << "\n";
-    }
+    printFailures();
     return fail(standin::kExitToolFailed, "nothing was written");
   };
   if (auto code = stopIfFailed()) return *code;
