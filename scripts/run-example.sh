@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the development build and runs the stand-in
 # host program elasticpull-host. Without arguments it runs the bundled
-# example; any arguments are passed on to the program.
+# example; any arguments are passed on to the program, which runs in the folder
+# the command was started from (the example writes its outputs there).
 #
 #   bash scripts/run-example.sh [ARGS...]
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+start_dir=$PWD
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
 
 bash scripts/install-deps.sh
 mkdir -p build
@@ -16,9 +19,10 @@ bash scripts/build.sh dev >build/dev-build.log 2>&1 || {
   exit 1
 }
 
-program=build/dev/elasticpull-host
+program="$root/build/dev/elasticpull-host"
 if [ ! -x "$program" ]; then
   echo "run-example: $program was not built" >&2
   exit 1
 fi
+cd "$start_dir"
 exec "$program" "$@"
