@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -95,14 +97,16 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   };
   while (lineStart < size) {
     ++lineNumber;
-    const char *newline = static_cast<const char *>(std::memchr(t.data() + lineStart, '\n', size - lineStart));
+    const char *newline =
+        static_cast<const char *>(std::memchr(t.data() + lineStart, '\n', size - lineStart));
     const std::size_t lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - t.data()) : size;
     const std::string_view line(t.data() + lineStart, lineEnd - lineStart);
     const std::size_t nextStart = lineEnd + 1;
 
     std::size_t pos = 0;
     while (pos < line.size() && isBlank(line[pos])) ++pos;
-    const bool isVertex = pos < line.size() && line[pos] == 'v' && (pos + 1 == line.size() || isBlank(line[pos + 1]));
+    const bool isVertex =
+        pos < line.size() && line[pos] == 'v' && (pos + 1 == line.size() || isBlank(line[pos + 1]));
     if (line.find('\0') != std::string_view::npos) fail("not a text file (contains a NUL byte)");
     if (!isVertex) {
       lineStart = nextStart;
@@ -156,6 +160,53 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   }
   obj.changed_.assign(obj.positions_.size(), 0);
   return obj;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
+  std::vector<std::pair<std::size_t, std::size_t>> edges;
+  std::unordered_set<std::uint64_t> seen;
+  const std::string_view t = text_;
+  std::size_t pointsBefore = 0;  // `v` lines before the current line
+  std::size_t nextSpan = 0;
+  std::size_t start = 0;
+  while (start < t.size()) {
+    std::size_t end = t.find('\n', start);
+    if (end == std::string_view::npos) end = t.size();
+    while (nextSpan < spans_.size() && spans_[nextSpan].begin < start) ++nextSpan;
+    pointsBefore = nextSpan;
+    std::string_view line = t.substr(start, end - start);
+    start = end + 1;
+    std::size_t pos = 0;
+    while (pos < line.size() && isBlank(line[pos])) ++pos;
+    if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) continue;
+    const bool isFace = line[pos] == 'f';
+    pos += 2;
+    std::vector<std::size_t> corners;
+    while (pos < line.size()) {
+      while (pos < line.size() && isBlank(line[pos])) ++pos;
+      if (pos >= line.size() || line[pos] == '#') break;
+      const std::size_t begin = pos;
+      while (pos < line.size() && !isBlank(line[pos])) ++pos;
+      const std::string_view token = line.substr(begin, pos - begin);
+      long long reference = 0;
+      auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
+      if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
+      long long index = reference > 0 ? reference - 1 : static_cast<long long>(pointsBefore) + reference;
+      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= positions_.size()) continue;
+      corners.push_back(static_cast<std::size_t>(index));
+    }
+    const bool closed = isFace && corners.size() > 2;
+    for (std::size_t i = 0; i + 1 < corners.size() + (closed ? 1 : 0); ++i) {
+      std::size_t a = corners[i];
+      std::size_t b = corners[(i + 1) % corners.size()];
+      if (a == b) continue;
+      if (a > b) std::swap(a, b);
+      if (seen.insert((static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b)).second) {
+        edges.emplace_back(a, b);
+      }
+    }
+  }
+  return edges;
 }
 
 void ObjFile::setPosition(std::size_t index, const Position &position) {

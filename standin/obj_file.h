@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace standin {
@@ -52,6 +53,11 @@ class ObjFile {
 
   // 1-based line number of a point's `v` line.
   std::size_t lineOf(std::size_t index) const { return spans_.at(index).line; }
+
+  // The edges of the file's faces (`f`) and lines (`l`) as pairs of point
+  // indices, each edge once, for drawing. Relative (negative) indices are
+  // resolved; references that name no point are left out.
+  std::vector<std::pair<std::size_t, std::size_t>> edges() const;
 
   // The file's text with the changed points' coordinates rewritten.
   std::string text() const;

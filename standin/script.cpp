@@ -125,7 +125,8 @@ ScriptCommand parseLine(const std::vector<Word> &words) {
       c.ctrl = flags.ctrl;
       c.right = flags.right;
     } else {
-      if (words.size() < 4) throw LineError("usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]");
+      if (words.size() < 4)
+        throw LineError("usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]");
       position(1);
       const Flags flags = parseFlags(words, 4, true);
       c.ctrl = flags.ctrl;
@@ -200,17 +201,8 @@ ScriptCommand parseLine(const std::vector<Word> &words) {
     expectCount(words, 1, 2, "svg FILE [top|front|side]");
     c.op = ScriptOp::Svg;
     c.text = words[1].text;
-    if (words.size() == 3) {
-      const std::string &v = words[2].text;
-      if (v == "top") {
-        c.view = SvgView::Top;
-      } else if (v == "front") {
-        c.view = SvgView::Front;
-      } else if (v == "side") {
-        c.view = SvgView::Side;
-      } else {
-        throw LineError("unknown view '" + v + "' (expected top, front or side)");
-      }
+    if (words.size() == 3 && !parseViewAxis(words[2].text, c.view)) {
+      throw LineError("unknown view '" + words[2].text + "' (expected top, front or side)");
     }
   } else if (name == "points") {
     expectCount(words, 0, 1, "points [SELECTION]");
@@ -267,18 +259,6 @@ Script parseScript(std::string_view text, const std::string &name) {
   return script;
 }
 
-const char *svgViewName(SvgView view) {
-  switch (view) {
-    case SvgView::Top:
-      return "top";
-    case SvgView::Front:
-      return "front";
-    case SvgView::Side:
-      return "side";
-  }
-  return "top";
-}
-
 std::string describeCommand(const ScriptCommand &c) {
   auto flags = [&] { return std::string(c.ctrl ? " ctrl" : "") + (c.right ? " right" : ""); };
   auto position = [&] {
@@ -324,7 +304,7 @@ std::string describeCommand(const ScriptCommand &c) {
     case ScriptOp::Panel:
       return "panel";
     case ScriptOp::Svg:
-      return "svg " + quote(c.text) + " " + svgViewName(c.view);
+      return "svg " + quote(c.text) + " " + viewAxisName(c.view);
     case ScriptOp::Points:
       return c.text.empty() ? "points" : "points " + c.text;
     case ScriptOp::Select:

@@ -40,6 +40,8 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/svg_view.h"
+
 namespace standin {
 
 class ScriptError : public std::runtime_error {
@@ -69,20 +71,18 @@ enum class ScriptOp {
   Close,
 };
 
-enum class SvgView { Top, Front, Side };
-
 struct ScriptCommand {
   ScriptOp op = ScriptOp::Pick;
-  std::size_t line = 0;                      // 1-based line in the script
-  std::array<double, 3> position{};          // Press, Drag
-  bool atPoint = false;                      // Press: at `point` rather than `position`
-  std::size_t point = 0;                     // Click, Press at a point
-  bool ctrl = false;                         // Press, Drag, Click
-  bool right = false;                        // Press, Click
-  int code = 0;                              // Event; Mode: 0 factor, 1 offset; Symmetry: 0 / 1
-  double value = 0.0;                        // Factor, Offset
-  SvgView view = SvgView::Top;               // Svg
-  std::string text;                          // file (About, Svg, Save), selection (Points, Select), Echo text
+  std::size_t line = 0;              // 1-based line in the script
+  std::array<double, 3> position{};  // Press, Drag
+  bool atPoint = false;              // Press: at `point` rather than `position`
+  std::size_t point = 0;             // Click, Press at a point
+  bool ctrl = false;                 // Press, Drag, Click
+  bool right = false;                // Press, Click
+  int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry: 0 / 1
+  double value = 0.0;                // Factor, Offset
+  ViewAxis view = ViewAxis::Top;     // Svg
+  std::string text;                  // file (About, Svg, Save), selection (Points, Select), Echo text
 };
 
 struct Script {
@@ -96,7 +96,5 @@ Script parseScript(std::string_view text, const std::string &name);
 // The one-line form of a command as a user would write it (for --trace and
 // messages), e.g. "press 1 2 3 ctrl".
 std::string describeCommand(const ScriptCommand &command);
-
-const char *svgViewName(SvgView view);
 
 }  // namespace standin

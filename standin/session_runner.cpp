@@ -113,8 +113,8 @@ void SessionRunner::editPanel(std::uintptr_t id, const std::string &label,
   PanelModel &panel = requirePanel(label.c_str());
   const EditResult result = edit(panel);
   if (globals_.tracer().on()) {
-    globals_.tracer()("panel " + label + " = " + shown + " -> set() " + std::to_string(panel.lastSetResult()) +
-                      " (" + describe(result) + ")");
+    globals_.tracer()("panel " + label + " = " + shown + " -> set() " +
+                      std::to_string(panel.lastSetResult()) + " (" + describe(result) + ")");
   }
   if (result == EditResult::Done) {
     readSettings();
@@ -134,28 +134,33 @@ void SessionRunner::editPanel(std::uintptr_t id, const std::string &label,
 }
 
 void SessionRunner::setMode(int mode) {
-  editPanel(kModeControl, "the mode", [&](PanelModel &p) { return p.edit(kModeControl, mode); },
-            mode == 0 ? "Factor" : "Offset");
+  editPanel(
+      kModeControl, "the mode", [&](PanelModel &p) { return p.edit(kModeControl, mode); },
+      mode == 0 ? "Factor" : "Offset");
 }
 
 void SessionRunner::setFactor(double factor) {
-  editPanel(kFactorControl, "Factor", [&](PanelModel &p) { return p.edit(kFactorControl, factor); },
-            number(factor));
+  editPanel(
+      kFactorControl, "Factor", [&](PanelModel &p) { return p.edit(kFactorControl, factor); },
+      number(factor));
 }
 
 void SessionRunner::setOffset(double offset) {
-  editPanel(kOffsetControl, "Offset", [&](PanelModel &p) { return p.edit(kOffsetControl, offset); },
-            number(offset));
+  editPanel(
+      kOffsetControl, "Offset", [&](PanelModel &p) { return p.edit(kOffsetControl, offset); },
+      number(offset));
 }
 
 void SessionRunner::setSymmetry(bool on) {
-  editPanel(kSymmetryControl, "Symmetry", [&](PanelModel &p) { return p.edit(kSymmetryControl, on ? 1 : 0); },
-            on ? "on" : "off");
+  editPanel(
+      kSymmetryControl, "Symmetry", [&](PanelModel &p) { return p.edit(kSymmetryControl, on ? 1 : 0); },
+      on ? "on" : "off");
 }
 
 void SessionRunner::pressInvertHandle() {
-  editPanel(kInvertHandleButton, "Invert Handle", [](PanelModel &p) { return p.press(kInvertHandleButton); },
-            "pressed");
+  editPanel(
+      kInvertHandleButton, "Invert Handle", [](PanelModel &p) { return p.press(kInvertHandleButton); },
+      "pressed");
 }
 
 void SessionRunner::pressAbout(const std::string &pictureFile) {
@@ -179,7 +184,8 @@ void SessionRunner::pressAbout(const std::string &pictureFile) {
     }
   });
   try {
-    editPanel(kAboutButton, "About", [](PanelModel &p) { return p.press(kAboutButton); }, "pressed");
+    editPanel(
+        kAboutButton, "About", [](PanelModel &p) { return p.press(kAboutButton); }, "pressed");
   } catch (...) {
     panelService_.setThumbnailSink({});
     throw;
@@ -279,7 +285,8 @@ void SessionRunner::collectFailures(const std::string &command, std::size_t line
   const auto &builds = session_->edits().builds();
   for (std::size_t i = buildsSeen_; i < builds.size(); ++i) {
     if (builds[i].errorText) {
-      failures_.push_back(ToolFailure{command, line, "the build failed: the tool answered \"" + builds[i].text + "\""});
+      failures_.push_back(
+          ToolFailure{command, line, "the build failed: the tool answered \"" + builds[i].text + "\""});
     }
   }
   builds_ += builds.size() - buildsSeen_;
@@ -291,14 +298,16 @@ void SessionRunner::runScript(const Script &script) {
     try {
       run(command);
     } catch (const RunError &error) {
-      throw RunError(error.exitCode(), script.name + ":" + std::to_string(command.line) + ": " + error.what());
+      throw RunError(error.exitCode(),
+                     script.name + ":" + std::to_string(command.line) + ": " + error.what());
     }
   }
 }
 
 void SessionRunner::run(const ScriptCommand &c) {
   const std::string text = describeCommand(c);
-  if (globals_.tracer().on()) globals_.tracer()("# " + (c.line > 0 ? "line " + std::to_string(c.line) + ": " : "") + text);
+  if (globals_.tracer().on())
+    globals_.tracer()("# " + (c.line > 0 ? "line " + std::to_string(c.line) + ": " : "") + text);
   struct Collect {
     SessionRunner &runner;
     const std::string &text;

@@ -80,14 +80,15 @@ struct ToolSettings {
 };
 
 struct ToolFailure {
-  std::string command;  // what was being done, e.g. "factor 1.5" or "pick"
-  std::size_t line = 0; // script line, 0 outside a script
-  std::string what;     // the box or the build's answer
+  std::string command;   // what was being done, e.g. "factor 1.5" or "pick"
+  std::size_t line = 0;  // script line, 0 outside a script
+  std::string what;      // the box or the build's answer
 };
 
 class SessionRunner {
  public:
-  SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh, RunnerHooks hooks);
+  SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
+                RunnerHooks hooks);
   ~SessionRunner();
   SessionRunner(const SessionRunner &) = delete;
   SessionRunner &operator=(const SessionRunner &) = delete;
@@ -125,8 +126,8 @@ class SessionRunner {
   std::ostream &err() const;
   ToolSession &requireLive(const char *what);
   PanelModel &requirePanel(const char *what);
-  void editPanel(std::uintptr_t id, const std::string &label, const std::function<EditResult(PanelModel &)> &edit,
-                 const std::string &shown);
+  void editPanel(std::uintptr_t id, const std::string &label,
+                 const std::function<EditResult(PanelModel &)> &edit, const std::string &shown);
   void readSettings();
   void collectFailures(const std::string &command, std::size_t line);
   void warnIfOddSelection();

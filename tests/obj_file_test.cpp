@@ -97,7 +97,8 @@ TEST(ObjFileWrite, OnlyTheMovedPointsCoordinatesChange) {
 }
 
 TEST(ObjFileWrite, RewrittenNumbersReadBackExactly) {
-  const double values[] = {0.1, 1.0 / 3.0, -1e-310, 123456789.123456789, 5e-324, 1.7976931348623157e308, -0.0};
+  const double values[] = {0.1, 1.0 / 3.0, -1e-310, 123456789.123456789, 5e-324, 1.7976931348623157e308,
+                           -0.0};
   for (double value : values) {
     ObjFile obj = ObjFile::parse("v 0 0 0\n", "m.obj");
     obj.setPosition(0, {value, -value, value * 0.5});
@@ -107,6 +108,18 @@ TEST(ObjFileWrite, RewrittenNumbersReadBackExactly) {
       EXPECT_EQ(back.position(0)[axis], obj.position(0)[axis]) << "value " << value;
     }
   }
+}
+
+TEST(ObjFileEdges, FacesAndLinesGiveEachEdgeOnceWithRelativeIndicesResolved) {
+  const ObjFile obj = ObjFile::parse(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+      "f 1/1/1 2/2/1 3/3/1\n"  // triangle 0-1-2
+      "f -4 -2 -1\n"           // relative: 0, 2, 3
+      "l 4 1\n"                // a line: 3-0
+      "f 1 9 x 2\n",           // unknown and malformed references are left out: 0-1
+      "m.obj");
+  using Edge = std::pair<std::size_t, std::size_t>;
+  EXPECT_EQ(obj.edges(), (std::vector<Edge>{{0, 1}, {1, 2}, {0, 2}, {2, 3}, {0, 3}}));
 }
 
 class ObjFileOnDisk : public ::testing::Test {
@@ -147,7 +160,8 @@ TEST_F(ObjFileOnDisk, WriteReplacesTheTargetAndLeavesNoTemporaryFile) {
 TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {
   const ObjFile obj = ObjFile::parse("v 0 0 0\n", "m.obj");
   fs::create_directories(dir_ / "a-directory");
-  const std::string targets[] = {(dir_ / "missing-dir" / "out.obj").string(), (dir_ / "a-directory").string()};
+  const std::string targets[] = {(dir_ / "missing-dir" / "out.obj").string(),
+                                 (dir_ / "a-directory").string()};
   for (const std::string &target : targets) {
     try {
       obj.write(target);

@@ -51,16 +51,25 @@ TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
   EXPECT_DOUBLE_EQ(c[13].value, 0.25);
   EXPECT_EQ(c[14].code, 1);
   EXPECT_EQ(c[16].text, "my logo.png");
-  EXPECT_EQ(c[18].view, standin::SvgView::Front);
+  EXPECT_EQ(c[18].view, standin::ViewAxis::Front);
   EXPECT_EQ(c[19].text, "0-3");
   EXPECT_EQ(c[22].text, "Hello world");
   EXPECT_EQ(c[23].op, ScriptOp::Close);
 }
 
 TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
-  const char *lines[] = {"press 1 -2.5 30 ctrl right", "press point 7 ctrl", "drag 0.1 0 0", "click 3 right",
-                         "event 7", "factor 1.5", "offset -0.25", "symmetry off", "about \"a b.png\"",
-                         "svg o.svg side", "points 1-2", "mode factor"};
+  const char *lines[] = {"press 1 -2.5 30 ctrl right",
+                         "press point 7 ctrl",
+                         "drag 0.1 0 0",
+                         "click 3 right",
+                         "event 7",
+                         "factor 1.5",
+                         "offset -0.25",
+                         "symmetry off",
+                         "about \"a b.png\"",
+                         "svg o.svg side",
+                         "points 1-2",
+                         "mode factor"};
   for (const char *line : lines) {
     const auto first = parseScript(line, "s").commands.at(0);
     EXPECT_EQ(standin::describeCommand(first), line);

@@ -75,12 +75,12 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
                      ->type_name("FILE");
   auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)")
                      ->type_name("F");
-  auto *offset = app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")
-                     ->type_name("D");
+  auto *offset =
+      app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")->type_name("D");
   auto *symmetry = app.add_flag("--symmetry", o.symmetry, "move both ends, keeping each pair's midpoint");
   auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
-  auto *output = app.add_option("-o,--output", o.output, "write the result mesh to this file")
-                     ->type_name("FILE");
+  auto *output =
+      app.add_option("-o,--output", o.output, "write the result mesh to this file")->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
   app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
   std::string view = "front";
@@ -92,7 +92,8 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   app.add_flag("-q,--quiet", o.quiet, "print no summary line");
   app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
       ->type_name("PATH");
-  auto *describe = app.add_flag("--describe", o.describe, "print the module's descriptor and server, then exit");
+  auto *describe =
+      app.add_flag("--describe", o.describe, "print the module's descriptor and server, then exit");
   auto *example = app.add_flag("--example", o.example, "run the bundled example (what no arguments do)");
   app.add_option("--example-dir", o.exampleDir, "where the example's files are (default: found)")
       ->type_name("DIR");

@@ -10,25 +10,25 @@
 namespace cli {
 
 struct ProgramOptions {
-  std::string mesh;            // the OBJ file; empty with --example / --describe
-  std::string select;          // --select, as written
-  std::string script;          // --script FILE, "-" for standard input
+  std::string mesh;    // the OBJ file; empty with --example / --describe
+  std::string select;  // --select, as written
+  std::string script;  // --script FILE, "-" for standard input
   std::optional<double> factor;
   std::optional<double> offset;
   bool symmetry = false;
   bool invert = false;
-  std::string output;          // -o
+  std::string output;  // -o
   bool inPlace = false;
   std::string svg;
   standin::ViewAxis view = standin::ViewAxis::Front;
   std::string aboutPng;
   bool trace = false;
   bool quiet = false;
-  std::string module;          // empty: elasticpull.p beside the program
+  std::string module;  // empty: elasticpull.p beside the program
   bool describe = false;
   bool example = false;
-  std::string exampleDir;      // empty: look for it
-  std::string outputDir;       // example outputs; empty: ./elasticpull-example-output
+  std::string exampleDir;  // empty: look for it
+  std::string outputDir;   // example outputs; empty: ./elasticpull-example-output
 };
 
 // The outcome of reading the command line: options to run, or an exit code

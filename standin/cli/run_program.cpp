@@ -92,7 +92,8 @@ int run(Run &r) {
   if (o.example) {
     std::string tried;
     const auto folder = findExampleFolder(r.programFolder, o.exampleDir, tried);
-    if (!folder) return fail(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
+    if (!folder)
+      return fail(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
     r.outputFolder = o.outputDir.empty() ? kExampleOutputDir : o.outputDir;
     std::error_code error;
     fs::create_directories(r.outputFolder, error);
@@ -221,8 +222,9 @@ int run(Run &r) {
   if (!o.svg.empty()) runner.writeSvg(o.svg, o.view);
   if (!o.aboutPng.empty()) {
     if (!runner.live()) {
-      throw RunError(standin::kExitBadInput, "--about-png: the tool was closed by the script; the About "
-                                             "button is in its options panel (use 'about FILE' in the script)");
+      throw RunError(standin::kExitBadInput,
+                     "--about-png: the tool was closed by the script; the About "
+                     "button is in its options panel (use 'about FILE' in the script)");
     }
     runner.pressAbout(o.aboutPng);
   }

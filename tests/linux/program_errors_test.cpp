@@ -28,40 +28,70 @@ TEST_F(ProgramErrors, EachMistakeHasItsMessageAndExitCode) {
     std::string message;  // the last line of stderr
   };
   const Case cases[] = {
-      {{"missing.obj", "--select", "0-1", "--factor", "2"}, "", 2,
+      {{"missing.obj", "--select", "0-1", "--factor", "2"},
+       "",
+       2,
        "elasticpull-host: missing.obj: cannot open: No such file or directory"},
-      {{"bad.obj", "--select", "0", "--factor", "2"}, "", 2,
+      {{"bad.obj", "--select", "0", "--factor", "2"},
+       "",
+       2,
        "elasticpull-host: bad.obj:4: vertex coordinate 'two' is not a number"},
-      {{"folder", "--select", "0", "--factor", "2"}, "", 2,
+      {{"folder", "--select", "0", "--factor", "2"},
+       "",
+       2,
        "elasticpull-host: folder: is a directory, not a mesh file"},
-      {{"pairs.obj", "--select", "0-4", "--factor", "2"}, "", 2,
+      {{"pairs.obj", "--select", "0-4", "--factor", "2"},
+       "",
+       2,
        "elasticpull-host: --select: point index 4 is out of range: the mesh has 4 points (0-3)"},
-      {{"pairs.obj", "--select", "1,x", "--factor", "2"}, "", 2,
+      {{"pairs.obj", "--select", "1,x", "--factor", "2"},
+       "",
+       2,
        "elasticpull-host: --select: bad selection item 'x': expected a point index or a range such as 0-3"},
       {{"pairs.obj", "--factor", "2"}, "", 2, "Run with --help for more information."},
       {{"pairs.obj", "--select", "0-1"}, "", 2, "Run with --help for more information."},
-      {{"pairs.obj", "--select", "0-1", "--factor", "2", "--offset", "1"}, "", 2,
+      {{"pairs.obj", "--select", "0-1", "--factor", "2", "--offset", "1"},
+       "",
+       2,
        "Run with --help for more information."},
-      {{"pairs.obj", "--script", "script.txt"}, "select 0-3\npick\nfactor 2\n\n# comment\nstretch 3\n", 2,
+      {{"pairs.obj", "--script", "script.txt"},
+       "select 0-3\npick\nfactor 2\n\n# comment\nstretch 3\n",
+       2,
        "elasticpull-host: script.txt:6: unknown command 'stretch'"},
-      {{"pairs.obj", "--script", "script.txt"}, "select 0-3\npick\nclick 9\n", 2,
+      {{"pairs.obj", "--script", "script.txt"},
+       "select 0-3\npick\nclick 9\n",
+       2,
        "elasticpull-host: script.txt:3: click: point 9 is out of range: the mesh has 4 points"},
-      {{"pairs.obj", "--script", "script.txt"}, "select 0-3\nfactor 2\n", 2,
+      {{"pairs.obj", "--script", "script.txt"},
+       "select 0-3\nfactor 2\n",
+       2,
        "elasticpull-host: script.txt:2: Factor: the tool is not picked"},
-      {{"pairs.obj", "--script", "script.txt"}, "select 0-3\npick\noffset 2\n", 2,
+      {{"pairs.obj", "--script", "script.txt"},
+       "select 0-3\npick\noffset 2\n",
+       2,
        "elasticpull-host: script.txt:3: cannot set Offset to 2: the control is disabled (Offset is used in "
        "Offset mode: 'mode offset' first)"},
       {{"pairs.obj", "--script", "missing.txt"}, "", 2, "elasticpull-host: cannot read script 'missing.txt'"},
-      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "no/such/dir/out.obj"}, "", 3,
+      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "no/such/dir/out.obj"},
+       "",
+       3,
        "elasticpull-host: cannot write the mesh 'no/such/dir/out.obj': no such folder 'no/such/dir'"},
-      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "folder"}, "", 3,
+      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "folder"},
+       "",
+       3,
        "elasticpull-host: cannot write the mesh 'folder': it is a folder"},
-      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "pairs.obj"}, "", 2,
+      {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "pairs.obj"},
+       "",
+       2,
        "elasticpull-host: the output 'pairs.obj' is the input mesh; use --in-place to overwrite it"},
-      {{"pairs.obj", "--select", "0-1", "--factor", "2", "--module", "none.p"}, "", 4,
+      {{"pairs.obj", "--select", "0-1", "--factor", "2", "--module", "none.p"},
+       "",
+       4,
        "elasticpull-host: no such file: none.p"},
       // Fewer than two points: the tool's own warning box and a failed build.
-      {{"pairs.obj", "--select", "2", "--factor", "2", "-o", "out.obj"}, "", 1,
+      {{"pairs.obj", "--select", "2", "--factor", "2", "-o", "out.obj"},
+       "",
+       1,
        "elasticpull-host: nothing was written"},
   };
   for (const Case &c : cases) {
@@ -92,9 +122,10 @@ TEST_F(ProgramErrors, AnOddSelectionIsPairedInFileOrderAndTheLastPointIsLeftOut)
   put("five.obj", "v 2 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\nv 7 7 7\n");
   const auto r = run({"five.obj", "--select", "all", "--factor", "2", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_EQ(r.err,
-            "warning: 5 points are selected; the tool pairs them in mesh order and leaves the last one (point 4) "
-            "where it is\n");
+  EXPECT_EQ(
+      r.err,
+      "warning: 5 points are selected; the tool pairs them in mesh order and leaves the last one (point 4) "
+      "where it is\n");
   EXPECT_EQ(file("out.obj"), "v 4 0 0\nv 0 0 0\nv 0 -3 0\nv 0 5 0\nv 7 7 7\n");
 }
 

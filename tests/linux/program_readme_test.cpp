@@ -77,7 +77,8 @@ TEST_F(ProgramReadme, EveryScriptRunsAndPrintsTheOutputShownAfterIt) {
     const auto r = run({exampleMesh(), "--script", "-", "-q"}, s.script);
     EXPECT_EQ(r.exitCode, 0) << "README.md line " << s.line << "\n" << describe(r);
     EXPECT_EQ(r.err, "") << "README.md line " << s.line;
-    ASSERT_TRUE(s.output.has_value()) << "README.md line " << s.line << ": no ```output block after the script";
+    ASSERT_TRUE(s.output.has_value())
+        << "README.md line " << s.line << ": no ```output block after the script";
     EXPECT_EQ(r.out, *s.output) << "README.md line " << s.line;
   }
 }
@@ -86,10 +87,12 @@ TEST_F(ProgramReadme, WithoutArgumentsTheBundledExampleWritesItsFilesAndSaysWher
   const auto r = run({});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("Outputs go to " + path("elasticpull-example-output").string() + "\n"), std::string::npos)
+  EXPECT_NE(r.out.find("Outputs go to " + path("elasticpull-example-output").string() + "\n"),
+            std::string::npos)
       << r.out;
   const auto folder = path("elasticpull-example-output");
-  for (const char *name : {"bars-stretched.obj", "4-kept.obj", "1-factor.svg", "5-inverted.svg", "about.png"}) {
+  for (const char *name :
+       {"bars-stretched.obj", "4-kept.obj", "1-factor.svg", "5-inverted.svg", "about.png"}) {
     EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
   }
   EXPECT_EQ(readFile(folder / "about.png").substr(1, 3), "PNG");
@@ -132,7 +135,8 @@ TEST_F(ProgramReadme, TheOneLineCommandGivesTheHandComputedResult) {
 TEST_F(ProgramReadme, DescribeShowsTheModuleAndActivatesIt) {
   const auto r = run({"--describe", "--module", EP_MODULE_PATH});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_NE(r.out.find("  server class \"MeshEditTool\", name \"Elastic_Pull\"\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  server class \"MeshEditTool\", name \"Elastic_Pull\"\n"), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("activation result 0\nclosed\n"), std::string::npos) << r.out;
 }
 

@@ -44,7 +44,8 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(EP_TEST_OUTPUT_DIR) / "program" / (std::string(info->test_suite_name()) + "." + info->name());
+    dir_ = fs::path(EP_TEST_OUTPUT_DIR) / "program" /
+           (std::string(info->test_suite_name()) + "." + info->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

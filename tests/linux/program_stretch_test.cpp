@@ -69,9 +69,9 @@ TEST_F(ProgramStretch, EverythingButTheMovedCoordinatesSurvivesByteForByte) {
       "# made by hand\r\n"
       "mtllib m.mtl\r\n"
       "o thing\r\n"
-      "v 2.000 0 0 1 0 0\r\n"       // a handle end with a colour: its numbers are rewritten
+      "v 2.000 0 0 1 0 0\r\n"            // a handle end with a colour: its numbers are rewritten
       "v  0.0000  0.0  0.0   0 1 0\r\n"  // an anchor end: untouched, its text stays
-      "v 1e-1 +7 -0\r\n"            // not selected
+      "v 1e-1 +7 -0\r\n"                 // not selected
       "vt 0.25 0.75\r\n"
       "vn 0 0 1\r\n"
       "usemtl red\r\n"
