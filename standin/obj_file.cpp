@@ -267,7 +267,11 @@ void writeFileAtomically(const std::string &path, const std::string &contents) {
   fs::path temporary;
   std::FILE *file = nullptr;
   for (int attempt = 0; attempt < 16 && file == nullptr; ++attempt) {
-    temporary = directory / ("." + target.filename().string() + ".tmp-" + randomSuffix());
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".tmp-";
+    name += randomSuffix();
+    temporary = directory / name;
 #ifdef _WIN32
     if (fs::exists(temporary, ec)) continue;
     file = std::fopen(temporary.string().c_str(), "wb");

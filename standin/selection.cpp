@@ -82,7 +82,10 @@ std::string formatSelection(const std::vector<std::size_t> &indices) {
     while (j + 1 < indices.size() && indices[j + 1] == indices[j] + 1) ++j;
     if (!out.empty()) out += ',';
     out += std::to_string(indices[i]);
-    if (j > i) out += "-" + std::to_string(indices[j]);
+    if (j > i) {
+      out += '-';
+      out += std::to_string(indices[j]);
+    }
     i = j + 1;
   }
   return out;

@@ -58,8 +58,14 @@ class ProgramTest : public ::testing::Test {
   // standard input.
   ProgramResult run(const std::vector<std::string> &args, const std::string &input = "") const {
     writeFile(dir_ / ".stdin", input);
-    std::string command = "cd " + shellQuote(dir_.string()) + " && " + shellQuote(EP_HOST_PROGRAM);
-    for (const std::string &arg : args) command += " " + shellQuote(arg);
+    std::string command = "cd ";
+    command += shellQuote(dir_.string());
+    command += " && ";
+    command += shellQuote(EP_HOST_PROGRAM);
+    for (const std::string &arg : args) {
+      command += ' ';
+      command += shellQuote(arg);
+    }
     command += " <.stdin >.stdout 2>.stderr";
     const int status = std::system(command.c_str());
     ProgramResult result;
