@@ -125,7 +125,9 @@ TEST(ObjFileEdges, FacesAndLinesGiveEachEdgeOnceWithRelativeIndicesResolved) {
 class ObjFileOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(EP_TEST_OUTPUT_DIR) / "obj_file_test";
+    // One folder a test: CTest runs the tests of this file in parallel.
+    dir_ = fs::path(EP_TEST_OUTPUT_DIR) / "obj_file_test" /
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
