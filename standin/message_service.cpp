@@ -36,12 +36,14 @@ MessageService::MessageService() : funcs_{&messageInfo, &messageError, &messageW
 
 void MessageService::show(MessageKind kind, const char *title, const char *text) {
   MessageBox box{kind, title != nullptr ? title : "", text != nullptr ? text : ""};
-  if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
+  HostGlobals *host = HostGlobals::current();
+  if (host != nullptr && host->tracer().on())
     host->tracer()(std::string("message.") +
                    (kind == MessageKind::Info    ? "info"
                     : kind == MessageKind::Error ? "error"
                                                  : "warning") +
                    "(" + traceText(title) + ", " + traceText(text) + ")");
+  if (out_ != nullptr && host != nullptr) host->monitors().endBarLine();
   if (out_ != nullptr) *out_ << messageKindName(kind) << ": " << box.title << ": " << box.text << std::endl;
   boxes_.push_back(std::move(box));
 }

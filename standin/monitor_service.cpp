@@ -142,7 +142,15 @@ void MonitorService::drawBar(Live &live, bool final) {
   std::snprintf(line, sizeof line, "] %3d%%%s", percent, log.aborted ? " aborted" : "");
   *out_ << '\r' << log.title << ": " << log.caption << " [" << bar << line;
   if (final) *out_ << '\n';
+  barLineOpen_ = !final;
   out_->flush();
+}
+
+void MonitorService::endBarLine() {
+  if (!barLineOpen_) return;
+  *out_ << '\n';
+  out_->flush();
+  barLineOpen_ = false;
 }
 
 }  // namespace standin

@@ -65,6 +65,9 @@ class MonitorService {
   void setInterruptFlag(const std::atomic<bool> *flag) { interrupt_ = flag; }
 
   void setDisplay(Display display) { display_ = display; }
+  // Ends a progress bar's line, if one is showing, so that other output
+  // (a message box) starts on a line of its own; the bar goes on below it.
+  void endBarLine();
   void setDisplayStream(std::ostream *out) { out_ = out; }
 
   const std::deque<MonitorLog> &history() const { return history_; }
@@ -89,6 +92,7 @@ class MonitorService {
   std::optional<unsigned int> abortAtStep_;
   const std::atomic<bool> *interrupt_ = nullptr;
   Display display_ = Display::Auto;
+  bool barLineOpen_ = false;
   std::ostream *out_;
 };
 

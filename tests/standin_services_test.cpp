@@ -127,6 +127,21 @@ TEST(Monitor, DrawsABarOnlyWhenAskedOrOnATerminal) {
   EXPECT_EQ(quiet.str(), "");
 }
 
+TEST(Monitor, AMessageDuringABarStartsOnALineOfItsOwn) {
+  HostGlobals host;
+  std::ostringstream out;
+  host.monitors().setDisplayStream(&out);
+  host.messages().setEcho(&out);
+  host.monitors().setDisplay(standin::MonitorService::Display::Always);
+  LWMonitor *monitor = host.monitors().funcs()->create("Elastic_Pull", "Tasking...");
+  monitor->init(monitor->data, 4);
+  monitor->step(monitor->data, 1);
+  host.messages().funcs()->error("Error (Code #001)", "Unknown.");
+  monitor->done(monitor->data);
+  host.monitors().funcs()->destroy(monitor);
+  EXPECT_THAT(out.str(), testing::HasSubstr("%\nError: Error (Code #001): Unknown.\n\rElastic_Pull"));
+}
+
 TEST(PlaceholderPanels, CreateNoPanelAndRecordTheCalls) {
   HostGlobals host;
   auto *panels = static_cast<LWXPanelFuncs *>(HostGlobals::global("LWXPanel", 0));
