@@ -54,6 +54,15 @@ for preset in "${presets[@]}"; do
     line="no test summary from ctest"
   fi
   if [ "$ctest_rc" -ne 0 ]; then broken=$((broken + 1)); status=FAILED; else status=ok; fi
+
+  # Show what a Windows host sees of the shipping DLL (the test win32_smoke_host
+  # checked it; CTest keeps a passing test's output to itself).
+  if [ "$preset" = mingw ] && [ -f build/mingw/tests/smoke_host.exe ]; then
+    echo
+    echo "==== mingw: build/mingw/elasticpull.p loaded by a Windows host under Wine ===="
+    scripts/wine-run.sh --prefix="$PWD/build/mingw/wine" build/mingw/tests/smoke_host.exe build/mingw/elasticpull.p ||
+      true
+  fi
   summary+=("$preset: $status, build $((t1 - t0))s, tests $((t2 - t1))s: $line")
 done
 
