@@ -28,6 +28,9 @@ set(EP_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${EP_STATIC_RUNTIME}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${EP_STATIC_RUNTIME}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${EP_STATIC_RUNTIME}")
+# A release DLL ships without the symbol and debug sections that the static
+# runtime libraries bring along.
+set(CMAKE_MODULE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Test programs (and GoogleTest's test discovery) run under Wine, through a
 # wrapper that keeps a private, headless Wine prefix inside the build tree.
