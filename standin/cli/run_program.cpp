@@ -84,6 +84,18 @@ struct Run {
   std::string outputFolder;  // example outputs
 };
 
+// The descriptor's words and the server list, as the host read them.
+void printDescriptor(const standin::LoadedModule &module) {
+  const ModuleDescriptor &descriptor = module.descriptor();
+  std::cout << "module " << module.path() << "\n"
+            << "  sync " << hex(descriptor.sysSync) << ", version " << descriptor.sysVersion << ", machine "
+            << hex(descriptor.sysMachine) << ", startup result "
+            << reinterpret_cast<uintptr_t>(module.startupResult()) << "\n";
+  for (const ServerRecord *server : module.servers())
+    std::cout << "  server class \"" << server->className << "\", name \""
+              << (server->name != nullptr ? server->name : "") << "\"\n";
+}
+
 int run(Run &r) {
   ProgramOptions &o = r.options;
   const auto started = std::chrono::steady_clock::now();
@@ -148,6 +160,10 @@ int run(Run &r) {
     module.emplace(standin::LoadedModule::open(modulePath));
   } catch (const standin::HostError &error) {
     throw RunError(standin::kExitNoModule, error.what());
+  }
+  if (o.example) {
+    printDescriptor(*module);
+    std::cout << "\n";
   }
 
   std::string fontError;
@@ -290,14 +306,7 @@ int runProgram(ProgramOptions options, const fs::path &programFolder) {
 int describeModule(const std::string &modulePath) {
   try {
     standin::LoadedModule module = standin::LoadedModule::open(modulePath);
-    const ModuleDescriptor &descriptor = module.descriptor();
-    std::cout << "module " << module.path() << "\n"
-              << "  sync " << hex(descriptor.sysSync) << ", version " << descriptor.sysVersion << ", machine "
-              << hex(descriptor.sysMachine) << ", startup result "
-              << reinterpret_cast<uintptr_t>(module.startupResult()) << "\n";
-    for (const ServerRecord *server : module.servers())
-      std::cout << "  server class \"" << server->className << "\", name \""
-                << (server->name != nullptr ? server->name : "") << "\"\n";
+    printDescriptor(module);
 
     standin::HostGlobals globals;
     standin::Mesh mesh;
