@@ -38,6 +38,13 @@ std::vector<char32_t> decodeUtf8(const std::string &text) {
 
 int ceil26_6(long v) { return static_cast<int>((v + 63) / 64); }
 
+// The pen's shift between two glyphs in 26.6 pixels; 0 for the first glyph or a font without kerning.
+long kerning(FT_Face face, FT_UInt previous, FT_UInt glyph) {
+  if (previous == 0 || !FT_HAS_KERNING(face)) return 0;
+  FT_Vector k;
+  return FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &k) == 0 ? k.x : 0;
+}
+
 }  // namespace
 
 struct FreeTypeFont::Face {
@@ -97,10 +104,7 @@ int FreeTypeFont::textWidth(const std::string &text) const {
   FT_UInt previous = 0;
   for (char32_t code : decodeUtf8(text)) {
     const FT_UInt glyph = FT_Get_Char_Index(f, code);
-    if (previous != 0 && FT_HAS_KERNING(f)) {
-      FT_Vector k;
-      if (FT_Get_Kerning(f, previous, glyph, FT_KERNING_DEFAULT, &k) == 0) pen += k.x;
-    }
+    pen += kerning(f, previous, glyph);
     if (FT_Load_Glyph(f, glyph, FT_LOAD_DEFAULT) == 0) pen += f->glyph->advance.x;
     previous = glyph;
   }
@@ -116,10 +120,7 @@ void FreeTypeFont::drawText(RgbImage &image, const std::string &text, Rgb colour
   FT_UInt previous = 0;
   for (char32_t code : decodeUtf8(text)) {
     const FT_UInt glyph = FT_Get_Char_Index(f, code);
-    if (previous != 0 && FT_HAS_KERNING(f)) {
-      FT_Vector k;
-      if (FT_Get_Kerning(f, previous, glyph, FT_KERNING_DEFAULT, &k) == 0) pen += k.x;
-    }
+    pen += kerning(f, previous, glyph);
     previous = glyph;
     if (FT_Load_Glyph(f, glyph, FT_LOAD_RENDER) != 0) continue;
     const FT_GlyphSlot g = f->glyph;
