@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "engine/tool_state.h"
-#include "standin/edit_operation.h"
-#include "standin/host_globals.h"
-#include "standin/mesh.h"
-#include "standin/module_loader.h"
-#include "standin/wire_recorder.h"
+#include "standin/host/edit_operation.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/wire_recorder.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-tidy
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   gcc-multilib g++-multilib
   g++-mingw-w64-i686 binutils-mingw-w64-i686

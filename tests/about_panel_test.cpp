@@ -5,7 +5,7 @@
 #include "engine_fixture.h"
 #include "panels/logo.h"
 #include "panels/options_panel.h"
-#include "standin/thumbnail_canvas.h"
+#include "standin/host/thumbnail_canvas.h"
 
 namespace ep::testing {
 namespace {

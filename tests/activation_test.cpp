@@ -11,8 +11,8 @@
 #include "engine/tool_state.h"
 #include "host/host_abi.h"
 #include "host/services.h"
-#include "standin/host_globals.h"
-#include "standin/module_loader.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/module_loader.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 
@@ -140,7 +140,7 @@ TEST_F(Activation, SuccessFillsEverySlotButMoveAndUp) {
   EXPECT_EQ(f.up, hostUp);
   EXPECT_EQ(ep::monitorService, globals_.monitors().funcs());
   EXPECT_EQ(ep::messageService, globals_.messages().funcs());
-  EXPECT_EQ(ep::panelService, globals_.panelFuncs());
+  EXPECT_EQ(ep::panelService, globals_.panels().funcs());
 }
 
 TEST_F(Activation, EachActivationGetsItsOwnInstanceFromTheTemplate) {

@@ -13,11 +13,11 @@
 #include "engine/allocation.h"
 #include "engine/tool_state.h"
 #include "host/host_abi.h"
-#include "standin/edit_operation.h"
-#include "standin/host_globals.h"
-#include "standin/mesh.h"
-#include "standin/module_loader.h"
-#include "standin/panel_service.h"
+#include "standin/host/edit_operation.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/panel_service.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 
@@ -42,7 +42,6 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     globals_.messages().setEcho(nullptr);
-    globals_.setPanelFuncs(panels_.funcs());
     funcs_ = {};
     binding_ = {};
     binding_.tool = &funcs_;
@@ -112,7 +111,7 @@ class EngineTest : public ::testing::Test {
   const std::vector<MessageBox> &boxes() { return globals_.messages().boxes(); }
 
   standin::HostGlobals globals_;
-  standin::PanelService panels_;
+  standin::PanelService &panels_ = globals_.panels();
   standin::LoadedModule module_ = standin::LoadedModule::linked(&_mod_descrip);
   const ServerRecord &server_ = module_.requireServer(LW_MESHEDITTOOL_CLASS, "Elastic_Pull");
   LWToolFuncs funcs_{};

@@ -1,6 +1,7 @@
 // Reading OBJ points and writing the file back without touching anything but
 // the coordinates of moved points.
-#include "standin/obj_file.h"
+#include "standin/session/obj_file.h"
+#include "standin/session/atomic_file.h"
 
 #include <gtest/gtest.h>
 
@@ -168,7 +169,7 @@ TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {
     try {
       obj.write(target);
       ADD_FAILURE() << "writing " << target << " succeeded";
-    } catch (const ObjError &error) {
+    } catch (const standin::FileWriteError &error) {
       EXPECT_EQ(std::string(error.what()).rfind("cannot write '" + target + "': ", 0), 0u) << error.what();
     }
   }

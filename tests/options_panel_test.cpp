@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "engine_fixture.h"
-#include "standin/panel_model.h"
+#include "standin/host/panel_model.h"
 
 namespace ep::testing {
 namespace {

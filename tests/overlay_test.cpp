@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "engine_fixture.h"
-#include "standin/wire_recorder.h"
+#include "standin/host/wire_recorder.h"
 
 namespace ep::testing {
 namespace {

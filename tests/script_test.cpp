@@ -1,6 +1,6 @@
 // The session script language: what each line means and how mistakes are
 // reported before anything runs.
-#include "standin/script.h"
+#include "standin/session/script.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Selections written as indices and ranges.
-#include "standin/selection.h"
+#include "standin/session/selection.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "standin/edit_operation.h"
-#include "standin/mesh.h"
+#include "standin/host/edit_operation.h"
+#include "standin/host/mesh.h"
 
 namespace {
 

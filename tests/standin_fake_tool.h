@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/host_abi.h"
-#include "standin/mesh.h"
+#include "standin/host/mesh.h"
 
 namespace standin_test {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "standin/host_error.h"
-#include "standin/module_loader.h"
+#include "standin/host/host_error.h"
+#include "standin/host/module_loader.h"
 
 namespace {
 

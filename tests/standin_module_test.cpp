@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "standin/host_globals.h"
-#include "standin/mesh.h"
-#include "standin/module_loader.h"
-#include "standin/tool_session.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/tool_session.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The thumbnail drawing area behind the panel service's drawf table.
 #include <gtest/gtest.h>
 
-#include "standin/thumbnail_canvas.h"
+#include "standin/host/thumbnail_canvas.h"
 
 namespace standin {
 namespace {

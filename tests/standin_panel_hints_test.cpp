@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "standin/hint_list.h"
+#include "standin/host/hint_list.h"
 
 namespace standin {
 namespace {

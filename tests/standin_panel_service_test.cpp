@@ -2,6 +2,7 @@
 // and with the module's options and About panels built in-process.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,9 @@
 #include "host/services.h"
 #include "panels/about_panel.h"
 #include "panels/options_panel.h"
-#include "standin/panel_model.h"
-#include "standin/panel_service.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/panel_model.h"
+#include "standin/host/panel_service.h"
 
 namespace standin {
 namespace {
@@ -106,7 +108,8 @@ class HandBuiltPanel : public ::testing::Test {
     a = b = c = "gone";  // the host must have copied the texts
   }
 
-  PanelService service;
+  standin::HostGlobals host;
+  PanelService &service = host.panels();
   Values values;
   LWXPanelID panel = nullptr;
   std::vector<std::uintptr_t> changes;
@@ -211,7 +214,8 @@ TEST_F(HandBuiltPanel, CallsOnUnknownOrDestroyedPanelsAreRecordedAndIgnored) {
 }
 
 TEST(PanelService, RefusedCreatesAnswerNullAndAreRecorded) {
-  PanelService service;
+  standin::HostGlobals host;
+  PanelService &service = host.panels();
   service.failNextCreates(1);
   EXPECT_EQ(service.funcs()->create(LWXP_VIEW, kControls), nullptr);
   EXPECT_NE(service.funcs()->create(LWXP_VIEW, kControls), nullptr);
@@ -220,16 +224,19 @@ TEST(PanelService, RefusedCreatesAnswerNullAndAreRecorded) {
   EXPECT_EQ(service.calls()[0].words.size(), 15u);  // 4 entries and the zero entry, 3 words each
 }
 
-TEST(PanelService, TheNewestServiceIsCurrentUntilItGoes) {
-  PanelService outer;
-  {
-    PanelService inner;
-    EXPECT_EQ(PanelService::current(), &inner);
-    EXPECT_NE(outer.funcs()->create(LWXP_VIEW, kControls), nullptr);
-    EXPECT_EQ(inner.panels().size(), 1u);  // the C functions reach the current service
-    EXPECT_TRUE(outer.panels().empty());
-  }
-  EXPECT_EQ(PanelService::current(), &outer);
+TEST(PanelService, TheCFunctionsReachTheCurrentHostsServiceEvenAfterAnOutOfOrderEnd) {
+  auto outer = std::make_unique<standin::HostGlobals>();
+  auto inner = std::make_unique<standin::HostGlobals>();
+  const auto create = outer->panels().funcs()->create;  // the same C function in every host's record
+  EXPECT_NE(create(LWXP_VIEW, kControls), nullptr);
+  EXPECT_EQ(inner->panels().panels().size(), 1u);
+  EXPECT_TRUE(outer->panels().panels().empty());
+  // The older host ends first: calls still reach the live one, never the dead one.
+  outer.reset();
+  EXPECT_NE(create(LWXP_VIEW, kControls), nullptr);
+  EXPECT_EQ(inner->panels().panels().size(), 2u);
+  inner.reset();
+  EXPECT_EQ(create(LWXP_VIEW, kControls), nullptr) << "no host: no panel";
 }
 
 // ---- The module's panels --------------------------------------------------------------------------------
@@ -252,7 +259,8 @@ class ModulePanels : public ::testing::Test {
     return PanelModel(service, id, state, [this](std::uintptr_t c) { changes.push_back(c); });
   }
 
-  PanelService service;
+  standin::HostGlobals host;
+  PanelService &service = host.panels();
   LWXPanelFuncs *savedService = nullptr;
   ep::StretchToolState *state = nullptr;
   std::vector<std::uintptr_t> changes;

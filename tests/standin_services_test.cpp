@@ -1,13 +1,13 @@
 // The stand-in host's global services: lookups, withholding, message boxes,
-// monitors and their faults, the placeholder panel service, and the current
-// host pointer the C callbacks go through.
+// monitors and their faults, and the current host pointer the C callbacks go
+// through.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <sstream>
 
-#include "standin/host_globals.h"
+#include "standin/host/host_globals.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(Globals, ServesEachNameRecordsEveryLookupAndWithholdsOnRequest) {
   EXPECT_EQ(HostGlobals::global("LWXPanel", 0), nullptr);
   EXPECT_EQ(HostGlobals::global("Something Else", 0), nullptr);
   host.withhold("LWXPanel", false);
-  EXPECT_EQ(HostGlobals::global("LWXPanel", 0), host.placeholderPanels().funcs());
+  EXPECT_EQ(HostGlobals::global("LWXPanel", 0), host.panels().funcs());
   EXPECT_THAT(host.lookups(), ElementsAre("Info Messages 2", "LWM: Dynamic Monitor", "LWXPanel",
                                           "Something Else", "LWXPanel"));
 }
@@ -140,15 +140,6 @@ TEST(Monitor, AMessageDuringABarStartsOnALineOfItsOwn) {
   monitor->done(monitor->data);
   host.monitors().funcs()->destroy(monitor);
   EXPECT_THAT(out.str(), testing::HasSubstr("%\nError: Error (Code #001): Unknown.\n\rElastic_Pull"));
-}
-
-TEST(PlaceholderPanels, CreateNoPanelAndRecordTheCalls) {
-  HostGlobals host;
-  auto *panels = static_cast<LWXPanelFuncs *>(HostGlobals::global("LWXPanel", 0));
-  const LWXPanelControl controls[] = {{0, nullptr, nullptr}};
-  EXPECT_EQ(panels->create(LWXP_FORM, controls), nullptr);
-  EXPECT_EQ(panels->post(nullptr), 0);
-  EXPECT_THAT(host.placeholderPanels().calls(), ElementsAre("create(type=2) -> NULL", "post -> 0"));
 }
 
 }  // namespace

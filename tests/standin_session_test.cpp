@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "standin/host_error.h"
-#include "standin/host_globals.h"
-#include "standin/mesh.h"
-#include "standin/tool_session.h"
+#include "standin/host/host_error.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/tool_session.h"
 #include "standin_fake_tool.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "standin/svg_view.h"
-#include "standin/wire_recorder.h"
+#include "standin/host/svg_view.h"
+#include "standin/host/wire_recorder.h"
 
 namespace standin {
 namespace {

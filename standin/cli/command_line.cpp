@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "standin/session_runner.h"
+#include "standin/session/run_error.h"
 
 namespace cli {
 namespace {
@@ -60,14 +60,9 @@ warning box; nothing is written); 2 bad input (command line, mesh file, selectio
 130 interrupted (Ctrl-C aborts a running build; the input is untouched, nothing is written).
 )";
 
-}  // namespace
-
-ParsedCommandLine parseCommandLine(int argc, char **argv) {
-  ProgramOptions o;
-  CLI::App app{kDescription, "elasticpull-host"};
-  app.footer(kFooter);
-  app.get_formatter()->column_width(30);
-
+// Declares every option on `app`, bound to the fields of `o` (the view's
+// name to `view`); the options' rules against each other are set here too.
+void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view) {
   app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)")->type_name("MESH.obj");
   app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
       ->type_name("LIST");
@@ -83,7 +78,6 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
       app.add_option("-o,--output", o.output, "write the result mesh to this file")->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
   app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
-  std::string view = "front";
   app.add_option("--view", view, "the SVG's view: top, front or side (default front)")
       ->type_name("VIEW")
       ->check(CLI::IsMember({"top", "front", "side"}));
@@ -105,20 +99,16 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   output->excludes(inPlace);
   script->excludes(factor)->excludes(offset)->excludes(symmetry)->excludes(invert);
   describe->excludes(example);
+}
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError &error) {
-    const int code = app.exit(error);
-    return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
-  }
-  standin::parseViewAxis(view, o.view);
+ParsedCommandLine usage(const std::string &message) {
+  std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
+  return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
+}
 
-  auto usage = [](const std::string &message) {
-    std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
-    return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
-  };
-  if (argc == 1) o.example = true;
+// What the parser cannot check alone: that there is something to do.
+ParsedCommandLine checkTask(ProgramOptions o, bool noArguments) {
+  if (noArguments) o.example = true;
   if (o.describe) return ParsedCommandLine{o, 0};
   if (o.example) {
     if (!o.mesh.empty() || !o.script.empty()) return usage("--example takes no mesh or script of its own");
@@ -133,6 +123,25 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   }
   if (o.inPlace) o.output = o.mesh;
   return ParsedCommandLine{o, 0};
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(int argc, char **argv) {
+  ProgramOptions o;
+  CLI::App app{kDescription, "elasticpull-host"};
+  app.footer(kFooter);
+  app.get_formatter()->column_width(30);
+  std::string view = "front";
+  declareOptions(app, o, view);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &error) {
+    const int code = app.exit(error);
+    return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
+  }
+  standin::parseViewAxis(view, o.view);
+  return checkTask(std::move(o), argc == 1);
 }
 
 }  // namespace cli

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "standin/svg_view.h"
+#include "standin/host/svg_view.h"
 
 namespace cli {
 

@@ -6,21 +6,25 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "bundled_example.h"
 #include "interrupt.h"
-#include "standin/host_error.h"
-#include "standin/host_globals.h"
+#include "standin/host/host_error.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/number_text.h"
+#include "standin/host/tool_session.h"
 #include "standin/media/freetype_font.h"
 #include "standin/media/png_file.h"
-#include "standin/mesh.h"
-#include "standin/module_loader.h"
-#include "standin/obj_file.h"
-#include "standin/script.h"
-#include "standin/selection.h"
-#include "standin/session_runner.h"
-#include "standin/tool_session.h"
+#include "standin/session/atomic_file.h"
+#include "standin/session/obj_file.h"
+#include "standin/session/run_error.h"
+#include "standin/session/script.h"
+#include "standin/session/selection.h"
+#include "standin/session/session_runner.h"
 
 namespace cli {
 namespace {
@@ -36,7 +40,7 @@ std::string hex(uint32_t value) {
   return buffer;
 }
 
-std::string number(double value) { return standin::ObjFile::formatNumber(value); }
+std::string number(double value) { return standin::formatNumber(value); }
 
 int fail(int code, const std::string &message) {
   std::cerr << kProgram << message << "\n";
@@ -77,13 +81,6 @@ std::string describeSettings(const standin::ToolSettings &s) {
   return text + ", symmetry " + (s.symmetry != 0 ? "on" : "off");
 }
 
-struct Run {
-  ProgramOptions options;
-  fs::path programFolder;
-  std::string scriptName;
-  std::string outputFolder;  // example outputs
-};
-
 // The descriptor's words and the server list, as the host read them.
 void printDescriptor(const standin::LoadedModule &module) {
   const ModuleDescriptor &descriptor = module.descriptor();
@@ -96,133 +93,155 @@ void printDescriptor(const standin::LoadedModule &module) {
               << (server->name != nullptr ? server->name : "") << "\"\n";
 }
 
-int run(Run &r) {
-  ProgramOptions &o = r.options;
-  const auto started = std::chrono::steady_clock::now();
+standin::ScriptCommand command(standin::ScriptOp op, int code = 0, double value = 0.0) {
+  standin::ScriptCommand c;
+  c.op = op;
+  c.code = code;
+  c.value = value;
+  return c;
+}
 
-  // The bundled example is a script run with preset files.
-  if (o.example) {
-    std::string tried;
-    const auto folder = findExampleFolder(r.programFolder, o.exampleDir, tried);
-    if (!folder)
-      return fail(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
-    r.outputFolder = o.outputDir.empty() ? kExampleOutputDir : o.outputDir;
-    std::error_code error;
-    fs::create_directories(r.outputFolder, error);
-    if (!fs::is_directory(r.outputFolder, error)) {
-      return fail(standin::kExitCannotWrite, "cannot make the output folder '" + r.outputFolder + "'");
-    }
-    o.mesh = (*folder / kExampleMesh).string();
-    o.script = (*folder / kExampleScript).string();
-    o.output = (fs::path(r.outputFolder) / kExampleResult).string();
-    std::cout << "Elastic_Pull example: " << o.mesh << " with the session " << o.script << "\n"
-              << "Outputs go to " << fs::absolute(r.outputFolder).lexically_normal().string() << "\n\n";
+// The one stretch the options ask for, as the panel edits a user would make.
+std::vector<standin::ScriptCommand> commandsFromOptions(const ProgramOptions &o) {
+  using standin::ScriptOp;
+  std::vector<standin::ScriptCommand> commands{command(ScriptOp::Pick)};
+  if (o.invert) commands.push_back(command(ScriptOp::Invert));
+  if (o.offset) commands.push_back(command(ScriptOp::Mode, 1));
+  if (o.symmetry) commands.push_back(command(ScriptOp::Symmetry, 1));
+  if (o.factor) commands.push_back(command(ScriptOp::Factor, 0, *o.factor));
+  if (o.offset) commands.push_back(command(ScriptOp::Offset, 0, *o.offset));
+  return commands;
+}
+
+// One run of the program, step by step: the inputs are checked, the mesh and
+// the module loaded, the tool driven, and the outputs written only when the
+// tool did not fail.
+class ProgramRun {
+ public:
+  ProgramRun(ProgramOptions options, fs::path programFolder)
+      : o_(std::move(options)), programFolder_(std::move(programFolder)) {}
+
+  int run() {
+    const auto started = std::chrono::steady_clock::now();
+    if (o_.example) prepareExample();
+    checkInputs();
+    loadMesh();
+    loadModule();
+    standin::SessionRunner runner(*module_, globals_, *obj_, mesh_, makeHooks());
+    driveTool(runner);
+    if (auto code = stopIfFailed(runner)) return *code;
+    writeViews(runner);
+    runner.close();
+    if (auto code = stopIfFailed(runner)) return *code;
+    const std::string wrote = writeMesh(runner);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!o_.quiet) printSummary(runner, wrote, seconds);
+    if (o_.example) listExampleOutputs();
+    return standin::kExitOk;
   }
 
-  r.scriptName = o.script == "-" ? "<stdin>" : o.script;
+ private:
+  // The bundled example is a script run with preset files.
+  void prepareExample() {
+    std::string tried;
+    const auto folder = findExampleFolder(programFolder_, o_.exampleDir, tried);
+    if (!folder)
+      throw RunError(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
+    outputFolder_ = o_.outputDir.empty() ? kExampleOutputDir : o_.outputDir;
+    std::error_code error;
+    fs::create_directories(outputFolder_, error);
+    if (!fs::is_directory(outputFolder_, error))
+      throw RunError(standin::kExitCannotWrite, "cannot make the output folder '" + outputFolder_ + "'");
+    o_.mesh = (*folder / kExampleMesh).string();
+    o_.script = (*folder / kExampleScript).string();
+    o_.output = (fs::path(outputFolder_) / kExampleResult).string();
+    std::cout << "Elastic_Pull example: " << o_.mesh << " with the session " << o_.script << "\n"
+              << "Outputs go to " << fs::absolute(outputFolder_).lexically_normal().string() << "\n\n";
+  }
 
   // Everything the user gave is checked before the module is loaded.
-  standin::Script script;
-  if (!o.script.empty()) {
-    const std::string name = o.script == "-" ? "<stdin>" : o.script;
-    script = standin::parseScript(readScriptText(o.script), name);
-  }
-  checkOutputPath(o.output, "the mesh");
-  checkOutputPath(o.svg, "the SVG");
-  checkOutputPath(o.aboutPng, "the About picture");
-  if (!o.inPlace && !o.output.empty()) {
+  void checkInputs() {
+    scriptName_ = o_.script == "-" ? "<stdin>" : o_.script;
+    if (!o_.script.empty()) script_ = standin::parseScript(readScriptText(o_.script), scriptName_);
+    checkOutputPath(o_.output, "the mesh");
+    checkOutputPath(o_.svg, "the SVG");
+    checkOutputPath(o_.aboutPng, "the About picture");
     std::error_code error;
-    if (fs::equivalent(o.output, o.mesh, error)) {
+    if (!o_.inPlace && !o_.output.empty() && fs::equivalent(o_.output, o_.mesh, error)) {
       throw RunError(standin::kExitBadInput,
-                     "the output '" + o.output + "' is the input mesh; use --in-place to overwrite it");
+                     "the output '" + o_.output + "' is the input mesh; use --in-place to overwrite it");
     }
   }
 
-  standin::ObjFile obj = standin::ObjFile::read(o.mesh);
-  standin::Mesh mesh;
-  for (const auto &p : obj.positions()) mesh.addPoint(p);
-  if (!o.select.empty()) {
+  void loadMesh() {
+    obj_.emplace(standin::ObjFile::read(o_.mesh));
+    for (const auto &p : obj_->positions()) mesh_.addPoint(p);
+    if (o_.select.empty()) return;
     try {
-      const std::vector<std::size_t> selected = standin::parseSelection(o.select, mesh.size());
-      mesh.selectOnly(selected);
+      mesh_.selectOnly(standin::parseSelection(o_.select, mesh_.size()));
     } catch (const standin::SelectionError &error) {
       throw RunError(standin::kExitBadInput, std::string("--select: ") + error.what());
     }
   }
 
-  standin::HostGlobals globals;
-  if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
-  globals.monitors().setInterruptFlag(&installInterruptHandler());
-
-  const std::string modulePath = o.module.empty() ? (r.programFolder / "elasticpull.p").string() : o.module;
-  std::optional<standin::LoadedModule> module;
-  try {
-    module.emplace(standin::LoadedModule::open(modulePath));
-  } catch (const standin::HostError &error) {
-    throw RunError(standin::kExitNoModule, error.what());
-  }
-  if (o.example) {
-    printDescriptor(*module);
-    std::cout << "\n";
-  }
-
-  std::string fontError;
-  std::unique_ptr<standin::FreeTypeFont> font = standin::FreeTypeFont::load("", 12, &fontError);
-  standin::RunnerHooks hooks;
-  hooks.outputFolder = r.outputFolder;
-  hooks.font = font.get();
-  hooks.saveAboutPicture = [](const std::string &path, const standin::ThumbnailCanvas &canvas) {
-    std::string error;
-    if (!standin::savePng(path, canvas.image(), &error)) {
-      throw RunError(standin::kExitCannotWrite, "cannot write '" + path + "': " + error);
+  void loadModule() {
+    if (o_.trace) globals_.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
+    globals_.monitors().setInterruptFlag(&installInterruptHandler());
+    const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
+    try {
+      module_.emplace(standin::LoadedModule::open(path));
+    } catch (const standin::HostError &error) {
+      throw RunError(standin::kExitNoModule, error.what());
     }
-  };
-  if (!font && (!o.aboutPng.empty() || o.example)) {
-    std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
+    if (o_.example) {
+      printDescriptor(*module_);
+      std::cout << "\n";
+    }
   }
 
-  standin::SessionRunner runner(*module, globals, obj, mesh, hooks);
-  auto command = [](standin::ScriptOp op) {
-    standin::ScriptCommand c;
-    c.op = op;
-    return c;
-  };
-  auto printFailures = [&] {
+  standin::RunnerHooks makeHooks() {
+    std::string fontError;
+    font_ = standin::FreeTypeFont::load("", 12, &fontError);
+    if (!font_ && (!o_.aboutPng.empty() || o_.example))
+      std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
+    standin::RunnerHooks hooks;
+    hooks.outputFolder = outputFolder_;
+    hooks.font = font_.get();
+    hooks.saveAboutPicture = [](const std::string &path, const standin::ThumbnailCanvas &canvas) {
+      std::string error;
+      if (!standin::savePng(path, canvas.image(), &error))
+        throw RunError(standin::kExitCannotWrite, "cannot write '" + path + "': " + error);
+    };
+    return hooks;
+  }
+
+  void printFailures(const standin::SessionRunner &runner) const {
     for (const standin::ToolFailure &f : runner.failures()) {
-      const std::string where = f.line > 0 ? r.scriptName + ":" + std::to_string(f.line) + ": " : "";
+      const std::string where = f.line > 0 ? scriptName_ + ":" + std::to_string(f.line) + ": " : "";
       std::cerr << kProgram << where << "the tool failed at '" << f.command << "': " << f.what << "\n";
     }
-  };
-  if (!o.script.empty()) {
-    try {
-      runner.runScript(script);
-    } catch (const RunError &) {
-      printFailures();  // what went wrong before the script's mistake, if anything
-      throw;
+  }
+
+  // The script, or the one stretch of the options (stopping at the first
+  // failure of the tool).
+  void driveTool(standin::SessionRunner &runner) {
+    if (!o_.script.empty()) {
+      try {
+        runner.runScript(script_);
+      } catch (const RunError &) {
+        printFailures(runner);  // what went wrong before the script's mistake, if anything
+        throw;
+      }
+      return;
     }
-  } else {
-    // One stretch from the options, stopping at the first failure of the tool.
-    std::vector<standin::ScriptCommand> commands{command(standin::ScriptOp::Pick)};
-    if (o.invert) commands.push_back(command(standin::ScriptOp::Invert));
-    if (o.offset) {
-      commands.push_back(command(standin::ScriptOp::Mode));
-      commands.back().code = 1;
-    }
-    if (o.symmetry) {
-      commands.push_back(command(standin::ScriptOp::Symmetry));
-      commands.back().code = 1;
-    }
-    if (o.factor || o.offset) {
-      commands.push_back(command(o.factor ? standin::ScriptOp::Factor : standin::ScriptOp::Offset));
-      commands.back().value = o.factor ? *o.factor : *o.offset;
-    }
-    for (const standin::ScriptCommand &c : commands) {
+    for (const standin::ScriptCommand &c : commandsFromOptions(o_)) {
       runner.run(c);
       if (!runner.failures().empty() || interrupted()) break;
     }
   }
 
-  auto stopIfFailed = [&]() -> std::optional<int> {
+  // Nothing is written after an interrupt or a failure of the tool.
+  std::optional<int> stopIfFailed(standin::SessionRunner &runner) const {
     if (interrupted()) {
       runner.close();
       return fail(standin::kExitInterrupted,
@@ -230,66 +249,71 @@ int run(Run &r) {
     }
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
-    printFailures();
+    printFailures(runner);
     return fail(standin::kExitToolFailed, "nothing was written");
-  };
-  if (auto code = stopIfFailed()) return *code;
+  }
 
-  if (!o.svg.empty()) runner.writeSvg(o.svg, o.view);
-  if (!o.aboutPng.empty()) {
+  void writeViews(standin::SessionRunner &runner) {
+    if (!o_.svg.empty()) runner.writeSvg(o_.svg, o_.view);
+    if (o_.aboutPng.empty()) return;
     if (!runner.live()) {
       throw RunError(standin::kExitBadInput,
                      "--about-png: the tool was closed by the script; the About "
                      "button is in its options panel (use 'about FILE' in the script)");
     }
-    runner.pressAbout(o.aboutPng);
+    runner.pressAbout(o_.aboutPng);
   }
-  runner.close();
-  if (auto code = stopIfFailed()) return *code;
 
-  runner.syncObj();
-  std::string wrote;
-  if (!o.output.empty()) {
+  std::string writeMesh(standin::SessionRunner &runner) {
+    runner.syncObj();
+    if (o_.output.empty()) return "result not saved (no -o or --in-place)";
     try {
-      obj.write(o.output);
-    } catch (const standin::ObjError &error) {
+      obj_->write(o_.output);
+    } catch (const standin::FileWriteError &error) {
       throw RunError(standin::kExitCannotWrite, error.what());
     }
-    wrote = "wrote " + o.output;
-  } else {
-    wrote = "result not saved (no -o or --in-place)";
+    return "wrote " + o_.output;
   }
 
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (!o.quiet) {
+  void printSummary(const standin::SessionRunner &runner, const std::string &wrote, double seconds) const {
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%.2f s", seconds);
-    const std::size_t selected = mesh.selectedCount();
-    std::cout << "moved " << obj.changedCount() << " of " << obj.pointCount() << " points; " << selected / 2
-              << (selected / 2 == 1 ? " pair" : " pairs");
+    const std::size_t pairs = mesh_.selectedCount() / 2;
+    std::cout << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
+              << (pairs == 1 ? " pair" : " pairs");
     if (auto s = runner.settings()) std::cout << "; " << describeSettings(*s);
     std::cout << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote
               << " (" << elapsed << ")\n";
   }
-  if (o.example) {
-    std::cout << "\nThe example's files are in " << r.outputFolder << ":\n";
+
+  void listExampleOutputs() const {
+    std::cout << "\nThe example's files are in " << outputFolder_ << ":\n";
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto &entry : fs::directory_iterator(r.outputFolder, error)) {
+    for (const auto &entry : fs::directory_iterator(outputFolder_, error))
       names.push_back(entry.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) std::cout << "  " << name << "\n";
   }
-  return standin::kExitOk;
-}
+
+  ProgramOptions o_;
+  fs::path programFolder_;
+  std::string scriptName_;
+  std::string outputFolder_;  // example outputs
+  standin::Script script_;
+  std::optional<standin::ObjFile> obj_;
+  standin::Mesh mesh_;
+  standin::HostGlobals globals_;
+  std::optional<standin::LoadedModule> module_;
+  std::unique_ptr<standin::FreeTypeFont> font_;
+};
 
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
-  Run r{std::move(options), programFolder, {}, {}};
   try {
-    return run(r);
+    ProgramRun run(std::move(options), programFolder);
+    return run.run();
   } catch (const RunError &error) {
     return fail(error.exitCode(), error.what());
   } catch (const standin::ScriptError &error) {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "standin/thumbnail_canvas.h"
+#include "standin/host/thumbnail_canvas.h"
 
 namespace standin {
 

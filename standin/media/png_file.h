@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "standin/rgb_image.h"
+#include "standin/host/rgb_image.h"
 
 namespace standin {
 

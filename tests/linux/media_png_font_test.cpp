@@ -12,7 +12,8 @@
 #include "panels/about_panel.h"
 #include "standin/media/freetype_font.h"
 #include "standin/media/png_file.h"
-#include "standin/panel_service.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/panel_service.h"
 
 namespace standin {
 namespace {
@@ -105,7 +106,8 @@ TEST(FreeTypeFont, MissingFontFileIsAnError) {
 TEST(AboutPicture, IsPaintedWithLogoAndTextAndSavedAsPng) {
   std::unique_ptr<FreeTypeFont> font = FreeTypeFont::load();
   ASSERT_NE(font, nullptr);
-  PanelService service;
+  standin::HostGlobals host;
+  PanelService &service = host.panels();
   service.setFont(font.get());
   std::optional<RgbImage> picture;
   service.setThumbnailSink(

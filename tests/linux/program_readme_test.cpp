@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "program_run.h"
-#include "standin/obj_file.h"
+#include "standin/session/obj_file.h"
 
 namespace {
 

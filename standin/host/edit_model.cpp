@@ -1,0 +1,66 @@
+#include "standin/host/edit_model.h"
+
+#include <stdexcept>
+
+namespace standin {
+
+EditModel::EditModel(Mesh &mesh, const Tracer &tracer) : mesh_(mesh), tracer_(tracer) {}
+
+const BuildRecord &EditModel::update() {
+  if (binding_ == nullptr) throw std::logic_error("EditModel::update: no tool attached");
+  if (!base_) base_ = mesh_.positions();
+  mesh_.setPositions(*base_);
+
+  BuildRecord record;
+  record.serial = static_cast<int>(builds_.size()) + 1;
+  lastOp_ = std::make_unique<EditOperation>(mesh_, faults_, &tracer_, record.serial);
+  const char *text =
+      binding_->build != nullptr ? binding_->build(binding_->instance, lastOp_->op()) : nullptr;
+  record.errorText = text != nullptr;
+  if (text != nullptr) record.text = text;
+  if (tracer_.on()) tracer_("build(op" + std::to_string(record.serial) + ") -> " + traceText(text));
+
+  // The operation is not used after build returns. A failed build, or one
+  // that never ended its operation, leaves the mesh at the base.
+  if (record.errorText || !lastOp_->doneCalled()) {
+    lastOp_->discard();
+    mesh_.setPositions(*base_);
+  }
+  record.doneCalled = lastOp_->doneCalled();
+  record.doneError = lastOp_->doneError();
+  record.applied = lastOp_->applied() && !record.errorText;
+  record.moves = lastOp_->callCount(OpCallKind::PntMove);
+  record.misuse = lastOp_->misuseCount();
+  builds_.push_back(record);
+  return builds_.back();
+}
+
+void EditModel::end(int keep) {
+  if (tracer_.on()) tracer_("end(" + std::to_string(keep) + ")");
+  if (binding_ != nullptr && binding_->end != nullptr) binding_->end(binding_->instance, keep);
+}
+
+// reject, clone and accept answer the tool's own test code, so end is called
+// even when no edit is open: otherwise the tool would keep answering the same
+// code forever.
+void EditModel::reject() {
+  if (base_) mesh_.setPositions(*base_);
+  base_.reset();
+  end(0);
+}
+
+void EditModel::clone() {
+  end(1);
+  base_ = mesh_.positions();
+}
+
+void EditModel::accept() {
+  base_.reset();
+  end(1);
+}
+
+void EditModel::close() {
+  if (base_) accept();
+}
+
+}  // namespace standin

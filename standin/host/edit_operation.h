@@ -1,0 +1,112 @@
+// One mesh-edit operation (MeshEditOp) over a Mesh, as the host hands it to
+// the tool's build.
+//
+// Moves are staged: pntMove copies the position into the operation, and the
+// operation's own pointInfo and pointScan show it; done(error 0) writes the
+// staged moves into the mesh, done(non-zero) drops them. An operation is
+// closed by done or by discard() (what the host does when build returns
+// without done, or returns an error text); calls on a closed operation do
+// nothing, answer an error / NULL, and are counted as misuse.
+//
+// Every call is recorded with its arguments and result. Faults can make
+// pntMove fail for a chosen point, the scan leave out selected points, and
+// pointInfo answer NULL.
+//
+// Lifetimes: the Mesh must outlive the operation. The MeshEditOp record
+// (op()) and the EDPointInfo record pointInfo returns belong to this object;
+// the latter is rewritten by the next pointInfo call.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host_abi.h"
+#include "standin/host/mesh.h"
+#include "standin/host/trace.h"
+
+namespace standin {
+
+struct EditFaults {
+  // pntMove on this point (a mesh index) fails with moveFailCode, staging nothing.
+  std::optional<std::size_t> failMovePoint;
+  int moveFailCode = 1;
+  // The scan leaves out the last `scanWithholdSelected` selected points,
+  // while pointCount still counts them.
+  std::size_t scanWithholdSelected = 0;
+  // pointInfo answers NULL for this point, or for every point.
+  std::optional<std::size_t> nullInfoPoint;
+  bool nullInfoAll = false;
+};
+
+enum class OpCallKind { PointCount, PointScan, PointInfo, PntMove, Done };
+
+struct OpCall {
+  OpCallKind kind;
+  int layer = 0;                  // PointCount, PointScan
+  int mode = 0;                   // PointCount
+  LWPntID point = nullptr;        // PointInfo, PntMove
+  Position position{};            // PntMove: the position passed
+  int error = 0;                  // Done
+  int selm = 0;                   // Done
+  int result = 0;                 // PointCount, PointScan, PntMove; PointInfo: 1 record, 0 NULL
+  std::size_t scanDelivered = 0;  // PointScan: points passed to the callback
+};
+
+class EditOperation {
+ public:
+  // Error code pntMove answers for an ID the mesh does not know.
+  static constexpr int kUnknownPointError = 2;
+  // Error code answered by calls on a closed operation.
+  static constexpr int kClosedError = 3;
+
+  EditOperation(Mesh &mesh, EditFaults faults = {}, const Tracer *tracer = nullptr, int serial = 0);
+  EditOperation(const EditOperation &) = delete;
+  EditOperation &operator=(const EditOperation &) = delete;
+
+  MeshEditOp *op() { return &op_; }
+
+  // Drops the staged moves and closes the operation (no-op once closed).
+  void discard();
+
+  bool closed() const { return closed_; }
+  bool doneCalled() const { return doneCalled_; }
+  int doneError() const { return doneError_; }
+  bool applied() const { return applied_; }  // done(0) wrote the staged moves
+  std::size_t misuseCount() const { return misuse_; }
+
+  const std::vector<OpCall> &calls() const { return calls_; }
+  std::size_t callCount(OpCallKind kind) const;
+  const std::map<std::size_t, Position> &stagedMoves() const { return staged_; }
+
+  // The operations themselves (also reached through op()).
+  int pointCount(int layer, int mode);
+  int pointScan(EDPointScanFunc scan, void *userData, int layer);
+  EDPointInfo *pointInfo(LWPntID point);
+  int pntMove(LWPntID point, const double *position);
+  void done(int error, int selm);
+
+ private:
+  Position currentPosition(std::size_t index) const;  // staged or mesh
+  bool useAfterClose(const char *what);
+  bool tracing() const { return tracer_ != nullptr && tracer_->on(); }
+  void trace(const std::string &line) const;  // only when tracing()
+
+  Mesh &mesh_;
+  EditFaults faults_;
+  const Tracer *tracer_;
+  int serial_;
+  MeshEditOp op_;
+  EDPointInfo info_{};
+  std::map<std::size_t, Position> staged_;
+  std::vector<OpCall> calls_;
+  bool closed_ = false;
+  bool doneCalled_ = false;
+  bool applied_ = false;
+  int doneError_ = 0;
+  std::size_t misuse_ = 0;
+};
+
+}  // namespace standin

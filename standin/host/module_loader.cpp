@@ -1,0 +1,181 @@
+#include "standin/host/module_loader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "standin/host/host_error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace standin {
+
+namespace {
+
+std::string hex32(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(value));
+  return buffer;
+}
+
+#ifdef _WIN32
+std::string lastSystemError() {
+  DWORD code = GetLastError();
+  char *text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+  std::string message =
+      length != 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
+void *loadLibrary(const std::string &path, std::string &error) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (module == nullptr) error = lastSystemError();
+  return reinterpret_cast<void *>(module);
+}
+
+const void *findSymbol(void *library, const char *name) {
+  FARPROC proc = GetProcAddress(static_cast<HMODULE>(library), name);
+  const void *address = nullptr;
+  static_assert(sizeof proc == sizeof address);
+  std::memcpy(&address, &proc, sizeof address);  // the export is data, not code
+  return address;
+}
+
+void unloadLibrary(void *library) { FreeLibrary(static_cast<HMODULE>(library)); }
+#else
+void *loadLibrary(const std::string &path, std::string &error) {
+  void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char *text = dlerror();
+    error = text != nullptr ? text : "unknown loader error";
+  }
+  return handle;
+}
+
+const void *findSymbol(void *library, const char *name) {
+  dlerror();
+  return dlsym(library, name);
+}
+
+void unloadLibrary(void *library) { dlclose(library); }
+#endif
+
+// The checks every module passes before its startup is called.
+void checkDescriptor(const ModuleDescriptor *descriptor, const std::string &path) {
+  if (descriptor->sysSync != LW_MODULE_SYNC)
+    throw HostError(HostErrorKind::WrongSync, path + ": wrong sync word " + hex32(descriptor->sysSync) +
+                                                  " in _mod_descrip (expected " + hex32(LW_MODULE_SYNC) +
+                                                  ")");
+  if (descriptor->sysVersion != LW_MODULE_VERSION)
+    throw HostError(HostErrorKind::WrongVersion, path + ": module descriptor version " +
+                                                     std::to_string(descriptor->sysVersion) + ", expected " +
+                                                     std::to_string(LW_MODULE_VERSION));
+}
+
+}  // namespace
+
+LoadedModule::LoadedModule(void *library, const ModuleDescriptor *descriptor, std::string path)
+    : library_(library), descriptor_(descriptor), path_(std::move(path)) {
+  // Owns the library from here, so a throwing check below still unloads it.
+  try {
+    checkDescriptor(descriptor_, path_);
+  } catch (...) {
+    descriptor_ = nullptr;
+    release();
+    throw;
+  }
+  if (descriptor_->startup != nullptr) startupResult_ = descriptor_->startup();
+  started_ = true;
+}
+
+LoadedModule LoadedModule::open(const std::string &path) {
+  std::error_code ignored;
+  if (!std::filesystem::exists(std::filesystem::path(path), ignored))
+    throw HostError(HostErrorKind::NoSuchFile, "no such file: " + path);
+  std::string error;
+  void *library = loadLibrary(path, error);
+  if (library == nullptr) throw HostError(HostErrorKind::NotLoadable, "not a loadable module: " + error);
+  const auto *descriptor = static_cast<const ModuleDescriptor *>(findSymbol(library, "_mod_descrip"));
+  if (descriptor == nullptr) {
+    unloadLibrary(library);
+    throw HostError(HostErrorKind::NoDescriptor, path + ": not a module (it exports no _mod_descrip)");
+  }
+  return LoadedModule(library, descriptor, path);
+}
+
+LoadedModule LoadedModule::linked(const ModuleDescriptor *descriptor, std::string label) {
+  if (descriptor == nullptr)
+    throw HostError(HostErrorKind::NoDescriptor, label + ": not a module (no _mod_descrip)");
+  return LoadedModule(nullptr, descriptor, std::move(label));
+}
+
+LoadedModule::LoadedModule(LoadedModule &&other) noexcept
+    : library_(std::exchange(other.library_, nullptr)),
+      descriptor_(std::exchange(other.descriptor_, nullptr)),
+      startupResult_(std::exchange(other.startupResult_, nullptr)),
+      started_(std::exchange(other.started_, false)),
+      path_(std::move(other.path_)) {}
+
+LoadedModule &LoadedModule::operator=(LoadedModule &&other) noexcept {
+  if (this != &other) {
+    release();
+    library_ = std::exchange(other.library_, nullptr);
+    descriptor_ = std::exchange(other.descriptor_, nullptr);
+    startupResult_ = std::exchange(other.startupResult_, nullptr);
+    started_ = std::exchange(other.started_, false);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+LoadedModule::~LoadedModule() { release(); }
+
+void LoadedModule::release() noexcept {
+  if (started_ && descriptor_ != nullptr && descriptor_->shutdown != nullptr)
+    descriptor_->shutdown(startupResult_);
+  started_ = false;
+  descriptor_ = nullptr;
+  if (library_ != nullptr) unloadLibrary(library_);
+  library_ = nullptr;
+}
+
+std::vector<const ServerRecord *> LoadedModule::servers() const {
+  std::vector<const ServerRecord *> list;
+  if (descriptor_ == nullptr) return list;
+  for (const ServerRecord *server = descriptor_->serverDefs;
+       server != nullptr && server->className != nullptr; ++server)
+    list.push_back(server);
+  return list;
+}
+
+const ServerRecord *LoadedModule::findServer(const char *cls, const char *name) const {
+  for (const ServerRecord *server : servers()) {
+    if (std::strcmp(server->className, cls) != 0) continue;
+    if (name != nullptr && (server->name == nullptr || std::strcmp(server->name, name) != 0)) continue;
+    return server;
+  }
+  return nullptr;
+}
+
+const ServerRecord &LoadedModule::requireServer(const char *cls, const char *name) const {
+  const ServerRecord *server = findServer(cls, name);
+  if (server == nullptr) {
+    std::string what = std::string("no server of class \"") + cls + "\"";
+    if (name != nullptr) what += std::string(" named \"") + name + "\"";
+    throw HostError(HostErrorKind::NoServer, path_ + ": " + what);
+  }
+  return *server;
+}
+
+}  // namespace standin

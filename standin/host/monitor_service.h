@@ -1,0 +1,95 @@
+// The host's "LWM: Dynamic Monitor" service.
+//
+// Every monitor the module creates is logged (title, caption, init total,
+// each step's increment, done, destroy) in history(), which keeps the logs of
+// destroyed monitors too. The LWMonitor records themselves are owned by this
+// service: each lives from create until destroy (or until the service goes
+// away, which frees any the module leaked).
+//
+// Faults for tests: no monitor at all (create answers NULL), an abort from
+// the k-th step call on, and an abort while an interrupt flag is set (the
+// program's SIGINT handler sets it; the flag is only read here).
+//
+// Display: on a terminal and for totals of at least kBarMinTotal, a progress
+// bar with a percentage is drawn on stderr, redrawn when the percentage
+// changes but at most every 100 ms; elsewhere nothing is printed.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host_abi.h"
+
+namespace standin {
+
+struct MonitorLog {
+  std::string title;
+  std::string caption;
+  bool initCalled = false;
+  unsigned int total = 0;
+  std::vector<unsigned int> steps;  // the increment of every step call, in order
+  unsigned long long progress = 0;  // sum of the increments
+  bool aborted = false;             // some step answered non-zero
+  bool done = false;
+  bool destroyed = false;
+};
+
+class MonitorService {
+ public:
+  enum class Display { Auto, Off, Always };
+  static constexpr unsigned int kBarMinTotal = 10000;
+
+  MonitorService();
+  ~MonitorService();
+  MonitorService(const MonitorService &) = delete;
+  MonitorService &operator=(const MonitorService &) = delete;
+
+  // The record handed to the module; lives as long as this service.
+  LWMonitorFuncs *funcs() { return &funcs_; }
+
+  LWMonitor *create(const char *title, const char *caption);
+  void destroy(LWMonitor *monitor);
+
+  // Faults.
+  void setAvailable(bool available) { available_ = available; }
+  // The k-th step call (1-based, counted per monitor) and every later one
+  // answer "abort"; nullopt turns this off.
+  void abortAtStep(std::optional<unsigned int> k) { abortAtStep_ = k; }
+  void setInterruptFlag(const std::atomic<bool> *flag) { interrupt_ = flag; }
+
+  void setDisplay(Display display) { display_ = display; }
+  // Ends a progress bar's line, if one is showing, so that other output
+  // (a message box) starts on a line of its own; the bar goes on below it.
+  void endBarLine();
+  void setDisplayStream(std::ostream *out) { out_ = out; }
+
+  const std::deque<MonitorLog> &history() const { return history_; }
+  std::size_t liveCount() const { return live_.size(); }
+
+ private:
+  struct Live;
+  friend struct MonitorCallbacks;
+  void init(Live &live, unsigned int total);
+  int step(Live &live, unsigned int increment);
+  void done(Live &live);
+  void drawBar(Live &live, bool final);
+
+  LWMonitorFuncs funcs_;
+  std::vector<std::unique_ptr<Live>> live_;
+  std::deque<MonitorLog> history_;  // deque: a Live keeps a pointer to its log
+  bool available_ = true;
+  std::optional<unsigned int> abortAtStep_;
+  const std::atomic<bool> *interrupt_ = nullptr;
+  Display display_ = Display::Auto;
+  bool barLineOpen_ = false;
+  std::ostream *out_;
+};
+
+}  // namespace standin

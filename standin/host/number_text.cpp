@@ -1,0 +1,53 @@
+#include "standin/host/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace standin {
+
+namespace {
+
+// Room for any double in any of the formats below: the longest fixed form of
+// a double is about 310 digits before the point.
+constexpr int kBufferSize = 400;
+
+template <typename... Format>
+std::string format(double value, Format... format) {
+  char buffer[kBufferSize];
+  const auto [end, ec] = std::to_chars(buffer, buffer + kBufferSize, value, format...);
+  if (ec != std::errc()) return "?";  // cannot happen with this buffer size
+  return std::string(buffer, end);
+}
+
+}  // namespace
+
+NumberParse parseNumber(std::string_view text, double &value) {
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
+  const char *first = text.data();
+  const char *last = first + text.size();
+  const auto [end, ec] = std::from_chars(first, last, value);
+  // Out of range means beyond what a double holds (value is then untouched).
+  if (ec == std::errc::result_out_of_range) return NumberParse::NotFinite;
+  if (ec != std::errc() || end != last) return NumberParse::NotANumber;
+  if (!std::isfinite(value)) return NumberParse::NotFinite;
+  return NumberParse::Ok;
+}
+
+std::string formatNumber(double value) { return format(value); }
+
+void appendNumber(std::string &out, double value) {
+  char buffer[kBufferSize];
+  const auto [end, ec] = std::to_chars(buffer, buffer + kBufferSize, value);
+  out.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+std::string formatSignificant(double value, int digits) {
+  return format(value, std::chars_format::general, digits);
+}
+
+std::string formatFixed(double value, int decimals) {
+  return format(value, std::chars_format::fixed, decimals);
+}
+
+}  // namespace standin

@@ -1,0 +1,296 @@
+#include "standin/host/panel_service.h"
+
+#include <algorithm>
+
+#include "standin/host/host_globals.h"
+
+namespace standin {
+
+namespace {
+
+// Tables longer than this are cut off instead of being read without end.
+constexpr std::size_t kMaxTableEntries = 4096;
+constexpr std::size_t kMaxChoiceItems = 1024;
+
+std::optional<std::string> copyText(const char *text) {
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+LWXPanelHint wordOf(const void *pointer) { return reinterpret_cast<LWXPanelHint>(pointer); }
+
+// Copies a control table or data description (entries of id, text, text, ended by three zero words) and
+// appends its raw words, closing entry included.
+template <typename Entry>
+std::vector<PanelEntry> copyTable(const Entry *table, std::vector<LWXPanelHint> &words) {
+  std::vector<PanelEntry> entries;
+  if (table == nullptr) return entries;
+  for (std::size_t i = 0; i < kMaxTableEntries; ++i) {
+    const Entry &e = table[i];
+    const char *name = nullptr;
+    if constexpr (requires { e.label; }) {
+      name = e.label;
+    } else {
+      name = e.name;
+    }
+    words.push_back(static_cast<LWXPanelHint>(e.id));
+    words.push_back(wordOf(name));
+    words.push_back(wordOf(e.type));
+    if (e.id == 0 && name == nullptr && e.type == nullptr) break;
+    entries.push_back({e.id, copyText(name), copyText(e.type)});
+  }
+  return entries;
+}
+
+std::uintptr_t idWord(LWXPanelHint word) { return static_cast<std::uintptr_t>(word); }
+
+// Trampolines for the C table: the current host's panel service.
+PanelService *current() {
+  HostGlobals *host = HostGlobals::current();
+  return host != nullptr ? &host->panels() : nullptr;
+}
+LWXPanelID cCreate(int type, const LWXPanelControl *controls) {
+  PanelService *service = current();
+  return service != nullptr ? service->create(type, controls) : nullptr;
+}
+void cDestroy(LWXPanelID id) {
+  if (PanelService *service = current()) service->destroy(id);
+}
+void cDescribe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPanelGetFunc get, LWXPanelSetFunc set) {
+  if (PanelService *service = current()) service->describe(id, data, get, set);
+}
+void cHint(LWXPanelID id, uintptr_t controlId, const LWXPanelHint *hints) {
+  if (PanelService *service = current()) service->hint(id, controlId, hints);
+}
+int cPost(LWXPanelID id) {
+  PanelService *service = current();
+  return service != nullptr ? service->post(id) : 0;
+}
+
+}  // namespace
+
+const PanelEntry *PanelRecord::control(std::uintptr_t controlId) const {
+  for (const PanelEntry &e : controls)
+    if (e.id == controlId) return &e;
+  return nullptr;
+}
+
+const PanelEntry *PanelRecord::dataEntry(std::uintptr_t controlId) const {
+  for (const PanelEntry &e : data)
+    if (e.id == controlId) return &e;
+  return nullptr;
+}
+
+const ControlHints *PanelRecord::hintsFor(std::uintptr_t controlId) const {
+  auto it = hints.find(controlId);
+  return it != hints.end() ? &it->second : nullptr;
+}
+
+std::optional<std::string> PanelRecord::title() const {
+  const ControlHints *h = hintsFor(0);
+  return h != nullptr ? h->title : std::nullopt;
+}
+
+PanelService::PanelService() : funcs_{} {
+  funcs_.version = 1;
+  funcs_.drawf = ThumbnailCanvas::drawFuncs();
+  funcs_.create = &cCreate;
+  funcs_.destroy = &cDestroy;
+  funcs_.describe = &cDescribe;
+  funcs_.hint = &cHint;
+  funcs_.post = &cPost;
+}
+
+PanelService::~PanelService() = default;
+
+PanelRecord *PanelService::find(LWXPanelID id) {
+  if (id == nullptr) return nullptr;
+  for (auto &p : panels_)
+    if (p->id == id) return p.get();
+  return nullptr;
+}
+
+const PanelRecord *PanelService::panel(LWXPanelID id) const {
+  return const_cast<PanelService *>(this)->find(id);
+}
+
+std::vector<const PanelRecord *> PanelService::panels() const {
+  std::vector<const PanelRecord *> out;
+  for (const auto &p : panels_) out.push_back(p.get());
+  return out;
+}
+
+const PanelRecord *PanelService::newestPanel() const {
+  return panels_.empty() ? nullptr : panels_.back().get();
+}
+
+void PanelService::setThumbnailSize(int width, int height) {
+  thumbnailWidth_ = std::max(width, 0);
+  thumbnailHeight_ = std::max(height, 0);
+}
+
+LWXPanelID PanelService::create(int type, const LWXPanelControl *controls) {
+  PanelCall call;
+  call.kind = PanelCallKind::Create;
+  call.type = type;
+  std::vector<PanelEntry> entries = copyTable(controls, call.words);
+  if (failCreates_ > 0) {
+    --failCreates_;
+    calls_.push_back(std::move(call));
+    return nullptr;
+  }
+  // IDs count up and are never reused, so a destroyed panel's ID stays unknown.
+  static std::uintptr_t nextId = 0x10000;
+  auto record = std::make_unique<PanelRecord>();
+  record->id = reinterpret_cast<LWXPanelID>(nextId);
+  nextId += 0x10;
+  record->type = type;
+  record->controls = std::move(entries);
+  call.panel = record->id;
+  panels_.push_back(std::move(record));
+  calls_.push_back(std::move(call));
+  return call.panel;
+}
+
+void PanelService::destroy(LWXPanelID id) {
+  PanelCall call;
+  call.kind = PanelCallKind::Destroy;
+  call.panel = id;
+  auto it = std::find_if(panels_.begin(), panels_.end(), [id](const auto &p) { return p->id == id; });
+  call.known = it != panels_.end();
+  if (call.known) panels_.erase(it);
+  calls_.push_back(std::move(call));
+}
+
+void PanelService::describe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPanelGetFunc get,
+                            LWXPanelSetFunc set) {
+  PanelCall call;
+  call.kind = PanelCallKind::Describe;
+  call.panel = id;
+  call.get = get;
+  call.set = set;
+  std::vector<PanelEntry> entries = copyTable(data, call.words);
+  PanelRecord *panel = find(id);
+  call.known = panel != nullptr;
+  if (panel != nullptr) {
+    panel->described = true;
+    panel->data = std::move(entries);
+    panel->get = get;
+    panel->set = set;
+  }
+  calls_.push_back(std::move(call));
+}
+
+void PanelService::hint(LWXPanelID id, std::uintptr_t controlId, const LWXPanelHint *hints) {
+  HintWalk walk = walkHints(hints);
+  PanelCall call;
+  call.kind = PanelCallKind::Hint;
+  call.panel = id;
+  call.controlId = controlId;
+  call.words = walk.words;
+  PanelRecord *panel = find(id);
+  call.known = panel != nullptr;
+  if (panel != nullptr) applyHints(*panel, walk);
+  calls_.push_back(std::move(call));
+}
+
+void PanelService::applyHints(PanelRecord &panel, const HintWalk &walk) {
+  namespace tag = hint_tag;
+  // Choice items first, so that a value map in the same list can be copied with the right length.
+  for (const Hint &h : walk.hints) {
+    if (h.tag != tag::kChoiceItems) continue;
+    std::vector<std::string> items;
+    const auto *list = reinterpret_cast<const char *const *>(h.args[1]);
+    for (std::size_t i = 0; list != nullptr && i < kMaxChoiceItems && list[i] != nullptr; ++i)
+      items.emplace_back(list[i]);
+    panel.hints[idWord(h.args[0])].choiceItems = std::move(items);
+  }
+  for (const Hint &h : walk.hints) {
+    switch (h.tag) {
+      case tag::kChoiceItems:
+        break;
+      case tag::kHidden:
+        panel.hints[idWord(h.args[0])].hidden = true;
+        break;
+      case tag::kTitle:
+        panel.hints[idWord(h.args[0])].title = copyText(reinterpret_cast<const char *>(h.args[1]));
+        break;
+      case tag::kMax:
+        panel.hints[idWord(h.args[0])].max = static_cast<long long>(h.args[1]);
+        break;
+      case tag::kMin:
+        panel.hints[idWord(h.args[0])].min = static_cast<long long>(h.args[1]);
+        break;
+      case tag::kStep:
+        panel.hints[idWord(h.args[0])].step = static_cast<long long>(h.args[1]);
+        break;
+      case tag::kButtonClick:
+        panel.hints[idWord(h.args[0])].buttonClick = reinterpret_cast<LWXPanelBtnClickFunc>(h.args[1]);
+        break;
+      case tag::kDrawFunc:
+        panel.hints[idWord(h.args[0])].draw = reinterpret_cast<LWXPanelDrawFunc>(h.args[1]);
+        break;
+      case tag::kEnableLink: {
+        EnableLink link;
+        link.controller = idWord(h.args[0]);
+        link.message = copyText(reinterpret_cast<const char *>(h.args[1]));
+        link.reserved = h.args[2];
+        link.mapAddress = reinterpret_cast<const int *>(h.args[3]);
+        link.hasMap = link.mapAddress != nullptr;
+        const ControlHints *controller = panel.hintsFor(link.controller);
+        if (link.hasMap && controller != nullptr && controller->choiceItems) {
+          link.map = std::vector<int>(link.mapAddress, link.mapAddress + controller->choiceItems->size());
+        }
+        link.controlled = h.ids;
+        panel.links.push_back(std::move(link));
+        break;
+      }
+      default:
+        panel.otherHints.push_back(h);
+        break;
+    }
+  }
+}
+
+std::optional<ThumbnailCanvas> PanelService::paintThumbnail(LWXPanelID id, std::uintptr_t controlId) {
+  PanelRecord *panel = find(id);
+  if (panel == nullptr) return std::nullopt;
+  const ControlHints *h = panel->hintsFor(controlId);
+  if (h == nullptr || h->draw == nullptr) return std::nullopt;
+  ThumbnailCanvas canvas(thumbnailWidth_, thumbnailHeight_, font_);
+  h->draw(id, controlId, canvas.area(), thumbnailWidth_, thumbnailHeight_);
+  return canvas;
+}
+
+int PanelService::post(LWXPanelID id) {
+  PanelCall call;
+  call.kind = PanelCallKind::Post;
+  call.panel = id;
+  PanelRecord *panel = find(id);
+  call.known = panel != nullptr;
+  // Recorded before anything the panel's callbacks do while it is "shown".
+  const std::size_t index = calls_.size();
+  calls_.push_back(call);
+  if (panel == nullptr) return 0;
+  ++panel->posts;
+  if (thumbnailSink_) {
+    std::vector<std::uintptr_t> thumbnails;
+    for (const PanelEntry &c : panel->controls) {
+      const ControlHints *h = panel->hintsFor(c.id);
+      if (h != nullptr && h->draw != nullptr) thumbnails.push_back(c.id);
+    }
+    for (std::uintptr_t controlId : thumbnails) {
+      std::optional<ThumbnailCanvas> canvas = paintThumbnail(id, controlId);
+      // A draw callback could destroy its own panel; stop if it did.
+      const PanelRecord *still = find(id);
+      if (still == nullptr) break;
+      if (canvas) thumbnailSink_(*still, controlId, *canvas);
+    }
+  }
+  int result = 1;
+  if (postHandler_ && (panel = find(id)) != nullptr) result = postHandler_(*panel);
+  calls_[index].result = result;
+  return result;
+}
+
+}  // namespace standin

@@ -1,0 +1,132 @@
+// One activation of a MeshEditTool server, driven the way a modeler drives it.
+//
+// The session owns the binding (LWMeshEditTool) and the callback table
+// (LWToolFuncs) it hands to activate; both live as long as the session, at a
+// fixed address (the session cannot be moved). Before activation every slot
+// is NULL except move and up, which hold host sentinels, so a test can tell
+// that activation left them alone (moveUpUntouched()).
+//
+// The host cycle: after each user action (a press with its handle pick and
+// adjust, a drag step, a release, a host event) and after each panel edit
+// (the panel service calls runCycle()), the host asks test and acts on the
+// answer through its EditModel (1 update builds, 2 accept, 3 reject, 4 clone,
+// 0 nothing), then asks dirty, calls draw when it answers non-zero and help
+// when bit 2 is set.
+//
+// Lifetimes: the server record, the HostGlobals and the Mesh must outlive the
+// session. A wire-draw access set with setWireDraw must outlive the session
+// or be replaced. The destructor closes a live tool (end, then done).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host_abi.h"
+#include "standin/host/edit_model.h"
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/counting_wire_draw.h"
+
+namespace standin {
+
+class LoadedModule;
+
+struct SessionOptions {
+  double pickRadius = 0.25;  // model units: a press this close to a handle grabs it
+  double snapGrid = 0.5;     // posSnap is posRaw rounded to this grid (0: no snapping)
+};
+
+struct CycleRecord {
+  int test = 0;
+  int dirty = 0;
+  bool drew = false;
+  bool helped = false;
+};
+
+class ToolSession {
+ public:
+  ToolSession(const ServerRecord &server, void *serverData, HostGlobals &globals, Mesh &mesh,
+              SessionOptions options = {});
+  // The module's first "MeshEditTool" server (HostError if it has none).
+  ToolSession(const LoadedModule &module, HostGlobals &globals, Mesh &mesh, SessionOptions options = {});
+  ~ToolSession();
+  ToolSession(const ToolSession &) = delete;
+  ToolSession &operator=(const ToolSession &) = delete;
+
+  // Calls the server's activate with this session's binding and returns its
+  // result. Only a result of 0 makes the session live; on any other result
+  // the binding is never used.
+  int activate(int version = LW_MESHEDITTOOL_VERSION);
+  // As activate, but throws HostError saying what a non-zero result means.
+  void activateOrThrow(int version = LW_MESHEDITTOOL_VERSION);
+  bool live() const { return live_; }
+
+  // Mouse. A press calls down; if down answers 0 the host picks a handle
+  // (nearest within the pick radius, higher priority on a tie) or asks start
+  // for one, then calls adjust. Drags call adjust with the same index.
+  void press(const Position &position, bool ctrl = false, bool rightButton = false);
+  void drag(const Position &position, bool ctrl = false);
+  void release();
+  std::optional<int> heldHandle() const { return held_; }
+
+  // Host events: drop, reset and activate, as event codes 0, 1, 2.
+  void drop() { hostEvent(LWT_EVENT_DROP); }
+  void reset() { hostEvent(LWT_EVENT_RESET); }
+  void activateEvent() { hostEvent(LWT_EVENT_ACTIVATE); }
+  void hostEvent(int code);
+
+  // Calls the tool's panel callback; the panel (or NULL) is the panel service's.
+  void *requestPanel();
+
+  // test / act / dirty / draw / help, once.
+  void runCycle();
+
+  // Ends the tool: end(instance, 1) for an open edit, keeping its result,
+  // then done(instance). The session is no longer live afterwards.
+  void close();
+
+  // Where draw goes; nullptr returns to the built-in counting access.
+  void setWireDraw(LWWireDrawAccess *access) { wire_ = access != nullptr ? access : countingWire_.access(); }
+  CountingWireDraw &countingWireDraw() { return countingWire_; }
+
+  LWMeshEditTool &binding() { return binding_; }
+  LWToolFuncs &table() { return table_; }
+  bool moveUpUntouched() const;
+  EditModel &edits() { return edits_; }
+  Mesh &mesh() { return mesh_; }
+  const std::vector<CycleRecord> &cycles() const { return cycles_; }
+  const std::string &lastHelp() const { return lastHelp_; }
+  int lastDownResult() const { return lastDown_; }
+  int activationResult() const { return activation_; }
+
+ private:
+  LWToolEvent makeEvent(const Position &position, bool ctrl, bool rightButton) const;
+  int pickHandle(LWToolEvent &event);
+  void adjust(LWToolEvent &event, int index);
+  void trace(const std::string &line) { globals_.tracer()(line); }
+
+  const ServerRecord &server_;
+  void *serverData_;
+  HostGlobals &globals_;
+  Mesh &mesh_;
+  SessionOptions options_;
+  LWToolFuncs table_{};
+  LWMeshEditTool binding_{};
+  EditModel edits_;
+  CountingWireDraw countingWire_;
+  LWWireDrawAccess *wire_;
+  bool activated_ = false;
+  bool live_ = false;
+  int activation_ = -1;
+  std::optional<int> held_;
+  bool heldRight_ = false;
+  Position pressPosition_{};
+  LWToolEvent lastEvent_{};
+  int lastDown_ = 0;
+  std::vector<CycleRecord> cycles_;
+  std::string lastHelp_;
+};
+
+}  // namespace standin

@@ -1,0 +1,228 @@
+#include "standin/session/obj_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <unordered_set>
+
+#include "standin/host/number_text.h"
+#include "standin/session/atomic_file.h"
+
+namespace standin {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string errnoText() { return std::strerror(errno); }
+
+std::string quoted(std::string_view token) {
+  constexpr std::size_t kMaxShown = 40;
+  std::string shown(token.substr(0, kMaxShown));
+  if (token.size() > kMaxShown) shown += "...";
+  return "'" + shown + "'";
+}
+
+// A mistake on one line; the reader adds the file's name and the line number.
+class LineFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The blank-separated tokens of a line from a given offset; a '#' ends them.
+class Tokens {
+ public:
+  Tokens(std::string_view line, std::size_t pos) : line_(line), pos_(pos) {}
+  bool next(std::string_view &token) {
+    while (pos_ < line_.size() && isBlank(line_[pos_])) ++pos_;
+    if (pos_ >= line_.size() || line_[pos_] == '#') return false;
+    const std::size_t begin = pos_;
+    while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
+    token = line_.substr(begin, pos_ - begin);
+    return true;
+  }
+
+ private:
+  std::string_view line_;
+  std::size_t pos_;
+};
+
+// A `v` line's position and where the text of its x y z lies in the line.
+struct VertexText {
+  ObjFile::Position position{};
+  std::size_t begin = 0;  // offset of x's first character
+  std::size_t end = 0;    // offset one past z's last character
+};
+
+// Reads a `v` line; nullopt for any other line. Throws LineFault for a `v`
+// line without three finite numbers, or with anything but numbers after them
+// (w, or a colour r g b, which are kept as written).
+std::optional<VertexText> readVertexLine(std::string_view line) {
+  std::size_t pos = 0;
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  const bool isVertex =
+      pos < line.size() && line[pos] == 'v' && (pos + 1 == line.size() || isBlank(line[pos + 1]));
+  if (!isVertex) return std::nullopt;
+  Tokens tokens(line, pos + 1);
+  VertexText vertex;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    std::string_view token;
+    if (!tokens.next(token))
+      throw LineFault("a vertex needs three numbers (x y z), found " + std::to_string(axis));
+    const auto offset = static_cast<std::size_t>(token.data() - line.data());
+    if (axis == 0) vertex.begin = offset;
+    vertex.end = offset + token.size();
+    switch (parseNumber(token, vertex.position[axis])) {
+      case NumberParse::Ok:
+        break;
+      case NumberParse::NotANumber:
+        throw LineFault("vertex coordinate " + quoted(token) + " is not a number");
+      case NumberParse::NotFinite:
+        throw LineFault("vertex coordinate " + quoted(token) + " is not a finite number");
+    }
+  }
+  std::string_view extra;
+  while (tokens.next(extra)) {
+    double ignored;
+    if (parseNumber(extra, ignored) == NumberParse::NotANumber)
+      throw LineFault("unexpected " + quoted(extra) + " after the vertex coordinates");
+  }
+  return vertex;
+}
+
+}  // namespace
+
+ObjFile ObjFile::read(const std::string &path, const std::string &displayName) {
+  const std::string name = displayName.empty() ? path : displayName;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw ObjError(name + ": is a directory, not a mesh file");
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) throw ObjError(name + ": cannot open: " + errnoText());
+  std::string text;
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) throw ObjError(name + ": cannot read: " + errnoText());
+  return parse(std::move(text), name);
+}
+
+ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
+  ObjFile obj;
+  obj.name_ = displayName;
+  obj.text_ = std::move(text);
+  const std::string &t = obj.text_;
+  const std::size_t size = t.size();
+  std::size_t lineStart = 0;
+  std::size_t lineNumber = 0;
+  while (lineStart < size) {
+    ++lineNumber;
+    const char *newline =
+        static_cast<const char *>(std::memchr(t.data() + lineStart, '\n', size - lineStart));
+    const std::size_t lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - t.data()) : size;
+    const std::string_view line(t.data() + lineStart, lineEnd - lineStart);
+    try {
+      if (line.find('\0') != std::string_view::npos) throw LineFault("not a text file (contains a NUL byte)");
+      if (std::optional<VertexText> vertex = readVertexLine(line)) {
+        obj.positions_.push_back(vertex->position);
+        obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end, lineNumber});
+      }
+    } catch (const LineFault &fault) {
+      throw ObjError(displayName + ":" + std::to_string(lineNumber) + ": " + fault.what());
+    }
+    lineStart = lineEnd + 1;
+  }
+  obj.changed_.assign(obj.positions_.size(), 0);
+  return obj;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
+  std::vector<std::pair<std::size_t, std::size_t>> edges;
+  std::unordered_set<std::uint64_t> seen;
+  const std::string_view t = text_;
+  std::size_t pointsBefore = 0;  // `v` lines before the current line
+  std::size_t nextSpan = 0;
+  std::size_t start = 0;
+  while (start < t.size()) {
+    std::size_t end = t.find('\n', start);
+    if (end == std::string_view::npos) end = t.size();
+    while (nextSpan < spans_.size() && spans_[nextSpan].begin < start) ++nextSpan;
+    pointsBefore = nextSpan;
+    std::string_view line = t.substr(start, end - start);
+    start = end + 1;
+    std::size_t pos = 0;
+    while (pos < line.size() && isBlank(line[pos])) ++pos;
+    if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) continue;
+    const bool isFace = line[pos] == 'f';
+    pos += 2;
+    std::vector<std::size_t> corners;
+    while (pos < line.size()) {
+      while (pos < line.size() && isBlank(line[pos])) ++pos;
+      if (pos >= line.size() || line[pos] == '#') break;
+      const std::size_t begin = pos;
+      while (pos < line.size() && !isBlank(line[pos])) ++pos;
+      const std::string_view token = line.substr(begin, pos - begin);
+      long long reference = 0;
+      auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
+      if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
+      long long index = reference > 0 ? reference - 1 : static_cast<long long>(pointsBefore) + reference;
+      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= positions_.size()) continue;
+      corners.push_back(static_cast<std::size_t>(index));
+    }
+    const bool closed = isFace && corners.size() > 2;
+    for (std::size_t i = 0; i + 1 < corners.size() + (closed ? 1 : 0); ++i) {
+      std::size_t a = corners[i];
+      std::size_t b = corners[(i + 1) % corners.size()];
+      if (a == b) continue;
+      if (a > b) std::swap(a, b);
+      if (seen.insert((static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b)).second) {
+        edges.emplace_back(a, b);
+      }
+    }
+  }
+  return edges;
+}
+
+void ObjFile::setPosition(std::size_t index, const Position &position) {
+  Position &current = positions_.at(index);
+  if (std::memcmp(current.data(), position.data(), sizeof(Position)) == 0) return;
+  current = position;
+  changed_[index] = 1;
+}
+
+std::size_t ObjFile::changedCount() const {
+  std::size_t count = 0;
+  for (unsigned char c : changed_) count += c;
+  return count;
+}
+
+std::string ObjFile::text() const {
+  std::string out;
+  out.reserve(text_.size() + text_.size() / 4);
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < spans_.size(); ++i) {
+    if (changed_[i] == 0) continue;
+    const Span &span = spans_[i];
+    out.append(text_, copied, span.begin - copied);
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      if (axis > 0) out.push_back(' ');
+      appendNumber(out, positions_[i][axis]);
+    }
+    copied = span.end;
+  }
+  out.append(text_, copied, std::string::npos);
+  return out;
+}
+
+void ObjFile::write(const std::string &path) const { writeFileAtomically(path, text()); }
+
+}  // namespace standin

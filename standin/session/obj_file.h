@@ -1,0 +1,85 @@
+// A Wavefront OBJ file held in memory so that it can be written back
+// losslessly.
+//
+// The points of the mesh are the file's `v` lines, in file order. The file's
+// bytes are kept as they were read; for each `v` line only the span of its
+// x, y and z numbers is remembered. Writing copies every byte unchanged except
+// the x y z span of points whose position was changed through setPosition,
+// which is replaced by the three numbers in the shortest form that reads back
+// to the same doubles. Everything else (faces, normals, texture coordinates,
+// groups, comments, materials, extra components such as `v x y z r g b`,
+// CRLF line endings, a missing final newline) survives byte for byte, and an
+// untouched point keeps its original text exactly.
+//
+// Errors: reading throws ObjError with "file:line: message" for a malformed
+// `v` line and "file: message" for a file that cannot be read; writing throws
+// ObjError when the output cannot be written, and then leaves no file behind.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+
+class ObjError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ObjFile {
+ public:
+  using Position = std::array<double, 3>;
+
+  // Reads and parses a file (one read into memory). `displayName` names the
+  // file in messages; empty means `path`.
+  static ObjFile read(const std::string &path, const std::string &displayName = {});
+  // Parses text already in memory.
+  static ObjFile parse(std::string text, const std::string &displayName);
+
+  const std::string &name() const { return name_; }
+  std::size_t pointCount() const { return positions_.size(); }
+  const std::vector<Position> &positions() const { return positions_; }
+  const Position &position(std::size_t index) const { return positions_.at(index); }
+
+  // Changes a point. Setting the value a point already has (bit for bit)
+  // leaves its text untouched.
+  void setPosition(std::size_t index, const Position &position);
+  std::size_t changedCount() const;
+  bool changed(std::size_t index) const { return changed_.at(index) != 0; }
+
+  // 1-based line number of a point's `v` line.
+  std::size_t lineOf(std::size_t index) const { return spans_.at(index).line; }
+
+  // The edges of the file's faces (`f`) and lines (`l`) as pairs of point
+  // indices, each edge once, for drawing. Relative (negative) indices are
+  // resolved; references that name no point are left out.
+  std::vector<std::pair<std::size_t, std::size_t>> edges() const;
+
+  // The file's text with the changed points' coordinates rewritten.
+  std::string text() const;
+
+  // Writes text() to `path` through a temporary file in the same directory
+  // that is renamed over `path` once complete. A symbolic link at `path` is
+  // followed (the file it names is replaced) and an existing file's
+  // permissions are kept.
+  void write(const std::string &path) const;
+
+ private:
+  struct Span {
+    std::size_t begin;  // offset of x's first character
+    std::size_t end;    // offset one past z's last character
+    std::size_t line;
+  };
+
+  std::string name_;
+  std::string text_;
+  std::vector<Position> positions_;
+  std::vector<Span> spans_;
+  std::vector<unsigned char> changed_;
+};
+
+}  // namespace standin

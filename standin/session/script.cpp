@@ -1,0 +1,338 @@
+#include "standin/session/script.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "host/host_abi.h"
+#include "standin/host/number_text.h"
+
+namespace standin {
+namespace {
+
+struct Word {
+  std::string text;
+  bool quoted = false;
+};
+
+class LineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Splits a line into words; '#' outside quotes ends the line.
+std::vector<Word> splitWords(std::string_view line) {
+  std::vector<Word> words;
+  std::size_t i = 0;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (i < line.size()) {
+    while (i < line.size() && blank(line[i])) ++i;
+    if (i >= line.size() || line[i] == '#') break;
+    Word word;
+    if (line[i] == '"') {
+      const std::size_t close = line.find('"', i + 1);
+      if (close == std::string_view::npos) throw LineError("missing closing '\"'");
+      word.text = std::string(line.substr(i + 1, close - i - 1));
+      word.quoted = true;
+      i = close + 1;
+    } else {
+      const std::size_t begin = i;
+      while (i < line.size() && !blank(line[i]) && line[i] != '#') ++i;
+      word.text = std::string(line.substr(begin, i - begin));
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+double parseNumber(const std::string &text, const char *what) {
+  double value = 0.0;
+  if (standin::parseNumber(text, value) != NumberParse::Ok) {
+    throw LineError(std::string(what) + " '" + text + "' is not a number");
+  }
+  return value;
+}
+
+std::size_t parsePoint(const std::string &text) {
+  std::uint64_t value = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || ptr != text.data() + text.size() ||
+      value > std::numeric_limits<std::size_t>::max()) {
+    throw LineError("point index '" + text + "' is not a point index (0, 1, 2, ...)");
+  }
+  return static_cast<std::size_t>(value);
+}
+
+int parseInt(const std::string &text) {
+  int value = 0;
+  std::string_view digits = text;
+  if (digits.size() > 1 && digits[0] == '+') digits.remove_prefix(1);
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec != std::errc() || ptr != digits.data() + digits.size()) {
+    throw LineError("event code '" + text + "' is not a whole number");
+  }
+  return value;
+}
+
+// The words of one line: words[0] is the command's name.
+using Words = std::vector<Word>;
+
+void expectCount(const Words &words, std::size_t min, std::size_t max, const char *usage) {
+  const std::size_t args = words.size() - 1;
+  if (args < min || args > max) throw LineError("usage: " + std::string(usage));
+}
+
+// Flags such as "ctrl" and "right" may come in any order after the fixed
+// arguments, each at most once.
+void parseFlags(const Words &words, std::size_t from, bool allowRight, ScriptCommand &c) {
+  for (std::size_t i = from; i < words.size(); ++i) {
+    const std::string &w = words[i].text;
+    if (w == "ctrl" && !c.ctrl) {
+      c.ctrl = true;
+    } else if (w == "right" && allowRight && !c.right) {
+      c.right = true;
+    } else {
+      throw LineError("unexpected '" + w + "' (expected " + (allowRight ? "ctrl or right" : "ctrl") + ")");
+    }
+  }
+}
+
+void parsePosition(const Words &words, std::size_t from, ScriptCommand &c) {
+  static const char *const kAxis[] = {"x", "y", "z"};
+  for (std::size_t axis = 0; axis < 3; ++axis)
+    c.position[axis] = parseNumber(words[from + axis].text, kAxis[axis]);
+}
+
+// One parser a command: each fills in what follows the command's name.
+void parsePress(const Words &words, ScriptCommand &c) {
+  if (words.size() >= 3 && words[1].text == "point") {
+    c.atPoint = true;
+    c.point = parsePoint(words[2].text);
+    parseFlags(words, 3, true, c);
+    return;
+  }
+  if (words.size() < 4)
+    throw LineError("usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]");
+  parsePosition(words, 1, c);
+  parseFlags(words, 4, true, c);
+}
+
+void parseDrag(const Words &words, ScriptCommand &c) {
+  if (words.size() < 4) throw LineError("usage: drag X Y Z [ctrl]");
+  parsePosition(words, 1, c);
+  parseFlags(words, 4, false, c);
+}
+
+void parseClick(const Words &words, ScriptCommand &c) {
+  if (words.size() < 2) throw LineError("usage: click N [ctrl] [right]");
+  c.point = parsePoint(words[1].text);
+  parseFlags(words, 2, true, c);
+}
+
+void parseEventCode(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "event CODE");
+  c.code = parseInt(words[1].text);
+}
+
+void parseMode(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "mode factor|offset");
+  const std::string &mode = words[1].text;
+  if (mode != "factor" && mode != "offset")
+    throw LineError("unknown mode '" + mode + "' (expected factor or offset)");
+  c.code = mode == "factor" ? 0 : 1;
+}
+
+void parseFactor(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "factor F  (or factor P%)");
+  std::string text = words[1].text;
+  const bool percent = !text.empty() && text.back() == '%';
+  if (percent) text.pop_back();
+  c.value = parseNumber(text, "factor");
+  if (percent) c.value /= 100.0;
+}
+
+void parseOffset(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "offset D");
+  c.value = parseNumber(words[1].text, "offset");
+}
+
+void parseSymmetry(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "symmetry on|off");
+  const std::string &value = words[1].text;
+  if (value != "on" && value != "off") throw LineError("symmetry takes on or off, not '" + value + "'");
+  c.code = value == "on" ? 1 : 0;
+}
+
+void parseSvg(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 2, "svg FILE [top|front|side]");
+  c.text = words[1].text;
+  if (words.size() == 3 && !parseViewAxis(words[2].text, c.view))
+    throw LineError("unknown view '" + words[2].text + "' (expected top, front or side)");
+}
+
+void parseEcho(const Words &words, ScriptCommand &c) {
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    if (i > 1) c.text += ' ';
+    c.text += words[i].text;
+  }
+}
+
+// Commands whose one argument is a file or a selection.
+void parseAbout(const Words &words, ScriptCommand &c) {
+  expectCount(words, 0, 1, "about [FILE.png]");
+  if (words.size() == 2) c.text = words[1].text;
+}
+
+void parsePoints(const Words &words, ScriptCommand &c) {
+  expectCount(words, 0, 1, "points [SELECTION]");
+  if (words.size() == 2) c.text = words[1].text;
+}
+
+void parseSelect(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "select SELECTION  (for example 0-3,8,9)");
+  c.text = words[1].text;
+}
+
+void parseSave(const Words &words, ScriptCommand &c) {
+  expectCount(words, 1, 1, "save FILE");
+  c.text = words[1].text;
+}
+
+// A command without arguments: its usage is its name alone.
+void parseBare(const Words &words, ScriptCommand &) { expectCount(words, 0, 0, words[0].text.c_str()); }
+
+struct CommandSpec {
+  const char *name;
+  ScriptOp op;
+  int code;  // the event code of drop, reset and activate
+  void (*parse)(const Words &, ScriptCommand &);
+};
+
+const CommandSpec kCommands[] = {
+    {"pick", ScriptOp::Pick, 0, parseBare},
+    {"press", ScriptOp::Press, 0, parsePress},
+    {"drag", ScriptOp::Drag, 0, parseDrag},
+    {"release", ScriptOp::Release, 0, parseBare},
+    {"click", ScriptOp::Click, 0, parseClick},
+    {"drop", ScriptOp::Event, LWT_EVENT_DROP, parseBare},
+    {"reset", ScriptOp::Event, LWT_EVENT_RESET, parseBare},
+    {"activate", ScriptOp::Event, LWT_EVENT_ACTIVATE, parseBare},
+    {"event", ScriptOp::Event, 0, parseEventCode},
+    {"mode", ScriptOp::Mode, 0, parseMode},
+    {"factor", ScriptOp::Factor, 0, parseFactor},
+    {"offset", ScriptOp::Offset, 0, parseOffset},
+    {"symmetry", ScriptOp::Symmetry, 0, parseSymmetry},
+    {"invert", ScriptOp::Invert, 0, parseBare},
+    {"about", ScriptOp::About, 0, parseAbout},
+    {"panel", ScriptOp::Panel, 0, parseBare},
+    {"svg", ScriptOp::Svg, 0, parseSvg},
+    {"points", ScriptOp::Points, 0, parsePoints},
+    {"select", ScriptOp::Select, 0, parseSelect},
+    {"save", ScriptOp::Save, 0, parseSave},
+    {"echo", ScriptOp::Echo, 0, parseEcho},
+    {"close", ScriptOp::Close, 0, parseBare},
+};
+
+ScriptCommand parseLine(const Words &words) {
+  const std::string &name = words[0].text;
+  for (const CommandSpec &spec : kCommands) {
+    if (name != spec.name) continue;
+    ScriptCommand c;
+    c.op = spec.op;
+    c.code = spec.code;
+    spec.parse(words, c);
+    return c;
+  }
+  throw LineError("unknown command '" + name + "'");
+}
+
+std::string number(double value) { return formatNumber(value); }
+
+}  // namespace
+
+Script parseScript(std::string_view text, const std::string &name) {
+  Script script;
+  script.name = name;
+  std::size_t lineNumber = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    ++lineNumber;
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    try {
+      const std::vector<Word> words = splitWords(line);
+      if (words.empty()) continue;
+      ScriptCommand command = parseLine(words);
+      command.line = lineNumber;
+      script.commands.push_back(std::move(command));
+    } catch (const LineError &error) {
+      throw ScriptError(name + ":" + std::to_string(lineNumber) + ": " + error.what());
+    }
+  }
+  return script;
+}
+
+std::string describeCommand(const ScriptCommand &c) {
+  auto flags = [&] { return std::string(c.ctrl ? " ctrl" : "") + (c.right ? " right" : ""); };
+  auto position = [&] {
+    return number(c.position[0]) + " " + number(c.position[1]) + " " + number(c.position[2]);
+  };
+  auto quote = [](const std::string &file) {
+    return file.find_first_of(" \t#") == std::string::npos ? file : "\"" + file + "\"";
+  };
+  switch (c.op) {
+    case ScriptOp::Pick:
+      return "pick";
+    case ScriptOp::Press:
+      return (c.atPoint ? "press point " + std::to_string(c.point) : "press " + position()) + flags();
+    case ScriptOp::Drag:
+      return "drag " + position() + flags();
+    case ScriptOp::Release:
+      return "release";
+    case ScriptOp::Click:
+      return "click " + std::to_string(c.point) + flags();
+    case ScriptOp::Event:
+      switch (c.code) {
+        case 0:
+          return "drop";
+        case 1:
+          return "reset";
+        case 2:
+          return "activate";
+        default:
+          return "event " + std::to_string(c.code);
+      }
+    case ScriptOp::Mode:
+      return c.code == 0 ? "mode factor" : "mode offset";
+    case ScriptOp::Factor:
+      return "factor " + number(c.value);
+    case ScriptOp::Offset:
+      return "offset " + number(c.value);
+    case ScriptOp::Symmetry:
+      return c.code != 0 ? "symmetry on" : "symmetry off";
+    case ScriptOp::Invert:
+      return "invert";
+    case ScriptOp::About:
+      return c.text.empty() ? "about" : "about " + quote(c.text);
+    case ScriptOp::Panel:
+      return "panel";
+    case ScriptOp::Svg:
+      return "svg " + quote(c.text) + " " + viewAxisName(c.view);
+    case ScriptOp::Points:
+      return c.text.empty() ? "points" : "points " + c.text;
+    case ScriptOp::Select:
+      return "select " + c.text;
+    case ScriptOp::Save:
+      return "save " + quote(c.text);
+    case ScriptOp::Echo:
+      return "echo " + c.text;
+    case ScriptOp::Close:
+      return "close";
+  }
+  return "?";
+}
+
+}  // namespace standin

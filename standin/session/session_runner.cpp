@@ -1,0 +1,310 @@
+#include "standin/session/session_runner.h"
+
+#include <filesystem>
+#include <iostream>
+
+#include "standin/host/host_error.h"
+#include "standin/host/number_text.h"
+#include "standin/session/atomic_file.h"
+#include "standin/session/selection.h"
+
+namespace standin {
+namespace {
+
+std::string positionText(const Position &p) {
+  return formatNumber(p[0]) + " " + formatNumber(p[1]) + " " + formatNumber(p[2]);
+}
+
+}  // namespace
+
+SessionRunner::SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
+                             RunnerHooks hooks)
+    : module_(module), globals_(globals), obj_(obj), mesh_(mesh), hooks_(std::move(hooks)) {
+  if (hooks_.font != nullptr) globals_.panels().setFont(hooks_.font);
+  boxesSeen_ = globals_.messages().boxes().size();
+}
+
+SessionRunner::~SessionRunner() {
+  try {
+    close();
+  } catch (...) {
+    // A destructor lets nothing escape; close only calls the tool.
+  }
+  panel_.reset();
+  session_.reset();
+  globals_.panels().setFont(nullptr);
+}
+
+std::ostream &SessionRunner::out() const { return hooks_.out != nullptr ? *hooks_.out : std::cout; }
+std::ostream &SessionRunner::err() const { return hooks_.err != nullptr ? *hooks_.err : std::cerr; }
+
+std::string SessionRunner::resolveOutput(const std::string &name) const {
+  if (hooks_.outputFolder.empty() || std::filesystem::path(name).is_absolute()) return name;
+  return (std::filesystem::path(hooks_.outputFolder) / name).string();
+}
+
+void SessionRunner::pick() {
+  close();
+  panel_.reset();
+  session_.reset();
+  auto session = std::make_unique<ToolSession>(module_, globals_, mesh_);
+  try {
+    session->activateOrThrow();
+  } catch (const HostError &error) {
+    throw RunError(kExitNoModule, error.what());
+  }
+  session_ = std::move(session);
+  buildsSeen_ = 0;
+  warnIfOddSelection();
+  // A modeler builds the tool's options panel when the tool is picked.
+  if (LWXPanelID id = session_->requestPanel(); id != nullptr) {
+    ToolSession *s = session_.get();
+    panel_ = std::make_unique<ToolPanel>(
+        globals_.panels(), id, s->binding().instance, [s](std::uintptr_t) { s->runCycle(); },
+        globals_.tracer());
+  }
+  session_->runCycle();
+  readSettings();
+}
+
+void SessionRunner::close() {
+  if (!live()) return;
+  readSettings();
+  session_->close();
+  builds_ += session_->edits().builds().size() - buildsSeen_;
+  buildsSeen_ = session_->edits().builds().size();
+  panel_.reset();
+}
+
+ToolSession &SessionRunner::requireLive(const char *what) {
+  if (!live()) {
+    throw RunError(kExitBadInput, std::string(what) + ": the tool is not picked" +
+                                      (session_ != nullptr ? " (it was closed; 'pick' picks it again)" : ""));
+  }
+  return *session_;
+}
+
+ToolPanel &SessionRunner::panel(const char *what) {
+  requireLive(what);
+  if (panel_ == nullptr || !panel_->exists()) {
+    throw RunError(kExitToolFailed, std::string(what) + ": the tool has no options panel");
+  }
+  return *panel_;
+}
+
+void SessionRunner::readSettings() {
+  if (!live() || panel_ == nullptr) return;
+  if (auto settings = panel_->read()) settings_ = settings;
+}
+
+void SessionRunner::pressAbout(const std::string &pictureFile) {
+  if (!pictureFile.empty() && !hooks_.saveAboutPicture) {
+    throw RunError(kExitBadInput, "this build of the program cannot write pictures");
+  }
+  const std::string path = pictureFile.empty() ? std::string() : resolveOutput(pictureFile);
+  const std::string text = panel("About").pressAbout(path, hooks_.saveAboutPicture);
+  out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
+}
+
+void SessionRunner::writeSvg(const std::string &file, ViewAxis view) {
+  const std::string path = resolveOutput(file);
+  // Refresh the viewport: the host asks the tool to draw its overlay now.
+  recorder_.clear();
+  if (live() && session_->table().draw != nullptr) {
+    session_->table().draw(session_->binding().instance, recorder_.access());
+    globals_.tracer()("draw() for the viewport: " + std::to_string(recorder_.calls().size()) + " calls");
+  }
+  std::vector<ScenePoint> points;
+  points.reserve(mesh_.size());
+  for (std::size_t i = 0; i < mesh_.size(); ++i) {
+    const Position &p = mesh_.position(i);
+    points.push_back(ScenePoint{p[0], p[1], p[2], mesh_.selected(i)});
+  }
+  std::vector<std::pair<int, int>> edges;
+  for (const auto &[a, b] : obj_.edges()) edges.emplace_back(static_cast<int>(a), static_cast<int>(b));
+  SvgOptions options;
+  options.view = view;
+  options.title = "Elastic_Pull on " + std::filesystem::path(obj_.name()).filename().string();
+  try {
+    writeFileAtomically(path, renderSvg(points, recorder_.calls(), options, edges));
+  } catch (const FileWriteError &error) {
+    throw RunError(kExitCannotWrite, error.what());
+  }
+}
+
+void SessionRunner::syncObj() {
+  for (std::size_t i = 0; i < mesh_.size(); ++i) obj_.setPosition(i, mesh_.position(i));
+}
+
+std::size_t SessionRunner::meshIndex(std::size_t point, const char *what) const {
+  if (point >= mesh_.size()) {
+    throw RunError(kExitBadInput, std::string(what) + ": point " + std::to_string(point) +
+                                      " is out of range: the mesh has " + std::to_string(mesh_.size()) +
+                                      " points");
+  }
+  return point;
+}
+
+void SessionRunner::printPoints(const std::string &selection) {
+  std::vector<std::size_t> indices;
+  if (selection.empty()) {
+    for (std::size_t i = 0; i < mesh_.size(); ++i)
+      if (mesh_.selected(i)) indices.push_back(i);
+  } else {
+    try {
+      indices = parseSelection(selection, mesh_.size());
+    } catch (const SelectionError &error) {
+      throw RunError(kExitBadInput, error.what());
+    }
+  }
+  for (std::size_t i : indices) out() << "point " << i << ": " << positionText(mesh_.position(i)) << "\n";
+}
+
+void SessionRunner::select(const std::string &selection) {
+  try {
+    const std::vector<std::size_t> indices = parseSelection(selection, mesh_.size());
+    mesh_.selectOnly(indices);
+  } catch (const SelectionError &error) {
+    throw RunError(kExitBadInput, error.what());
+  }
+  warnIfOddSelection();
+}
+
+void SessionRunner::warnIfOddSelection() {
+  const std::size_t count = mesh_.selectedCount();
+  if (count < 3 || count % 2 == 0) return;
+  std::size_t last = mesh_.size();
+  while (last > 0 && !mesh_.selected(last - 1)) --last;
+  err() << "warning: " << count << " points are selected; the tool pairs them in mesh order and leaves the "
+        << "last one (point " << (last - 1) << ") where it is\n";
+}
+
+void SessionRunner::collectFailures(const std::string &command, std::size_t line) {
+  const auto &boxes = globals_.messages().boxes();
+  std::string shown;
+  for (std::size_t i = boxesSeen_; i < boxes.size(); ++i) {
+    if (boxes[i].kind == MessageKind::Info) continue;
+    const std::string what =
+        std::string(messageKindName(boxes[i].kind)) + " \"" + boxes[i].title + "\": " + boxes[i].text;
+    failures_.push_back(ToolFailure{command, line, what});
+  }
+  boxesSeen_ = boxes.size();
+  if (session_ == nullptr) return;
+  const auto &builds = session_->edits().builds();
+  for (std::size_t i = buildsSeen_; i < builds.size(); ++i) {
+    if (builds[i].errorText) {
+      failures_.push_back(
+          ToolFailure{command, line, "the build failed: the tool answered \"" + builds[i].text + "\""});
+    }
+  }
+  builds_ += builds.size() - buildsSeen_;
+  buildsSeen_ = builds.size();
+}
+
+void SessionRunner::runScript(const Script &script) {
+  for (const ScriptCommand &command : script.commands) {
+    try {
+      run(command);
+    } catch (const RunError &error) {
+      throw RunError(error.exitCode(),
+                     script.name + ":" + std::to_string(command.line) + ": " + error.what());
+    }
+  }
+}
+
+void SessionRunner::pressAt(const ScriptCommand &c, bool thenRelease) {
+  const char *what = thenRelease ? "click" : "press";
+  ToolSession &s = requireLive(what);
+  const bool atPoint = thenRelease || c.atPoint;
+  const Position where = atPoint ? mesh_.position(meshIndex(c.point, what)) : c.position;
+  s.press(where, c.ctrl, c.right);
+  if (thenRelease) s.release();
+}
+
+void SessionRunner::save(const std::string &file) {
+  syncObj();
+  try {
+    obj_.write(resolveOutput(file));
+  } catch (const FileWriteError &error) {
+    throw RunError(kExitCannotWrite, error.what());
+  }
+}
+
+// The options panel's commands; each is refused while the tool is not picked.
+void SessionRunner::runPanelCommand(const ScriptCommand &c) {
+  switch (c.op) {
+    case ScriptOp::Mode:
+      panel("the mode").setMode(c.code);
+      break;
+    case ScriptOp::Factor:
+      panel("Factor").setFactor(c.value);
+      break;
+    case ScriptOp::Offset:
+      panel("Offset").setOffset(c.value);
+      break;
+    case ScriptOp::Symmetry:
+      panel("Symmetry").setSymmetry(c.code != 0);
+      break;
+    case ScriptOp::Invert:
+      panel("Invert Handle").pressInvertHandle();
+      break;
+    case ScriptOp::Panel:
+      out() << panel("panel").render();
+      return;
+    default:
+      return;
+  }
+  readSettings();
+}
+
+void SessionRunner::run(const ScriptCommand &c) {
+  const std::string text = describeCommand(c);
+  if (globals_.tracer().on())
+    globals_.tracer()("# " + (c.line > 0 ? "line " + std::to_string(c.line) + ": " : "") + text);
+  // Whatever the command did to the tool is collected, also when it throws.
+  struct Collect {
+    SessionRunner &runner;
+    const std::string &text;
+    std::size_t line;
+    ~Collect() { runner.collectFailures(text, line); }
+  } collect{*this, text, c.line};
+
+  switch (c.op) {
+    case ScriptOp::Pick:
+      return pick();
+    case ScriptOp::Press:
+      return pressAt(c, false);
+    case ScriptOp::Drag: {
+      ToolSession &s = requireLive("drag");
+      if (!s.heldHandle()) throw RunError(kExitBadInput, "drag: the mouse button is not held (press first)");
+      return s.drag(c.position, c.ctrl);
+    }
+    case ScriptOp::Release:
+      return requireLive("release").release();
+    case ScriptOp::Click:
+      return pressAt(c, true);
+    case ScriptOp::Event:
+      requireLive("event").hostEvent(c.code);
+      return readSettings();
+    case ScriptOp::About:
+      return pressAbout(c.text);
+    case ScriptOp::Svg:
+      return writeSvg(c.text, c.view);
+    case ScriptOp::Points:
+      return printPoints(c.text);
+    case ScriptOp::Select:
+      return select(c.text);
+    case ScriptOp::Save:
+      return save(c.text);
+    case ScriptOp::Echo:
+      out() << c.text << "\n";
+      return;
+    case ScriptOp::Close:
+      requireLive("close");
+      return close();
+    default:
+      return runPanelCommand(c);
+  }
+}
+
+}  // namespace standin

@@ -1,0 +1,122 @@
+// Runs what a user does with the tool in a modeler, one script command at a
+// time, on a mesh read from an OBJ file: picking the tool, the mouse, the
+// host's events, the options panel and its buttons, and looking at the
+// result (the panel as text, the viewport as SVG, point positions).
+//
+// Picking the tool activates the module's MeshEditTool server in a new
+// ToolSession, builds its options panel (as a modeler does when a tool is
+// picked) and runs one host cycle, so the first build happens at once.
+//
+// Failures of the tool are collected, not thrown: a build that answers an
+// error text and every error or warning box the tool shows are recorded with
+// the command that caused them (failures()). Mistakes of the user or the
+// environment (a point index past the mesh, a disabled panel control, a file
+// that cannot be written) throw RunError with an exit code.
+//
+// Lifetimes: the LoadedModule, HostGlobals, ObjFile and Mesh must outlive the
+// runner.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "standin/host/host_globals.h"
+#include "standin/host/mesh.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/svg_view.h"
+#include "standin/host/tool_session.h"
+#include "standin/host/wire_recorder.h"
+#include "standin/session/obj_file.h"
+#include "standin/session/run_error.h"
+#include "standin/session/script.h"
+#include "standin/session/tool_panel.h"
+
+namespace standin {
+
+struct RunnerHooks {
+  std::ostream *out = nullptr;  // panel text, points, echo, notes; null: std::cout
+  std::ostream *err = nullptr;  // warnings of the host itself; null: std::cerr
+  // Relative output file names (svg, save, about) are taken relative to this
+  // folder; empty: as given (relative to the working directory).
+  std::string outputFolder;
+  // Writes the About panel's picture. Null: `about FILE` is refused.
+  AboutPictureWriter saveAboutPicture;
+  const CanvasFont *font = nullptr;  // for the About panel's text; null: FixedMetricFont
+};
+
+struct ToolFailure {
+  std::string command;   // what was being done, e.g. "factor 1.5" or "pick"
+  std::size_t line = 0;  // script line, 0 outside a script
+  std::string what;      // the box or the build's answer
+};
+
+class SessionRunner {
+ public:
+  SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
+                RunnerHooks hooks);
+  ~SessionRunner();
+  SessionRunner(const SessionRunner &) = delete;
+  SessionRunner &operator=(const SessionRunner &) = delete;
+
+  // One command; `command.line` names the script line in failures. Throws
+  // RunError (message without the script's name and line).
+  void run(const ScriptCommand &command);
+  // Every command in order; a RunError gets "NAME:LINE: " in front.
+  void runScript(const Script &script);
+
+  // The commands without a script.
+  void pick();
+  void close();
+  bool live() const { return session_ != nullptr && session_->live(); }
+
+  // The tool's options panel; RunError when the tool is not picked or has
+  // no panel. `what` names the action in the message.
+  ToolPanel &panel(const char *what);
+  // Presses About; writes the thumbnail to `pictureFile` unless it is empty.
+  void pressAbout(const std::string &pictureFile);
+  void writeSvg(const std::string &file, ViewAxis view);
+
+  // Copies the mesh's positions into the OBJ file (changed points only).
+  void syncObj();
+
+  const std::vector<ToolFailure> &failures() const { return failures_; }
+  std::optional<ToolSettings> settings() const { return settings_; }
+  std::size_t builds() const { return builds_; }
+  std::string resolveOutput(const std::string &name) const;
+
+ private:
+  std::ostream &out() const;
+  std::ostream &err() const;
+  ToolSession &requireLive(const char *what);
+  void runPanelCommand(const ScriptCommand &command);
+  void readSettings();
+  void collectFailures(const std::string &command, std::size_t line);
+  void warnIfOddSelection();
+  std::size_t meshIndex(std::size_t point, const char *what) const;
+  void pressAt(const ScriptCommand &command, bool thenRelease);
+  void printPoints(const std::string &selection);
+  void select(const std::string &selection);
+  void save(const std::string &file);
+
+  const LoadedModule &module_;
+  HostGlobals &globals_;
+  ObjFile &obj_;
+  Mesh &mesh_;
+  RunnerHooks hooks_;
+  WireRecorder recorder_;
+  std::unique_ptr<ToolSession> session_;
+  std::unique_ptr<ToolPanel> panel_;
+  std::optional<ToolSettings> settings_;
+  std::vector<ToolFailure> failures_;
+  std::size_t boxesSeen_ = 0;
+  std::size_t buildsSeen_ = 0;  // of the current session
+  std::size_t builds_ = 0;      // over all sessions
+};
+
+}  // namespace standin

@@ -1,0 +1,119 @@
+#include "standin/session/tool_panel.h"
+
+#include <utility>
+#include <vector>
+
+#include "standin/host/number_text.h"
+#include "standin/session/run_error.h"
+
+namespace standin {
+namespace {
+
+// The tool's options panel controls, as its panel callback describes them.
+constexpr std::uintptr_t kModeControl = 0x8002;
+constexpr std::uintptr_t kFactorControl = 0x8003;
+constexpr std::uintptr_t kOffsetControl = 0x8004;
+constexpr std::uintptr_t kSymmetryControl = 0x8005;
+constexpr std::uintptr_t kInvertHandleButton = 0x8006;
+constexpr std::uintptr_t kAboutButton = 0x8007;
+
+// Why a refused edit was refused, as a user needs to hear it.
+std::string refusal(EditResult result, const std::optional<ControlView> &view, std::uintptr_t id) {
+  std::string why = describe(result);
+  if (!view || view->enabled) return why;
+  if (view->disabledMessage) return why + " (\"" + *view->disabledMessage + "\")";
+  if (id == kFactorControl) return why + " (Factor is used in Factor mode: 'mode factor' first)";
+  if (id == kOffsetControl) return why + " (Offset is used in Offset mode: 'mode offset' first)";
+  return why;
+}
+
+}  // namespace
+
+ToolPanel::ToolPanel(PanelService &service, LWXPanelID panel, void *instance,
+                     PanelModel::ChangeCallback onChange, const Tracer &tracer)
+    : service_(service), model_(service, panel, instance, std::move(onChange)), tracer_(tracer) {}
+
+std::optional<ToolSettings> ToolPanel::read() const {
+  if (!model_.exists()) return std::nullopt;
+  ToolSettings s;
+  if (auto v = model_.control(kModeControl); v && v->hasValue) s.mode = v->intValue;
+  if (auto v = model_.control(kFactorControl); v && v->hasValue) s.factor = v->doubleValue;
+  if (auto v = model_.control(kOffsetControl); v && v->hasValue) s.offset = v->doubleValue;
+  if (auto v = model_.control(kSymmetryControl); v && v->hasValue) s.symmetry = v->intValue;
+  return s;
+}
+
+void ToolPanel::edit(std::uintptr_t id, const std::string &label,
+                     const std::function<EditResult(PanelModel &)> &change, const std::string &shown) {
+  const EditResult result = change(model_);
+  if (tracer_.on()) {
+    tracer_("panel " + label + " = " + shown + " -> set() " + std::to_string(model_.lastSetResult()) + " (" +
+            describe(result) + ")");
+  }
+  if (result == EditResult::Done) return;
+  throw RunError(kExitBadInput,
+                 "cannot set " + label + " to " + shown + ": " + refusal(result, model_.control(id), id));
+}
+
+void ToolPanel::setMode(int mode) {
+  edit(
+      kModeControl, "the mode", [&](PanelModel &p) { return p.edit(kModeControl, mode); },
+      mode == 0 ? "Factor" : "Offset");
+}
+
+void ToolPanel::setFactor(double factor) {
+  edit(
+      kFactorControl, "Factor", [&](PanelModel &p) { return p.edit(kFactorControl, factor); },
+      formatNumber(factor));
+}
+
+void ToolPanel::setOffset(double offset) {
+  edit(
+      kOffsetControl, "Offset", [&](PanelModel &p) { return p.edit(kOffsetControl, offset); },
+      formatNumber(offset));
+}
+
+void ToolPanel::setSymmetry(bool on) {
+  edit(
+      kSymmetryControl, "Symmetry", [&](PanelModel &p) { return p.edit(kSymmetryControl, on ? 1 : 0); },
+      on ? "on" : "off");
+}
+
+void ToolPanel::pressInvertHandle() {
+  edit(
+      kInvertHandleButton, "Invert Handle", [](PanelModel &p) { return p.press(kInvertHandleButton); },
+      "pressed");
+}
+
+std::string ToolPanel::pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture) {
+  std::vector<std::string> lines;
+  bool painted = false;
+  std::optional<RunError> saveError;
+  service_.setThumbnailSink([&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) {
+    painted = true;
+    for (const CanvasCall &call : canvas.calls()) {
+      if (call.op == CanvasOp::Text) lines.push_back(call.text);
+    }
+    if (pictureFile.empty()) return;
+    try {
+      writePicture(pictureFile, canvas);
+    } catch (const RunError &error) {
+      saveError = error;
+    }
+  });
+  try {
+    edit(
+        kAboutButton, "About", [](PanelModel &p) { return p.press(kAboutButton); }, "pressed");
+  } catch (...) {
+    service_.setThumbnailSink({});
+    throw;
+  }
+  service_.setThumbnailSink({});
+  if (saveError) throw *saveError;
+  if (!painted) throw RunError(kExitToolFailed, "About: no picture was painted");
+  std::string text;
+  for (const std::string &line : lines) text += (text.empty() ? "" : " / ") + line;
+  return text;
+}
+
+}  // namespace standin

@@ -1,0 +1,68 @@
+// The tool's options panel as a user works it: the mode, Factor, Offset and
+// Symmetry fields, the Invert Handle and About buttons, and the panel as
+// text. Every edit goes through the panel model, so the panel's own rules
+// (disabled controls, ranges) apply; an edit the panel refuses throws
+// RunError saying why. After each edit or press that reached the tool the
+// model's change callback runs the host's cycle.
+//
+// Lifetimes: the PanelService and the tool instance behind the panel must
+// outlive this object.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "host/host_abi.h"
+#include "standin/host/panel_model.h"
+#include "standin/host/panel_service.h"
+#include "standin/host/trace.h"
+
+namespace standin {
+
+// The options panel's values when they were last read.
+struct ToolSettings {
+  int mode = 0;  // 0 Factor, 1 Offset
+  double factor = 1.0;
+  double offset = 0.0;
+  int symmetry = 0;
+};
+
+// Writes the About panel's painted thumbnail as a picture file; throws
+// RunError when it cannot.
+using AboutPictureWriter = std::function<void(const std::string &path, const ThumbnailCanvas &canvas)>;
+
+class ToolPanel {
+ public:
+  ToolPanel(PanelService &service, LWXPanelID panel, void *instance, PanelModel::ChangeCallback onChange,
+            const Tracer &tracer);
+
+  bool exists() const { return model_.exists(); }
+  // The values as the panel shows them now; nullopt once the panel is gone.
+  std::optional<ToolSettings> read() const;
+  std::string render() const { return model_.render(); }
+
+  void setMode(int mode);
+  void setFactor(double factor);
+  void setOffset(double offset);
+  void setSymmetry(bool on);
+  void pressInvertHandle();
+
+  // Presses About. The About panel paints its picture while it is shown; the
+  // texts it drew are returned, joined by " / ", and the picture is written to
+  // `pictureFile` unless that is empty. Throws RunError when nothing was
+  // painted or the picture cannot be written.
+  std::string pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture);
+
+ private:
+  void edit(std::uintptr_t id, const std::string &label,
+            const std::function<EditResult(PanelModel &)> &change, const std::string &shown);
+
+  PanelService &service_;
+  PanelModel model_;
+  const Tracer &tracer_;
+};
+
+}  // namespace standin
