@@ -7,12 +7,9 @@
 
 namespace ep {
 
-// The running build's progress monitor, or nullptr (no monitor, or no build).
-extern LWMonitor *currentMonitor;
-
-// 0 success (also after the reported selection-size and memory failures); 4
-// for too few points, a user abort or a failure inside a pair loop; otherwise
-// the non-zero code of a failed point scan.
+// 0 success (also after the reported selection-size and memory failures);
+// kPassFailed for too few points, a user abort or a failure inside a pair
+// loop; otherwise the non-zero code of a failed point scan.
 int buildPass(MeshEditOp *op, StretchToolState *state);
 
 }  // namespace ep
@@ -21,6 +18,7 @@ extern "C" {
 // The binding's build slot: NULL, or "Failed" when the pass fails.
 const char *toolBuild(void *instance, MeshEditOp *op);
 // The point-scan callback: stores the IDs of the first pointCount selected
-// points. 0 goes on, 4 ends the scan (user abort).
+// points. 0 goes on; kPassFailed, the operation's user-abort code, ends the
+// scan when the user aborts at the monitor.
 int collectSelectedPoint(void *userData, const EDPointInfo *info);
 }

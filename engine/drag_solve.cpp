@@ -1,17 +1,12 @@
 #include "engine/drag_solve.h"
 
-#include "engine/build_pass.h"
-#include "engine/messages.h"
 #include "engine/pair_stretch.h"
+#include "engine/pass_result.h"
 #include "engine/point_access.h"
+#include "host/services.h"
 
 namespace ep {
 namespace {
-
-constexpr int kAborted = 4;
-
-// Steps the running build's monitor, if any; true when the user aborts.
-bool monitorAborts() { return currentMonitor != nullptr && currentMonitor->step(currentMonitor->data, 1) != 0; }
 
 // Re-reads every point but `skip` into positions (skip -1: every point).
 bool refreshPositions(MeshEditOp *op, StretchToolState *state, int skip) {
@@ -51,14 +46,14 @@ int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const
   vecScale(u, &L, carry);
   const int pairs = state->pointCount / 2;
   for (int j = 0; j < pairs; ++j) {
-    if (monitorAborts()) return kAborted;
+    if (monitorAborts()) return kPassFailed;
     if (j == p) continue;
     const int H = handleEndOf(*state, j);
     const int A = anchorEndOf(*state, j);
     state->handleVectors[j] = handleVector;
-    if (!readPointPosition(op, state->pointIds[A], state->positions[A])) return kPointUnreadable;
+    if (!readPointPosition(op, state->pointIds[A], state->positions[A])) return kPassFailed;
     Vec3 h;
-    if (!readPointPosition(op, state->pointIds[H], h)) return kPointUnreadable;
+    if (!readPointPosition(op, state->pointIds[H], h)) return kPassFailed;
     vecAdd(h, carry, state->positions[H]);
     if (int rc = movePoint(op, state->pointIds[H], state->positions[H]); rc != 0) {
       showError(texts::kCarryHandleEndTitle);
@@ -77,15 +72,15 @@ int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const
 int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   const int k = state->activeHandle;
   const int n = state->pointCount;
-  if (k < 0 || k >= n) return refreshPositions(op, state, -1) ? 0 : kPointUnreadable;
+  if (k < 0 || k >= n) return refreshPositions(op, state, -1) ? 0 : kPassFailed;
 
-  if (state->allHandles == 0 && !refreshPositions(op, state, k)) return kPointUnreadable;
+  if (state->allHandles == 0 && !refreshPositions(op, state, k)) return kPassFailed;
 
   const int p = k / 2;
   const int B = (k % 2 == 1) ? k - 1 : k + 1;  // the partner, by parity alone
   Vec3 b, c;
-  if (!readPointPosition(op, state->pointIds[B], b)) return kPointUnreadable;
-  if (!readPointPosition(op, state->pointIds[k], c)) return kPointUnreadable;
+  if (!readPointPosition(op, state->pointIds[B], b)) return kPassFailed;
+  if (!readPointPosition(op, state->pointIds[k], c)) return kPassFailed;
   const Vec3 q = state->positions[k];
 
   Vec3 d, u;
@@ -129,8 +124,8 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   if (state->allHandles == 1) {
     const int pairs = n / 2;
     for (int j = 0; j < pairs; ++j) {
-      if (monitorAborts()) return kAborted;
-      if (j != p && stretchPair(op, state, &j) != 0) return kAborted;
+      if (monitorAborts()) return kPassFailed;
+      if (j != p && stretchPair(op, state, &j) != 0) return kPassFailed;
     }
   }
   return 0;

@@ -8,9 +8,10 @@ namespace ep {
 
 // Projects positions[activeHandle] onto its pair's line, stores the solved
 // value, moves the pair and, with CTRL, stretches every other pair by it. With
-// no handle in range it only reads every point's position back. Returns 0; 4
-// on a monitor abort or a failed pair stretch; or the host's code of one of
-// its own failed moves, after the error box.
+// no handle in range it only reads every point's position back. Returns 0;
+// kPassFailed on a monitor abort, a point the host cannot place or a failed
+// pair stretch; or the host's code of one of its own failed moves, after the
+// error box.
 int solveHandleDrag(MeshEditOp *op, StretchToolState *state);
 
 }  // namespace ep

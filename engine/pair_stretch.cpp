@@ -1,7 +1,8 @@
 #include "engine/pair_stretch.h"
 
-#include "engine/messages.h"
+#include "engine/pass_result.h"
 #include "engine/point_access.h"
+#include "host/services.h"
 
 namespace ep {
 
@@ -29,8 +30,8 @@ int stretchPair(MeshEditOp *op, StretchToolState *state, const int *pairIndex) {
   const int A = anchorEndOf(*state, i);
 
   Vec3 a, h;
-  if (!readPointPosition(op, state->pointIds[A], a)) return kPointUnreadable;
-  if (!readPointPosition(op, state->pointIds[H], h)) return kPointUnreadable;
+  if (!readPointPosition(op, state->pointIds[A], a)) return kPassFailed;
+  if (!readPointPosition(op, state->pointIds[H], h)) return kPassFailed;
 
   Vec3 d, u;
   vecSub(h, a, d);

@@ -27,7 +27,8 @@ PairPlacement placePair(const StretchToolState &state, const Vec3 &a, const Vec3
 
 // Places the handle end of pair *pairIndex (and with Symmetry the anchor end),
 // records both positions and the handle vector, and moves the points through
-// the host. Returns 0, or the host's code of a failed move after its error box.
+// the host. Returns 0; kPassFailed when the host cannot place one of the two
+// points; or the host's code of a failed move after its error box.
 // The caller guarantees a valid pair index and present, filled buffers.
 int stretchPair(MeshEditOp *op, StretchToolState *state, const int *pairIndex);
 

@@ -1,6 +1,6 @@
 #include "engine/point_access.h"
 
-#include "engine/messages.h"
+#include "host/services.h"
 
 namespace ep {
 

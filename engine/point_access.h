@@ -6,13 +6,10 @@
 
 namespace ep {
 
-// Result the engine returns when the host cannot tell where a collected point
-// is; callers end their pass on it like on any failure inside a pair loop.
-inline constexpr int kPointUnreadable = 4;
-
 // Copies the position of `id` into `out` and returns true. When the host does
 // not know the point (pointInfo answers NULL) it shows the scan-failure box
-// and returns false: going on would read through a null record.
+// and returns false: going on would read through a null record. Callers then
+// end their pass with kPassFailed.
 bool readPointPosition(MeshEditOp *op, LWPntID id, Vec3 &out);
 
 // Moves `id` to `pos` through the host; returns the host's code (0 success).

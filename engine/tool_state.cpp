@@ -10,12 +10,12 @@ StretchToolState rememberedSettings = {
     /*offset*/ 0.0,
     /*symmetry*/ 0,
     /*pointCount*/ 0,
-    /*activeHandle*/ -1,
+    /*activeHandle*/ kNoHandle,
     /*scanCount*/ 0,
-    /*testResult*/ 1,
+    /*testResult*/ LWT_TEST_UPDATE,
     /*active*/ 1,
-    /*drawState*/ -1,
-    /*updateAll*/ 0,
+    /*drawState*/ kDrawNothing,
+    /*updateAll*/ kUpdateResetOrDrag,
     /*allHandles*/ 0,
     /*positions*/ nullptr,
     /*pointIds*/ nullptr,
@@ -43,27 +43,31 @@ void releaseBuffer(T *&buffer) {
 }
 }  // namespace
 
+void releaseBuffers(StretchToolState &s) {
+  releaseBuffer(s.positions);
+  releaseBuffer(s.pointIds);
+  releaseBuffer(s.inverted);
+  releaseBuffer(s.handleVectors);
+}
+
 int destroyToolState(StretchToolState *state) {
   StretchToolState &t = rememberedSettings;
   t.mode = 0;
   t.factor = 1.0;
   t.offset = 0.0;
   t.symmetry = 0;
-  t.activeHandle = -1;
-  t.testResult = 1;
+  t.activeHandle = kNoHandle;
+  t.testResult = LWT_TEST_UPDATE;
   t.active = 1;
-  t.drawState = -1;
-  t.updateAll = 0;
+  t.drawState = kDrawNothing;
+  t.updateAll = kUpdateResetOrDrag;
   t.allHandles = 0;
 
   state->mode = 0;
   state->factor = 1.0;
   state->offset = 0.0;
 
-  releaseBuffer(state->positions);
-  releaseBuffer(state->pointIds);
-  releaseBuffer(state->inverted);
-  releaseBuffer(state->handleVectors);
+  releaseBuffers(*state);
 
   // The Invert Handle button acts on currentTool; it must never reach a freed
   // record, so the reference goes with its instance.

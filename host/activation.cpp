@@ -11,11 +11,6 @@
 #include "tool/overlay.h"
 
 namespace ep {
-
-LWMonitorFuncs *monitorService = nullptr;
-LWMessageFuncs *messageService = nullptr;
-LWXPanelFuncs *panelService = nullptr;
-
 namespace {
 
 // Each pointer is stored before it is tested, so a missing service leaves its

@@ -1,13 +1,44 @@
-// The host services the tool uses, fetched by every activation. Null at load;
-// the records belong to the host.
+// The host services the tool uses, and the module's helpers around them: the
+// message boxes and the progress monitor of a build pass. Activation fetches
+// the three services anew each time; they are null until the first activation
+// and the records belong to the host.
 #pragma once
 
+#include "engine/texts.h"
 #include "host/host_abi.h"
 
 namespace ep {
 
-extern LWMonitorFuncs *monitorService;   // progress and abort while building
-extern LWMessageFuncs *messageService;   // error and warning boxes
-extern LWXPanelFuncs *panelService;      // panels and panel drawing
+extern LWMonitorFuncs *monitorService;  // progress and abort while building
+extern LWMessageFuncs *messageService;  // error and warning boxes
+extern LWXPanelFuncs *panelService;     // panels and panel drawing
+
+// ---- Message boxes --------------------------------------------------------
+// The message service is present whenever they are called: activation fails
+// without it, and only callbacks of an activated tool show boxes.
+
+void showError(const char *title, const char *text = texts::kUnknown);
+void showWarning(const char *title, const char *text);
+
+// ---- Progress monitor of a build pass -------------------------------------
+
+// The running pass's monitor, or nullptr (the host gave none, or no pass runs).
+extern LWMonitor *currentMonitor;
+
+// Steps currentMonitor by 1, if there is one; true when the user asks to
+// abort. Without a monitor a pass cannot be aborted.
+bool monitorAborts();
+
+// The monitor of one build pass: on construction it becomes currentMonitor
+// (initialised with `total`, when the host gives one); it is finished and
+// destroyed when the object goes out of scope, so on every way out of the pass
+// and after the operation's own done.
+class PassMonitor {
+ public:
+  explicit PassMonitor(unsigned total);
+  PassMonitor(const PassMonitor &) = delete;
+  PassMonitor &operator=(const PassMonitor &) = delete;
+  ~PassMonitor();
+};
 
 }  // namespace ep

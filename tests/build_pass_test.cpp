@@ -5,6 +5,7 @@
 
 #include "engine/allocation.h"
 #include "engine_fixture.h"
+#include "host/services.h"
 
 namespace ep::testing {
 namespace {
@@ -20,13 +21,13 @@ class BuildPass : public EngineTest {
   }
   void expectFailedEntryFlags() {
     EXPECT_EQ(state_->active, 0);
-    EXPECT_EQ(state_->drawState, -1);
-    EXPECT_EQ(state_->testResult, 1);
+    EXPECT_EQ(state_->drawState, kDrawNothing);
+    EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
   }
   void expectSucceededEntryFlags() {
     EXPECT_EQ(state_->active, 1);
-    EXPECT_EQ(state_->drawState, 1);
-    EXPECT_EQ(state_->testResult, 0);
+    EXPECT_EQ(state_->drawState, kDrawRedraw);
+    EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING);
   }
 };
 
@@ -176,7 +177,7 @@ TEST_F(BuildPass, AFailedBufferAllocationFreesEveryBufferAndLaterBuildsRecover) 
 
 TEST_F(BuildPass, FreshInversionFlagsStartAtZeroEvenWhenTheFirstBuildRecomputes) {
   makeTwoPairs();
-  state_->updateAll = 1;  // e.g. the activate event came first
+  state_->updateAll = kUpdateAllPairs;  // e.g. the activate event came first
   state_->factor = 1.5;
   ASSERT_EQ(build(), "");
   EXPECT_EQ(state_->inverted[0], 0);
@@ -199,7 +200,7 @@ TEST_F(BuildPass, AbortInTheRecomputeLoopKeepsTheMovedPairs) {
   makeTwoPairs();
   ASSERT_EQ(build(), "");
   globals_.monitors().abortAtStep(5 + 2);  // the second pair's step
-  state_->updateAll = 1;
+  state_->updateAll = kUpdateAllPairs;
   state_->factor = 3;
   EXPECT_EQ(build(), "Failed");
   EXPECT_EQ(moveOrder(), (std::vector<std::size_t>{0}));
@@ -210,7 +211,7 @@ TEST_F(BuildPass, WithoutAMonitorThePassCompletesUnstepped) {
   globals_.monitors().setAvailable(false);
   globals_.monitors().abortAtStep(1);
   makeTwoPairs();
-  state_->updateAll = 1;
+  state_->updateAll = kUpdateAllPairs;
   state_->factor = 2;
   ASSERT_EQ(build(), "");
   EXPECT_EQ(moveOrder(), (std::vector<std::size_t>{0, 3}));
@@ -250,9 +251,9 @@ TEST_F(BuildPass, AFailedMoveFailsThePassAfterTheStretchesBox) {
 TEST_F(BuildPass, AnInactiveInstanceDoesNotTouchTheOperation) {
   makeTwoPairs();
   state_->active = 0;
-  state_->testResult = 4;
+  state_->testResult = LWT_TEST_CLONE;
   EXPECT_EQ(build(), "");
-  EXPECT_EQ(state_->testResult, 1);
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
   EXPECT_TRUE(op_->calls().empty());
 }
 
