@@ -58,7 +58,7 @@ void BM_BuildRecompute(benchmark::State &st) {
   Bench b(static_cast<int>(st.range(0)));
   b.state->factor = 1.5;
   for (auto _ : st) {
-    b.state->updateAll = 1;
+    b.state->updateAll = ep::kUpdateAllPairs;
     b.build();
   }
   setCounters(st, static_cast<double>(st.range(0)));
@@ -96,7 +96,7 @@ void BM_DrawOverlay(benchmark::State &st) {
   standin::WireRecorder recorder;
   for (auto _ : st) {
     recorder.clear();
-    b.state->drawState = 1;
+    b.state->drawState = ep::kDrawRedraw;
     b.funcs.draw(b.state, recorder.access());
   }
   setCounters(st, static_cast<double>(12 * st.range(0)));

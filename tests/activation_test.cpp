@@ -156,12 +156,12 @@ TEST_F(Activation, EachActivationGetsItsOwnInstanceFromTheTemplate) {
     EXPECT_EQ(s.offset, 0.0);
     EXPECT_EQ(s.symmetry, 0);
     EXPECT_EQ(s.pointCount, 0);
-    EXPECT_EQ(s.activeHandle, -1);
+    EXPECT_EQ(s.activeHandle, ep::kNoHandle);
     EXPECT_EQ(s.scanCount, 0);
-    EXPECT_EQ(s.testResult, 1);
+    EXPECT_EQ(s.testResult, LWT_TEST_UPDATE);
     EXPECT_EQ(s.active, 1);
-    EXPECT_EQ(s.drawState, -1);
-    EXPECT_EQ(s.updateAll, 0);
+    EXPECT_EQ(s.drawState, ep::kDrawNothing);
+    EXPECT_EQ(s.updateAll, ep::kUpdateResetOrDrag);
     EXPECT_EQ(s.allHandles, 0);
     EXPECT_EQ(s.positions, nullptr);
     EXPECT_EQ(s.pointIds, nullptr);

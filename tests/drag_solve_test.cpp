@@ -19,8 +19,8 @@ class DragSolve : public EngineTest {
     state_->mode = 0;
     state_->factor = 1.0;
     state_->symmetry = 0;
-    state_->activeHandle = -1;
-    state_->updateAll = 0;
+    state_->activeHandle = kNoHandle;
+    state_->updateAll = kUpdateResetOrDrag;
     state_->allHandles = 0;
     ASSERT_EQ(build(), "");
   }

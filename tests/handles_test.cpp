@@ -47,10 +47,10 @@ TEST_F(Handles, StartNeverChangesTheTestCode) {
   LWToolEvent e{};
   for (int active : {0, 1}) {
     state_->active = active;
-    state_->testResult = 4;
+    state_->testResult = LWT_TEST_CLONE;
     EXPECT_EQ(funcs_.start(state_, &e), 1);
     EXPECT_EQ(state_->active, 1);
-    EXPECT_EQ(state_->testResult, 4);
+    EXPECT_EQ(state_->testResult, LWT_TEST_CLONE);
   }
 }
 
@@ -77,33 +77,33 @@ TEST_F(Handles, HandleReportsPositionsAndPriorities) {
 }
 
 TEST_F(Handles, AdjustOnAHandleEndStoresTheRawPositionAndAsksForABuild) {
-  state_->drawState = 0;
-  state_->testResult = 0;
-  state_->updateAll = 1;
+  state_->drawState = kDrawCurrent;
+  state_->testResult = LWT_TEST_NOTHING;
+  state_->updateAll = kUpdateAllPairs;
   LWToolEvent e = event({5, 6, 7});
   EXPECT_EQ(funcs_.adjust(state_, &e, 0), 0);
   expectVec(state_->positions[0], 5, 6, 7);
   EXPECT_EQ(state_->activeHandle, 0);
   EXPECT_EQ(state_->allHandles, 0);
-  EXPECT_EQ(state_->updateAll, 0);
-  EXPECT_EQ(state_->testResult, 1);
-  EXPECT_EQ(state_->drawState, 1);
+  EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+  EXPECT_EQ(state_->drawState, kDrawRedraw);
 }
 
 TEST_F(Handles, AdjustOnAnAnchorEndSwapsTheEndsThenDragsTheNewHandleEnd) {
   LWToolEvent e = event({9, 9, 9}, LWT_EVENT_CTRL);
-  state_->drawState = 0;
+  state_->drawState = kDrawCurrent;
   EXPECT_EQ(funcs_.adjust(state_, &e, 3), 3);  // pair 1's anchor end
   EXPECT_EQ(state_->inverted[1], 1);
   EXPECT_EQ(state_->allHandles, 1);
-  EXPECT_EQ(state_->testResult, 0);
-  EXPECT_EQ(state_->drawState, 1);
+  EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING);
+  EXPECT_EQ(state_->drawState, kDrawRedraw);
   expectVec(state_->positions[3], 4, 1, 0);
 
   e.flags = 0;
   EXPECT_EQ(funcs_.adjust(state_, &e, 3), 3);  // now the handle end
   EXPECT_EQ(state_->allHandles, 0);
-  EXPECT_EQ(state_->testResult, 1);
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
   expectVec(state_->positions[3], 9, 9, 9);
 
   EXPECT_EQ(funcs_.adjust(state_, &e, 2), 2);  // the first point is the anchor now
@@ -113,16 +113,16 @@ TEST_F(Handles, AdjustOnAnAnchorEndSwapsTheEndsThenDragsTheNewHandleEnd) {
 TEST_F(Handles, AdjustOutsideThePointsTouchesOnlyTheHandleFlags) {
   for (int index : {-1, 4, 1000}) {
     SCOPED_TRACE(index);
-    state_->testResult = 0;
-    state_->drawState = 0;
-    state_->updateAll = 1;
+    state_->testResult = LWT_TEST_NOTHING;
+    state_->drawState = kDrawCurrent;
+    state_->updateAll = kUpdateAllPairs;
     LWToolEvent e = event({1, 1, 1}, LWT_EVENT_CTRL);
     EXPECT_EQ(funcs_.adjust(state_, &e, index), index);
     EXPECT_EQ(state_->activeHandle, index);
     EXPECT_EQ(state_->allHandles, 1);
-    EXPECT_EQ(state_->updateAll, 0);
-    EXPECT_EQ(state_->testResult, 0);
-    EXPECT_EQ(state_->drawState, 0);
+    EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
+    EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING);
+    EXPECT_EQ(state_->drawState, kDrawCurrent);
   }
 }
 

@@ -132,14 +132,14 @@ TEST_F(OptionsPanel, SetWritesTheInstanceAndTheTemplateAndAsksForAnUpdate) {
   };
   for (const Row &r : {Row{0x8003, 1.75, true}, Row{0x8004, -0.5, true}, Row{0x8005, 1, true}}) {
     SCOPED_TRACE(r.id);
-    state_->testResult = 0;
-    state_->updateAll = 0;
+    state_->testResult = LWT_TEST_NOTHING;
+    state_->updateAll = kUpdateResetOrDrag;
     const int result = r.id == 0x8005 ? setInt(r.id, 1) : setDouble(r.id, r.value);
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(state_->testResult, 1);
-    EXPECT_EQ(state_->updateAll, 1);
-    EXPECT_EQ(rememberedSettings.testResult, 1) << "flags are the instance's only";
-    EXPECT_EQ(rememberedSettings.updateAll, 0);
+    EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+    EXPECT_EQ(state_->updateAll, kUpdateAllPairs);
+    EXPECT_EQ(rememberedSettings.testResult, LWT_TEST_UPDATE) << "flags are the instance's only";
+    EXPECT_EQ(rememberedSettings.updateAll, kUpdateResetOrDrag);
   }
   EXPECT_EQ(state_->factor, 1.75);
   EXPECT_EQ(rememberedSettings.factor, 1.75);
@@ -149,26 +149,26 @@ TEST_F(OptionsPanel, SetWritesTheInstanceAndTheTemplateAndAsksForAnUpdate) {
   EXPECT_EQ(rememberedSettings.symmetry, 1);
 
   // The hidden control stores nothing; an unknown one is refused.
-  state_->testResult = 0;
+  state_->testResult = LWT_TEST_NOTHING;
   state_->active = 0;
   EXPECT_EQ(setInt(0x8001, 1), 2);
   EXPECT_EQ(state_->active, 0);
-  EXPECT_EQ(state_->testResult, 1);
-  state_->testResult = 0;
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+  state_->testResult = LWT_TEST_NOTHING;
   EXPECT_EQ(setInt(0x8006, 1), 0);
-  EXPECT_EQ(state_->testResult, 0);
+  EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING);
 }
 
 TEST_F(OptionsPanel, SwitchingModeResetsTheOtherValueInBothPlaces) {
   setDouble(0x8003, 2.0);
   setDouble(0x8004, 0.75);
-  state_->updateAll = 0;
+  state_->updateAll = kUpdateResetOrDrag;
   EXPECT_EQ(setInt(0x8002, 1), 2);
   EXPECT_EQ(state_->mode, 1);
   EXPECT_EQ(state_->factor, 1.0);
   EXPECT_EQ(rememberedSettings.factor, 1.0);
   EXPECT_EQ(state_->offset, 0.75) << "the chosen mode's value stays";
-  EXPECT_EQ(state_->updateAll, 0) << "a mode change alone does not recompute";
+  EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag) << "a mode change alone does not recompute";
 
   setDouble(0x8003, 3.0);
   EXPECT_EQ(setInt(0x8002, 0), 2);
@@ -194,8 +194,8 @@ TEST_F(OptionsPanel, RememberedSettingsReachAnInstanceCreatedWhileThisOneLives) 
   EXPECT_EQ(s.mode, 1);
   EXPECT_EQ(s.offset, 0.5);
   EXPECT_EQ(s.symmetry, 1);
-  EXPECT_EQ(s.testResult, 1);
-  EXPECT_EQ(s.updateAll, 0);
+  EXPECT_EQ(s.testResult, LWT_TEST_UPDATE);
+  EXPECT_EQ(s.updateAll, kUpdateResetOrDrag);
   funcs.done(second.instance);
   EXPECT_EQ(rememberedSettings.mode, 0) << "destroying an instance resets the template";
   EXPECT_EQ(rememberedSettings.offset, 0.0);
@@ -210,10 +210,10 @@ TEST_F(OptionsPanel, InvertHandleTogglesEveryPairOfTheNewestInstance) {
   onInvertHandle(nullptr, 0x8006);
   EXPECT_EQ(state_->inverted[0], 1);
   EXPECT_EQ(state_->inverted[1], 0);
-  EXPECT_EQ(state_->updateAll, -1);
-  EXPECT_EQ(state_->testResult, 1);
-  EXPECT_EQ(state_->activeHandle, -1);
-  EXPECT_EQ(state_->drawState, 1);
+  EXPECT_EQ(state_->updateAll, kUpdateDragOnly);
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+  EXPECT_EQ(state_->activeHandle, kNoHandle);
+  EXPECT_EQ(state_->drawState, kDrawRedraw);
   onInvertHandle(nullptr, 0x8006);
   EXPECT_EQ(state_->inverted[0], 0);
   EXPECT_EQ(state_->inverted[1], 1);
@@ -233,15 +233,15 @@ TEST_F(OptionsPanel, InvertHandleActsOnTheNewestInstanceNotThePanels) {
   auto &newest = *static_cast<StretchToolState *>(second.instance);
   onInvertHandle(nullptr, 0x8006);  // pressed in the first instance's panel
   EXPECT_EQ(state_->inverted[0], 0);
-  EXPECT_EQ(state_->updateAll, 0);
-  EXPECT_EQ(newest.updateAll, -1) << "no pairs yet: nothing toggled, the flags still set";
-  EXPECT_EQ(newest.drawState, 1);
+  EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
+  EXPECT_EQ(newest.updateAll, kUpdateDragOnly) << "no pairs yet: nothing toggled, the flags still set";
+  EXPECT_EQ(newest.drawState, kDrawRedraw);
 
   funcs.done(second.instance);  // the newest is gone: the button must not reach it
-  state_->updateAll = 0;
+  state_->updateAll = kUpdateResetOrDrag;
   onInvertHandle(nullptr, 0x8006);
   EXPECT_EQ(state_->inverted[0], 0);
-  EXPECT_EQ(state_->updateAll, 0);
+  EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
 }
 
 TEST_F(OptionsPanel, InvertHandleWithoutBuffersTogglesNothing) {
@@ -251,7 +251,7 @@ TEST_F(OptionsPanel, InvertHandleWithoutBuffersTogglesNothing) {
   ::ep::testing::failAllocationNumber(0);
   ASSERT_EQ(state_->inverted, nullptr);
   onInvertHandle(nullptr, 0x8006);
-  EXPECT_EQ(state_->updateAll, -1);
+  EXPECT_EQ(state_->updateAll, kUpdateDragOnly);
 }
 
 TEST_F(OptionsPanel, EnableStatesFollowTheToolAndTheMode) {

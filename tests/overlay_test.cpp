@@ -64,11 +64,11 @@ void expectCalls(const std::vector<WireCall> &got, const std::vector<WireCall> &
 
 TEST_F(Overlay, OnePairDrawsTheLineTheMarksAndTheCircleAroundTheHandleEnd) {
   makePairs({{0, 0, 0}, {2, 0, 0}});
-  ASSERT_EQ(state_->drawState, 1);
+  ASSERT_EQ(state_->drawState, kDrawRedraw);
   draw();
   // Handle end is point 0, the vector points from the anchor to it: (-3,0,0).
   expectCalls(recorder_.calls(), pairCalls({0, 0, 0}, {2, 0, 0}, {-3, 0, 0}));
-  EXPECT_EQ(state_->drawState, 0);
+  EXPECT_EQ(state_->drawState, kDrawCurrent);
   EXPECT_EQ(funcs_.dirty(state_), 0);
   draw();  // a redraw without a change draws the same again
   EXPECT_EQ(recorder_.calls().size(), 12u);
@@ -101,22 +101,22 @@ TEST_F(Overlay, ThreePairsComeInPairOrderWithFloatsRoundedToNearest) {
 TEST_F(Overlay, NothingIsDrawnWhileInactiveOrWithNothingToDraw) {
   makePairs({{0, 0, 0}, {2, 0, 0}});
   state_->active = 0;
-  state_->drawState = 1;
+  state_->drawState = kDrawRedraw;
   draw();
   EXPECT_TRUE(recorder_.calls().empty());
-  EXPECT_EQ(state_->drawState, 1);
+  EXPECT_EQ(state_->drawState, kDrawRedraw);
   state_->active = 1;
-  state_->drawState = -1;
+  state_->drawState = kDrawNothing;
   draw();
   EXPECT_TRUE(recorder_.calls().empty());
-  EXPECT_EQ(state_->drawState, -1);
+  EXPECT_EQ(state_->drawState, kDrawNothing);
 }
 
 TEST_F(Overlay, NoPairsOrNoBuffersDrawNothingButAcknowledgeTheRedraw) {
-  state_->drawState = 1;  // live, before any build: no pairs
+  state_->drawState = kDrawRedraw;  // live, before any build: no pairs
   draw();
   EXPECT_TRUE(recorder_.calls().empty());
-  EXPECT_EQ(state_->drawState, 0);
+  EXPECT_EQ(state_->drawState, kDrawCurrent);
 
   makePairs({{0, 0, 0}, {2, 0, 0}});
   startOver();
@@ -125,10 +125,10 @@ TEST_F(Overlay, NoPairsOrNoBuffersDrawNothingButAcknowledgeTheRedraw) {
   ASSERT_EQ(build(), "");  // memory failure: reported, pointCount kept, no buffers
   ::ep::testing::failAllocationNumber(0);
   ASSERT_EQ(state_->pointCount, 2);
-  ASSERT_EQ(state_->drawState, 1);
+  ASSERT_EQ(state_->drawState, kDrawRedraw);
   draw();
   EXPECT_TRUE(recorder_.calls().empty());
-  EXPECT_EQ(state_->drawState, 0);
+  EXPECT_EQ(state_->drawState, kDrawCurrent);
 }
 
 TEST(DrawFloat, ConvertsToTheNearestFloatAndSaturatesOutOfRange) {

@@ -47,7 +47,7 @@ extern "C" int toolHandle(void *instance, LWToolEvent *, int index, LWDVector po
 
 extern "C" int toolAdjust(void *instance, LWToolEvent *event, int index) {
   ep::StretchToolState &s = stateOf(instance);
-  s.updateAll = 0;
+  s.updateAll = ep::kUpdateResetOrDrag;
   s.activeHandle = index;
   s.allHandles = (event->flags & LWT_EVENT_CTRL) != 0 ? 1 : 0;
   if (!touchable(s, index)) return index;
@@ -57,11 +57,11 @@ extern "C" int toolAdjust(void *instance, LWToolEvent *event, int index) {
   const bool isHandleEnd = (end == 1) == (s.inverted[pair] != 0);
   if (isHandleEnd) {  // the drag target; the next build solves from it
     s.positions[index] = {event->posRaw[0], event->posRaw[1], event->posRaw[2]};
-    s.drawState = 1;
+    s.drawState = ep::kDrawRedraw;
     s.testResult = LWT_TEST_UPDATE;
   } else {  // a click on the anchor end makes it the handle end
     s.inverted[pair] = end;
-    s.drawState = 1;
+    s.drawState = ep::kDrawRedraw;
     s.testResult = LWT_TEST_NOTHING;
   }
   return index;

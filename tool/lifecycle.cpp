@@ -10,29 +10,29 @@ void resetValues(ep::StretchToolState &s) {
   s.offset = 0.0;
   s.symmetry = 0;
   s.testResult = LWT_TEST_UPDATE;
-  s.drawState = 0;
-  s.updateAll = 0;
-  s.activeHandle = -1;
+  s.drawState = ep::kDrawCurrent;
+  s.updateAll = ep::kUpdateResetOrDrag;
+  s.activeHandle = ep::kNoHandle;
 }
 }  // namespace
 
 extern "C" int toolTest(void *instance) { return stateOf(instance).testResult; }
 
 extern "C" int toolDirty(void *instance) {
-  return stateOf(instance).drawState == 1 ? (LWT_DIRTY_WIREFRAME | LWT_DIRTY_HELPTEXT) : 0;
+  return stateOf(instance).drawState == ep::kDrawRedraw ? (LWT_DIRTY_WIREFRAME | LWT_DIRTY_HELPTEXT) : 0;
 }
 
 extern "C" int toolDown(void *instance, LWToolEvent *event) {
   ep::StretchToolState &s = stateOf(instance);
   if ((event->flags & LWT_EVENT_RIGHT_BUTTON) != 0) {  // keep the result, start a new stretch
     s.testResult = LWT_TEST_CLONE;
-    s.updateAll = 0;
+    s.updateAll = ep::kUpdateResetOrDrag;
     return 1;
   }
   if (s.active != 0) {  // a press during a live edit: the host picks a handle
-    s.updateAll = 0;
+    s.updateAll = ep::kUpdateResetOrDrag;
     s.testResult = LWT_TEST_UPDATE;
-    s.activeHandle = -1;
+    s.activeHandle = ep::kNoHandle;
     return 0;
   }
   // No live edit: a new stretch begins from the points where they stand.
@@ -40,7 +40,7 @@ extern "C" int toolDown(void *instance, LWToolEvent *event) {
   s.factor = 1.0;
   s.offset = 0.0;
   s.testResult = LWT_TEST_UPDATE;
-  s.updateAll = 1;
+  s.updateAll = ep::kUpdateAllPairs;
   return 1;
 }
 
@@ -53,8 +53,8 @@ extern "C" void toolEnd(void *instance, int /*keep: the tool decides from its ow
   }
   s.testResult = LWT_TEST_UPDATE;
   s.active = 0;
-  s.drawState = -1;
-  s.updateAll = 0;
+  s.drawState = ep::kDrawNothing;
+  s.updateAll = ep::kUpdateResetOrDrag;
 }
 
 extern "C" void toolEvent(void *instance, int code) {
@@ -63,9 +63,9 @@ extern "C" void toolEvent(void *instance, int code) {
     case LWT_EVENT_DROP:
       if (s.active != 0) {
         s.testResult = LWT_TEST_REJECT;
-        s.drawState = 0;
-        s.updateAll = 0;
-        s.activeHandle = -1;
+        s.drawState = ep::kDrawCurrent;
+        s.updateAll = ep::kUpdateResetOrDrag;
+        s.activeHandle = ep::kNoHandle;
       } else {
         resetValues(s);
       }
@@ -75,8 +75,8 @@ extern "C" void toolEvent(void *instance, int code) {
       break;
     case LWT_EVENT_ACTIVATE:
       s.testResult = LWT_TEST_UPDATE;
-      s.drawState = 0;
-      s.updateAll = 1;
+      s.drawState = ep::kDrawCurrent;
+      s.updateAll = ep::kUpdateAllPairs;
       s.active = 1;
       break;
     default:

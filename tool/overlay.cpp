@@ -37,7 +37,7 @@ float toDrawFloat(double v) {
 extern "C" void toolDraw(void *instance, LWWireDrawAccess *access) {
   using namespace ep;
   auto &s = *static_cast<StretchToolState *>(instance);
-  if (s.active == 0 || s.drawState == -1) return;
+  if (s.active == 0 || s.drawState == kDrawNothing) return;
 
   // After a memory failure pointCount stays set while the buffers are gone:
   // draw nothing, but still acknowledge the redraw.
@@ -63,5 +63,5 @@ extern "C" void toolDraw(void *instance, LWWireDrawAccess *access) {
       access->circle(access->data, kCircleRadius, LWCSYS_RELATIVE);
     }
   }
-  s.drawState = 0;
+  s.drawState = kDrawCurrent;
 }
