@@ -3,7 +3,6 @@
 #include "engine/texts.h"
 #include "host/services.h"
 #include "panels/logo.h"
-#include "panels/options_panel.h"
 
 namespace ep {
 namespace {
@@ -32,10 +31,11 @@ int showAboutPanel() {
       {0, nullptr, nullptr},
   };
   const LWXPanelHint hints[kAboutHintWords] = {
-      kHintPanelSetting, 4,
-      kHintLabel, 0, reinterpret_cast<LWXPanelHint>(texts::kAboutTitle), 0,
-      kHintThumbnailSetting, static_cast<LWXPanelHint>(kControlLogo), 0, kThumbnailSettingWord,
-      kHintDrawFunc, static_cast<LWXPanelHint>(kControlLogo), reinterpret_cast<LWXPanelHint>(&drawAboutThumbnail),
+      LWXP_HINT_PANEL_SETTING, 4,
+      LWXP_HINT_TITLE, 0, reinterpret_cast<LWXPanelHint>(texts::kAboutTitle), 0,
+      LWXP_HINT_THUMBNAIL_SETTING, static_cast<LWXPanelHint>(kControlLogo), 0, kThumbnailSettingWord,
+      LWXP_HINT_DRAW_FUNC, static_cast<LWXPanelHint>(kControlLogo),
+          reinterpret_cast<LWXPanelHint>(&drawAboutThumbnail),
       0,
   };
 

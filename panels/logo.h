@@ -2,8 +2,6 @@
 // The pixels are generated at build time from panels/logo.ppm (see cmake/Logo.cmake).
 #pragma once
 
-#include <cstddef>
-
 namespace ep {
 
 inline constexpr int kLogoWidth = 200, kLogoHeight = 42;

@@ -46,20 +46,20 @@ void fillOptionsHints(LWXPanelHint (&hints)[kOptionsHintWords], const char *(&mo
   modeItems[1] = "Offset";
   modeItems[2] = nullptr;
   const LWXPanelHint list[kOptionsHintWords] = {
-      kHintHide, word(kControlActive),
-      kHintLabel, 0, word(texts::kPanelTitle), 0,
-      kHintEnableLink, word(kControlActive), word(texts::kInactiveMessage), 0, 0,
+      LWXP_HINT_HIDDEN, word(kControlActive),
+      LWXP_HINT_TITLE, 0, word(texts::kPanelTitle), 0,
+      LWXP_HINT_ENABLE_LINK, word(kControlActive), word(texts::kInactiveMessage), 0, 0,
           word(kControlMode), word(kControlFactor), word(kControlOffset), word(kControlSymmetry),
           word(kControlInvertHandle), word(kControlAbout), 0,
-      kHintEnableLink, word(kControlMode), 0, 0, word(kFactorEnableMap), word(kControlFactor), 0,
-      kHintEnableLink, word(kControlMode), 0, 0, 0, word(kControlOffset), 0,
-      kHintChoiceItems, word(kControlMode), word(modeItems), 0,
-      kHintMax, word(kControlFactor), 21000000,
-      kHintMin, word(kControlFactor), -21000000,
-      kHintStep, word(kControlFactor), 1,
-      kHintButtonLayout, word(kControlInvertHandle), 0,
-      kHintButtonClick, word(kControlInvertHandle), word(&onInvertHandle),
-      kHintButtonClick, word(kControlAbout), word(&onAbout),
+      LWXP_HINT_ENABLE_LINK, word(kControlMode), 0, 0, word(kFactorEnableMap), word(kControlFactor), 0,
+      LWXP_HINT_ENABLE_LINK, word(kControlMode), 0, 0, 0, word(kControlOffset), 0,
+      LWXP_HINT_CHOICE_ITEMS, word(kControlMode), word(modeItems), 0,
+      LWXP_HINT_MAX, word(kControlFactor), 21000000,
+      LWXP_HINT_MIN, word(kControlFactor), -21000000,
+      LWXP_HINT_STEP, word(kControlFactor), 1,
+      LWXP_HINT_BUTTON_LAYOUT, word(kControlInvertHandle), 0,
+      LWXP_HINT_BUTTON_CLICK, word(kControlInvertHandle), word(&onInvertHandle),
+      LWXP_HINT_BUTTON_CLICK, word(kControlAbout), word(&onAbout),
       0,
   };
   for (int i = 0; i < kOptionsHintWords; ++i) hints[i] = list[i];
@@ -111,15 +111,15 @@ extern "C" int optionsPanelSet(void *instance, std::uintptr_t id, void *value) {
     }
     case kControlFactor:
       s.factor = t.factor = *static_cast<const double *>(value);
-      s.updateAll = 1;
+      s.updateAll = kUpdateAllPairs;
       break;
     case kControlOffset:
       s.offset = t.offset = *static_cast<const double *>(value);
-      s.updateAll = 1;
+      s.updateAll = kUpdateAllPairs;
       break;
     case kControlSymmetry:
       s.symmetry = t.symmetry = *static_cast<const int *>(value);
-      s.updateAll = 1;
+      s.updateAll = kUpdateAllPairs;
       break;
     default:
       return LWXPSET_NONE;
@@ -137,10 +137,10 @@ extern "C" void onInvertHandle(LWXPanelID, int) {
   if (s->inverted != nullptr) {
     for (int i = 0; i < s->pointCount / 2; ++i) s->inverted[i] = s->inverted[i] == 0 ? 1 : 0;
   }
-  s->updateAll = -1;
+  s->updateAll = kUpdateDragOnly;
   s->testResult = LWT_TEST_UPDATE;
-  s->activeHandle = -1;
-  s->drawState = 1;
+  s->activeHandle = kNoHandle;
+  s->drawState = kDrawRedraw;
 }
 
 extern "C" void onAbout(LWXPanelID, int) { ep::showAboutPanel(); }

@@ -18,21 +18,6 @@ enum OptionsControl : std::uintptr_t {
   kControlAbout = 0x8007,
 };
 
-// Hint tags the options and About panels send. The low byte counts the fixed
-// argument words; 0x80 in it adds a 0-ended list of control IDs.
-inline constexpr LWXPanelHint kHintHide = 0x3D000E01;
-inline constexpr LWXPanelHint kHintLabel = 0x3D000B03;
-inline constexpr LWXPanelHint kHintEnableLink = 0x3D01F984;
-inline constexpr LWXPanelHint kHintChoiceItems = 0x3D014503;
-inline constexpr LWXPanelHint kHintMax = 0x3D014102;
-inline constexpr LWXPanelHint kHintMin = 0x3D014002;
-inline constexpr LWXPanelHint kHintStep = 0x3D014202;
-inline constexpr LWXPanelHint kHintButtonLayout = 0x3D021481;
-inline constexpr LWXPanelHint kHintButtonClick = 0x3D015F02;
-inline constexpr LWXPanelHint kHintDrawFunc = 0x3D016502;
-inline constexpr LWXPanelHint kHintPanelSetting = 0x3D02BD01;
-inline constexpr LWXPanelHint kHintThumbnailSetting = 0x3D017403;
-
 inline constexpr int kOptionsHintWords = 55;
 
 // The options panel's hint list, with the mode choice items' address filled

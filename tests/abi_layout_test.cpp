@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "host/host_abi.h"
@@ -132,6 +133,43 @@ TEST(HostRecordLayout, CAndCppCompilersAgree) {
       {"LWXPanelFuncs.post", c.panelFuncsPost, offsetof(LWXPanelFuncs, post), 0},
   };
   for (const Expected &e : kFromC) EXPECT_EQ(e.actual, e.on32) << e.what << " (C vs C++)";
+}
+
+// Every hint tag's low byte must count the argument words its hints carry, or
+// a host walking the list loses step at that hint. Both compilers must agree
+// on the values a C host would send or read.
+TEST(HostHintTags, CountTheirArgumentWordsAndMatchInC) {
+  struct Tag {
+    const char *name;
+    long tag;
+    unsigned long word;
+    unsigned argc;
+    bool idList;
+  };
+  const Tag kTags[] = {
+      {"LWXP_HINT_HIDDEN", LWXP_HINT_HIDDEN, 0x3D000E01, 1, false},
+      {"LWXP_HINT_TITLE", LWXP_HINT_TITLE, 0x3D000B03, 3, false},
+      {"LWXP_HINT_ENABLE_LINK", LWXP_HINT_ENABLE_LINK, 0x3D01F984, 4, true},
+      {"LWXP_HINT_CHOICE_ITEMS", LWXP_HINT_CHOICE_ITEMS, 0x3D014503, 3, false},
+      {"LWXP_HINT_MAX", LWXP_HINT_MAX, 0x3D014102, 2, false},
+      {"LWXP_HINT_MIN", LWXP_HINT_MIN, 0x3D014002, 2, false},
+      {"LWXP_HINT_STEP", LWXP_HINT_STEP, 0x3D014202, 2, false},
+      {"LWXP_HINT_BUTTON_LAYOUT", LWXP_HINT_BUTTON_LAYOUT, 0x3D021481, 1, true},
+      {"LWXP_HINT_BUTTON_CLICK", LWXP_HINT_BUTTON_CLICK, 0x3D015F02, 2, false},
+      {"LWXP_HINT_DRAW_FUNC", LWXP_HINT_DRAW_FUNC, 0x3D016502, 2, false},
+      {"LWXP_HINT_PANEL_SETTING", LWXP_HINT_PANEL_SETTING, 0x3D02BD01, 1, false},
+      {"LWXP_HINT_THUMBNAIL_SETTING", LWXP_HINT_THUMBNAIL_SETTING, 0x3D017403, 3, false},
+  };
+  size_t countC = 0;
+  const long *tagsC = epHintTagsC(&countC);
+  ASSERT_EQ(countC, std::size(kTags));
+  for (size_t i = 0; i < std::size(kTags); ++i) {
+    const Tag &t = kTags[i];
+    EXPECT_EQ(static_cast<unsigned long>(t.tag), t.word) << t.name;
+    EXPECT_EQ(LWXPH_ARGC(t.tag), t.argc) << t.name;
+    EXPECT_EQ(LWXPH_HAS_IDLIST(t.tag), t.idList) << t.name;
+    EXPECT_EQ(tagsC[i], t.tag) << t.name << " (C vs C++)";
+  }
 }
 
 }  // namespace

@@ -29,3 +29,14 @@ EpAbiLayoutC epAbiLayoutC(void) {
   layout.panelFuncsPost = offsetof(LWXPanelFuncs, post);
   return layout;
 }
+
+static const long kHintTags[] = {
+    LWXP_HINT_HIDDEN,       LWXP_HINT_TITLE,     LWXP_HINT_ENABLE_LINK,   LWXP_HINT_CHOICE_ITEMS,
+    LWXP_HINT_MAX,          LWXP_HINT_MIN,       LWXP_HINT_STEP,          LWXP_HINT_BUTTON_LAYOUT,
+    LWXP_HINT_BUTTON_CLICK, LWXP_HINT_DRAW_FUNC, LWXP_HINT_PANEL_SETTING, LWXP_HINT_THUMBNAIL_SETTING,
+};
+
+const long *epHintTagsC(size_t *count) {
+  *count = sizeof kHintTags / sizeof kHintTags[0];
+  return kHintTags;
+}

@@ -1,5 +1,6 @@
-/* The host records' sizes and key offsets as the C compiler lays them out, for
- * comparison with the C++ compiler's view in abi_layout_test.cpp. */
+/* The host records' sizes and key offsets, and the hint tags, as the C
+ * compiler sees them, for comparison with the C++ compiler's view in
+ * abi_layout_test.cpp. */
 #ifndef ELASTICPULL_TESTS_ABI_LAYOUT_C_H
 #define ELASTICPULL_TESTS_ABI_LAYOUT_C_H
 
@@ -25,6 +26,10 @@ typedef struct EpAbiLayoutC {
 } EpAbiLayoutC;
 
 EpAbiLayoutC epAbiLayoutC(void);
+
+/* The panel hint tags as a C host sees them, in the header's order; *count
+ * receives their number. */
+const long *epHintTagsC(size_t *count);
 
 #ifdef __cplusplus
 }
