@@ -1,5 +1,6 @@
 // The module's one export: the descriptor the host reads after loading, with
 // the single server it registers.
+#include "engine/texts.h"
 #include "host/activation.h"
 #include "host/host_abi.h"
 
@@ -11,7 +12,10 @@
 
 namespace {
 
-extern "C" void *startupElasticPull(void) { return reinterpret_cast<void *>(static_cast<uintptr_t>(4)); }
+// The host only hands it back to shutdown and to every activation.
+constexpr uintptr_t kStartupResult = 4;
+
+extern "C" void *startupElasticPull(void) { return reinterpret_cast<void *>(kStartupResult); }
 
 extern "C" void shutdownElasticPull(void *) {}
 
@@ -19,7 +23,7 @@ extern "C" void shutdownElasticPull(void *) {}
 const ServerTagInfo kNoTags[] = {{nullptr, 0}};
 
 const ServerRecord kServers[] = {
-    {LW_MESHEDITTOOL_CLASS, "Elastic_Pull", activateElasticPull, kNoTags},
+    {LW_MESHEDITTOOL_CLASS, ep::texts::kServerName, activateElasticPull, kNoTags},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
