@@ -2,7 +2,12 @@
 #   cmake -DOBJDUMP=<i686-w64-mingw32-objdump> -DMODULE=<elasticpull.p> -P check_dll_exports.cmake
 # The export table must name _mod_descrip and nothing else, and the DLL may
 # import only DLLs that every Windows has: no MinGW runtime (libgcc_s,
-# libstdc++, libwinpthread) may be needed beside it.
+# libstdc++, libwinpthread) may be needed beside it. Nor may it import
+# functions that start, end, suspend or steer threads: the module runs on the
+# host's thread and starts none, so such an import means a threading runtime
+# (the POSIX-model pthread emulation, for one) was linked in.
+cmake_minimum_required(VERSION 3.25)
+
 foreach(var OBJDUMP MODULE)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_dll_exports: ${var} is not set")
@@ -60,4 +65,38 @@ endforeach()
 if(bad)
   message(FATAL_ERROR "check_dll_exports: imports DLLs that are not part of Windows: ${bad}"
                       " (a MinGW runtime DLL means the static link flags were lost)")
+endif()
+
+# Imported functions: the "<hint-table vma> <hint> <name>" lines of the import
+# tables, from their heading up to the next part of the dump.
+set(in_imports FALSE)
+set(functions "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^The Import Tables")
+    set(in_imports TRUE)
+  elseif(line MATCHES "^(There is|The |PE File)")
+    set(in_imports FALSE)
+  elseif(in_imports AND line MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([A-Za-z_][A-Za-z0-9_@]*)[ \t]*$")
+    list(APPEND functions "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(LENGTH functions function_count)
+message(STATUS "imported functions: ${function_count}")
+if(function_count EQUAL 0)
+  message(FATAL_ERROR "check_dll_exports: no imported function found in the objdump output")
+endif()
+
+set(thread_control
+    CreateThread CreateRemoteThread CreateRemoteThreadEx ExitThread TerminateThread
+    SuspendThread ResumeThread GetThreadContext SetThreadContext SetThreadPriority SetThreadAffinityMask
+    _beginthread _beginthreadex _endthread _endthreadex)
+set(bad "")
+foreach(f IN LISTS functions)
+  if(f IN_LIST thread_control OR f MATCHES "^pthread_")
+    list(APPEND bad "${f}")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "check_dll_exports: imports thread-control functions: ${bad}"
+                      " (the module starts no thread: a threading runtime was linked in)")
 endif()
