@@ -12,10 +12,6 @@ void showWarning(const char *title, const char *text) { messageService->warning(
 
 LWMonitor *currentMonitor = nullptr;
 
-bool monitorAborts() {
-  return currentMonitor != nullptr && currentMonitor->step(currentMonitor->data, 1) != 0;
-}
-
 PassMonitor::PassMonitor(unsigned total) {
   currentMonitor = monitorService->create(texts::kMonitorTitle, texts::kMonitorCaption);
   if (currentMonitor != nullptr) currentMonitor->init(currentMonitor->data, total);

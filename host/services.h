@@ -27,7 +27,9 @@ extern LWMonitor *currentMonitor;
 
 // Steps currentMonitor by 1, if there is one; true when the user asks to
 // abort. Without a monitor a pass cannot be aborted.
-bool monitorAborts();
+inline bool monitorAborts() {
+  return currentMonitor != nullptr && currentMonitor->step(currentMonitor->data, 1) != 0;
+}
 
 // The monitor of one build pass: on construction it becomes currentMonitor
 // (initialised with `total`, when the host gives one); it is finished and
