@@ -1,15 +1,22 @@
-# Cross build for 32-bit Windows with Debian's i686 MinGW-w64 compilers: the
-# shipping build of elasticpull.p. Everything is linked statically, so the DLL
-# and the test programs need no MinGW runtime DLL beside them, and the test
-# programs run under Wine through CMake's cross-compiling emulator.
+# Cross build for 32-bit Windows with Debian's i686 MinGW-w64 compilers.
+# Everything is linked statically, so the DLL and the test programs need no
+# MinGW runtime DLL beside them, and the test programs run under Wine through
+# CMake's cross-compiling emulator.
+#
+# Thread model: this file gives the compilers of the -posix variant, whose C++
+# library has std::mutex and std::condition_variable; GoogleTest needs both
+# on Windows. The shipping DLL is linked by the -win32 variant instead
+# (toolchain-mingw-i686-win32.cmake, in a nested build; see the top
+# CMakeLists.txt), which brings no pthread emulation along.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(EP_MINGW_TRIPLE i686-w64-mingw32)
-# The -posix variant: its libstdc++ has std::thread and std::mutex; the
-# pthread emulation it needs is linked in statically like the rest.
-set(CMAKE_C_COMPILER ${EP_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${EP_MINGW_TRIPLE}-g++-posix)
+if(NOT EP_MINGW_THREAD_MODEL)
+  set(EP_MINGW_THREAD_MODEL posix)
+endif()
+set(CMAKE_C_COMPILER ${EP_MINGW_TRIPLE}-gcc-${EP_MINGW_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${EP_MINGW_TRIPLE}-g++-${EP_MINGW_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${EP_MINGW_TRIPLE}-windres)
 set(CMAKE_OBJDUMP ${EP_MINGW_TRIPLE}-objdump CACHE FILEPATH "objdump for the target")
 

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-tidy
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   gcc-multilib g++-multilib
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   libcli11-dev nlohmann-json3-dev
   libpng-dev libfreetype-dev fonts-dejavu-core
   wine wine32:i386
