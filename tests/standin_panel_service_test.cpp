@@ -75,14 +75,14 @@ class HandBuiltPanel : public ::testing::Test {
     ASSERT_NE(panel, nullptr);
     f->describe(panel, kData, getValue, setValue);
     // Choice items come in a later hint call than the map that indexes them, from a temporary list.
-    const LWXPanelHint first[] = {static_cast<LWXPanelHint>(hint_tag::kEnableLink),
+    const LWXPanelHint first[] = {static_cast<LWXPanelHint>(LWXP_HINT_ENABLE_LINK),
                                   1,
                                   0,
                                   0,
                                   0,
                                   2,
                                   0,  // Pick follows Toggle
-                                  static_cast<LWXPanelHint>(hint_tag::kEnableLink),
+                                  static_cast<LWXPanelHint>(LWXP_HINT_ENABLE_LINK),
                                   2,
                                   reinterpret_cast<LWXPanelHint>("pick B"),
                                   0,
@@ -92,17 +92,17 @@ class HandBuiltPanel : public ::testing::Test {
                                   0x3D999902,
                                   0,
                                   0,  // unknown: kept, not acted on
-                                  static_cast<LWXPanelHint>(hint_tag::kButtonClick),
+                                  static_cast<LWXPanelHint>(LWXP_HINT_BUTTON_CLICK),
                                   4,
                                   reinterpret_cast<LWXPanelHint>(&click),
-                                  static_cast<LWXPanelHint>(hint_tag::kMax),
+                                  static_cast<LWXPanelHint>(LWXP_HINT_MAX),
                                   3,
                                   200,
                                   0};
     f->hint(panel, 0, first);
     std::string a = "A", b = "B", c = "C";
     const char *items[] = {a.c_str(), b.c_str(), c.c_str(), nullptr};
-    const LWXPanelHint second[] = {static_cast<LWXPanelHint>(hint_tag::kChoiceItems), 2,
+    const LWXPanelHint second[] = {static_cast<LWXPanelHint>(LWXP_HINT_CHOICE_ITEMS), 2,
                                    reinterpret_cast<LWXPanelHint>(items), 0, 0};
     f->hint(panel, 0, second);
     a = b = c = "gone";  // the host must have copied the texts
@@ -201,7 +201,7 @@ TEST_F(HandBuiltPanel, CallsOnUnknownOrDestroyedPanelsAreRecordedAndIgnored) {
   LWXPanelFuncs *f = service.funcs();
   f->destroy(panel);
   f->describe(panel, kData, getValue, setValue);
-  const LWXPanelHint hide[] = {static_cast<LWXPanelHint>(hint_tag::kHidden), 1, 0};
+  const LWXPanelHint hide[] = {static_cast<LWXPanelHint>(LWXP_HINT_HIDDEN), 1, 0};
   f->hint(panel, 0, hide);
   EXPECT_EQ(f->post(panel), 0);
   EXPECT_EQ(service.panel(panel), nullptr);

@@ -12,19 +12,8 @@
 
 namespace standin {
 
-// Tags this host acts on. Any other tag is walked over and kept in the panel's record.
-namespace hint_tag {
-inline constexpr std::uintptr_t kHidden = 0x3D000E01;       // control ID
-inline constexpr std::uintptr_t kTitle = 0x3D000B03;        // control ID (0: the panel), text, 0
-inline constexpr std::uintptr_t kEnableLink = 0x3D01F984;   // controller, message, 0, map; controlled IDs
-inline constexpr std::uintptr_t kChoiceItems = 0x3D014503;  // control ID, null-ended text array, 0
-inline constexpr std::uintptr_t kMax = 0x3D014102;          // control ID, bound
-inline constexpr std::uintptr_t kMin = 0x3D014002;          // control ID, bound
-inline constexpr std::uintptr_t kStep = 0x3D014202;         // control ID, step
-inline constexpr std::uintptr_t kButtonClick = 0x3D015F02;  // control ID, LWXPanelBtnClickFunc
-inline constexpr std::uintptr_t kDrawFunc = 0x3D016502;     // control ID, LWXPanelDrawFunc
-}  // namespace hint_tag
-
+// The tags this host acts on are the LWXP_HINT_* of the interface header; any other tag is walked over and
+// kept in the panel's record.
 struct Hint {
   std::uintptr_t tag = 0;
   std::vector<LWXPanelHint> args;   // the fixed argument words, as received

@@ -194,60 +194,73 @@ void PanelService::hint(LWXPanelID id, std::uintptr_t controlId, const LWXPanelH
   calls_.push_back(std::move(call));
 }
 
-void PanelService::applyHints(PanelRecord &panel, const HintWalk &walk) {
-  namespace tag = hint_tag;
-  // Choice items first, so that a value map in the same list can be copied with the right length.
-  for (const Hint &h : walk.hints) {
-    if (h.tag != tag::kChoiceItems) continue;
-    std::vector<std::string> items;
-    const auto *list = reinterpret_cast<const char *const *>(h.args[1]);
-    for (std::size_t i = 0; list != nullptr && i < kMaxChoiceItems && list[i] != nullptr; ++i)
-      items.emplace_back(list[i]);
-    panel.hints[idWord(h.args[0])].choiceItems = std::move(items);
+namespace {
+
+std::vector<std::string> choiceItemsOf(const Hint &h) {
+  std::vector<std::string> items;
+  const auto *list = reinterpret_cast<const char *const *>(h.args[1]);
+  for (std::size_t i = 0; list != nullptr && i < kMaxChoiceItems && list[i] != nullptr; ++i)
+    items.emplace_back(list[i]);
+  return items;
+}
+
+EnableLink enableLinkOf(const PanelRecord &panel, const Hint &h) {
+  EnableLink link;
+  link.controller = idWord(h.args[0]);
+  link.message = copyText(reinterpret_cast<const char *>(h.args[1]));
+  link.reserved = h.args[2];
+  link.mapAddress = reinterpret_cast<const int *>(h.args[3]);
+  link.hasMap = link.mapAddress != nullptr;
+  const ControlHints *controller = panel.hintsFor(link.controller);
+  if (link.hasMap && controller != nullptr && controller->choiceItems)
+    link.map = std::vector<int>(link.mapAddress, link.mapAddress + controller->choiceItems->size());
+  link.controlled = h.ids;
+  return link;
+}
+
+// What one hint says about its control; false for a tag this host does not act on. Each tag acted on
+// has at least the argument words read here (the walk read as many as its tag word counts).
+bool applyControlHint(PanelRecord &panel, const Hint &h) {
+  auto control = [&]() -> ControlHints & { return panel.hints[idWord(h.args[0])]; };
+  switch (h.tag) {
+    case LWXP_HINT_HIDDEN:
+      control().hidden = true;
+      return true;
+    case LWXP_HINT_TITLE:
+      control().title = copyText(reinterpret_cast<const char *>(h.args[1]));
+      return true;
+    case LWXP_HINT_MAX:
+      control().max = static_cast<long long>(h.args[1]);
+      return true;
+    case LWXP_HINT_MIN:
+      control().min = static_cast<long long>(h.args[1]);
+      return true;
+    case LWXP_HINT_STEP:
+      control().step = static_cast<long long>(h.args[1]);
+      return true;
+    case LWXP_HINT_BUTTON_CLICK:
+      control().buttonClick = reinterpret_cast<LWXPanelBtnClickFunc>(h.args[1]);
+      return true;
+    case LWXP_HINT_DRAW_FUNC:
+      control().draw = reinterpret_cast<LWXPanelDrawFunc>(h.args[1]);
+      return true;
+    default:
+      return false;
   }
+}
+
+}  // namespace
+
+void PanelService::applyHints(PanelRecord &panel, const HintWalk &walk) {
+  // Choice items first, so that a value map in the same list can be copied with the right length.
+  for (const Hint &h : walk.hints)
+    if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hints[idWord(h.args[0])].choiceItems = choiceItemsOf(h);
   for (const Hint &h : walk.hints) {
-    switch (h.tag) {
-      case tag::kChoiceItems:
-        break;
-      case tag::kHidden:
-        panel.hints[idWord(h.args[0])].hidden = true;
-        break;
-      case tag::kTitle:
-        panel.hints[idWord(h.args[0])].title = copyText(reinterpret_cast<const char *>(h.args[1]));
-        break;
-      case tag::kMax:
-        panel.hints[idWord(h.args[0])].max = static_cast<long long>(h.args[1]);
-        break;
-      case tag::kMin:
-        panel.hints[idWord(h.args[0])].min = static_cast<long long>(h.args[1]);
-        break;
-      case tag::kStep:
-        panel.hints[idWord(h.args[0])].step = static_cast<long long>(h.args[1]);
-        break;
-      case tag::kButtonClick:
-        panel.hints[idWord(h.args[0])].buttonClick = reinterpret_cast<LWXPanelBtnClickFunc>(h.args[1]);
-        break;
-      case tag::kDrawFunc:
-        panel.hints[idWord(h.args[0])].draw = reinterpret_cast<LWXPanelDrawFunc>(h.args[1]);
-        break;
-      case tag::kEnableLink: {
-        EnableLink link;
-        link.controller = idWord(h.args[0]);
-        link.message = copyText(reinterpret_cast<const char *>(h.args[1]));
-        link.reserved = h.args[2];
-        link.mapAddress = reinterpret_cast<const int *>(h.args[3]);
-        link.hasMap = link.mapAddress != nullptr;
-        const ControlHints *controller = panel.hintsFor(link.controller);
-        if (link.hasMap && controller != nullptr && controller->choiceItems) {
-          link.map = std::vector<int>(link.mapAddress, link.mapAddress + controller->choiceItems->size());
-        }
-        link.controlled = h.ids;
-        panel.links.push_back(std::move(link));
-        break;
-      }
-      default:
-        panel.otherHints.push_back(h);
-        break;
+    if (h.tag == LWXP_HINT_CHOICE_ITEMS) continue;
+    if (h.tag == LWXP_HINT_ENABLE_LINK) {
+      panel.links.push_back(enableLinkOf(panel, h));
+    } else if (!applyControlHint(panel, h)) {
+      panel.otherHints.push_back(h);
     }
   }
 }
