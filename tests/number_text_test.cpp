@@ -81,6 +81,9 @@ TEST(NumberText, FormatsTheShortestRoundTripAndThePrintfForms) {
   EXPECT_EQ(formatFixed(12.5, 2), "12.50");
   EXPECT_EQ(formatFixed(-0.004, 2), "-0.00");
   EXPECT_EQ(formatFixed(1e300, 2).size(), 304u);  // every digit of a huge number fits
+  EXPECT_EQ(standin::formatHex32(0x04121994u), "0x04121994");
+  EXPECT_EQ(standin::formatHex32(0xFFFFFFFFu), "0xFFFFFFFF");
+  EXPECT_EQ(standin::formatHex32(0), "0x00000000");
 }
 
 // A process that runs in a decimal-comma locale (a host embedding the stand-in

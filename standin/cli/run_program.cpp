@@ -34,12 +34,6 @@ using standin::RunError;
 
 constexpr const char *kProgram = "elasticpull-host: ";
 
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(value));
-  return buffer;
-}
-
 std::string number(double value) { return standin::formatNumber(value); }
 
 int fail(int code, const std::string &message) {
@@ -85,8 +79,8 @@ std::string describeSettings(const standin::ToolSettings &s) {
 void printDescriptor(const standin::LoadedModule &module) {
   const ModuleDescriptor &descriptor = module.descriptor();
   std::cout << "module " << module.path() << "\n"
-            << "  sync " << hex(descriptor.sysSync) << ", version " << descriptor.sysVersion << ", machine "
-            << hex(descriptor.sysMachine) << ", startup result "
+            << "  sync " << standin::formatHex32(descriptor.sysSync) << ", version " << descriptor.sysVersion
+            << ", machine " << standin::formatHex32(descriptor.sysMachine) << ", startup result "
             << reinterpret_cast<uintptr_t>(module.startupResult()) << "\n";
   for (const ServerRecord *server : module.servers())
     std::cout << "  server class \"" << server->className << "\", name \""
@@ -276,8 +270,7 @@ class ProgramRun {
   }
 
   void printSummary(const standin::SessionRunner &runner, const std::string &wrote, double seconds) const {
-    char elapsed[32];
-    std::snprintf(elapsed, sizeof elapsed, "%.2f s", seconds);
+    const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = mesh_.selectedCount() / 2;
     std::cout << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
               << (pairs == 1 ? " pair" : " pairs");

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "standin/host/host_error.h"
+#include "standin/host/number_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,12 +17,6 @@
 namespace standin {
 
 namespace {
-
-std::string hex32(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(value));
-  return buffer;
-}
 
 #ifdef _WIN32
 std::string lastSystemError() {
@@ -74,9 +69,9 @@ void unloadLibrary(void *library) { dlclose(library); }
 // The checks every module passes before its startup is called.
 void checkDescriptor(const ModuleDescriptor *descriptor, const std::string &path) {
   if (descriptor->sysSync != LW_MODULE_SYNC)
-    throw HostError(HostErrorKind::WrongSync, path + ": wrong sync word " + hex32(descriptor->sysSync) +
-                                                  " in _mod_descrip (expected " + hex32(LW_MODULE_SYNC) +
-                                                  ")");
+    throw HostError(HostErrorKind::WrongSync, path + ": wrong sync word " + formatHex32(descriptor->sysSync) +
+                                                  " in _mod_descrip (expected " +
+                                                  formatHex32(LW_MODULE_SYNC) + ")");
   if (descriptor->sysVersion != LW_MODULE_VERSION)
     throw HostError(HostErrorKind::WrongVersion, path + ": module descriptor version " +
                                                      std::to_string(descriptor->sysVersion) + ", expected " +

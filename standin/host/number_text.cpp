@@ -50,4 +50,12 @@ std::string formatFixed(double value, int decimals) {
   return format(value, std::chars_format::fixed, decimals);
 }
 
+std::string formatHex32(std::uint32_t value) {
+  char digits[8];
+  const auto [end, ec] = std::to_chars(digits, digits + 8, value, 16);
+  std::string text(digits, ec == std::errc() ? end : digits);
+  for (char &c : text) c = c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
+  return "0x" + std::string(8 - text.size(), '0') + text;
+}
+
 }  // namespace standin

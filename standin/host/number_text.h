@@ -3,6 +3,7 @@
 // Always the "C" conventions (a point, never a comma), whatever the locale.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,8 @@ std::string formatSignificant(double value, int digits);
 // Exactly `decimals` digits after the point, as printf's "%.<decimals>f" in
 // the "C" locale ("12.50" with 2).
 std::string formatFixed(double value, int decimals);
+
+// A 32-bit word as eight upper-case hexadecimal digits: "0x04121994".
+std::string formatHex32(std::uint32_t value);
 
 }  // namespace standin
