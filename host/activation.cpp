@@ -13,12 +13,11 @@
 namespace ep {
 namespace {
 
-// Each pointer is stored before it is tested, so a missing service leaves its
-// pointer null and the later ones as they were.
+// Looks one service up into a local; true when the host has it.
 template <typename T>
-bool fetch(LWGlobalFunc global, const char *name, T *&slot) {
-  slot = static_cast<T *>(global(name, 0));
-  return slot != nullptr;
+bool fetch(LWGlobalFunc global, const char *name, T *&found) {
+  found = static_cast<T *>(global(name, 0));
+  return found != nullptr;
 }
 
 }  // namespace
@@ -28,9 +27,18 @@ extern "C" int activateElasticPull(int version, LWGlobalFunc global, void *local
   using namespace ep;
   if (version != LW_MESHEDITTOOL_VERSION) return LW_ACTIVATE_BAD_VERSION;
 
-  if (!fetch(global, LWMONITORFUNCS_GLOBAL, monitorService)) return LW_ACTIVATE_BAD_GLOBAL;
-  if (!fetch(global, LWMESSAGEFUNCS_GLOBAL, messageService)) return LW_ACTIVATE_BAD_GLOBAL;
-  if (!fetch(global, LWXPANELFUNCS_GLOBAL, panelService)) return LW_ACTIVATE_BAD_GLOBAL;
+  // The services are module-wide and every live instance uses them: a failed
+  // activation must not take one away, so they are stored only once all three
+  // were found. The lookups stop at the first missing one.
+  LWMonitorFuncs *monitor = nullptr;
+  LWMessageFuncs *messages = nullptr;
+  LWXPanelFuncs *panels = nullptr;
+  if (!fetch(global, LWMONITORFUNCS_GLOBAL, monitor)) return LW_ACTIVATE_BAD_GLOBAL;
+  if (!fetch(global, LWMESSAGEFUNCS_GLOBAL, messages)) return LW_ACTIVATE_BAD_GLOBAL;
+  if (!fetch(global, LWXPANELFUNCS_GLOBAL, panels)) return LW_ACTIVATE_BAD_GLOBAL;
+  monitorService = monitor;
+  messageService = messages;
+  panelService = panels;
 
   StretchToolState *state = createToolState();
   // No instance: the binding stays exactly as the host gave it, and the host

@@ -1,7 +1,9 @@
 // The host services the tool uses, and the module's helpers around them: the
 // message boxes and the progress monitor of a build pass. Activation fetches
-// the three services anew each time; they are null until the first activation
-// and the records belong to the host.
+// the three services anew each time and stores them only when all three are
+// there, so a failed activation leaves the live instances theirs; they are
+// null until the first successful activation and the records belong to the
+// host.
 #pragma once
 
 #include "engine/texts.h"

@@ -11,6 +11,8 @@
 #include "engine/tool_state.h"
 #include "host/host_abi.h"
 #include "host/services.h"
+#include "panels/options_panel.h"
+#include "standin/host/edit_operation.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 
@@ -79,7 +81,7 @@ TEST_F(Activation, WrongInterfaceVersionLooksNothingUp) {
   EXPECT_TRUE(globals_.lookups().empty());
 }
 
-TEST_F(Activation, MissingServiceStopsTheLookupsThere) {
+TEST_F(Activation, MissingServiceStopsTheLookupsThereAndKeepsEveryServicePointer) {
   struct Case {
     const char *missing;
     std::vector<std::string> expectedLookups;
@@ -91,38 +93,86 @@ TEST_F(Activation, MissingServiceStopsTheLookupsThere) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.missing);
-    // Give the module's pointers known values first, so we can see which
-    // ones the failed activation overwrote.
-    {
-      Binding ok;
-      ASSERT_EQ(activate(4, ok), 0);
-    }
-    auto *const monitorBefore = ep::monitorService;
-    auto *const messageBefore = ep::messageService;
-    auto *const panelBefore = ep::panelService;
     globals_.clearLookups();
     globals_.withhold(c.missing);
-
     Binding b;
     EXPECT_EQ(activate(4, b), 2);
     EXPECT_EQ(globals_.lookups(), c.expectedLookups);
     EXPECT_EQ(b.tool.instance, nullptr);
     EXPECT_EQ(b.funcs.done, nullptr);
-    const std::string missing = c.missing;
-    EXPECT_EQ(ep::monitorService == nullptr, missing == "LWM: Dynamic Monitor");
-    EXPECT_EQ(ep::messageService, missing == "Info Messages 2" ? nullptr : messageBefore);
-    EXPECT_EQ(ep::panelService, missing == "LWXPanel" ? nullptr : panelBefore);
-    if (missing != "LWM: Dynamic Monitor") {
-      EXPECT_EQ(ep::monitorService, monitorBefore);
-    }
     globals_.withhold(c.missing, false);
+  }
+}
+
+// A failed activation must leave the services of the instances that live: the
+// one made before it, and the one made after it, both keep working.
+class ActivationAmongLiveInstances : public Activation {
+ protected:
+  void expectServices() {
+    ASSERT_EQ(ep::monitorService, globals_.monitors().funcs());
+    ASSERT_EQ(ep::messageService, globals_.messages().funcs());
+    ASSERT_EQ(ep::panelService, globals_.panels().funcs());
+  }
+  // Builds (a warning box and a monitor), builds the options panel and shows
+  // the About panel through the instance's callbacks.
+  void expectWorks(Binding &b) {
+    globals_.messages().clear();
+    standin::Mesh mesh;
+    mesh.addPoint({0, 0, 0}, true);
+    standin::EditOperation op(mesh, {});
+    EXPECT_STREQ(b.tool.build(b.tool.instance, op.op()), "Failed");
+    EXPECT_EQ(globals_.messages().boxes().size(), 1u);
+    mesh.addPoint({1, 0, 0}, true);
+    standin::EditOperation second(mesh, {});
+    b.funcs.event(b.tool.instance, LWT_EVENT_ACTIVATE);
+    EXPECT_EQ(b.tool.build(b.tool.instance, second.op()), nullptr);
+    EXPECT_NE(b.funcs.panel(b.tool.instance), nullptr);
+    onAbout(nullptr, 0x8007);
+  }
+  void failOnce(const char *missing) {
+    globals_.withhold(missing);
+    Binding failed;
+    EXPECT_EQ(activate(4, failed), 2);
+    globals_.withhold(missing, false);
+  }
+};
+
+TEST_F(ActivationAmongLiveInstances, ALiveInstanceKeepsWorkingAfterAFailedActivation) {
+  for (const char *missing : {"LWM: Dynamic Monitor", "Info Messages 2", "LWXPanel"}) {
+    SCOPED_TRACE(missing);
+    Binding live;
+    ASSERT_EQ(activate(4, live), 0);
+    failOnce(missing);
+    expectServices();
+    if (HasFatalFailure()) return;  // going on would call through a null service
+    expectWorks(live);
+  }
+}
+
+TEST_F(ActivationAmongLiveInstances, AFailedActivationBeforeAnyOtherStoresNothing) {
+  for (const char *missing : {"LWM: Dynamic Monitor", "Info Messages 2", "LWXPanel"}) {
+    SCOPED_TRACE(missing);
+    // As the module stands right after loading: no service yet.
+    ep::monitorService = nullptr;
+    ep::messageService = nullptr;
+    ep::panelService = nullptr;
+    failOnce(missing);
+    EXPECT_EQ(ep::monitorService, nullptr);
+    EXPECT_EQ(ep::messageService, nullptr);
+    EXPECT_EQ(ep::panelService, nullptr);
+    Binding next;
+    ASSERT_EQ(activate(4, next), 0);
+    expectServices();
+    if (HasFatalFailure()) return;
+    expectWorks(next);
   }
 }
 
 TEST_F(Activation, SuccessFillsEverySlotButMoveAndUp) {
   Binding b;
   ASSERT_EQ(activate(4, b), 0);
-  EXPECT_EQ(globals_.lookups(), (std::vector<std::string>{"LWM: Dynamic Monitor", "Info Messages 2", "LWXPanel"}));
+  EXPECT_EQ(globals_.lookups(),
+            (std::vector<std::string>{"LWM: Dynamic Monitor", "Info Messages 2", "LWXPanel"}));
   EXPECT_NE(b.tool.instance, nullptr);
   EXPECT_NE(b.tool.test, nullptr);
   EXPECT_NE(b.tool.build, nullptr);
