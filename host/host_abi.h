@@ -152,7 +152,9 @@ typedef struct st_LWToolFuncs {
   int (*count)(void *instance, LWToolEvent *event);
   /* Writes handle `index`'s position into `pos` and returns its priority: the
    * higher takes precedence where handles compete. A result <= 0 means
-   * "not a handle", and `pos` may be left unwritten. */
+   * "not a handle", and `pos` may be left unwritten. This tool answers
+   * index + 1 for each point of its edit (0 <= index < the point count) and
+   * 0, writing nothing, for every other index. */
   int (*handle)(void *instance, LWToolEvent *event, int index, LWDVector pos);
   /* The press found no handle: returns the index of the handle the drag
    * takes, which the host passes to adjust. */

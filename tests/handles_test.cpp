@@ -1,5 +1,6 @@
 // The handles the tool offers, a drag of a handle end, a click on an anchor
 // end, and the help line.
+#include <climits>
 #include <cstring>
 
 #include "engine_fixture.h"
@@ -61,7 +62,10 @@ TEST_F(Handles, HandleReportsPositionsAndPriorities) {
     int priority;
     bool writes;
   };
-  for (const Case &c : {Case{0, 1, true}, Case{3, 4, true}, Case{-1, 0, false}, Case{4, 5, false}}) {
+  // Outside the points nothing is written and the answer is "not a handle",
+  // also where index + 1 would overflow.
+  for (const Case &c : {Case{0, 1, true}, Case{3, 4, true}, Case{-1, 0, false}, Case{4, 0, false},
+                        Case{INT_MAX, 0, false}, Case{INT_MIN, 0, false}}) {
     SCOPED_TRACE(c.index);
     LWDVector out = {-7, -7, -7};
     EXPECT_EQ(funcs_.handle(state_, &e, c.index, out), c.priority);

@@ -34,14 +34,16 @@ extern "C" int toolStart(void *instance, LWToolEvent *) {
   return 1;
 }
 
+// A point of the edit has priority index + 1 (at least 1, higher for a later
+// point). Any other index, INT_MAX included, is "not a handle" (0) and gets no
+// position: the bound is checked before anything is added to the index.
 extern "C" int toolHandle(void *instance, LWToolEvent *, int index, LWDVector pos) {
   const ep::StretchToolState &s = stateOf(instance);
-  if (touchable(s, index)) {
-    const ep::Vec3 &p = s.positions[index];
-    pos[0] = p.x;
-    pos[1] = p.y;
-    pos[2] = p.z;
-  }
+  if (!touchable(s, index)) return 0;
+  const ep::Vec3 &p = s.positions[index];
+  pos[0] = p.x;
+  pos[1] = p.y;
+  pos[2] = p.z;
   return index + 1;
 }
 
