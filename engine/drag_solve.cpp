@@ -1,5 +1,7 @@
 #include "engine/drag_solve.h"
 
+#include <cmath>
+
 #include "engine/pair_stretch.h"
 #include "engine/pass_result.h"
 #include "engine/point_access.h"
@@ -19,11 +21,17 @@ bool refreshPositions(MeshEditOp *op, StretchToolState *state, int skip) {
 
 // The dragged pair's two points were at the same place: the drag itself gives
 // the direction, the dragged point follows the mouse exactly and, with CTRL,
-// every other pair is carried along by the drag vector.
-int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const Vec3 &b) {
+// every other pair is carried along by the drag vector. b and c are the
+// partner and the dragged point as read.
+int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const Vec3 &b, const Vec3 &c) {
   const Vec3 q = state->positions[k];
+  const bool finiteInput = isFinite(b) && isFinite(c) && isFinite(q);
   Vec3 w, u;
   vecSub(q, b, w);
+  if (finiteInput && !isFinite(w)) {  // the drag vector itself is past the largest double
+    state->positions[k] = c;
+    return refuseOutOfRange();
+  }
   const double L = vecLength(w);
   vecCopy(w, u);
   if (vecNormalize(u) == 1) {
@@ -55,6 +63,10 @@ int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const
     Vec3 h;
     if (!readPointPosition(op, state->pointIds[H], h)) return kPassFailed;
     vecAdd(h, carry, state->positions[H]);
+    if (finiteInput && isFinite(h) && isFinite(state->positions[A]) && !isFinite(state->positions[H])) {
+      state->positions[H] = h;  // left where it is
+      return refuseOutOfRange();
+    }
     if (int rc = movePoint(op, state->pointIds[H], state->positions[H]); rc != 0) {
       showError(texts::kCarryHandleEndTitle);
       return rc;
@@ -87,7 +99,7 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   vecSub(c, b, d);
   const double L = vecLength(d);
   vecCopy(d, u);
-  if (vecNormalize(u) == 1) return solveZeroLength(op, state, k, p, b);
+  if (vecNormalize(u) == 1) return solveZeroLength(op, state, k, p, b, c);
 
   // Solve the value from the drag's projection onto the pair's line.
   Vec3 e, v;
@@ -96,6 +108,8 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   vecCopy(e, v);
   const bool isFactorMode = state->mode == static_cast<int>(Mode::Factor);
   const bool isOffsetMode = state->mode == static_cast<int>(Mode::Offset);
+  const double previousFactor = state->factor;
+  const double previousOffset = state->offset;
   if (vecNormalize(v) == 1) {  // dragged onto the partner
     if (isFactorMode) state->factor = 0.0;
     if (isOffsetMode) state->offset = 0 - L;
@@ -106,6 +120,15 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   }
 
   const PairPlacement placed = placePair(*state, b, c, L, u);
+  const double solved = isFactorMode ? state->factor : isOffsetMode ? state->offset : 0.0;
+  if (isFinite(b) && isFinite(c) && isFinite(q) && !(std::isfinite(solved) && placementIsFinite(placed))) {
+    // No finite answer to a finite drag: the value and the pair stay.
+    state->factor = previousFactor;
+    state->offset = previousOffset;
+    state->positions[k] = c;
+    state->positions[B] = b;
+    return refuseOutOfRange();
+  }
   state->positions[k] = placed.handle;
   state->positions[B] = placed.anchor;
   vecScale(u, &kHandleVectorLength, state->handleVectors[p]);

@@ -45,6 +45,11 @@ int stretchPair(MeshEditOp *op, StretchToolState *state, const int *pairIndex) {
   }
 
   const PairPlacement placed = placePair(*state, a, h, L, u);
+  if (isFinite(a) && isFinite(h) && !placementIsFinite(placed)) {
+    state->positions[H] = h;  // left where it is
+    state->positions[A] = a;
+    return refuseOutOfRange();
+  }
   state->positions[H] = placed.handle;
   state->positions[A] = placed.anchor;
   vecScale(u, &kHandleVectorLength, state->handleVectors[i]);

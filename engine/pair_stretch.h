@@ -24,11 +24,18 @@ struct PairPlacement {
   Vec3 anchor;
 };
 PairPlacement placePair(const StretchToolState &state, const Vec3 &a, const Vec3 &h, double L, const Vec3 &u);
+// True when both new ends are finite: only then may a pair read at finite
+// positions be moved.
+inline bool placementIsFinite(const PairPlacement &placed) {
+  return isFinite(placed.handle) && isFinite(placed.anchor);
+}
 
 // Places the handle end of pair *pairIndex (and with Symmetry the anchor end),
 // records both positions and the handle vector, and moves the points through
 // the host. Returns 0; kPassFailed when the host cannot place one of the two
-// points; or the host's code of a failed move after its error box.
+// points, or when a pair read at finite positions would go to a non-finite
+// one (the out-of-range box; the pair stays); or the host's code of a failed
+// move after its error box.
 // The caller guarantees a valid pair index and present, filled buffers.
 int stretchPair(MeshEditOp *op, StretchToolState *state, const int *pairIndex);
 

@@ -1,5 +1,6 @@
 #include "engine/point_access.h"
 
+#include "engine/pass_result.h"
 #include "host/services.h"
 
 namespace ep {
@@ -18,6 +19,11 @@ bool readPointPosition(MeshEditOp *op, LWPntID id, Vec3 &out) {
 int movePoint(MeshEditOp *op, LWPntID id, const Vec3 &pos) {
   const LWDVector xyz = {pos.x, pos.y, pos.z};
   return op->pntMove(op->state, id, xyz);
+}
+
+int refuseOutOfRange() {
+  showError(texts::kOutOfRangeTitle, texts::kOutOfRangeText);
+  return kPassFailed;
 }
 
 }  // namespace ep

@@ -20,6 +20,8 @@ inline constexpr const char *kDragPointTitle = "Error (Code #020)";
 inline constexpr const char *kDragPartnerTitle = "Error (Code #021)";
 inline constexpr const char *kCarryHandleEndTitle = "Error (Code #022)";
 inline constexpr const char *kCarryAnchorEndTitle = "Error (Code #023)";
+inline constexpr const char *kOutOfRangeTitle = "Error (Code #024)";
+inline constexpr const char *kOutOfRangeText = "The result would be out of range.";
 
 inline constexpr const char *kBuildFailed = "Failed";
 inline constexpr const char *kMonitorTitle = "Elastic_Pull";

@@ -2,6 +2,8 @@
 // needs. Pure: no host calls, no allocation.
 #pragma once
 
+#include <cmath>
+
 namespace ep {
 
 struct Vec3 {
@@ -31,7 +33,11 @@ inline Vec3 &vecSub(const Vec3 &a, const Vec3 &b, Vec3 &r) {
   return r;
 }
 
+// sqrt((x*x + y*y) + z*z), without overflow or underflow in the squares: a
+// finite vector's length is infinite only when it is past DBL_MAX.
 double vecLength(const Vec3 &v);
+
+inline bool isFinite(const Vec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // The scalar comes by address, as the engine passes it.
 inline Vec3 &vecScale(const Vec3 &v, const double *s, Vec3 &r) {
@@ -41,6 +47,7 @@ inline Vec3 &vecScale(const Vec3 &v, const double *s, Vec3 &r) {
 
 // Normalizes v in place and returns 0, or returns 1 and leaves v unchanged when
 // every component is near zero. The test is on the components, not the length.
+// A finite v always gives a finite unit vector.
 int vecNormalize(Vec3 &v);
 
 }  // namespace ep
