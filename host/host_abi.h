@@ -102,6 +102,11 @@ typedef struct st_LWToolEvent {
   LWDVector deltaSnap;
   LWDVector deltaRaw;
   LWDVector axis;
+  /* The view the mouse is in: 0, 1 or 2 an orthographic view looking along
+   * x, y or z, whose coordinate of posRaw says nothing of where the user
+   * pointed (the tool leaves it out when it measures distances to a press);
+   * any other value (the host's -1, say) a perspective view, where all three
+   * count. */
   int portAxis;
   int flags; /* LWT_EVENT_* bits; other bits mean nothing to the tool */
 } LWToolEvent;
@@ -157,7 +162,10 @@ typedef struct st_LWToolFuncs {
    * 0, writing nothing, for every other index. */
   int (*handle)(void *instance, LWToolEvent *event, int index, LWDVector pos);
   /* The press found no handle: returns the index of the handle the drag
-   * takes, which the host passes to adjust. */
+   * takes, which the host passes to adjust. This tool answers its handle end
+   * nearest to the press (posRaw), measured in the view's plane (see
+   * portAxis), so the drag stretches that pair and no pair's ends swap; with
+   * no pairs yet it answers 1. */
   int (*start)(void *instance, LWToolEvent *event);
   /* Handle `index` is pressed or dragged to the event's position; returns the
    * handle's index. */

@@ -33,7 +33,7 @@ TEST_F(Handles, CountOffersOnePerPointOnlyWhileLive) {
   EXPECT_EQ(funcs_.count(state_, &e), 4);
   state_->active = 0;
   EXPECT_EQ(funcs_.count(state_, &e), 0);
-  EXPECT_EQ(funcs_.start(state_, &e), 1);
+  EXPECT_EQ(funcs_.start(state_, &e), 0);  // point 0 is the handle end at the press
   EXPECT_EQ(state_->active, 1);
   EXPECT_EQ(funcs_.count(state_, &e), 4);
 }
@@ -49,10 +49,55 @@ TEST_F(Handles, StartNeverChangesTheTestCode) {
   for (int active : {0, 1}) {
     state_->active = active;
     state_->testResult = LWT_TEST_CLONE;
-    EXPECT_EQ(funcs_.start(state_, &e), 1);
+    EXPECT_EQ(funcs_.start(state_, &e), 0);
     EXPECT_EQ(state_->active, 1);
     EXPECT_EQ(state_->testResult, LWT_TEST_CLONE);
   }
+}
+
+// Handle ends here: point 0 at (0,0,0) and point 2 at (0,1,0); anchor ends
+// point 1 at (2,0,0) and point 3 at (4,1,0).
+TEST_F(Handles, StartAnswersTheHandleEndNearestToThePressInTheViewsPlane) {
+  struct Case {
+    const char *what;
+    Vec3 press;
+    int portAxis;
+    int inverted1;  // pair 1's flag
+    int expected;
+  };
+  const Case cases[] = {
+      {"perspective, beside point 0", {0.1, 0.2, 0}, -1, 0, 0},
+      {"perspective: depth counts", {0, 0.4, 3}, -1, 0, 0},
+      {"front view: z left out", {3, 0.9, 50}, 2, 0, 2},
+      {"perspective: the same press", {3, 0.9, 50}, -1, 0, 2},
+      {"side view: x left out", {100, 0.9, 0}, 0, 0, 2},
+      {"top view: y left out, a tie goes to the lower pair", {0.1, 7, 0}, 1, 0, 0},
+      {"an unknown axis counts as perspective", {0.1, 0.2, 0}, 7, 0, 0},
+      {"on an anchor end: the nearest handle end, no swap", {2, 0, 0}, -1, 0, 0},
+      {"pair 1 inverted: its second point is its handle end", {3.9, 1, 0}, -1, 1, 3},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    state_->inverted[1] = c.inverted1;
+    LWToolEvent e = event(c.press);
+    e.portAxis = c.portAxis;
+    EXPECT_EQ(funcs_.start(state_, &e), c.expected);
+    EXPECT_EQ(state_->inverted[0], 0);
+    EXPECT_EQ(state_->inverted[1], c.inverted1);
+  }
+}
+
+TEST_F(Handles, StartWithoutPairsAnswersOne) {
+  LWToolEvent e = event({0, 0, 0});
+  startOver();
+  addPoints({{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {4, 1, 0}});
+  ::ep::testing::failAllocationNumber(1);  // a memory failure in the build: no buffers
+  ASSERT_EQ(build(), "");
+  ::ep::testing::failAllocationNumber(0);
+  ASSERT_FALSE(hasBuffers(*state_));
+  EXPECT_EQ(funcs_.start(state_, &e), 1);
+  startOver();  // before the first build
+  EXPECT_EQ(funcs_.start(state_, &e), 1);
 }
 
 TEST_F(Handles, HandleReportsPositionsAndPriorities) {

@@ -143,6 +143,33 @@ TEST_F(Scenario, ClickingAnAnchorEndSwapsTheEndsBeforeDragging) {
   session_->release();
 }
 
+TEST_F(Scenario, APressAwayFromEveryHandleDragsTheNearestHandleEnd) {
+  // Pair 0: handle end (0,0,0), anchor (1,0,0); pair 1: handle end (0,2,5),
+  // anchor (1,2,5). The press is out of the pick radius of every point.
+  for (const auto &[viewAxis, grabbed] : {std::pair{-1, 2}, std::pair{2, 0}}) {
+    SCOPED_TRACE(::testing::Message() << "view axis " << viewAxis);
+    mesh_ = {};
+    for (const Position &p : std::vector<Position>{{0, 0, 0}, {1, 0, 0}, {0, 2, 5}, {1, 2, 5}})
+      mesh_.addPoint(p, true);
+    standin::SessionOptions options;
+    options.viewAxis = viewAxis;
+    session_ = std::make_unique<standin::ToolSession>(module_, globals_, mesh_, options);
+    ASSERT_EQ(session_->activate(), 0);
+    session_->runCycle();
+    // In perspective pair 1's handle end is nearer (depth counts); in the front
+    // view (z left out) pair 0's is.
+    session_->press({0, 0.5, 4});
+    ASSERT_EQ(session_->heldHandle(), grabbed);
+    session_->drag({-1, 0.5, 4});  // along the grabbed pair's line, away from its anchor: factor 2
+    const int other = grabbed == 0 ? 2 : 0;
+    expectPoint(grabbed, -1, grabbed == 0 ? 0 : 2, grabbed == 0 ? 0 : 5);
+    expectPoint(grabbed + 1, 1, grabbed == 0 ? 0 : 2, grabbed == 0 ? 0 : 5);
+    expectPoint(other, 0, other == 0 ? 0 : 2, other == 0 ? 0 : 5);
+    session_->release();
+    session_->close();
+  }
+}
+
 TEST_F(Scenario, InvertHandleMovesNoPointAndPanelEditsThenMoveTheOtherEnds) {
   makeFourPairs();
   startTool();

@@ -1,5 +1,6 @@
 #include "tool/handles.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/texts.h"
@@ -20,6 +21,31 @@ bool touchable(const ep::StretchToolState &s, int index) {
   return index >= 0 && index < s.pointCount && ep::hasBuffers(s);
 }
 
+// The handle end nearest to the press, measured in the view's plane: an
+// orthographic view (portAxis 0, 1 or 2) leaves out the coordinate along its
+// axis, which says nothing of where the user pointed; any other value is a
+// perspective view and all three count. A tie goes to the lower pair; pair 0's
+// handle end when no distance can be measured (non-finite positions).
+int nearestHandleEnd(const ep::StretchToolState &s, const LWToolEvent &event) {
+  const ep::Vec3 press = {event.posRaw[0], event.posRaw[1], event.posRaw[2]};
+  int nearest = ep::handleEndOf(s, 0);
+  double nearestDistance = HUGE_VAL;
+  for (int pair = 0; pair < s.pointCount / 2; ++pair) {
+    const int end = ep::handleEndOf(s, pair);
+    ep::Vec3 d;
+    ep::vecSub(s.positions[end], press, d);
+    if (event.portAxis == 0) d.x = 0.0;
+    if (event.portAxis == 1) d.y = 0.0;
+    if (event.portAxis == 2) d.z = 0.0;
+    const double distance = ep::vecLength(d);
+    if (distance < nearestDistance) {
+      nearest = end;
+      nearestDistance = distance;
+    }
+  }
+  return nearest;
+}
+
 }  // namespace
 
 extern "C" int toolCount(void *instance, LWToolEvent *) {
@@ -28,10 +54,16 @@ extern "C" int toolCount(void *instance, LWToolEvent *) {
   return s.pointCount;
 }
 
-extern "C" int toolStart(void *instance, LWToolEvent *) {
+// A press that found no handle drags the handle end nearest to it, so it
+// stretches the pair the user pressed closest to and never swaps a pair's
+// ends. With no pairs (or no buffers) the answer is 1, as the host needs some
+// index; adjust then touches nothing.
+extern "C" int toolStart(void *instance, LWToolEvent *event) {
   ep::StretchToolState &s = stateOf(instance);
   if (s.active == 0) s.active = 1;
-  return 1;
+  if (s.pointCount < 2 || !ep::hasBuffers(s)) return 1;
+  if (event == nullptr) return ep::handleEndOf(s, 0);
+  return nearestHandleEnd(s, *event);
 }
 
 // A point of the edit has priority index + 1 (at least 1, higher for a later

@@ -107,6 +107,7 @@ LWToolEvent ToolSession::makeEvent(const Position &position, bool ctrl, bool rig
     event.deltaSnap[i] = event.posSnap[i] - snap(pressPosition_[i], options_.snapGrid);
   }
   event.axis[2] = 1.0;
+  event.portAxis = options_.viewAxis;
   event.flags = (ctrl ? LWT_EVENT_CTRL : 0) | (rightButton ? LWT_EVENT_RIGHT_BUTTON : 0);
   return event;
 }

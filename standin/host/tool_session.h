@@ -36,6 +36,10 @@ class LoadedModule;
 struct SessionOptions {
   double pickRadius = 0.25;  // model units: a press this close to a handle grabs it
   double snapGrid = 0.5;     // posSnap is posRaw rounded to this grid (0: no snapping)
+  // The view the mouse works in, passed as every event's portAxis: 0, 1, 2 an
+  // orthographic view looking along x, y, z; -1 no particular view (all
+  // three axes count, as in a perspective view).
+  int viewAxis = -1;
 };
 
 struct CycleRecord {
