@@ -128,6 +128,13 @@ extern "C" int optionsPanelSet(void *instance, std::uintptr_t id, void *value) {
   return LWXPSET_REDRAW;
 }
 
+// Swapping the ends changes no point, so like a click on an anchor end it asks
+// only for a redraw, never for a build: on a host that puts the edit's base
+// back before every build (the Modeler does), a build that only read the
+// points back would undo the stretch on show. Whatever build comes next (a
+// panel edit's, a right click's new stretch) recomputes every pair from the
+// panel's values with the swapped ends, and a drag solves from them. A drag
+// the host has not built yet keeps its handle and is solved as dragged.
 extern "C" void onInvertHandle(LWXPanelID, int) {
   using namespace ep;
   // The button carries no instance: it acts on the newest one, and only while
@@ -137,10 +144,13 @@ extern "C" void onInvertHandle(LWXPanelID, int) {
   if (s->inverted != nullptr) {
     for (int i = 0; i < s->pointCount / 2; ++i) s->inverted[i] = s->inverted[i] == 0 ? 1 : 0;
   }
-  s->updateAll = kUpdateDragOnly;
-  s->testResult = LWT_TEST_UPDATE;
-  s->activeHandle = kNoHandle;
   s->drawState = kDrawRedraw;
+  const bool dragPending = s->testResult == LWT_TEST_UPDATE && s->active != 0 &&
+                           s->updateAll != kUpdateAllPairs && s->activeHandle >= 0 &&
+                           s->activeHandle < s->pointCount;
+  if (dragPending) return;
+  s->activeHandle = kNoHandle;
+  s->updateAll = kUpdateAllPairs;
 }
 
 extern "C" void onAbout(LWXPanelID, int) { ep::showAboutPanel(); }

@@ -210,17 +210,103 @@ TEST_F(OptionsPanel, InvertHandleTogglesEveryPairOfTheNewestInstance) {
   onInvertHandle(nullptr, 0x8006);
   EXPECT_EQ(state_->inverted[0], 1);
   EXPECT_EQ(state_->inverted[1], 0);
-  EXPECT_EQ(state_->updateAll, kUpdateDragOnly);
-  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+  EXPECT_EQ(state_->updateAll, kUpdateAllPairs) << "the next build recomputes from the swapped ends";
+  EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING) << "only a redraw, no build";
   EXPECT_EQ(state_->activeHandle, kNoHandle);
   EXPECT_EQ(state_->drawState, kDrawRedraw);
   onInvertHandle(nullptr, 0x8006);
   EXPECT_EQ(state_->inverted[0], 0);
   EXPECT_EQ(state_->inverted[1], 1);
-  // The following build moves no point.
+  // A build that comes anyway keeps the ends; at Factor 1 no point moves.
+  const std::vector<Position> before = mesh_.positions();
   ASSERT_EQ(build(), "");
-  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+  EXPECT_EQ(mesh_.positions(), before);
+  EXPECT_EQ(state_->inverted[0], 0);
   EXPECT_EQ(state_->inverted[1], 1);
+}
+
+// A host that keeps every move (no base put back before a build): after
+// Invert Handle the stretch stays, and a right click's new stretch keeps the
+// swapped ends.
+TEST_F(OptionsPanel, InvertHandleKeepsTheStretchOnAHostThatKeepsMoves) {
+  addPoints({{0, 2, 0}, {0, 0, 0}, {1, 2, 0}, {1, 0, 0}});
+  ASSERT_EQ(build(), "");
+  setDouble(0x8003, 1.5);
+  ASSERT_EQ(build(), "");
+  const std::vector<Position> stretched = mesh_.positions();
+  expectPosition(stretched[0], 0, 3, 0);
+
+  onInvertHandle(nullptr, 0x8006);
+  EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING) << "no build is asked for";
+  EXPECT_EQ(state_->drawState, kDrawRedraw);
+  EXPECT_EQ(state_->factor, 1.5) << "the panel's values stay";
+  EXPECT_EQ(mesh_.positions(), stretched);
+
+  LWToolEvent right{};
+  right.flags = LWT_EVENT_RIGHT_BUTTON;
+  EXPECT_EQ(funcs_.down(state_, &right), 1);
+  binding_.end(state_, 1);
+  ASSERT_EQ(build(), "");  // the new stretch: Factor 1.5 about the first points, where they stand
+  EXPECT_EQ(state_->inverted[0], 1);
+  EXPECT_EQ(state_->inverted[1], 1);
+  expectPosition(mesh_.position(0), 0, 3, 0);
+  expectPosition(mesh_.position(1), 0, -1.5, 0);
+}
+
+// Where the edit stands when the button is pressed.
+TEST_F(OptionsPanel, InvertHandleLetsAPendingUpdateRunFromTheSwappedEnds) {
+  addPoints({{0, 2, 0}, {0, 0, 0}});
+  ASSERT_EQ(build(), "");
+
+  // A Factor edit the host has not built yet: it applies from the second point.
+  setDouble(0x8003, 1.5);
+  onInvertHandle(nullptr, 0x8006);
+  EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
+  EXPECT_EQ(state_->updateAll, kUpdateAllPairs);
+  ASSERT_EQ(build(), "");
+  expectPosition(mesh_.position(1), 0, -1, 0);
+  expectPosition(mesh_.position(0), 0, 2, 0);
+
+  // A drag of point 1 the host has not built yet: it is solved as dragged,
+  // about point 0 (this host kept point 1 at (0,-1,0): length 3 to 5).
+  LWToolEvent e{};
+  e.posRaw[1] = -3;
+  funcs_.adjust(state_, &e, 1);
+  onInvertHandle(nullptr, 0x8006);
+  EXPECT_EQ(state_->activeHandle, 1);
+  EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
+  ASSERT_EQ(build(), "");
+  expectPosition(mesh_.position(1), 0, -3, 0);
+  EXPECT_DOUBLE_EQ(state_->factor, 5.0 / 3.0);
+  EXPECT_EQ(state_->inverted[0], 0) << "point 0 is the handle end again";
+}
+
+TEST_F(OptionsPanel, InvertHandleWithNoLiveEditSwapsTheEndsForTheNext) {
+  for (bool failedBuild : {false, true}) {
+    SCOPED_TRACE(failedBuild ? "after a failed build" : "after the edit ended");
+    startOver();
+    addPoints({{0, 2, 0}, {0, 0, 0}});
+    state_->active = 1;
+    state_->factor = 1.0;
+    ASSERT_EQ(build(), "");
+    if (failedBuild) {
+      EditFaults moveFails;
+      moveFails.failMovePoint = 0;
+      ASSERT_EQ(build(moveFails), "Failed");
+    } else {
+      binding_.end(state_, 1);
+    }
+    ASSERT_EQ(state_->active, 0);
+    onInvertHandle(nullptr, 0x8006);
+    EXPECT_EQ(state_->inverted[0], 1);
+    EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE) << "unchanged";
+    EXPECT_EQ(state_->updateAll, kUpdateAllPairs);
+    LWToolEvent press{};
+    EXPECT_EQ(funcs_.down(state_, &press), 1);  // a new stretch
+    setDouble(0x8003, 2.0);
+    ASSERT_EQ(build(), "");
+    expectPosition(mesh_.position(1), 0, -2, 0);  // about point 0
+  }
 }
 
 TEST_F(OptionsPanel, InvertHandleActsOnTheNewestInstanceNotThePanels) {
@@ -234,7 +320,7 @@ TEST_F(OptionsPanel, InvertHandleActsOnTheNewestInstanceNotThePanels) {
   onInvertHandle(nullptr, 0x8006);  // pressed in the first instance's panel
   EXPECT_EQ(state_->inverted[0], 0);
   EXPECT_EQ(state_->updateAll, kUpdateResetOrDrag);
-  EXPECT_EQ(newest.updateAll, kUpdateDragOnly) << "no pairs yet: nothing toggled, the flags still set";
+  EXPECT_EQ(newest.updateAll, kUpdateAllPairs) << "no pairs yet: nothing toggled, the flags still set";
   EXPECT_EQ(newest.drawState, kDrawRedraw);
 
   funcs.done(second.instance);  // the newest is gone: the button must not reach it
@@ -251,7 +337,7 @@ TEST_F(OptionsPanel, InvertHandleWithoutBuffersTogglesNothing) {
   ::ep::testing::failAllocationNumber(0);
   ASSERT_EQ(state_->inverted, nullptr);
   onInvertHandle(nullptr, 0x8006);
-  EXPECT_EQ(state_->updateAll, kUpdateDragOnly);
+  EXPECT_EQ(state_->updateAll, kUpdateAllPairs);
 }
 
 TEST_F(OptionsPanel, EnableStatesFollowTheToolAndTheMode) {

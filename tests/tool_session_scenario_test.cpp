@@ -214,6 +214,85 @@ TEST_F(Scenario, InvertHandleMovesNoPointAndPanelEditsThenMoveTheOtherEnds) {
   expectPoint(0, -0.5, 0, 0);  // closing the tool keeps the result
 }
 
+// After Factor 1.5 on the four pairs, point 2i is at (-0.5(i+1), 3i, 0) and
+// point 2i+1 stays at (i+1, 3i, 0). The stand-in host, like the Modeler, puts
+// the base back before every build, so a build after Invert Handle would have
+// to recompute the stretch; Invert Handle asks for none.
+class InvertAfterAStretch : public Scenario {
+ protected:
+  void SetUp() override {
+    Scenario::SetUp();
+    makeFourPairs();
+    startTool();
+    panel_ =
+        std::make_unique<standin::PanelModel>(panels_, session_->requestPanel(), session_->binding().instance,
+                                              [this](std::uintptr_t) { session_->runCycle(); });
+    ASSERT_EQ(panel_->edit(kFactor, 1.5), standin::EditResult::Done);
+    stretched_ = mesh_.positions();
+    builds_ = session_->edits().builds().size();
+    recorder_.clear();
+    ASSERT_EQ(panel_->press(kInvertHandle), standin::EditResult::Done);
+  }
+  std::unique_ptr<standin::PanelModel> panel_;
+  std::vector<Position> stretched_;
+  std::size_t builds_ = 0;
+};
+
+TEST_F(InvertAfterAStretch, KeepsWhatTheUserSawAndShowsTheEndsSwapped) {
+  EXPECT_EQ(mesh_.positions(), stretched_) << "the stretch on show stays";
+  EXPECT_EQ(session_->edits().builds().size(), builds_) << "no build: only a redraw";
+  const std::vector<WireCall> overlay = lastOverlay(4);
+  ASSERT_EQ(overlay.size(), 48u);
+  for (int i = 0; i < 4; ++i) {  // the circle on each pair's second point, the points where they stand
+    const float y = 3.0f * static_cast<float>(i), length = static_cast<float>(i + 1);
+    expectPairDrawn(overlay, static_cast<std::size_t>(i), {length, y, 0}, {-0.5f * length, y, 0}, {-3, 0, 0});
+  }
+  EXPECT_EQ(panel_->control(kFactor)->doubleValue, 1.5);
+  session_->close();
+  EXPECT_EQ(mesh_.positions(), stretched_) << "closing keeps the stretch";
+}
+
+TEST_F(InvertAfterAStretch, APanelEditWorksFromTheSwappedEnds) {
+  // Factor mode chosen again: Factor 1.5 from the edit's base, each second
+  // point now moving.
+  ASSERT_EQ(panel_->edit(kMode, 0), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i, 0, 3.0 * i, 0);
+    expectPoint(2 * i + 1, 1.5 * (i + 1), 3.0 * i, 0);
+  }
+  ASSERT_EQ(panel_->edit(kFactor, 2.0), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i, 0, 3.0 * i, 0);
+    expectPoint(2 * i + 1, 2.0 * (i + 1), 3.0 * i, 0);
+  }
+}
+
+TEST_F(InvertAfterAStretch, ADragWorksFromTheSwappedEnds) {
+  session_->press({1, 0, 0});  // pair 0's second point, its handle end now
+  ASSERT_EQ(session_->heldHandle(), 1);
+  session_->drag({3, 0.2, 0});  // about point 0 at the edit's base, the origin: factor 3
+  expectPoint(1, 3, 0, 0);
+  expectPoint(0, 0, 0, 0);
+  session_->release();
+}
+
+TEST_F(InvertAfterAStretch, ARightClickKeepsTheStretchAndTheSwappedEnds) {
+  // The kept stretch is the new edit's base; its first build applies the
+  // panel's Factor 1.5, as after any panel edit, about each first point.
+  session_->press({9, 9, 0}, false, /*rightButton=*/true);
+  ASSERT_EQ(mesh_.positions(), stretched_);
+  session_->release();
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i, -0.5 * (i + 1), 3.0 * i, 0);
+    expectPoint(2 * i + 1, 1.75 * (i + 1), 3.0 * i, 0);
+  }
+  ASSERT_EQ(panel_->edit(kFactor, 2.0), standin::EditResult::Done);
+  for (int i = 0; i < 4; ++i) {
+    expectPoint(2 * i, -0.5 * (i + 1), 3.0 * i, 0);
+    expectPoint(2 * i + 1, 2.5 * (i + 1), 3.0 * i, 0);
+  }
+}
+
 // The engine over a large selection, with and without a progress monitor.
 class LargeSelection : public Scenario, public ::testing::WithParamInterface<bool> {};
 

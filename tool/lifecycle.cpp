@@ -26,7 +26,12 @@ extern "C" int toolDown(void *instance, LWToolEvent *event) {
   ep::StretchToolState &s = stateOf(instance);
   if ((event->flags & LWT_EVENT_RIGHT_BUTTON) != 0) {  // keep the result, start a new stretch
     s.testResult = LWT_TEST_CLONE;
-    s.updateAll = ep::kUpdateResetOrDrag;
+    // With no handle active and every pair to be recomputed (after a panel
+    // edit or Invert Handle) the new stretch does just that, keeping the ends
+    // the overlay shows: the reset step would clear them. Otherwise the reset
+    // step or the drag solve starts it.
+    const bool recomputeKeepingEnds = s.updateAll == ep::kUpdateAllPairs && s.activeHandle == ep::kNoHandle;
+    if (!recomputeKeepingEnds) s.updateAll = ep::kUpdateResetOrDrag;
     return 1;
   }
   if (s.active != 0) {  // a press during a live edit: the host picks a handle
