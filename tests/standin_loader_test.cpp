@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "standin/host/host_error.h"
@@ -52,6 +54,47 @@ INSTANTIATE_TEST_SUITE_P(
         if (c == ' ') c = '_';
       return name;
     });
+
+// The system's loader searches its own path for a bare file name; the host
+// means the file in the working folder.
+TEST(Loader, ABareFileNameIsTheFileInTheWorkingFolder) {
+  const std::filesystem::path fixture(EP_FIXTURE_NO_DESCRIPTOR);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(fixture.parent_path());
+  try {
+    LoadedModule::open(fixture.filename().string());
+    ADD_FAILURE() << "loaded a module without a descriptor";
+  } catch (const HostError &error) {
+    EXPECT_EQ(error.kind(), HostErrorKind::NoDescriptor) << error.what();  // it was loaded
+  }
+  std::filesystem::current_path(before);
+}
+
+// A module built for the other system is called what it is, not described by
+// the loader's complaint about its header.
+TEST(Loader, AModuleForTheOtherSystemIsNamedAsSuch) {
+  const std::filesystem::path folder = std::filesystem::path(EP_TEST_OUTPUT_DIR) / "loader_test";
+  std::filesystem::create_directories(folder);
+  const std::string file = (folder / "foreign.p").string();
+#ifdef _WIN32
+  std::string header =
+      "\x7f"
+      "ELF\x01\x01\x01";
+  const char *says = "foreign.p is a Linux shared module; this host runs on Windows";
+#else
+  std::string header = "MZ\x90";
+  const char *says = "foreign.p is a Windows DLL; this host runs on Linux";
+#endif
+  header.resize(512, '\0');
+  std::ofstream(file, std::ios::binary) << header;
+  try {
+    LoadedModule::open(file);
+    ADD_FAILURE() << "loaded";
+  } catch (const HostError &error) {
+    EXPECT_EQ(error.kind(), HostErrorKind::NotLoadable);
+    EXPECT_THAT(error.what(), HasSubstr(says));
+  }
+}
 
 TEST(Loader, FindsServersByClassAndNameAndNamesAMissingClass) {
   LoadedModule module = LoadedModule::open(EP_FIXTURE_TWO_SERVERS);

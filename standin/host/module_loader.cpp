@@ -66,6 +66,27 @@ const void *findSymbol(void *library, const char *name) {
 void unloadLibrary(void *library) { dlclose(library); }
 #endif
 
+// Why a file the system refused is not a module for this host, when its
+// first bytes say it is one built for the other system; empty otherwise.
+std::string builtForAnotherSystem(const std::string &path) {
+  char magic[4] = {};
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+  std::fclose(file);
+#ifdef _WIN32
+  if (got == 4 && std::memcmp(magic,
+                              "\x7f"
+                              "ELF",
+                              4) == 0)
+    return path + " is a Linux shared module; this host runs on Windows and loads Windows DLLs";
+#else
+  if (got >= 2 && magic[0] == 'M' && magic[1] == 'Z')
+    return path + " is a Windows DLL; this host runs on Linux and loads Linux shared modules";
+#endif
+  return {};
+}
+
 // The checks every module passes before its startup is called.
 void checkDescriptor(const ModuleDescriptor *descriptor, const std::string &path) {
   if (descriptor->sysSync != LW_MODULE_SYNC)
@@ -98,9 +119,17 @@ LoadedModule LoadedModule::open(const std::string &path) {
   std::error_code ignored;
   if (!std::filesystem::exists(std::filesystem::path(path), ignored))
     throw HostError(HostErrorKind::NoSuchFile, "no such file: " + path);
+  // The system's loader looks a bare file name up in its own search path, not
+  // in the working folder: it is given the file's absolute path.
+  std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ignored);
+  absolute.make_preferred();  // LoadLibrary wants backslashes
   std::string error;
-  void *library = loadLibrary(path, error);
-  if (library == nullptr) throw HostError(HostErrorKind::NotLoadable, "not a loadable module: " + error);
+  void *library = loadLibrary(absolute.empty() ? path : absolute.string(), error);
+  if (library == nullptr) {
+    const std::string foreign = builtForAnotherSystem(path);
+    throw HostError(HostErrorKind::NotLoadable,
+                    "not a loadable module: " + (foreign.empty() ? error : foreign));
+  }
   const auto *descriptor = static_cast<const ModuleDescriptor *>(findSymbol(library, "_mod_descrip"));
   if (descriptor == nullptr) {
     unloadLibrary(library);

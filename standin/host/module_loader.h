@@ -17,9 +17,11 @@ namespace standin {
 
 class LoadedModule {
  public:
-  // Loads a module file (dlopen / LoadLibraryA). Throws HostError for a
-  // missing file, a file the system will not load, no _mod_descrip, a wrong
-  // sync word or descriptor version.
+  // Loads a module file (dlopen / LoadLibraryA, given the file's absolute
+  // path, so a bare name means the file in the working folder). Throws
+  // HostError for a missing file, a file the system will not load (naming a
+  // Windows DLL on Linux, or a Linux module on Windows, as such), no
+  // _mod_descrip, a wrong sync word or descriptor version.
   static LoadedModule open(const std::string &path);
 
   // Wraps a descriptor linked into this process (tests link the module's code
