@@ -1,7 +1,6 @@
 // Reading OBJ points and writing the file back without touching anything but
 // the coordinates of moved points.
 #include "standin/session/obj_file.h"
-#include "standin/session/atomic_file.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "standin/session/atomic_file.h"
 
 namespace {
 
@@ -111,6 +112,34 @@ TEST(ObjFileWrite, RewrittenNumbersReadBackExactly) {
   }
 }
 
+TEST(ObjFileRead, AByteOrderMarkHidesNoPointAndIsWrittenBack) {
+  const std::string text = "\xEF\xBB\xBFv 2 0 0\nv 0 0 0\nf 1 2 1\n";
+  ObjFile obj = ObjFile::parse(text, "m.obj");
+  ASSERT_EQ(obj.pointCount(), 2u);
+  EXPECT_EQ(obj.position(0), (ObjFile::Position{2, 0, 0}));
+  EXPECT_EQ(obj.lineOf(0), 1u);
+  EXPECT_EQ(obj.edges(), (std::vector<std::pair<std::size_t, std::size_t>>{{0, 1}}));
+  EXPECT_EQ(obj.text(), text);
+  obj.setPosition(0, {4, 0, 0});
+  EXPECT_EQ(obj.text(), "\xEF\xBB\xBFv 4 0 0\nv 0 0 0\nf 1 2 1\n");
+}
+
+TEST(ObjFileWrite, APositionThatIsNotFiniteIsRefusedAndThePointKept) {
+  ObjFile obj = ObjFile::parse("v 1 2 3\nv 4 5 6\n", "m.obj");
+  const double bad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+  for (const double value : bad) {
+    try {
+      obj.setPosition(1, {0, value, 0});
+      ADD_FAILURE() << value << " was taken";
+    } catch (const ObjError &error) {
+      EXPECT_EQ(std::string(error.what()).rfind("point 1 cannot be written: its position (0 ", 0), 0u)
+          << error.what();
+    }
+  }
+  EXPECT_EQ(obj.changedCount(), 0u);
+  EXPECT_EQ(obj.text(), "v 1 2 3\nv 4 5 6\n");
+}
+
 TEST(ObjFileEdges, FacesAndLinesGiveEachEdgeOnceWithRelativeIndicesResolved) {
   const ObjFile obj = ObjFile::parse(
       "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
@@ -174,6 +203,17 @@ TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {
     }
   }
   EXPECT_EQ(entries(), 1u);  // only a-directory
+}
+
+TEST_F(ObjFileOnDisk, ReadingStopsAtANulByteAndNamesItsLine) {
+  using namespace std::string_literals;
+  spit(dir_ / "binary.obj", "v 1 2 3\nv 4 5 6\n\x7f\0\x01"s + std::string(100000, 'x'));
+  try {
+    ObjFile::read((dir_ / "binary.obj").string(), "binary.obj");
+    ADD_FAILURE() << "no error";
+  } catch (const ObjError &error) {
+    EXPECT_STREQ(error.what(), "binary.obj:3: not a text file (contains a NUL byte)");
+  }
 }
 
 TEST_F(ObjFileOnDisk, ReadingAMissingFileOrADirectoryFails) {

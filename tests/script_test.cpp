@@ -12,6 +12,18 @@ using standin::parseScript;
 using standin::ScriptError;
 using standin::ScriptOp;
 
+TEST(ScriptParse, AByteOrderMarkAtTheStartIsSkipped) {
+  const standin::Script script = parseScript("\xEF\xBB\xBFpick\nfactor 2\n", "bom.txt");
+  ASSERT_EQ(script.commands.size(), 2u);
+  EXPECT_EQ(script.commands[0].op, ScriptOp::Pick);
+  EXPECT_EQ(script.commands[0].line, 1u);
+  // Only at the start: anywhere else it is part of a word.
+  EXPECT_THROW(parseScript("pick\n\xEF\xBB\xBF"
+                           "factor 2\n",
+                           "bom.txt"),
+               ScriptError);
+}
+
 TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
   const standin::Script script = parseScript(
       "# a comment\n"

@@ -1,9 +1,8 @@
 #include "standin/session/obj_file.h"
 
-#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -14,6 +13,7 @@
 
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
+#include "standin/session/text_input.h"
 
 namespace standin {
 namespace {
@@ -21,8 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::string errnoText() { return std::strerror(errno); }
 
 std::string quoted(std::string_view token) {
   constexpr std::size_t kMaxShown = 40;
@@ -104,16 +102,21 @@ ObjFile ObjFile::read(const std::string &path, const std::string &displayName) {
   const std::string name = displayName.empty() ? path : displayName;
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw ObjError(name + ": is a directory, not a mesh file");
-  std::FILE *file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw ObjError(name + ": cannot open: " + errnoText());
-  std::string text;
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) throw ObjError(name + ": cannot read: " + errnoText());
-  return parse(std::move(text), name);
+  try {
+    return parse(readTextFile(path), name);
+  } catch (const TextInputError &error) {
+    switch (error.kind()) {
+      case TextInputError::Kind::CannotOpen:
+        throw ObjError(name + ": cannot open: " + error.what());
+      case TextInputError::Kind::CannotRead:
+        throw ObjError(name + ": cannot read: " + error.what());
+      case TextInputError::Kind::NotText:
+        throw ObjError(name + ":" + std::to_string(error.line()) + ": " + error.what());
+      case TextInputError::Kind::NeverEnds:
+        break;
+    }
+    throw ObjError(name + ": " + error.what());
+  }
 }
 
 ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
@@ -122,7 +125,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   obj.text_ = std::move(text);
   const std::string &t = obj.text_;
   const std::size_t size = t.size();
-  std::size_t lineStart = 0;
+  std::size_t lineStart = byteOrderMarkLength(t);  // kept in the text, not part of the first line
   std::size_t lineNumber = 0;
   while (lineStart < size) {
     ++lineNumber;
@@ -151,7 +154,7 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
   const std::string_view t = text_;
   std::size_t pointsBefore = 0;  // `v` lines before the current line
   std::size_t nextSpan = 0;
-  std::size_t start = 0;
+  std::size_t start = byteOrderMarkLength(t);
   while (start < t.size()) {
     std::size_t end = t.find('\n', start);
     if (end == std::string_view::npos) end = t.size();
@@ -194,6 +197,11 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
 
 void ObjFile::setPosition(std::size_t index, const Position &position) {
   Position &current = positions_.at(index);
+  if (!std::isfinite(position[0]) || !std::isfinite(position[1]) || !std::isfinite(position[2])) {
+    throw ObjError("point " + std::to_string(index) + " cannot be written: its position (" +
+                   formatNumber(position[0]) + " " + formatNumber(position[1]) + " " +
+                   formatNumber(position[2]) + ") is not finite");
+  }
   if (std::memcmp(current.data(), position.data(), sizeof(Position)) == 0) return;
   current = position;
   changed_[index] = 1;

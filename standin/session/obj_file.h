@@ -8,12 +8,15 @@
 // which is replaced by the three numbers in the shortest form that reads back
 // to the same doubles. Everything else (faces, normals, texture coordinates,
 // groups, comments, materials, extra components such as `v x y z r g b`,
-// CRLF line endings, a missing final newline) survives byte for byte, and an
-// untouched point keeps its original text exactly.
+// CRLF line endings, a missing final newline, a UTF-8 byte-order mark at the
+// start) survives byte for byte, and an untouched point keeps its original
+// text exactly.
 //
 // Errors: reading throws ObjError with "file:line: message" for a malformed
-// `v` line and "file: message" for a file that cannot be read; writing throws
-// ObjError when the output cannot be written, and then leaves no file behind.
+// `v` line or a NUL byte, and "file: message" for a file that cannot be read
+// or (from a pipe or a device) never ends (see text_input.h); writing throws
+// FileWriteError when the output cannot be written, and then leaves no file
+// behind. No coordinate that is not finite is ever held, so none is written.
 #pragma once
 
 #include <array>
@@ -46,7 +49,8 @@ class ObjFile {
   const Position &position(std::size_t index) const { return positions_.at(index); }
 
   // Changes a point. Setting the value a point already has (bit for bit)
-  // leaves its text untouched.
+  // leaves its text untouched. Throws ObjError, naming the point and leaving
+  // it as it was, when a coordinate is a NaN or an infinity.
   void setPosition(std::size_t index, const Position &position);
   std::size_t changedCount() const;
   bool changed(std::size_t index) const { return changed_.at(index) != 0; }

@@ -7,6 +7,7 @@
 
 #include "host/host_abi.h"
 #include "standin/host/number_text.h"
+#include "standin/session/text_input.h"
 
 namespace standin {
 namespace {
@@ -255,7 +256,7 @@ Script parseScript(std::string_view text, const std::string &name) {
   Script script;
   script.name = name;
   std::size_t lineNumber = 0;
-  std::size_t start = 0;
+  std::size_t start = byteOrderMarkLength(text);
   while (start < text.size()) {
     ++lineNumber;
     std::size_t end = text.find('\n', start);

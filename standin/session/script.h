@@ -23,7 +23,8 @@
 //   echo TEXT                     print a line
 //   close                         close the tool, keeping the result
 //
-// '#' starts a comment; blank lines are ignored; words are separated by
+// A UTF-8 byte-order mark at the start is skipped. '#' starts a comment;
+// blank lines are ignored; words are separated by
 // blanks, and a file name with blanks can be written in double quotes.
 // Numbers are decimal (1, -2.5, 1e-3); point indices count from 0 in mesh
 // order.
