@@ -54,10 +54,18 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
   close                         close the tool, keeping the result (done at the end anyway)
   Relative file names in a script are relative to the working directory.
 
-Exit codes: 0 done; 1 the tool failed (a failed build, or the tool showed an error or a
-warning box; nothing is written); 2 bad input (command line, mesh file, selection, script);
-3 an output could not be written; 4 the module could not be loaded or activated;
-130 interrupted (Ctrl-C aborts a running build; the input is untouched, nothing is written).
+Output files:
+  Each is written whole (a hidden temporary file renamed over the target); a device, a FIFO
+  or /dev/stdout is written into. No output may be the input mesh (only --in-place replaces
+  it) or share its file with another output. -o, --svg and --about-png are written once the
+  tool is done without a failure; a script's files as its commands run, and a failed run
+  names the ones it wrote.
+
+Exit codes: 0 done; 1 the tool failed (a failed build, the tool showed an error or a
+warning box, or it moved a point to a NaN or an infinity); 2 bad input (command line, mesh
+file, selection, script, outputs); 3 an output could not be written; 4 the module could not
+be loaded or activated; 130 interrupted (Ctrl-C aborts a running build and stops a script;
+the input is untouched). A second Ctrl-C, SIGTERM or SIGHUP end the program at once.
 )";
 
 // Declares every option on `app`, bound to the fields of `o` (the view's

@@ -2,21 +2,44 @@
 
 #include <csignal>
 
+#include "standin/session/atomic_file.h"
+
 namespace cli {
 namespace {
 
 std::atomic<bool> interruptFlag{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-void onInterrupt(int) {
-  interruptFlag.store(true);
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program
+// Only async-signal-safe calls: unlink (inside), sigaction, raise.
+void endBySignal(int signal) {
+  standin::removeTemporaryFileOnSignal();
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  sigaction(signal, &byDefault, nullptr);
+  raise(signal);  // delivered as the handler returns: the program ends by this signal
+}
+
+void onInterrupt(int signal) {
+  if (interruptFlag.exchange(true)) endBySignal(signal);  // a second Ctrl-C
+}
+
+void install(int signal, void (*handler)(int)) {
+  struct sigaction current {};
+  if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
 
 const std::atomic<bool> &installInterruptHandler() {
-  std::signal(SIGINT, onInterrupt);
+  install(SIGINT, onInterrupt);
+  install(SIGTERM, endBySignal);
+  install(SIGHUP, endBySignal);
   return interruptFlag;
 }
 

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "bundled_example.h"
 #include "interrupt.h"
+#include "output_check.h"
 #include "standin/host/host_error.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
@@ -25,6 +24,7 @@
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
 #include "standin/session/session_runner.h"
+#include "standin/session/text_input.h"
 
 namespace cli {
 namespace {
@@ -41,32 +41,20 @@ int fail(int code, const std::string &message) {
   return code;
 }
 
-// An output file must go into an existing folder and, unless asked, not over
-// the input mesh; checked before any work is done.
-void checkOutputPath(const std::string &path, const std::string &what) {
-  if (path.empty()) return;
+// The whole script, from a file or standard input ("-"); `name` is how
+// messages name it.
+std::string readScriptText(const std::string &file, const std::string &name) {
   std::error_code error;
-  const fs::path target(path);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, error)) {
-    throw RunError(standin::kExitCannotWrite,
-                   "cannot write " + what + " '" + path + "': no such folder '" + folder.string() + "'");
+  if (file != "-" && fs::is_directory(file, error))
+    throw RunError(standin::kExitBadInput, "cannot read script '" + file + "': it is a folder");
+  try {
+    return file == "-" ? standin::readTextStream(stdin) : standin::readTextFile(file);
+  } catch (const standin::TextInputError &e) {
+    if (e.kind() == standin::TextInputError::Kind::NotText)
+      throw RunError(standin::kExitBadInput, name + ":" + std::to_string(e.line()) + ": " + e.what());
+    const std::string what = file == "-" ? "the script from standard input" : "script '" + file + "'";
+    throw RunError(standin::kExitBadInput, "cannot read " + what + ": " + e.what());
   }
-  if (fs::is_directory(target, error)) {
-    throw RunError(standin::kExitCannotWrite, "cannot write " + what + " '" + path + "': it is a folder");
-  }
-}
-
-std::string readScriptText(const std::string &file) {
-  std::stringstream buffer;
-  if (file == "-") {
-    buffer << std::cin.rdbuf();
-    return buffer.str();
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw RunError(standin::kExitBadInput, "cannot read script '" + file + "'");
-  buffer << in.rdbuf();
-  return buffer.str();
 }
 
 std::string describeSettings(const standin::ToolSettings &s) {
@@ -124,14 +112,26 @@ class ProgramRun {
     standin::SessionRunner runner(*module_, globals_, *obj_, mesh_, makeHooks());
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
+    // The options' outputs are made now, while the tool is open, and written
+    // once it closed without a failure.
+    runner.holdOutputs();
     writeViews(runner);
     runner.close();
     if (auto code = stopIfFailed(runner)) return *code;
     const std::string wrote = writeMesh(runner);
+    runner.writeHeldOutputs();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!o_.quiet) printSummary(runner, wrote, seconds);
     if (o_.example) listExampleOutputs();
     return standin::kExitOk;
+  }
+
+  // A run that stopped with an error: the message, then the files already
+  // written, if any (and that none were, when the tool failed).
+  int stop(int code, const std::string &message) const {
+    fail(code, message);
+    if (!written_.empty() || code == standin::kExitToolFailed) fail(code, writtenSoFar("failure"));
+    return code;
   }
 
  private:
@@ -153,18 +153,38 @@ class ProgramRun {
               << "Outputs go to " << fs::absolute(outputFolder_).lexically_normal().string() << "\n\n";
   }
 
-  // Everything the user gave is checked before the module is loaded.
+  // Everything the user gave is checked before the module is loaded: the
+  // script, and every output it and the options name.
   void checkInputs() {
     scriptName_ = o_.script == "-" ? "<stdin>" : o_.script;
-    if (!o_.script.empty()) script_ = standin::parseScript(readScriptText(o_.script), scriptName_);
-    checkOutputPath(o_.output, "the mesh");
-    checkOutputPath(o_.svg, "the SVG");
-    checkOutputPath(o_.aboutPng, "the About picture");
-    std::error_code error;
-    if (!o_.inPlace && !o_.output.empty() && fs::equivalent(o_.output, o_.mesh, error)) {
-      throw RunError(standin::kExitBadInput,
-                     "the output '" + o_.output + "' is the input mesh; use --in-place to overwrite it");
+    if (!o_.script.empty())
+      script_ = standin::parseScript(readScriptText(o_.script, scriptName_), scriptName_);
+    checkOutputs(plannedOutputs(), o_.mesh, scriptName_);
+  }
+
+  std::vector<PlannedOutput> plannedOutputs() const {
+    using standin::ScriptOp;
+    std::vector<PlannedOutput> list;
+    auto add = [&](const std::string &path, const std::string &shown, const char *kind, const char *option,
+                   std::size_t line) {
+      list.push_back(PlannedOutput{path, shown, kind, option, line, false});
+    };
+    if (!o_.output.empty()) {
+      add(o_.output, o_.output, "the mesh", o_.inPlace ? "--in-place" : "-o", 0);
+      list.back().isResult = o_.inPlace;
     }
+    const auto resolved = [&](const std::string &name) {
+      return standin::resolveOutputPath(outputFolder_, name);
+    };
+    if (!o_.svg.empty()) add(resolved(o_.svg), o_.svg, "the SVG", "--svg", 0);
+    if (!o_.aboutPng.empty()) add(resolved(o_.aboutPng), o_.aboutPng, "the About picture", "--about-png", 0);
+    for (const standin::ScriptCommand &c : script_.commands) {
+      if (c.op == ScriptOp::Save) add(resolved(c.text), c.text, "the mesh", "save", c.line);
+      if (c.op == ScriptOp::Svg) add(resolved(c.text), c.text, "the SVG", "svg", c.line);
+      if (c.op == ScriptOp::About && !c.text.empty())
+        add(resolved(c.text), c.text, "the About picture", "about", c.line);
+    }
+    return list;
   }
 
   void loadMesh() {
@@ -180,7 +200,8 @@ class ProgramRun {
 
   void loadModule() {
     if (o_.trace) globals_.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
-    globals_.monitors().setInterruptFlag(&installInterruptHandler());
+    interrupt_ = &installInterruptHandler();
+    globals_.monitors().setInterruptFlag(interrupt_);
     const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
     try {
       module_.emplace(standin::LoadedModule::open(path));
@@ -201,11 +222,14 @@ class ProgramRun {
     standin::RunnerHooks hooks;
     hooks.outputFolder = outputFolder_;
     hooks.font = font_.get();
-    hooks.saveAboutPicture = [](const std::string &path, const standin::ThumbnailCanvas &canvas) {
+    hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
-      if (!standin::savePng(path, canvas.image(), &error))
-        throw RunError(standin::kExitCannotWrite, "cannot write '" + path + "': " + error);
+      std::optional<std::string> png = standin::encodePng(picture, &error);
+      if (!png) throw RunError(standin::kExitCannotWrite, "cannot write the About picture: " + error);
+      return *png;
     };
+    hooks.wrote = [this](const std::string &path) { written_.push_back(path); };
+    hooks.interrupt = interrupt_;
     return hooks;
   }
 
@@ -234,17 +258,18 @@ class ProgramRun {
     }
   }
 
-  // Nothing is written after an interrupt or a failure of the tool.
+  // Nothing more is written after an interrupt or a failure of the tool.
   std::optional<int> stopIfFailed(standin::SessionRunner &runner) const {
     if (interrupted()) {
       runner.close();
-      return fail(standin::kExitInterrupted,
-                  "interrupted: the build was aborted; the input mesh is untouched and nothing was written");
+      return fail(
+          standin::kExitInterrupted,
+          "interrupted: the run was stopped; the input mesh is untouched; " + writtenSoFar("interrupt"));
     }
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
     printFailures(runner);
-    return fail(standin::kExitToolFailed, "nothing was written");
+    return fail(standin::kExitToolFailed, writtenSoFar("failure"));
   }
 
   void writeViews(standin::SessionRunner &runner) {
@@ -261,12 +286,16 @@ class ProgramRun {
   std::string writeMesh(standin::SessionRunner &runner) {
     runner.syncObj();
     if (o_.output.empty()) return "result not saved (no -o or --in-place)";
-    try {
-      obj_->write(o_.output);
-    } catch (const standin::FileWriteError &error) {
-      throw RunError(standin::kExitCannotWrite, error.what());
-    }
+    runner.writeOutput(o_.output, obj_->text());
     return "wrote " + o_.output;
+  }
+
+  // What a failed run says about its output files.
+  std::string writtenSoFar(const char *before) const {
+    if (written_.empty()) return "nothing was written";
+    std::string list;
+    for (const std::string &path : written_) list += (list.empty() ? "" : ", ") + path;
+    return "wrote " + list + " before the " + before + "; nothing else was written";
   }
 
   void printSummary(const standin::SessionRunner &runner, const std::string &wrote, double seconds) const {
@@ -291,6 +320,8 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
+  const std::atomic<bool> *interrupt_ = nullptr;
+  std::vector<std::string> written_;  // output files written so far, in order
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;
@@ -304,19 +335,19 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
+  ProgramRun run(std::move(options), programFolder);
   try {
-    ProgramRun run(std::move(options), programFolder);
     return run.run();
   } catch (const RunError &error) {
-    return fail(error.exitCode(), error.what());
+    return run.stop(error.exitCode(), error.what());
   } catch (const standin::ScriptError &error) {
-    return fail(standin::kExitBadInput, error.what());
+    return run.stop(standin::kExitBadInput, error.what());
   } catch (const standin::ObjError &error) {
-    return fail(standin::kExitBadInput, error.what());
+    return run.stop(standin::kExitBadInput, error.what());
   } catch (const standin::HostError &error) {
-    return fail(standin::kExitNoModule, error.what());
+    return run.stop(standin::kExitNoModule, error.what());
   } catch (const std::bad_alloc &) {
-    return fail(standin::kExitToolFailed, "out of memory");
+    return run.stop(standin::kExitToolFailed, "out of memory");
   }
 }
 

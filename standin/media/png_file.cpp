@@ -7,10 +7,10 @@
 
 namespace standin {
 
-bool savePng(const std::string &path, const RgbImage &image, std::string *error) {
+std::optional<std::string> encodePng(const RgbImage &image, std::string *error) {
   if (image.width() <= 0 || image.height() <= 0) {
     if (error != nullptr) *error = "an empty picture cannot be saved as PNG";
-    return false;
+    return std::nullopt;
   }
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -18,10 +18,19 @@ bool savePng(const std::string &path, const RgbImage &image, std::string *error)
   png.width = static_cast<png_uint_32>(image.width());
   png.height = static_cast<png_uint_32>(image.height());
   png.format = PNG_FORMAT_RGB;
-  const int ok = png_image_write_to_file(&png, path.c_str(), 0, image.bytes().data(), 0, nullptr);
-  if (ok == 0 && error != nullptr) *error = "cannot write " + path + ": " + png.message;
+  // The first call measures, the second writes.
+  png_alloc_size_t size = 0;
+  std::string bytes;
+  bool ok = png_image_write_to_memory(&png, nullptr, &size, 0, image.bytes().data(), 0, nullptr) != 0;
+  if (ok) {
+    bytes.resize(size);
+    ok = png_image_write_to_memory(&png, bytes.data(), &size, 0, image.bytes().data(), 0, nullptr) != 0;
+    bytes.resize(size);
+  }
+  if (!ok && error != nullptr) *error = std::string("cannot encode the picture as PNG: ") + png.message;
   png_image_free(&png);
-  return ok != 0;
+  if (!ok) return std::nullopt;
+  return bytes;
 }
 
 std::optional<RgbImage> loadPng(const std::string &path, std::string *error) {

@@ -8,9 +8,9 @@
 
 namespace standin {
 
-// Writes an 8-bit RGB PNG. False (with `error` set, if given) when it cannot, e.g. an empty picture or an
-// unwritable path.
-bool savePng(const std::string &path, const RgbImage &image, std::string *error = nullptr);
+// An 8-bit RGB PNG file's bytes, made in memory (an output file is written whole by its caller, with
+// standin::writeFileAtomically). Nullopt (with `error` set, if given) when it cannot, e.g. an empty picture.
+std::optional<std::string> encodePng(const RgbImage &image, std::string *error = nullptr);
 
 // Reads any PNG libpng understands, converted to 8-bit RGB.
 std::optional<RgbImage> loadPng(const std::string &path, std::string *error = nullptr);

@@ -17,6 +17,11 @@ std::string positionText(const Position &p) {
 
 }  // namespace
 
+std::string resolveOutputPath(const std::string &folder, const std::string &name) {
+  if (folder.empty() || std::filesystem::path(name).is_absolute()) return name;
+  return (std::filesystem::path(folder) / name).string();
+}
+
 SessionRunner::SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
                              RunnerHooks hooks)
     : module_(module), globals_(globals), obj_(obj), mesh_(mesh), hooks_(std::move(hooks)) {
@@ -39,8 +44,27 @@ std::ostream &SessionRunner::out() const { return hooks_.out != nullptr ? *hooks
 std::ostream &SessionRunner::err() const { return hooks_.err != nullptr ? *hooks_.err : std::cerr; }
 
 std::string SessionRunner::resolveOutput(const std::string &name) const {
-  if (hooks_.outputFolder.empty() || std::filesystem::path(name).is_absolute()) return name;
-  return (std::filesystem::path(hooks_.outputFolder) / name).string();
+  return resolveOutputPath(hooks_.outputFolder, name);
+}
+
+void SessionRunner::writeOutput(const std::string &path, const std::string &contents) {
+  if (holding_) {
+    held_.emplace_back(path, contents);
+    return;
+  }
+  try {
+    writeFileAtomically(path, contents);
+  } catch (const FileWriteError &error) {
+    throw RunError(kExitCannotWrite, error.what());
+  }
+  if (hooks_.wrote) hooks_.wrote(path);
+}
+
+void SessionRunner::writeHeldOutputs() {
+  holding_ = false;
+  std::vector<std::pair<std::string, std::string>> held;
+  held.swap(held_);
+  for (const auto &[path, contents] : held) writeOutput(path, contents);
 }
 
 void SessionRunner::pick() {
@@ -98,11 +122,16 @@ void SessionRunner::readSettings() {
 }
 
 void SessionRunner::pressAbout(const std::string &pictureFile) {
-  if (!pictureFile.empty() && !hooks_.saveAboutPicture) {
+  if (!pictureFile.empty() && !hooks_.encodePicture) {
     throw RunError(kExitBadInput, "this build of the program cannot write pictures");
   }
   const std::string path = pictureFile.empty() ? std::string() : resolveOutput(pictureFile);
-  const std::string text = panel("About").pressAbout(path, hooks_.saveAboutPicture);
+  std::string picture;
+  const std::string text =
+      panel("About").pressAbout(path, [&](const std::string &, const ThumbnailCanvas &canvas) {
+        picture = hooks_.encodePicture(canvas.image());
+      });
+  if (!path.empty()) writeOutput(path, picture);
   out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
 }
 
@@ -125,15 +154,16 @@ void SessionRunner::writeSvg(const std::string &file, ViewAxis view) {
   SvgOptions options;
   options.view = view;
   options.title = "Elastic_Pull on " + std::filesystem::path(obj_.name()).filename().string();
-  try {
-    writeFileAtomically(path, renderSvg(points, recorder_.calls(), options, edges));
-  } catch (const FileWriteError &error) {
-    throw RunError(kExitCannotWrite, error.what());
-  }
+  writeOutput(path, renderSvg(points, recorder_.calls(), options, edges));
 }
 
 void SessionRunner::syncObj() {
-  for (std::size_t i = 0; i < mesh_.size(); ++i) obj_.setPosition(i, mesh_.position(i));
+  try {
+    for (std::size_t i = 0; i < mesh_.size(); ++i) obj_.setPosition(i, mesh_.position(i));
+  } catch (const ObjError &error) {
+    throw RunError(kExitToolFailed,
+                   std::string("the tool's result has a NaN or an infinity: ") + error.what());
+  }
 }
 
 std::size_t SessionRunner::meshIndex(std::size_t point, const char *what) const {
@@ -203,6 +233,7 @@ void SessionRunner::collectFailures(const std::string &command, std::size_t line
 
 void SessionRunner::runScript(const Script &script) {
   for (const ScriptCommand &command : script.commands) {
+    if (hooks_.interrupt != nullptr && hooks_.interrupt->load()) return;
     try {
       run(command);
     } catch (const RunError &error) {
@@ -223,11 +254,7 @@ void SessionRunner::pressAt(const ScriptCommand &c, bool thenRelease) {
 
 void SessionRunner::save(const std::string &file) {
   syncObj();
-  try {
-    obj_.write(resolveOutput(file));
-  } catch (const FileWriteError &error) {
-    throw RunError(kExitCannotWrite, error.what());
-  }
+  writeOutput(resolveOutput(file), obj_.text());
 }
 
 // The options panel's commands; each is refused while the tool is not picked.

@@ -7,6 +7,11 @@
 // ToolSession, builds its options panel (as a modeler does when a tool is
 // picked) and runs one host cycle, so the first build happens at once.
 //
+// Output files (save, svg, about FILE) are written whole through
+// writeFileAtomically as their command runs, and each is reported to
+// RunnerHooks::wrote; while outputs are held they are kept in memory instead,
+// until writeHeldOutputs().
+//
 // Failures of the tool are collected, not thrown: a build that answers an
 // error text and every error or warning box the tool shows are recorded with
 // the command that caused them (failures()). Mistakes of the user or the
@@ -17,6 +22,7 @@
 // runner.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -45,10 +51,19 @@ struct RunnerHooks {
   // Relative output file names (svg, save, about) are taken relative to this
   // folder; empty: as given (relative to the working directory).
   std::string outputFolder;
-  // Writes the About panel's picture. Null: `about FILE` is refused.
-  AboutPictureWriter saveAboutPicture;
+  // The About panel's picture as a file's bytes (PNG); throws RunError when
+  // it cannot. Null: `about FILE` is refused.
+  std::function<std::string(const RgbImage &picture)> encodePicture;
+  // Told the path of every output file once it is written.
+  std::function<void(const std::string &path)> wrote;
+  // When set (by a signal handler), a script stops before its next command.
+  const std::atomic<bool> *interrupt = nullptr;
   const CanvasFont *font = nullptr;  // for the About panel's text; null: FixedMetricFont
 };
+
+// Where an output named `name` goes: relative to `folder` unless it is
+// absolute or `folder` is empty.
+std::string resolveOutputPath(const std::string &folder, const std::string &name);
 
 struct ToolFailure {
   std::string command;   // what was being done, e.g. "factor 1.5" or "pick"
@@ -67,7 +82,8 @@ class SessionRunner {
   // One command; `command.line` names the script line in failures. Throws
   // RunError (message without the script's name and line).
   void run(const ScriptCommand &command);
-  // Every command in order; a RunError gets "NAME:LINE: " in front.
+  // Every command in order, stopping early at an interrupt; a RunError gets
+  // "NAME:LINE: " in front.
   void runScript(const Script &script);
 
   // The commands without a script.
@@ -83,7 +99,17 @@ class SessionRunner {
   void writeSvg(const std::string &file, ViewAxis view);
 
   // Copies the mesh's positions into the OBJ file (changed points only).
+  // Throws RunError(kExitToolFailed) naming a point the tool moved to a NaN or
+  // an infinity: such a mesh is never written.
   void syncObj();
+
+  // Writes an output file (its path as given, not resolved) and tells
+  // hooks.wrote; throws RunError(kExitCannotWrite) when it cannot. While
+  // outputs are held, keeps it for writeHeldOutputs() instead.
+  void writeOutput(const std::string &path, const std::string &contents);
+  void holdOutputs() { holding_ = true; }
+  // Writes the held outputs in the order they were made, and holds no more.
+  void writeHeldOutputs();
 
   const std::vector<ToolFailure> &failures() const { return failures_; }
   std::optional<ToolSettings> settings() const { return settings_; }
@@ -114,6 +140,8 @@ class SessionRunner {
   std::unique_ptr<ToolPanel> panel_;
   std::optional<ToolSettings> settings_;
   std::vector<ToolFailure> failures_;
+  bool holding_ = false;
+  std::vector<std::pair<std::string, std::string>> held_;  // path, contents
   std::size_t boxesSeen_ = 0;
   std::size_t buildsSeen_ = 0;  // of the current session
   std::size_t builds_ = 0;      // over all sessions

@@ -10,15 +10,29 @@
 #include "engine/tool_state.h"
 #include "host/services.h"
 #include "panels/about_panel.h"
-#include "standin/media/freetype_font.h"
-#include "standin/media/png_file.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/panel_service.h"
+#include "standin/media/freetype_font.h"
+#include "standin/media/png_file.h"
+#include "standin/session/atomic_file.h"
 
 namespace standin {
 namespace {
 
 std::string outputPath(const std::string &name) { return std::string(EP_TEST_OUTPUT_DIR) + "/" + name; }
+
+// A PNG file as the program writes one: encoded in memory, then written whole.
+bool savePng(const std::string &path, const RgbImage &image, std::string *error) {
+  const std::optional<std::string> bytes = encodePng(image, error);
+  if (!bytes) return false;
+  try {
+    writeFileAtomically(path, *bytes);
+  } catch (const FileWriteError &failure) {
+    *error = failure.what();
+    return false;
+  }
+  return true;
+}
 
 TEST(PngFile, WritesAnRgbPngThatLibpngReadsBack) {
   RgbImage image(5, 3, {128, 128, 128});

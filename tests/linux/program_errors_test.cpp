@@ -7,6 +7,7 @@
 namespace {
 
 using program_test::describe;
+using program_test::lastLine;
 using program_test::ProgramTest;
 
 class ProgramErrors : public ProgramTest {
@@ -71,7 +72,14 @@ TEST_F(ProgramErrors, EachMistakeHasItsMessageAndExitCode) {
        2,
        "elasticpull-host: script.txt:3: cannot set Offset to 2: the control is disabled (Offset is used in "
        "Offset mode: 'mode offset' first)"},
-      {{"pairs.obj", "--script", "missing.txt"}, "", 2, "elasticpull-host: cannot read script 'missing.txt'"},
+      {{"pairs.obj", "--script", "missing.txt"},
+       "",
+       2,
+       "elasticpull-host: cannot read script 'missing.txt': No such file or directory"},
+      {{"pairs.obj", "--script", "folder", "-o", "out.obj"},
+       "",
+       2,
+       "elasticpull-host: cannot read script 'folder': it is a folder"},
       {{"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "no/such/dir/out.obj"},
        "",
        3,
@@ -97,10 +105,8 @@ TEST_F(ProgramErrors, EachMistakeHasItsMessageAndExitCode) {
   for (const Case &c : cases) {
     if (!c.script.empty()) put("script.txt", c.script);
     const auto r = run(c.args);
-    const std::string trimmed = r.err.substr(0, r.err.find_last_not_of('\n') + 1);
-    const std::string lastLine = trimmed.substr(trimmed.find_last_of('\n') + 1);
     EXPECT_EQ(r.exitCode, c.exitCode) << describe(r);
-    EXPECT_EQ(lastLine, c.message) << describe(r);
+    EXPECT_EQ(lastLine(r.err), c.message) << describe(r);
     EXPECT_FALSE(std::filesystem::exists(path("out.obj")));
     EXPECT_EQ(file("pairs.obj"), kPairs);
   }

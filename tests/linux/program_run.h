@@ -3,8 +3,10 @@
 // standard error.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +20,8 @@ namespace program_test {
 namespace fs = std::filesystem;
 
 struct ProgramResult {
-  int exitCode = -1;
+  int exitCode = -1;  // -1 when it ended by a signal
+  int signal = 0;     // the signal that ended it, or 0
   std::string out;
   std::string err;
 };
@@ -70,16 +73,67 @@ class ProgramTest : public ::testing::Test {
     const int status = std::system(command.c_str());
     ProgramResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     result.out = readFile(dir_ / ".stdout");
     result.err = readFile(dir_ / ".stderr");
     return result;
   }
 
+  // Starts the program in the test's folder without waiting for it (standard
+  // input from /dev/null); finish() waits for it.
+  pid_t start(const std::vector<std::string> &args) const {
+    std::vector<std::string> words{EP_HOST_PROGRAM};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string folder = dir_.string();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    // The child: only calls that are safe between fork and exec.
+    const int in = open("/dev/null", O_RDONLY);
+    if (chdir(folder.c_str()) != 0 || in < 0) _exit(127);
+    const int out = open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+
+  ProgramResult finish(pid_t pid) const {
+    int status = 0;
+    ProgramResult result;
+    if (waitpid(pid, &status, 0) != pid) return result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = readFile(dir_ / ".stdout");
+    result.err = readFile(dir_ / ".stderr");
+    return result;
+  }
+
+  // Hidden files the program left in the test's folder (its own standard
+  // streams excepted): a temporary file of an interrupted write.
+  std::vector<std::string> hiddenFiles() const {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir_)) {
+      const std::string name = entry.path().filename().string();
+      if (name[0] == '.' && name != ".stdin" && name != ".stdout" && name != ".stderr") names.push_back(name);
+    }
+    return names;
+  }
+
   fs::path dir_;
 };
 
+// The last line of a text, without its newline.
+inline std::string lastLine(const std::string &text) {
+  const std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+  return trimmed.substr(trimmed.find_last_of('\n') + 1);
+}
+
 inline std::string describe(const ProgramResult &r) {
-  return "exit " + std::to_string(r.exitCode) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+  return "exit " + std::to_string(r.exitCode) + (r.signal != 0 ? " signal " + std::to_string(r.signal) : "") +
+         "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
 }
 
 }  // namespace program_test
