@@ -124,7 +124,12 @@ class SignalsHeld {
 #else
 struct PendingSlot {};
 PendingSlot *publishPending(const fs::path &) { return nullptr; }
-struct SignalsHeld {};
+// On Windows no signal handler removes temporary files: nothing to hold back.
+class SignalsHeld {
+ public:
+  SignalsHeld() {}
+  ~SignalsHeld() {}
+};
 #endif
 
 void withdrawPending(PendingSlot *slot) {
