@@ -24,9 +24,9 @@ void onInterrupt(int signal) {
   if (interruptFlag.exchange(true)) endBySignal(signal);  // a second Ctrl-C
 }
 
-void install(int signal, void (*handler)(int)) {
+void install(int signal, void (*handler)(int), bool unlessIgnored) {
   struct sigaction current {};
-  if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  if (unlessIgnored && sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
@@ -37,9 +37,9 @@ void install(int signal, void (*handler)(int)) {
 }  // namespace
 
 const std::atomic<bool> &installInterruptHandler() {
-  install(SIGINT, onInterrupt);
-  install(SIGTERM, endBySignal);
-  install(SIGHUP, endBySignal);
+  install(SIGINT, onInterrupt, false);  // as it always was, even when started ignored
+  install(SIGTERM, endBySignal, true);
+  install(SIGHUP, endBySignal, true);
   return interruptFlag;
 }
 

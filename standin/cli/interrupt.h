@@ -8,7 +8,7 @@
 //
 // A second Ctrl-C, SIGTERM and SIGHUP end the program at once, as their
 // default action does, after removing the temporary file of a write in
-// progress (the target is left as it was). A signal that was ignored when the
+// progress (the target is left as it was). SIGTERM or SIGHUP ignored when the
 // program started (SIGHUP under nohup) stays ignored.
 #pragma once
 
