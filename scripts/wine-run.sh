@@ -40,4 +40,10 @@ if [ ! -e "$prefix/.ep-ready" ]; then
   ) 9>"$prefix.lock"
 fi
 
+# Keep one Wine server alive between the test programs: a server that shuts
+# down just as the next program connects answers it with "Connection reset by
+# peer". -p60 starts one that stays for 60 s after its last client (an exit
+# code of 2 means one is running already).
+wineserver -p60 2>/dev/null || true
+
 exec wine "$@"
