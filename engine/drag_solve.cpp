@@ -32,12 +32,12 @@ int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const
     state->positions[k] = c;
     return refuseOutOfRange();
   }
-  const double L = vecLength(w);
-  vecCopy(w, u);
-  if (vecNormalize(u) == 1) {
+  if (isDegenerate(w)) {
     state->handleVectors[p] = {0.0, 0.0, 0.0};
     return 0;
   }
+  const double L = vecLength(w);
+  vecUnit(w, L, u);
 
   state->factor = 1.0;
   state->offset = 0.0;
@@ -97,23 +97,23 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
 
   Vec3 d, u;
   vecSub(c, b, d);
+  if (isDegenerate(d)) return solveZeroLength(op, state, k, p, b, c);
   const double L = vecLength(d);
-  vecCopy(d, u);
-  if (vecNormalize(u) == 1) return solveZeroLength(op, state, k, p, b, c);
+  vecUnit(d, L, u);
 
   // Solve the value from the drag's projection onto the pair's line.
   Vec3 e, v;
   vecSub(q, b, e);
-  const double M = vecLength(e);
-  vecCopy(e, v);
   const bool isFactorMode = state->mode == static_cast<int>(Mode::Factor);
   const bool isOffsetMode = state->mode == static_cast<int>(Mode::Offset);
   const double previousFactor = state->factor;
   const double previousOffset = state->offset;
-  if (vecNormalize(v) == 1) {  // dragged onto the partner
+  if (isDegenerate(e)) {  // dragged onto the partner
     if (isFactorMode) state->factor = 0.0;
     if (isOffsetMode) state->offset = 0 - L;
   } else {
+    const double M = vecLength(e);
+    vecUnit(e, M, v);
     const double s = M * vecDot(u, v);
     if (isFactorMode) state->factor = s / L;
     if (isOffsetMode) state->offset = s - L;

@@ -4,6 +4,7 @@
 // mesh.
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/vec3.h"
@@ -48,6 +49,24 @@ TEST(VectorLength, WhereTheSquaresFitItIsThePlainFormulaToTheBit) {
     }
   }
   EXPECT_GE(compared, 35);
+}
+
+// The engine computes a pair's length once and divides by it (vecUnit); that
+// must be exactly what normalizing a copy gives, in range and out of it.
+TEST(VectorNormalize, TheUnitVectorFromAKnownLengthIsTheNormalizedVectorToTheBit) {
+  const Vec3 vectors[] = {{3, 4, 0},          {0.1, -0.7, 1e-3},      {1e-14, 0, 0},
+                          {1e200, 0, -3e200}, {DBL_MAX, -DBL_MAX, 0}, {DBL_MAX, DBL_MAX, DBL_MAX},
+                          {kInf, 1, 0},       {0, std::nan(""), 1},   {-kInf, kInf, 0}};
+  for (const Vec3 &v : vectors) {
+    SCOPED_TRACE(::testing::Message() << v.x << " " << v.y << " " << v.z);
+    Vec3 normalized = v;
+    ASSERT_EQ(vecNormalize(normalized), 0);
+    Vec3 unit;
+    vecUnit(v, vecLength(v), unit);
+    EXPECT_EQ(std::memcmp(&unit, &normalized, sizeof(Vec3)), 0)
+        << unit.x << " " << unit.y << " " << unit.z << " against " << normalized.x << " " << normalized.y
+        << " " << normalized.z;
+  }
 }
 
 TEST(VectorNormalize, AFiniteVectorAlwaysGivesAUnitVector) {
