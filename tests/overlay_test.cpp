@@ -31,17 +31,21 @@ WireCall move(float x, float y, float z, int style) { return {WireOp::MoveTo, {x
 WireCall line(float x, float y, float z, int mode) { return {WireOp::LineTo, {x, y, z}, 0.0, mode}; }
 WireCall circle() { return {WireOp::Circle, {}, 0.5, 101}; }
 
-// The twelve calls for handle end H, anchor end A and handle vector V.
-std::vector<WireCall> pairCalls(std::array<float, 3> H, std::array<float, 3> A, std::array<float, 3> V) {
-  const std::array<float, 3> minusV = {0.0f - V[0], 0.0f - V[1], 0.0f - V[2]};
+// The twelve calls for handle end H, anchor end A, handle vector V and its
+// negation.
+std::vector<WireCall> pairCalls(std::array<float, 3> H, std::array<float, 3> A, std::array<float, 3> V,
+                                std::array<float, 3> minusV) {
   return {
-      move(H[0], H[1], H[2], 0),        line(A[0], A[1], A[2], 0),
-      move(H[0], H[1], H[2], 1),        line(V[0], V[1], V[2], 101),
-      move(H[0], H[1], H[2], 1),        line(minusV[0], minusV[1], minusV[2], 101),
-      move(A[0], A[1], A[2], 1),        line(V[0], V[1], V[2], 101),
-      move(A[0], A[1], A[2], 1),        line(minusV[0], minusV[1], minusV[2], 101),
-      move(H[0], H[1], H[2], 0),        circle(),
+      move(H[0], H[1], H[2], 0), line(A[0], A[1], A[2], 0),
+      move(H[0], H[1], H[2], 1), line(V[0], V[1], V[2], 101),
+      move(H[0], H[1], H[2], 1), line(minusV[0], minusV[1], minusV[2], 101),
+      move(A[0], A[1], A[2], 1), line(V[0], V[1], V[2], 101),
+      move(A[0], A[1], A[2], 1), line(minusV[0], minusV[1], minusV[2], 101),
+      move(H[0], H[1], H[2], 0), circle(),
   };
+}
+std::vector<WireCall> pairCalls(std::array<float, 3> H, std::array<float, 3> A, std::array<float, 3> V) {
+  return pairCalls(H, A, V, {0.0f - V[0], 0.0f - V[1], 0.0f - V[2]});
 }
 
 void expectCalls(const std::vector<WireCall> &got, const std::vector<WireCall> &want) {
@@ -138,6 +142,49 @@ TEST(DrawFloat, ConvertsToTheNearestFloatAndSaturatesOutOfRange) {
   EXPECT_EQ(toDrawFloat(1e300), HUGE_VALF);
   EXPECT_EQ(toDrawFloat(-1e300), -HUGE_VALF);
   EXPECT_TRUE(std::isnan(toDrawFloat(std::nan(""))));
+}
+
+// Doubles at and around every edge of float's range, for toDrawFloat and for
+// the overlay, which converts each point once (two coordinates at a time).
+const double kEdgeValues[] = {
+    1.1,
+    -0.0,
+    static_cast<double>(FLT_MAX),
+    static_cast<double>(FLT_MAX) + 0x1p103 - 0x1p75,  // just below half a spacing past FLT_MAX
+    static_cast<double>(FLT_MAX) + 0x1p103,           // exactly half: ties to even, infinity
+    -(static_cast<double>(FLT_MAX) + 0x1p103),
+    1e300,
+    static_cast<double>(FLT_MIN),
+    0x1p-149,  // the smallest float
+    0x1p-151,  // below half of it: zero
+    -1e-300,
+    HUGE_VAL,
+};
+
+TEST(DrawFloat, SaturatesExactlyAtHalfASpacingPastTheLargestFloat) {
+  EXPECT_EQ(toDrawFloat(kEdgeValues[3]), FLT_MAX);
+  EXPECT_EQ(toDrawFloat(kEdgeValues[4]), HUGE_VALF);
+  EXPECT_EQ(toDrawFloat(kEdgeValues[5]), -HUGE_VALF);
+  EXPECT_EQ(toDrawFloat(0x1p-149), 0x1p-149f);
+  EXPECT_EQ(toDrawFloat(0x1p-151), 0.0f);
+  EXPECT_TRUE(std::signbit(toDrawFloat(-1e-300)));
+}
+
+TEST_F(Overlay, EveryDrawnCoordinateIsItsDoubleAsToDrawFloatConvertsIt) {
+  makePairs({{0, 0, 0}, {2, 0, 0}});
+  for (const double v : kEdgeValues) {
+    SCOPED_TRACE(v);
+    state_->positions[0] = {v, -v, v};
+    state_->positions[1] = {-v, v, 0.5};
+    state_->handleVectors[0] = {v, 0.25, -v};
+    draw();
+    const std::array<float, 3> H = {toDrawFloat(v), toDrawFloat(-v), toDrawFloat(v)};
+    const std::array<float, 3> A = {toDrawFloat(-v), toDrawFloat(v), 0.5f};
+    const std::array<float, 3> V = {toDrawFloat(v), 0.25f, toDrawFloat(-v)};
+    // Negated in double first: a tiny component's negation keeps its sign.
+    const std::array<float, 3> minusV = {toDrawFloat(0.0 - v), -0.25f, toDrawFloat(0.0 + v)};
+    expectCalls(recorder_.calls(), pairCalls(H, A, V, minusV));
+  }
 }
 
 }  // namespace
