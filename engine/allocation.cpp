@@ -2,12 +2,15 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace ep {
 namespace {
 
 unsigned failAt = 0;  // 0: never fail
 unsigned madeSinceArmed = 0;
+std::size_t bytesMadeSinceArmed = 0;
+int rawFill = -1;  // a test's byte for unfilled blocks, or none
 
 bool shouldFail() {
   ++madeSinceArmed;
@@ -22,16 +25,24 @@ bool overflows(std::size_t count, std::size_t size) {
   return size != 0 && count > SIZE_MAX / size;
 }
 
+// Counts the bytes of a block that was given.
+void *counted(void *block, std::size_t count, std::size_t size) {
+  if (block != nullptr) bytesMadeSinceArmed += count * size;
+  return block;
+}
+
 }  // namespace
 
 void *allocateZeroed(std::size_t count, std::size_t size) {
   if (shouldFail()) return nullptr;
-  return std::calloc(count, size);
+  return counted(std::calloc(count, size), count, size);
 }
 
 void *allocateRaw(std::size_t count, std::size_t size) {
   if (shouldFail() || overflows(count, size)) return nullptr;
-  return std::malloc(count * size);
+  void *block = counted(std::malloc(count * size), count, size);
+  if (block != nullptr && rawFill >= 0) std::memset(block, rawFill, count * size);
+  return block;
 }
 
 void release(void *block) { std::free(block); }
@@ -40,8 +51,11 @@ namespace testing {
 void failAllocationNumber(unsigned k) {
   failAt = k;
   madeSinceArmed = 0;
+  bytesMadeSinceArmed = 0;
 }
 unsigned allocationsSinceArmed() { return madeSinceArmed; }
+std::size_t bytesSinceArmed() { return bytesMadeSinceArmed; }
+void fillRawAllocationsWith(int byte) { rawFill = byte; }
 }  // namespace testing
 
 }  // namespace ep

@@ -21,6 +21,11 @@ namespace testing {
 void failAllocationNumber(unsigned k);
 // Allocations made since the last failAllocationNumber call.
 unsigned allocationsSinceArmed();
+// Bytes those allocations asked for (the ones that succeeded).
+std::size_t bytesSinceArmed();
+// From now on every allocateRaw block comes filled with `byte`, as a heap may
+// leave it; a negative value leaves blocks as the heap gives them.
+void fillRawAllocationsWith(int byte);
 }  // namespace testing
 
 }  // namespace ep
