@@ -28,7 +28,10 @@
 // keep the same positions and handle vectors, or the benchmark stops with an
 // error (and the program exits non-zero).
 //
-//   ep_module_bench [Google Benchmark flags]   the ratio table at the end
+//   ep_module_bench [--summary=FILE] [Google Benchmark flags]
+//                                              the ratio table at the end; FILE
+//                                              gets the targeted ratios (for
+//                                              scripts/bench.sh)
 //   ep_module_bench --instructions [N...]      under callgrind: each case once
 //                                              (warm) for tool and floor, each
 //                                              dumped as "tool|floor CASE N"
@@ -481,12 +484,22 @@ int main(int argc, char **argv) {
     if (sizes.empty()) sizes.assign(std::begin(kSizes), std::end(kSizes));
     return countInstructions(sizes);
   }
+  // Our own flag, taken out before Google Benchmark sees the rest.
+  std::string summaryFile;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--summary=", 10) == 0)
+      summaryFile = argv[i] + 10;
+    else
+      argv[kept++] = argv[i];
+  }
+  argc = kept;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   registerCases();
   std::vector<CaseRow> rows;
   for (const CaseInfo &c : kCases) rows.push_back({c.name, c.label, c.target});
-  RatioTable table(rows);
+  RatioTable table(rows, summaryFile);
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
   return table.failed() ? 1 : 0;

@@ -68,6 +68,7 @@ void RatioTable::Finalize() {
   ConsoleReporter::Finalize();
   std::FILE *out = stdout;
   std::fflush(out);
+  std::FILE *summary = summaryFile_.empty() ? nullptr : std::fopen(summaryFile_.c_str(), "a");
   std::set<long> sizes;
   std::size_t runs = 0;
   for (const auto &[key, list] : samples_) {
@@ -106,7 +107,11 @@ void RatioTable::Finalize() {
         const Summary s = summarise(tool, floor, ratio);
         std::snprintf(cells[i], sizeof cells[i], "%8.3f %8.3f %6.3f %5.3f..%-5.3f", s.toolMs, s.floorMs,
                       s.ratio, s.low, s.high);
-        if (n >= kScaleFrom) met[i] = verdict(s, c.target);
+        if (n < kScaleFrom) continue;
+        met[i] = verdict(s, c.target);
+        if (summary != nullptr)
+          std::fprintf(summary, "module: %s, %ld points, %s|%.3f|%.3f..%.3f|%.2f|%s\n", c.label.c_str(), n,
+                       kStates[i], s.ratio, s.low, s.high, c.target, met[i]);
       }
       if (!any) continue;
       char target[16] = "";
@@ -128,16 +133,24 @@ void RatioTable::Finalize() {
       for (const Sample &s : *from) toolFrom.push_back(s.toolMs), floorFrom.push_back(s.floorMs);
       for (const Sample &s : *to) toolTo.push_back(s.toolMs), floorTo.push_back(s.floorMs);
       const double grow = median(toolTo) / median(toolFrom);
+      const double floorGrow = median(floorTo) / median(floorFrom);
+      const bool linear = grow >= kScaleLow && grow <= kScaleHigh;
       char part[96];
-      std::snprintf(part, sizeof part, "  %s: tool x%.2f, floor x%.2f (%s)", state, grow,
-                    median(floorTo) / median(floorFrom),
-                    grow >= kScaleLow && grow <= kScaleHigh ? "linear" : "not");
+      std::snprintf(part, sizeof part, "  %s: tool x%.2f, floor x%.2f (%s)", state, grow, floorGrow,
+                    linear ? "linear" : "not");
       line += part;
+      if (summary != nullptr)
+        std::fprintf(summary, "module: %s, time 100k to 1M points, %s|x%.2f|floor x%.2f|x%.0f..x%.0f|%s\n",
+                     c.label.c_str(), state, grow, floorGrow, kScaleLow, kScaleHigh, linear ? "yes" : "no");
     }
     if (!line.empty()) std::fprintf(out, "%-18s%s\n", c.label.c_str(), line.c_str());
   }
-  for (const std::string &e : errors_) std::fprintf(out, "\nFAILED %s\n", e.c_str());
+  for (const std::string &e : errors_) {
+    std::fprintf(out, "\nFAILED %s\n", e.c_str());
+    if (summary != nullptr) std::fprintf(summary, "module: FAILED %s||||no\n", e.c_str());
+  }
   std::fflush(out);
+  if (summary != nullptr) std::fclose(summary);
 }
 
 }  // namespace bench

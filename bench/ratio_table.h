@@ -23,7 +23,11 @@ struct CaseRow {
 
 class RatioTable : public benchmark::ConsoleReporter {
  public:
-  explicit RatioTable(std::vector<CaseRow> cases) : cases_(std::move(cases)) {}
+  // With a summary file, Finalize also appends one line a targeted ratio to
+  // it, "what|ratio|spread|target|met", the rows of scripts/bench.sh's
+  // closing table.
+  RatioTable(std::vector<CaseRow> cases, std::string summaryFile)
+      : cases_(std::move(cases)), summaryFile_(std::move(summaryFile)) {}
   void ReportRuns(const std::vector<Run> &runs) override;
   void Finalize() override;
   // A benchmark stopped with an error (its check of tool against floor).
@@ -37,6 +41,7 @@ class RatioTable : public benchmark::ConsoleReporter {
   const std::vector<Sample> *samples(const std::string &name, const std::string &state, long points) const;
 
   std::vector<CaseRow> cases_;
+  std::string summaryFile_;
   std::map<Key, std::vector<Sample>> samples_;
   std::vector<std::string> errors_;
   bool failed_ = false;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git clang-tidy
+  build-essential cmake ninja-build pkg-config git clang-tidy valgrind
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
