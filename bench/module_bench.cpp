@@ -134,12 +134,9 @@ class Tool {
   ep::StretchToolState *state_ = nullptr;
 };
 
-std::vector<double> flatten(const Vec *v, std::size_t count) {
-  std::vector<double> out;
-  for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), {v[i].x, v[i].y, v[i].z});
-  return out;
-}
-std::vector<double> flatten(const ep::Vec3 *v, std::size_t count) {
+// The coordinates of `count` vectors (the tool's Vec3 or the floor's Vec).
+template <typename V>
+std::vector<double> flatten(const V *v, std::size_t count) {
   std::vector<double> out;
   for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), {v[i].x, v[i].y, v[i].z});
   return out;
