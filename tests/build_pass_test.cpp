@@ -54,7 +54,7 @@ TEST_F(BuildPass, FirstBuildCollectsPairsInScanOrderAndEndsTheOperationOnce) {
   EXPECT_EQ(log.title, "Elastic_Pull");
   EXPECT_EQ(log.caption, "Tasking...");
   EXPECT_EQ(log.total, 8u);
-  EXPECT_EQ(log.steps.size(), 5u) << "one step per scanned point, selected or not";
+  EXPECT_EQ(log.stepCalls, 5u) << "one step per scanned point, selected or not";
   EXPECT_TRUE(log.done && log.destroyed);
   EXPECT_EQ(currentMonitor, nullptr);
 }
@@ -88,7 +88,7 @@ TEST_F(BuildPass, DispatchFollowsActiveHandleAndUpdateAll) {
     ASSERT_EQ(build(), "");
     EXPECT_EQ(moveOrder(), c.moves);
     EXPECT_EQ(state_->inverted[0], c.flagsCleared ? 0 : 1);
-    EXPECT_EQ(globals_.monitors().history().back().steps.size(), 5 + c.loopSteps);
+    EXPECT_EQ(globals_.monitors().history().back().stepCalls, 5 + c.loopSteps);
   }
 }
 
@@ -116,8 +116,9 @@ TEST_F(BuildPass, FewerThanTwoPointsWarnsAndFails) {
     EXPECT_EQ(state_->pointCount, 0);
     EXPECT_EQ(state_->positions, nullptr);
     EXPECT_EQ(globals_.monitors().history().size(), monitorsBefore) << "no monitor is created";
-    EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Warning, "Active layers contain no data for operation.",
-                                                 "Please select two or more points."}}));
+    EXPECT_EQ(boxes(),
+              (std::vector<MessageBox>{{MessageKind::Warning, "Active layers contain no data for operation.",
+                                        "Please select two or more points."}}));
   }
 }
 

@@ -69,8 +69,8 @@ TEST_F(DragSolve, SolvesTheValueFromTheProjectionOntoThePairsLine) {
     expectPosition(staged(1), c.pointX, 0, 0);
     expectPosition(staged(0), c.partnerX, 0, 0);
     expectVec(state_->handleVectors[0], 3, 0, 0);
-    const std::vector<std::size_t> expectedMoves = c.symmetry == 1 ? std::vector<std::size_t>{1, 0}
-                                                                      : std::vector<std::size_t>{1};
+    const std::vector<std::size_t> expectedMoves =
+        c.symmetry == 1 ? std::vector<std::size_t>{1, 0} : std::vector<std::size_t>{1};
     EXPECT_EQ(moveOrder(), expectedMoves);
   }
 }
@@ -114,7 +114,7 @@ TEST_F(DragSolve, CtrlStretchesEveryOtherPairInOrderWithOneMonitorStepEach) {
   expectPosition(mesh_.position(4), 0, 2, -2);  // handle end 4 about anchor 5 at (0,2,4)
   const auto &log = globals_.monitors().history().back();
   // One step per scanned point, then one per pair in the CTRL loop.
-  EXPECT_EQ(log.steps.size(), 6u + 3u);
+  EXPECT_EQ(log.stepCalls, 6u + 3u);
 }
 
 TEST_F(DragSolve, AnAbortAtTheFirstCtrlStepLeavesOnlyTheDraggedPairMoved) {

@@ -62,6 +62,7 @@ class EngineTest : public ::testing::Test {
   // build's text or "" for none.
   std::string build(EditFaults faults = {}) {
     op_ = std::make_unique<EditOperation>(mesh_, faults);
+    op_->keepCallLog();
     const char *text = binding_.build(state_, op_->op());
     if (!op_->closed()) op_->discard();
     return text == nullptr ? "" : text;
@@ -86,6 +87,7 @@ class EngineTest : public ::testing::Test {
   // A fresh, open operation for calling engine functions directly.
   MeshEditOp *freshOp(EditFaults faults = {}) {
     op_ = std::make_unique<EditOperation>(mesh_, faults);
+    op_->keepCallLog();
     return op_->op();
   }
 
@@ -103,10 +105,7 @@ class EngineTest : public ::testing::Test {
     return out;
   }
 
-  Position staged(std::size_t index) const {
-    auto it = op_->stagedMoves().find(index);
-    return it == op_->stagedMoves().end() ? mesh_.position(index) : it->second;
-  }
+  Position staged(std::size_t index) const { return op_->staged(index).value_or(mesh_.position(index)); }
 
   const std::vector<MessageBox> &boxes() { return globals_.messages().boxes(); }
 

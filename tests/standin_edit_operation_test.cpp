@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "standin/host/edit_operation.h"
@@ -54,6 +56,7 @@ TEST(Mesh, IdsAreNeitherIndicesNorNullAndMapBack) {
 TEST(EditOperation, CountsAndScansInMeshOrderAndStopsAtTheFirstNonZero) {
   Mesh mesh = fivePoints();
   EditOperation operation(mesh);
+  operation.keepCallLog();
   MeshEditOp *op = operation.op();
   EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_ALL), 5);
   EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT), 3);
@@ -123,7 +126,7 @@ TEST(EditOperation, UnknownIdsGetNullInfoAndAFailedMove) {
   LWDVector target = {0, 0, 0};
   EXPECT_EQ(op->pointInfo(op->state, index1), nullptr);
   EXPECT_EQ(op->pntMove(op->state, index1, target), EditOperation::kUnknownPointError);
-  EXPECT_TRUE(operation.stagedMoves().empty());
+  EXPECT_EQ(operation.stagedCount(), 0u);
 }
 
 TEST(EditOperation, InjectedFaults) {
@@ -139,7 +142,7 @@ TEST(EditOperation, InjectedFaults) {
 
   EXPECT_EQ(op->pntMove(op->state, mesh.id(2), target), 17);
   EXPECT_EQ(op->pntMove(op->state, mesh.id(1), target), 0);
-  EXPECT_EQ(operation.stagedMoves().count(2), 0u);
+  EXPECT_EQ(operation.staged(2), std::nullopt);
 
   EXPECT_EQ(op->pointInfo(op->state, mesh.id(1)), nullptr);
   EXPECT_NE(op->pointInfo(op->state, mesh.id(2)), nullptr);
@@ -156,9 +159,10 @@ TEST(EditOperation, InjectedFaults) {
   EXPECT_EQ(blind.op()->pointInfo(blind.op()->state, mesh.id(0)), nullptr);
 }
 
-TEST(EditOperation, RecordsEveryCallWithArgumentsAndResult) {
+TEST(EditOperation, RecordsEveryCallWithArgumentsAndResultWhenAsked) {
   Mesh mesh = fivePoints();
   EditOperation operation(mesh);
+  operation.keepCallLog();
   MeshEditOp *op = operation.op();
   LWDVector target = {1, 2, 3};
   op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT);
@@ -172,6 +176,66 @@ TEST(EditOperation, RecordsEveryCallWithArgumentsAndResult) {
   EXPECT_EQ(operation.calls()[1].position, (Position{1, 2, 3}));
   EXPECT_EQ(operation.calls()[2].kind, OpCallKind::Done);
   EXPECT_EQ(operation.callCount(OpCallKind::PntMove), 1u);
+}
+
+TEST(EditOperation, WithoutTheLogOnlyCountsAndRefusesToShowAnEmptyLog) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  LWDVector target = {1, 2, 3};
+  for (int i = 0; i < 3; ++i) op->pntMove(op->state, mesh.id(4), target);
+  op->pointInfo(op->state, mesh.id(0));
+  EXPECT_EQ(operation.callCount(OpCallKind::PntMove), 3u);
+  EXPECT_EQ(operation.callCount(OpCallKind::PointInfo), 1u);
+  EXPECT_EQ(operation.callCount(OpCallKind::Done), 0u);
+  EXPECT_THROW(operation.calls(), std::logic_error);
+}
+
+// What done(0) keeps of the moves: each moved point once, with the position
+// it had before, whatever the order and the repeats of the moves.
+TEST(EditOperation, DoneKeepsWhatTheMovesReplaced) {
+  Mesh mesh = fivePoints();
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  LWDVector first = {1, 1, 1};
+  LWDVector second = {2, 2, 2};
+  op->pntMove(op->state, mesh.id(3), first);
+  op->pntMove(op->state, mesh.id(0), first);
+  op->pntMove(op->state, mesh.id(3), second);
+  EXPECT_EQ(operation.stagedCount(), 2u);
+  EXPECT_EQ(operation.staged(3), (Position{2, 2, 2}));
+  EXPECT_EQ(operation.staged(1), std::nullopt);
+  EXPECT_TRUE(operation.replaced().empty()) << "nothing is replaced before done";
+  op->done(op->state, EDERR_NONE, 0);
+
+  EXPECT_EQ(mesh.position(3), (Position{2, 2, 2}));
+  EXPECT_EQ(mesh.position(0), (Position{1, 1, 1}));
+  ASSERT_EQ(operation.replaced().size(), 2u);
+  for (const standin::PointPosition &point : operation.replaced()) {
+    EXPECT_EQ(point.position, (Position{10.0 * static_cast<double>(point.index), 0, 0}));
+    EXPECT_TRUE(mesh.written(point.index));
+  }
+  EXPECT_FALSE(mesh.written(1));
+  EXPECT_EQ(operation.stagedCount(), 0u);
+  EXPECT_EQ(operation.staged(3), std::nullopt) << "an ended operation stages nothing";
+}
+
+TEST(Mesh, CountsItsSelectionAsItChanges) {
+  Mesh mesh = fivePoints();
+  EXPECT_EQ(mesh.selectedCount(), 3u);
+  mesh.setSelected(1, true);
+  mesh.setSelected(0, true);
+  mesh.setSelected(4, false);
+  EXPECT_EQ(mesh.selectedCount(), 3u);
+  const std::vector<std::size_t> two{3, 4};
+  mesh.selectOnly(two);
+  EXPECT_EQ(mesh.selectedCount(), 2u);
+  EXPECT_TRUE(mesh.selected(3) && mesh.selected(4) && !mesh.selected(1));
+  const std::vector<std::size_t> pastTheEnd{1, 5};
+  EXPECT_THROW(mesh.selectOnly(pastTheEnd), std::out_of_range);
+  EXPECT_EQ(mesh.selectedCount(), 2u) << "a refused selection changes nothing";
+  mesh.clearSelection();
+  EXPECT_EQ(mesh.selectedCount(), 0u);
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST(Monitor, LogsALifeAndAbortsFromTheChosenStepOn) {
   EXPECT_EQ(log.title, "Elastic_Pull");
   EXPECT_EQ(log.caption, "Tasking...");
   EXPECT_EQ(log.total, 8u);
-  EXPECT_THAT(log.steps, ElementsAre(1u, 2u, 3u, 4u));
+  EXPECT_EQ(log.stepCalls, 4u);
   EXPECT_EQ(log.progress, 10u);
   EXPECT_TRUE(log.aborted && log.done && log.destroyed);
   EXPECT_EQ(host.monitors().liveCount(), 0u);

@@ -102,6 +102,26 @@ TEST_F(Session, EveryBuildOfAnEditStartsFromItsBase) {
   EXPECT_EQ(session->edits().builds()[1].moves, 2u);
 }
 
+// The base is put back from what the last build moved: a build that moves
+// other points than the one before still starts from the base everywhere.
+TEST_F(Session, ABuildMovingOtherPointsStillStartsFromTheBase) {
+  auto session = activated();
+  tool.factor = 2.0;
+  session->runCycle();
+  EXPECT_EQ(x(0), 4.0);
+  EXPECT_EQ(x(2), 12.0);
+  mesh.setSelected(0, false);
+  mesh.setSelected(1, true);
+  tool.nextTest = LWT_TEST_UPDATE;
+  session->runCycle();
+  EXPECT_EQ(x(0), 2.0) << "moved by the first build only: back at the base";
+  EXPECT_EQ(x(1), 8.0);
+  EXPECT_EQ(x(2), 12.0) << "moved by both builds, each from the base";
+  tool.nextTest = LWT_TEST_REJECT;
+  session->runCycle();
+  EXPECT_EQ(mesh.positions(), (std::vector<Position>{{2, 0, 0}, {4, 0, 0}, {6, 1, 0}}));
+}
+
 TEST_F(Session, CloneKeepsTheResultAndStartsTheNextEditOnIt) {
   auto session = activated();
   tool.factor = 2.0;

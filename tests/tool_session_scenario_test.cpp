@@ -317,7 +317,7 @@ TEST_P(LargeSelection, StretchesOneHundredThousandPoints) {
   if (withMonitor) {
     ASSERT_FALSE(monitors.empty());
     EXPECT_EQ(monitors.back().total, 2u * kPoints);
-    EXPECT_EQ(monitors.back().steps.size(), kPoints + kPoints / 2u) << "every scanned point, then every pair";
+    EXPECT_EQ(monitors.back().stepCalls, kPoints + kPoints / 2u) << "every scanned point, then every pair";
   } else {
     EXPECT_TRUE(monitors.empty());
   }

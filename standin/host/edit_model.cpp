@@ -8,8 +8,10 @@ EditModel::EditModel(Mesh &mesh, const Tracer &tracer) : mesh_(mesh), tracer_(tr
 
 const BuildRecord &EditModel::update() {
   if (binding_ == nullptr) throw std::logic_error("EditModel::update: no tool attached");
-  if (!base_) base_ = mesh_.positions();
-  mesh_.setPositions(*base_);
+  if (open_)
+    restoreBase();
+  else
+    open_ = true;
 
   BuildRecord record;
   record.serial = static_cast<int>(builds_.size()) + 1;
@@ -24,7 +26,9 @@ const BuildRecord &EditModel::update() {
   // that never ended its operation, leaves the mesh at the base.
   if (record.errorText || !lastOp_->doneCalled()) {
     lastOp_->discard();
-    mesh_.setPositions(*base_);
+    for (const PointPosition &point : lastOp_->replaced()) mesh_.setPosition(point.index, point.position);
+  } else {
+    moved_ = lastOp_->takeReplaced();
   }
   record.doneCalled = lastOp_->doneCalled();
   record.doneError = lastOp_->doneError();
@@ -33,6 +37,11 @@ const BuildRecord &EditModel::update() {
   record.misuse = lastOp_->misuseCount();
   builds_.push_back(record);
   return builds_.back();
+}
+
+void EditModel::restoreBase() {
+  for (const PointPosition &point : moved_) mesh_.setPosition(point.index, point.position);
+  moved_.clear();
 }
 
 void EditModel::end(int keep) {
@@ -44,23 +53,26 @@ void EditModel::end(int keep) {
 // even when no edit is open: otherwise the tool would keep answering the same
 // code forever.
 void EditModel::reject() {
-  if (base_) mesh_.setPositions(*base_);
-  base_.reset();
+  if (open_) restoreBase();
+  open_ = false;
   end(0);
 }
 
+// The result stands and becomes the new edit's base.
 void EditModel::clone() {
   end(1);
-  base_ = mesh_.positions();
+  open_ = true;
+  moved_.clear();
 }
 
 void EditModel::accept() {
-  base_.reset();
+  open_ = false;
+  moved_.clear();
   end(1);
 }
 
 void EditModel::close() {
-  if (base_) accept();
+  if (open_) accept();
 }
 
 }  // namespace standin

@@ -7,6 +7,11 @@
 // build that returns an error text, or that leaves its operation without
 // done, is discarded: the mesh stays at the base.
 //
+// The base is not a copy of the mesh: only the points the last applied build
+// moved differ from it, and their base positions are kept, so putting the
+// mesh back costs in proportion to those points. The mesh's points are
+// expected to change only through the edit's builds while an edit is open.
+//
 // Ending an edit: clone (test code 4) keeps the result, calls end(instance, 1)
 // and at once begins a new edit with the result as its base; reject (3) puts
 // the base back and calls end(instance, 0); accept (2) and close keep the
@@ -19,7 +24,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,8 +54,7 @@ class EditModel {
   // Faults for the operations of the following builds.
   void setFaults(const EditFaults &faults) { faults_ = faults; }
 
-  bool editOpen() const { return base_.has_value(); }
-  const std::vector<Position> *base() const { return base_ ? &*base_ : nullptr; }
+  bool editOpen() const { return open_; }
 
   // Test code 1: opens an edit if none is open, restores the base and builds.
   const BuildRecord &update();
@@ -66,12 +69,15 @@ class EditModel {
 
  private:
   void end(int keep);
+  void restoreBase();
 
   Mesh &mesh_;
   const Tracer &tracer_;
   LWMeshEditTool *binding_ = nullptr;
   EditFaults faults_;
-  std::optional<std::vector<Position>> base_;
+  bool open_ = false;
+  // The base positions of the points the last applied build moved.
+  std::vector<PointPosition> moved_;
   std::unique_ptr<EditOperation> lastOp_;
   std::vector<BuildRecord> builds_;
 };

@@ -1,6 +1,8 @@
 #include "standin/host/edit_operation.h"
 
 #include <algorithm>
+#include <limits>
+#include <stdexcept>
 
 namespace standin {
 
@@ -15,6 +17,10 @@ int opPointScan(void *state, EDPointScanFunc scan, void *userData, int layer) {
 }
 EDPointInfo *opPointInfo(void *state, LWPntID point) { return self(state).pointInfo(point); }
 int opPntMove(void *state, LWPntID point, const LWDVector pos) { return self(state).pntMove(point, pos); }
+
+LWPntID idOf(std::size_t index) {
+  return reinterpret_cast<LWPntID>(Mesh::kIdBase + static_cast<uintptr_t>(index) * Mesh::kIdStride);
+}
 
 }  // namespace
 
@@ -34,14 +40,45 @@ bool EditOperation::useAfterClose(const char *what) {
   return true;
 }
 
-Position EditOperation::currentPosition(std::size_t index) const {
-  auto found = staged_.find(index);
-  return found != staged_.end() ? found->second : mesh_.position(index);
+void EditOperation::record(const OpCall &call) {
+  ++counts_[static_cast<std::size_t>(call.kind)];
+  if (keepLog_) calls_.push_back(call);
 }
 
-std::size_t EditOperation::callCount(OpCallKind kind) const {
-  return static_cast<std::size_t>(
-      std::count_if(calls_.begin(), calls_.end(), [&](const OpCall &c) { return c.kind == kind; }));
+const std::vector<OpCall> &EditOperation::calls() const {
+  if (!keepLog_) throw std::logic_error("EditOperation::calls: the call log is not kept (keepCallLog())");
+  return calls_;
+}
+
+const Position &EditOperation::currentPosition(std::size_t index) const {
+  if (!slot_.empty() && slot_[index] != 0) return moves_[slot_[index] - 1].position;
+  return mesh_.position(index);
+}
+
+std::optional<Position> EditOperation::staged(std::size_t index) const {
+  if (closed_ || slot_.empty() || index >= slot_.size() || slot_[index] == 0) return std::nullopt;
+  return moves_[slot_[index] - 1].position;
+}
+
+void EditOperation::stage(std::size_t index, const Position &position) {
+  if (slot_.empty()) {
+    // Slots are 32 bits wide: the module counts points in an int anyway.
+    if (mesh_.size() >= std::numeric_limits<std::uint32_t>::max())
+      throw std::length_error("EditOperation: too many points to stage moves");
+    slot_.assign(mesh_.size(), 0);
+  }
+  std::uint32_t &slot = slot_[index];
+  if (slot != 0) {
+    moves_[slot - 1].position = position;
+    return;
+  }
+  moves_.push_back(PointPosition{index, position});
+  slot = static_cast<std::uint32_t>(moves_.size());
+}
+
+void EditOperation::dropStaged() {
+  std::vector<std::uint32_t>().swap(slot_);
+  std::vector<PointPosition>().swap(moves_);
 }
 
 int EditOperation::pointCount(int layer, int mode) {
@@ -51,7 +88,7 @@ int EditOperation::pointCount(int layer, int mode) {
     count = static_cast<int>(mesh_.size());
   else if (layer == OPLYR_PRIMARY && mode == EDCOUNT_SELECT)
     count = static_cast<int>(mesh_.selectedCount());
-  calls_.push_back(OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count});
+  record(OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count});
   if (tracing())
     trace("pointCount(layer=" + std::to_string(layer) + ", mode=" + std::to_string(mode) + ") -> " +
           std::to_string(count));
@@ -62,8 +99,8 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
   if (useAfterClose("pointScan")) return kClosedError;
   // Record the call before scanning so that calls made from inside the
   // callback come after it; fill in the outcome when the scan ends.
-  calls_.push_back(OpCall{.kind = OpCallKind::PointScan, .layer = layer});
-  std::size_t callIndex = calls_.size() - 1;
+  record(OpCall{.kind = OpCallKind::PointScan, .layer = layer});
+  const std::size_t logIndex = calls_.size() - (keepLog_ ? 1 : 0);
   int result = 0;
   std::size_t delivered = 0;
   if (layer == OPLYR_PRIMARY && scan != nullptr) {
@@ -71,19 +108,22 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
     std::size_t selectedToDeliver = mesh_.selectedCount();
     selectedToDeliver -= std::min(selectedToDeliver, faults_.scanWithholdSelected);
     std::size_t selectedSeen = 0;
-    for (std::size_t index = 0; index < mesh_.size(); ++index) {
-      bool selected = mesh_.selected(index);
+    const std::size_t size = mesh_.size();
+    for (std::size_t index = 0; index < size; ++index) {
+      const bool selected = mesh_.selected(index);
       if (selected && selectedSeen++ >= selectedToDeliver) continue;
-      EDPointInfo info{mesh_.id(index), selected ? EDPF_SELECT : 0, {}};
-      Position position = currentPosition(index);
+      EDPointInfo info{idOf(index), selected ? EDPF_SELECT : 0, {}};
+      const Position &position = currentPosition(index);
       std::copy(position.begin(), position.end(), info.position);
       ++delivered;
       result = scan(userData, &info);
       if (result != 0) break;
     }
   }
-  calls_[callIndex].result = result;
-  calls_[callIndex].scanDelivered = delivered;
+  if (keepLog_) {
+    calls_[logIndex].result = result;
+    calls_[logIndex].scanDelivered = delivered;
+  }
   if (tracing())
     trace("pointScan(layer=" + std::to_string(layer) + ") delivered " + std::to_string(delivered) + " -> " +
           std::to_string(result));
@@ -92,16 +132,16 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
 
 EDPointInfo *EditOperation::pointInfo(LWPntID point) {
   if (useAfterClose("pointInfo")) return nullptr;
-  std::optional<std::size_t> index = mesh_.indexOf(point);
-  bool answer = index.has_value() && !faults_.nullInfoAll && faults_.nullInfoPoint != index;
+  const std::optional<std::size_t> index = mesh_.indexOf(point);
+  const bool answer = index.has_value() && !faults_.nullInfoAll && faults_.nullInfoPoint != index;
   EDPointInfo *result = nullptr;
   if (answer) {
     info_ = EDPointInfo{point, mesh_.selected(*index) ? EDPF_SELECT : 0, {}};
-    Position position = currentPosition(*index);
+    const Position &position = currentPosition(*index);
     std::copy(position.begin(), position.end(), info_.position);
     result = &info_;
   }
-  calls_.push_back(OpCall{.kind = OpCallKind::PointInfo, .point = point, .result = answer ? 1 : 0});
+  record(OpCall{.kind = OpCallKind::PointInfo, .point = point, .result = answer ? 1 : 0});
   if (tracing())
     trace("pointInfo(" + tracePtr(point) + ") -> " +
           (result != nullptr ? traceVec(result->position) : "NULL"));
@@ -112,15 +152,15 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
   if (useAfterClose("pntMove")) return kClosedError;
   Position copy{};
   if (position != nullptr) std::copy(position, position + 3, copy.begin());
-  std::optional<std::size_t> index = mesh_.indexOf(point);
+  const std::optional<std::size_t> index = mesh_.indexOf(point);
   int result = 0;
   if (!index.has_value() || position == nullptr)
     result = kUnknownPointError;
   else if (faults_.failMovePoint == index)
     result = faults_.moveFailCode;
   else
-    staged_[*index] = copy;
-  calls_.push_back(OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result});
+    stage(*index, copy);
+  record(OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result});
   if (tracing())
     trace("pntMove(" + tracePtr(point) + ", " + traceVec(position) + ") -> " + std::to_string(result));
   return result;
@@ -128,14 +168,20 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
 
 void EditOperation::done(int error, int selm) {
   if (useAfterClose("done")) return;
-  calls_.push_back(OpCall{.kind = OpCallKind::Done, .error = error, .selm = selm});
+  record(OpCall{.kind = OpCallKind::Done, .error = error, .selm = selm});
   doneCalled_ = true;
   doneError_ = error;
   if (error == EDERR_NONE) {
-    for (const auto &[index, position] : staged_) mesh_.setPosition(index, position);
+    // The staged moves go into the mesh, and what they replace is kept.
+    for (PointPosition &move : moves_) {
+      const Position before = mesh_.position(move.index);
+      mesh_.setPosition(move.index, move.position);
+      move.position = before;
+    }
+    replaced_ = std::move(moves_);
     applied_ = true;
   }
-  staged_.clear();
+  dropStaged();
   closed_ = true;
   if (tracing())
     trace("done(error=" + std::to_string(error) + ", selm=" + std::to_string(selm) + ")" +
@@ -144,7 +190,7 @@ void EditOperation::done(int error, int selm) {
 
 void EditOperation::discard() {
   if (closed_) return;
-  staged_.clear();
+  dropStaged();
   closed_ = true;
   if (tracing()) trace("discarded");
 }

@@ -8,19 +8,27 @@
 // without done, or returns an error text); calls on a closed operation do
 // nothing, answer an error / NULL, and are counted as misuse.
 //
-// Every call is recorded with its arguments and result. Faults can make
-// pntMove fail for a chosen point, the scan leave out selected points, and
-// pointInfo answer NULL.
+// Every call is counted by kind; keepCallLog() also records each call with
+// its arguments and result (for tests: a build makes millions of calls).
+// Faults can make pntMove fail for a chosen point, the scan leave out
+// selected points, and pointInfo answer NULL.
+//
+// Each call costs the same whatever the mesh's size: staged moves live in
+// flat arrays indexed by point. Once done(0) has written the moves, the
+// operation holds what they replaced (replaced()), so a host can put the mesh
+// back at a cost in proportion to the points moved.
 //
 // Lifetimes: the Mesh must outlive the operation. The MeshEditOp record
 // (op()) and the EDPointInfo record pointInfo returns belong to this object;
 // the latter is rewritten by the next pointInfo call.
 #pragma once
 
+#include <array>
 #include <cstddef>
-#include <map>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host_abi.h"
@@ -55,6 +63,12 @@ struct OpCall {
   std::size_t scanDelivered = 0;  // PointScan: points passed to the callback
 };
 
+// A point and a position: a staged move, or what an applied move replaced.
+struct PointPosition {
+  std::size_t index;
+  Position position;
+};
+
 class EditOperation {
  public:
   // Error code pntMove answers for an ID the mesh does not know.
@@ -77,9 +91,18 @@ class EditOperation {
   bool applied() const { return applied_; }  // done(0) wrote the staged moves
   std::size_t misuseCount() const { return misuse_; }
 
-  const std::vector<OpCall> &calls() const { return calls_; }
-  std::size_t callCount(OpCallKind kind) const;
-  const std::map<std::size_t, Position> &stagedMoves() const { return staged_; }
+  // Records every following call in calls() (which throws std::logic_error
+  // when the log is not kept, so that a test cannot read an empty log).
+  void keepCallLog() { keepLog_ = true; }
+  const std::vector<OpCall> &calls() const;
+  std::size_t callCount(OpCallKind kind) const { return counts_[static_cast<std::size_t>(kind)]; }
+
+  // The position staged for a point, if any (none once the operation ended).
+  std::optional<Position> staged(std::size_t index) const;
+  std::size_t stagedCount() const { return closed_ ? 0 : moves_.size(); }
+  // After done(0): each moved point once, with the position it had before.
+  const std::vector<PointPosition> &replaced() const { return replaced_; }
+  std::vector<PointPosition> takeReplaced() { return std::move(replaced_); }
 
   // The operations themselves (also reached through op()).
   int pointCount(int layer, int mode);
@@ -89,7 +112,10 @@ class EditOperation {
   void done(int error, int selm);
 
  private:
-  Position currentPosition(std::size_t index) const;  // staged or mesh
+  const Position &currentPosition(std::size_t index) const;  // staged or mesh
+  void stage(std::size_t index, const Position &position);
+  void record(const OpCall &call);
+  void dropStaged();
   bool useAfterClose(const char *what);
   bool tracing() const { return tracer_ != nullptr && tracer_->on(); }
   void trace(const std::string &line) const;  // only when tracing()
@@ -100,7 +126,13 @@ class EditOperation {
   int serial_;
   MeshEditOp op_;
   EDPointInfo info_{};
-  std::map<std::size_t, Position> staged_;
+  // slot_[i] is 1 + the index in moves_ of point i's staged move, or 0;
+  // allocated at the first move.
+  std::vector<std::uint32_t> slot_;
+  std::vector<PointPosition> moves_;
+  std::vector<PointPosition> replaced_;
+  std::array<std::size_t, 5> counts_{};
+  bool keepLog_ = false;
   std::vector<OpCall> calls_;
   bool closed_ = false;
   bool doneCalled_ = false;

@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace standin {
+
+void Mesh::reserve(std::size_t points) {
+  positions_.reserve(points);
+  selected_.reserve(points);
+  written_.reserve(points);
+}
 
 std::size_t Mesh::addPoint(const Position &position, bool selected) {
   positions_.push_back(position);
   selected_.push_back(selected ? 1 : 0);
+  written_.push_back(0);
+  if (selected) ++selectedCount_;
   return positions_.size() - 1;
 }
 
@@ -16,30 +25,28 @@ LWPntID Mesh::id(std::size_t index) const {
   return reinterpret_cast<LWPntID>(kIdBase + static_cast<uintptr_t>(index) * kIdStride);
 }
 
-std::optional<std::size_t> Mesh::indexOf(LWPntID id) const {
-  auto value = reinterpret_cast<uintptr_t>(id);
-  if (value < kIdBase || (value - kIdBase) % kIdStride != 0) return std::nullopt;
-  auto index = static_cast<std::size_t>((value - kIdBase) / kIdStride);
-  if (index >= size()) return std::nullopt;
-  return index;
-}
+void Mesh::clearWritten() { std::fill(written_.begin(), written_.end(), 0); }
 
-void Mesh::setPositions(const std::vector<Position> &positions) {
-  if (positions.size() != positions_.size()) throw std::invalid_argument("Mesh::setPositions: size differs");
-  positions_ = positions;
+void Mesh::setSelected(std::size_t index, bool selected) {
+  unsigned char &flag = selected_.at(index);
+  if ((flag != 0) == selected) return;
+  flag = selected ? 1 : 0;
+  if (selected)
+    ++selectedCount_;
+  else
+    --selectedCount_;
 }
 
 void Mesh::selectOnly(std::span<const std::size_t> indices) {
   for (std::size_t index : indices)
     if (index >= size()) throw std::out_of_range("Mesh::selectOnly: no point " + std::to_string(index));
   clearSelection();
-  for (std::size_t index : indices) selected_[index] = 1;
+  for (std::size_t index : indices) setSelected(index, true);
 }
 
-void Mesh::clearSelection() { std::fill(selected_.begin(), selected_.end(), 0); }
-
-std::size_t Mesh::selectedCount() const {
-  return static_cast<std::size_t>(std::count(selected_.begin(), selected_.end(), 1));
+void Mesh::clearSelection() {
+  std::fill(selected_.begin(), selected_.end(), 0);
+  selectedCount_ = 0;
 }
 
 }  // namespace standin

@@ -31,6 +31,7 @@ struct MonitorService::Live {
   unsigned int stepCalls = 0;
   bool bar = false;  // decided at init
   int shownPercent = -1;
+  unsigned long long nextLook = 0;  // progress at which the bar looks again
   std::chrono::steady_clock::time_point lastDraw{};
 };
 
@@ -108,7 +109,7 @@ void MonitorService::init(Live &live, unsigned int total) {
 
 int MonitorService::step(Live &live, unsigned int increment) {
   ++live.stepCalls;
-  live.log->steps.push_back(increment);
+  ++live.log->stepCalls;
   live.log->progress += increment;
   bool abort = (abortAtStep_ && live.stepCalls >= *abortAtStep_) ||
                (interrupt_ != nullptr && interrupt_->load(std::memory_order_relaxed));
@@ -130,6 +131,12 @@ void MonitorService::done(Live &live) {
 void MonitorService::drawBar(Live &live, bool final) {
   const MonitorLog &log = *live.log;
   unsigned long long total = std::max<unsigned long long>(log.total, 1);
+  // Steps come by the million: between redraws the bar looks again only
+  // every thousandth of the total.
+  if (!final) {
+    if (log.progress < live.nextLook) return;
+    live.nextLook = log.progress + std::max<unsigned long long>(1, total / 1000);
+  }
   int percent = static_cast<int>(std::min<unsigned long long>(100, log.progress * 100 / total));
   auto now = std::chrono::steady_clock::now();
   if (!final && (percent == live.shownPercent || now - live.lastDraw < kRedrawInterval)) return;

@@ -1,10 +1,11 @@
 // The host's "LWM: Dynamic Monitor" service.
 //
 // Every monitor the module creates is logged (title, caption, init total,
-// each step's increment, done, destroy) in history(), which keeps the logs of
-// destroyed monitors too. The LWMonitor records themselves are owned by this
-// service: each lives from create until destroy (or until the service goes
-// away, which frees any the module leaked).
+// the number of step calls and the sum of their increments, done, destroy) in
+// history(), which keeps the logs of destroyed monitors too. A build steps a
+// monitor once a point or more, so steps are counted, never listed. The LWMonitor records themselves are
+// owned by this service: each lives from create until destroy (or until the service goes away, which frees
+// any the module leaked).
 //
 // Faults for tests: no monitor at all (create answers NULL), an abort from
 // the k-th step call on, and an abort while an interrupt flag is set (the
@@ -34,9 +35,9 @@ struct MonitorLog {
   std::string caption;
   bool initCalled = false;
   unsigned int total = 0;
-  std::vector<unsigned int> steps;  // the increment of every step call, in order
-  unsigned long long progress = 0;  // sum of the increments
-  bool aborted = false;             // some step answered non-zero
+  unsigned long long stepCalls = 0;  // step calls
+  unsigned long long progress = 0;   // sum of their increments
+  bool aborted = false;              // some step answered non-zero
   bool done = false;
   bool destroyed = false;
 };
