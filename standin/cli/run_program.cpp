@@ -84,10 +84,9 @@ standin::ScriptCommand command(standin::ScriptOp op, int code = 0, double value 
 }
 
 // The one stretch the options ask for, as the panel edits a user would make.
-std::vector<standin::ScriptCommand> commandsFromOptions(const ProgramOptions &o) {
+std::vector<standin::ScriptCommand> panelEditsFromOptions(const ProgramOptions &o) {
   using standin::ScriptOp;
-  std::vector<standin::ScriptCommand> commands{command(ScriptOp::Pick)};
-  if (o.invert) commands.push_back(command(ScriptOp::Invert));
+  std::vector<standin::ScriptCommand> commands;
   if (o.offset) commands.push_back(command(ScriptOp::Mode, 1));
   if (o.symmetry) commands.push_back(command(ScriptOp::Symmetry, 1));
   if (o.factor) commands.push_back(command(ScriptOp::Factor, 0, *o.factor));
@@ -109,7 +108,7 @@ class ProgramRun {
     checkInputs();
     loadMesh();
     loadModule();
-    standin::SessionRunner runner(*module_, globals_, *obj_, mesh_, makeHooks());
+    standin::SessionRunner runner(*module_, globals_, *obj_, makeHooks());
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
     // The options' outputs are made now, while the tool is open, and written
@@ -189,10 +188,10 @@ class ProgramRun {
 
   void loadMesh() {
     obj_.emplace(standin::ObjFile::read(o_.mesh));
-    for (const auto &p : obj_->positions()) mesh_.addPoint(p);
     if (o_.select.empty()) return;
+    standin::Mesh &mesh = obj_->mesh();
     try {
-      mesh_.selectOnly(standin::parseSelection(o_.select, mesh_.size()));
+      mesh.selectOnly(standin::parseSelection(o_.select, mesh.size()));
     } catch (const standin::SelectionError &error) {
       throw RunError(standin::kExitBadInput, std::string("--select: ") + error.what());
     }
@@ -240,8 +239,10 @@ class ProgramRun {
     }
   }
 
-  // The script, or the one stretch of the options (stopping at the first
-  // failure of the tool).
+  // The script, or the one stretch of the options in one build: the panel
+  // is set before the pick's build. Invert Handle swaps the ends of the
+  // tool's pairs, which exist only once it built: with --invert the pick
+  // builds, then the button and the panel edits make the second build.
   void driveTool(standin::SessionRunner &runner) {
     if (!o_.script.empty()) {
       try {
@@ -252,10 +253,12 @@ class ProgramRun {
       }
       return;
     }
-    for (const standin::ScriptCommand &c : commandsFromOptions(o_)) {
-      runner.run(c);
-      if (!runner.failures().empty() || interrupted()) break;
-    }
+    std::vector<standin::ScriptCommand> edits = panelEditsFromOptions(o_);
+    if (!o_.invert) return runner.pickWith(edits);
+    runner.pickWith({});
+    if (!runner.failures().empty() || interrupted()) return;
+    edits.insert(edits.begin(), command(standin::ScriptOp::Invert));
+    runner.runPanelEdits(edits);
   }
 
   // Nothing more is written after an interrupt or a failure of the tool.
@@ -300,7 +303,7 @@ class ProgramRun {
 
   void printSummary(const standin::SessionRunner &runner, const std::string &wrote, double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
-    const std::size_t pairs = mesh_.selectedCount() / 2;
+    const std::size_t pairs = obj_->mesh().selectedCount() / 2;
     std::cout << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
               << (pairs == 1 ? " pair" : " pairs");
     if (auto s = runner.settings()) std::cout << "; " << describeSettings(*s);
@@ -325,8 +328,7 @@ class ProgramRun {
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;
-  std::optional<standin::ObjFile> obj_;
-  standin::Mesh mesh_;
+  std::optional<standin::ObjFile> obj_;  // the mesh the tool edits is the file's own
   standin::HostGlobals globals_;
   std::optional<standin::LoadedModule> module_;
   std::unique_ptr<standin::FreeTypeFont> font_;

@@ -1,5 +1,6 @@
 #include "standin/session/obj_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -125,6 +126,16 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   obj.text_ = std::move(text);
   const std::string &t = obj.text_;
   const std::size_t size = t.size();
+  // Room for a point a line at most: capacity never touched costs no memory.
+  const auto lines = static_cast<std::size_t>(std::count(t.begin(), t.end(), '\n')) + 1;
+  obj.mesh_.reserve(lines);
+  obj.spans_.reserve(lines);
+  // Text from a file has no NUL byte (the reader stops at one); text handed
+  // in may, and is refused at the line that holds the first.
+  const void *nul = std::memchr(t.data(), '\0', size);
+  const std::size_t firstNul = nul != nullptr
+                                   ? static_cast<std::size_t>(static_cast<const char *>(nul) - t.data())
+                                   : std::string::npos;
   std::size_t lineStart = byteOrderMarkLength(t);  // kept in the text, not part of the first line
   std::size_t lineNumber = 0;
   while (lineStart < size) {
@@ -134,18 +145,36 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
     const std::size_t lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - t.data()) : size;
     const std::string_view line(t.data() + lineStart, lineEnd - lineStart);
     try {
-      if (line.find('\0') != std::string_view::npos) throw LineFault("not a text file (contains a NUL byte)");
+      if (lineEnd > firstNul) throw LineFault("not a text file (contains a NUL byte)");
       if (std::optional<VertexText> vertex = readVertexLine(line)) {
-        obj.positions_.push_back(vertex->position);
-        obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end, lineNumber});
+        obj.mesh_.addPoint(vertex->position);
+        obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end});
       }
     } catch (const LineFault &fault) {
       throw ObjError(displayName + ":" + std::to_string(lineNumber) + ": " + fault.what());
     }
     lineStart = lineEnd + 1;
   }
-  obj.changed_.assign(obj.positions_.size(), 0);
+  obj.changed_.assign(obj.mesh_.size(), 0);
   return obj;
+}
+
+std::size_t ObjFile::lineOf(std::size_t index) const {
+  const auto begin = text_.begin() + static_cast<std::ptrdiff_t>(spans_.at(index).begin);
+  return static_cast<std::size_t>(std::count(text_.begin(), begin, '\n')) + 1;
+}
+
+ObjFile::Position ObjFile::original(std::size_t index) const {
+  const Span &span = spans_[index];
+  const std::string_view numbers(text_.data() + span.begin, span.end - span.begin);
+  Tokens tokens(numbers, 0);
+  Position position{};
+  for (double &coordinate : position) {
+    std::string_view token;
+    tokens.next(token);  // the text was read as three numbers
+    parseNumber(token, coordinate);
+  }
+  return position;
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
@@ -178,7 +207,7 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
       auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
       if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
       long long index = reference > 0 ? reference - 1 : static_cast<long long>(pointsBefore) + reference;
-      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= positions_.size()) continue;
+      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= mesh_.size()) continue;
       corners.push_back(static_cast<std::size_t>(index));
     }
     const bool closed = isFace && corners.size() > 2;
@@ -195,16 +224,39 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
   return edges;
 }
 
+namespace {
+
+bool isFinite(const ObjFile::Position &p) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
+ObjError notFinite(std::size_t index, const ObjFile::Position &p) {
+  return ObjError("point " + std::to_string(index) + " cannot be written: its position (" +
+                  formatNumber(p[0]) + " " + formatNumber(p[1]) + " " + formatNumber(p[2]) +
+                  ") is not finite");
+}
+
+bool sameBits(const ObjFile::Position &a, const ObjFile::Position &b) {
+  return std::memcmp(a.data(), b.data(), sizeof(ObjFile::Position)) == 0;
+}
+
+}  // namespace
+
+// A changed point stays changed; an unchanged one still has its text's value.
 void ObjFile::setPosition(std::size_t index, const Position &position) {
-  Position &current = positions_.at(index);
-  if (!std::isfinite(position[0]) || !std::isfinite(position[1]) || !std::isfinite(position[2])) {
-    throw ObjError("point " + std::to_string(index) + " cannot be written: its position (" +
-                   formatNumber(position[0]) + " " + formatNumber(position[1]) + " " +
-                   formatNumber(position[2]) + ") is not finite");
+  if (!isFinite(position)) throw notFinite(index, position);
+  mesh_.setPosition(index, position);
+  if (changed_[index] == 0 && !sameBits(position, original(index))) changed_[index] = 1;
+}
+
+void ObjFile::syncFromMesh() {
+  for (std::size_t i = 0; i < mesh_.size(); ++i) {
+    if (!mesh_.written(i)) continue;
+    const Position &position = mesh_.position(i);
+    if (!isFinite(position)) throw notFinite(i, position);
+    if (changed_[i] == 0 && !sameBits(position, original(i))) changed_[i] = 1;
   }
-  if (std::memcmp(current.data(), position.data(), sizeof(Position)) == 0) return;
-  current = position;
-  changed_[index] = 1;
+  mesh_.clearWritten();
 }
 
 std::size_t ObjFile::changedCount() const {
@@ -220,10 +272,12 @@ std::string ObjFile::text() const {
   for (std::size_t i = 0; i < spans_.size(); ++i) {
     if (changed_[i] == 0) continue;
     const Span &span = spans_[i];
+    const Position &position = mesh_.position(i);
+    if (!isFinite(position)) throw notFinite(i, position);
     out.append(text_, copied, span.begin - copied);
     for (std::size_t axis = 0; axis < 3; ++axis) {
       if (axis > 0) out.push_back(' ');
-      appendNumber(out, positions_[i][axis]);
+      appendNumber(out, position[axis]);
     }
     copied = span.end;
   }

@@ -12,6 +12,9 @@
 // start) survives byte for byte, and an untouched point keeps its original
 // text exactly.
 //
+// The points live in a host Mesh (mesh()), the one copy of the positions: a
+// tool edits them there, and syncFromMesh() then takes the written points in.
+//
 // Errors: reading throws ObjError with "file:line: message" for a malformed
 // `v` line or a NUL byte, and "file: message" for a file that cannot be read
 // or (from a pipe or a device) never ends (see text_input.h); writing throws
@@ -25,6 +28,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "standin/host/mesh.h"
 
 namespace standin {
 
@@ -44,26 +49,37 @@ class ObjFile {
   static ObjFile parse(std::string text, const std::string &displayName);
 
   const std::string &name() const { return name_; }
-  std::size_t pointCount() const { return positions_.size(); }
-  const std::vector<Position> &positions() const { return positions_; }
-  const Position &position(std::size_t index) const { return positions_.at(index); }
+  std::size_t pointCount() const { return mesh_.size(); }
+  const std::vector<Position> &positions() const { return mesh_.positions(); }
+  const Position &position(std::size_t index) const { return mesh_.position(index); }
+
+  // The points as a host mesh, every one unselected after reading. Positions
+  // written here count once syncFromMesh() has taken them in.
+  Mesh &mesh() { return mesh_; }
+  const Mesh &mesh() const { return mesh_; }
 
   // Changes a point. Setting the value a point already has (bit for bit)
   // leaves its text untouched. Throws ObjError, naming the point and leaving
   // it as it was, when a coordinate is a NaN or an infinity.
   void setPosition(std::size_t index, const Position &position);
+  // Takes in the points written through mesh() since the last call, in mesh
+  // order, as setPosition would. Throws ObjError at the first point whose
+  // position is a NaN or an infinity (such a mesh is never written).
+  void syncFromMesh();
   std::size_t changedCount() const;
   bool changed(std::size_t index) const { return changed_.at(index) != 0; }
 
-  // 1-based line number of a point's `v` line.
-  std::size_t lineOf(std::size_t index) const { return spans_.at(index).line; }
+  // 1-based line number of a point's `v` line (counted when asked).
+  std::size_t lineOf(std::size_t index) const;
 
   // The edges of the file's faces (`f`) and lines (`l`) as pairs of point
   // indices, each edge once, for drawing. Relative (negative) indices are
   // resolved; references that name no point are left out.
   std::vector<std::pair<std::size_t, std::size_t>> edges() const;
 
-  // The file's text with the changed points' coordinates rewritten.
+  // The file's text with the changed points' coordinates rewritten. Throws
+  // ObjError if a changed point was since written to a NaN or an infinity
+  // through mesh() and not taken in.
   std::string text() const;
 
   // Writes text() to `path` through a temporary file in the same directory
@@ -76,12 +92,17 @@ class ObjFile {
   struct Span {
     std::size_t begin;  // offset of x's first character
     std::size_t end;    // offset one past z's last character
-    std::size_t line;
   };
+
+  // The position a point's text reads as.
+  Position original(std::size_t index) const;
+  // Whether `position` is a change for the point: it differs from the value
+  // the point has (its text's, until it changed).
+  bool differs(std::size_t index, const Position &position) const;
 
   std::string name_;
   std::string text_;
-  std::vector<Position> positions_;
+  Mesh mesh_;
   std::vector<Span> spans_;
   std::vector<unsigned char> changed_;
 };

@@ -11,6 +11,19 @@
 namespace standin {
 namespace {
 
+// Holds the host cycles of panel edits for its scope.
+class HeldCycles {
+ public:
+  explicit HeldCycles(bool &held) : held_(held), was_(held) { held_ = true; }
+  ~HeldCycles() { held_ = was_; }
+  HeldCycles(const HeldCycles &) = delete;
+  HeldCycles &operator=(const HeldCycles &) = delete;
+
+ private:
+  bool &held_;
+  bool was_;
+};
+
 std::string positionText(const Position &p) {
   return formatNumber(p[0]) + " " + formatNumber(p[1]) + " " + formatNumber(p[2]);
 }
@@ -22,9 +35,9 @@ std::string resolveOutputPath(const std::string &folder, const std::string &name
   return (std::filesystem::path(folder) / name).string();
 }
 
-SessionRunner::SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
+SessionRunner::SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj,
                              RunnerHooks hooks)
-    : module_(module), globals_(globals), obj_(obj), mesh_(mesh), hooks_(std::move(hooks)) {
+    : module_(module), globals_(globals), obj_(obj), mesh_(obj.mesh()), hooks_(std::move(hooks)) {
   if (hooks_.font != nullptr) globals_.panels().setFont(hooks_.font);
   boxesSeen_ = globals_.messages().boxes().size();
 }
@@ -40,6 +53,19 @@ SessionRunner::~SessionRunner() {
   globals_.panels().setFont(nullptr);
 }
 
+// Runs `action`; whatever it did to the tool is collected as the failures of
+// the command `text`, also when it throws.
+template <typename Action>
+void SessionRunner::collecting(const std::string &text, std::size_t line, Action &&action) {
+  struct Collect {
+    SessionRunner &runner;
+    const std::string &text;
+    std::size_t line;
+    ~Collect() { runner.collectFailures(text, line); }
+  } collect{*this, text, line};
+  action();
+}
+
 std::ostream &SessionRunner::out() const { return hooks_.out != nullptr ? *hooks_.out : std::cout; }
 std::ostream &SessionRunner::err() const { return hooks_.err != nullptr ? *hooks_.err : std::cerr; }
 
@@ -47,9 +73,9 @@ std::string SessionRunner::resolveOutput(const std::string &name) const {
   return resolveOutputPath(hooks_.outputFolder, name);
 }
 
-void SessionRunner::writeOutput(const std::string &path, const std::string &contents) {
+void SessionRunner::writeOutput(const std::string &path, std::string contents) {
   if (holding_) {
-    held_.emplace_back(path, contents);
+    held_.emplace_back(path, std::move(contents));
     return;
   }
   try {
@@ -64,10 +90,10 @@ void SessionRunner::writeHeldOutputs() {
   holding_ = false;
   std::vector<std::pair<std::string, std::string>> held;
   held.swap(held_);
-  for (const auto &[path, contents] : held) writeOutput(path, contents);
+  for (auto &[path, contents] : held) writeOutput(path, std::move(contents));
 }
 
-void SessionRunner::pick() {
+void SessionRunner::pick(std::span<const ScriptCommand> panelEdits) {
   close();
   panel_.reset();
   session_.reset();
@@ -84,11 +110,37 @@ void SessionRunner::pick() {
   if (LWXPanelID id = session_->requestPanel(); id != nullptr) {
     ToolSession *s = session_.get();
     panel_ = std::make_unique<ToolPanel>(
-        globals_.panels(), id, s->binding().instance, [s](std::uintptr_t) { s->runCycle(); },
+        globals_.panels(), id, s->binding().instance,
+        [this, s](std::uintptr_t) {
+          if (!cyclesHeld_) s->runCycle();
+        },
         globals_.tracer());
+  }
+  {
+    const HeldCycles held(cyclesHeld_);
+    for (const ScriptCommand &edit : panelEdits) {
+      if (globals_.tracer().on()) globals_.tracer()("# " + describeCommand(edit));
+      runPanelCommand(edit);
+    }
   }
   session_->runCycle();
   readSettings();
+}
+
+void SessionRunner::pickWith(std::span<const ScriptCommand> panelEdits) {
+  if (globals_.tracer().on()) globals_.tracer()("# pick");
+  collecting("pick", 0, [&] { pick(panelEdits); });
+}
+
+void SessionRunner::runPanelEdits(std::span<const ScriptCommand> panelEdits) {
+  for (std::size_t i = 0; i < panelEdits.size(); ++i) {
+    if (i + 1 == panelEdits.size()) {
+      run(panelEdits[i]);
+    } else {
+      const HeldCycles held(cyclesHeld_);
+      run(panelEdits[i]);
+    }
+  }
 }
 
 void SessionRunner::close() {
@@ -159,7 +211,7 @@ void SessionRunner::writeSvg(const std::string &file, ViewAxis view) {
 
 void SessionRunner::syncObj() {
   try {
-    for (std::size_t i = 0; i < mesh_.size(); ++i) obj_.setPosition(i, mesh_.position(i));
+    obj_.syncFromMesh();
   } catch (const ObjError &error) {
     throw RunError(kExitToolFailed,
                    std::string("the tool's result has a NaN or an infinity: ") + error.what());
@@ -288,14 +340,10 @@ void SessionRunner::run(const ScriptCommand &c) {
   const std::string text = describeCommand(c);
   if (globals_.tracer().on())
     globals_.tracer()("# " + (c.line > 0 ? "line " + std::to_string(c.line) + ": " : "") + text);
-  // Whatever the command did to the tool is collected, also when it throws.
-  struct Collect {
-    SessionRunner &runner;
-    const std::string &text;
-    std::size_t line;
-    ~Collect() { runner.collectFailures(text, line); }
-  } collect{*this, text, c.line};
+  collecting(text, c.line, [&] { runCommand(c); });
+}
 
+void SessionRunner::runCommand(const ScriptCommand &c) {
   switch (c.op) {
     case ScriptOp::Pick:
       return pick();

@@ -5,7 +5,9 @@
 //
 // Picking the tool activates the module's MeshEditTool server in a new
 // ToolSession, builds its options panel (as a modeler does when a tool is
-// picked) and runs one host cycle, so the first build happens at once.
+// picked) and runs one host cycle, so the first build happens at once. Panel
+// edits given to pickWith() are made before that build, so that one build
+// gives what a build after each edit would.
 //
 // Output files (save, svg, about FILE) are written whole through
 // writeFileAtomically as their command runs, and each is reported to
@@ -18,7 +20,9 @@
 // environment (a point index past the mesh, a disabled panel control, a file
 // that cannot be written) throw RunError with an exit code.
 //
-// Lifetimes: the LoadedModule, HostGlobals, ObjFile and Mesh must outlive the
+// The mesh the tool edits is the OBJ file's own (ObjFile::mesh()).
+//
+// Lifetimes: the LoadedModule, HostGlobals and ObjFile must outlive the
 // runner.
 #pragma once
 
@@ -28,6 +32,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -73,8 +78,7 @@ struct ToolFailure {
 
 class SessionRunner {
  public:
-  SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, Mesh &mesh,
-                RunnerHooks hooks);
+  SessionRunner(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, RunnerHooks hooks);
   ~SessionRunner();
   SessionRunner(const SessionRunner &) = delete;
   SessionRunner &operator=(const SessionRunner &) = delete;
@@ -87,7 +91,14 @@ class SessionRunner {
   void runScript(const Script &script);
 
   // The commands without a script.
-  void pick();
+  void pick(std::span<const ScriptCommand> panelEdits = {});
+  // As the command `pick`, with the given panel commands (mode, factor,
+  // offset, symmetry) made before the first build; its failures are the
+  // pick's.
+  void pickWith(std::span<const ScriptCommand> panelEdits);
+  // Runs panel commands one after the other (as run() does), the host cycle
+  // only after the last, so that they make one build.
+  void runPanelEdits(std::span<const ScriptCommand> panelEdits);
   void close();
   bool live() const { return session_ != nullptr && session_->live(); }
 
@@ -98,7 +109,7 @@ class SessionRunner {
   void pressAbout(const std::string &pictureFile);
   void writeSvg(const std::string &file, ViewAxis view);
 
-  // Copies the mesh's positions into the OBJ file (changed points only).
+  // Takes the points the tool moved into the OBJ file (ObjFile::syncFromMesh).
   // Throws RunError(kExitToolFailed) naming a point the tool moved to a NaN or
   // an infinity: such a mesh is never written.
   void syncObj();
@@ -106,7 +117,7 @@ class SessionRunner {
   // Writes an output file (its path as given, not resolved) and tells
   // hooks.wrote; throws RunError(kExitCannotWrite) when it cannot. While
   // outputs are held, keeps it for writeHeldOutputs() instead.
-  void writeOutput(const std::string &path, const std::string &contents);
+  void writeOutput(const std::string &path, std::string contents);
   void holdOutputs() { holding_ = true; }
   // Writes the held outputs in the order they were made, and holds no more.
   void writeHeldOutputs();
@@ -120,7 +131,10 @@ class SessionRunner {
   std::ostream &out() const;
   std::ostream &err() const;
   ToolSession &requireLive(const char *what);
+  void runCommand(const ScriptCommand &command);
   void runPanelCommand(const ScriptCommand &command);
+  template <typename Action>
+  void collecting(const std::string &text, std::size_t line, Action &&action);
   void readSettings();
   void collectFailures(const std::string &command, std::size_t line);
   void warnIfOddSelection();
@@ -141,6 +155,7 @@ class SessionRunner {
   std::optional<ToolSettings> settings_;
   std::vector<ToolFailure> failures_;
   bool holding_ = false;
+  bool cyclesHeld_ = false;                                // panel edits run no host cycle
   std::vector<std::pair<std::string, std::string>> held_;  // path, contents
   std::size_t boxesSeen_ = 0;
   std::size_t buildsSeen_ = 0;  // of the current session

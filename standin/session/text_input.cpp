@@ -2,25 +2,40 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 namespace standin {
 namespace {
 
-// Reads `file` to its end; `limit` 0 means no limit.
-std::string readAll(std::FILE *file, std::size_t limit) {
-  std::string text;
+// The first read of a regular file: a binary file is refused at its first
+// NUL byte without being read whole.
+constexpr std::size_t kFirstRead = std::size_t{1} << 16;
+
+// Throws NotText when data[0, size) holds a NUL byte; `before` is what was
+// read before it, for the line number.
+void refuseNul(std::string_view before, const char *data, std::size_t size) {
+  const void *nul = std::memchr(data, '\0', size);
+  if (nul == nullptr) return;
+  const auto newlines =
+      std::count(before.begin(), before.end(), '\n') + std::count(data, static_cast<const char *>(nul), '\n');
+  throw TextInputError(TextInputError::Kind::NotText, "not a text file (contains a NUL byte)",
+                       static_cast<std::size_t>(newlines) + 1);
+}
+
+void refuseReadError(std::FILE *file) {
+  if (std::ferror(file) != 0) throw TextInputError(TextInputError::Kind::CannotRead, std::strerror(errno));
+}
+
+// Appends the rest of `file` to `text`, a chunk at a time; `limit` 0 means
+// no limit.
+void readRest(std::FILE *file, std::string &text, std::size_t limit) {
   char buffer[1 << 16];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (const void *nul = std::memchr(buffer, '\0', got)) {
-      const char *at = static_cast<const char *>(nul);
-      const auto newlines = std::count(text.begin(), text.end(), '\n') +
-                            std::count(static_cast<const char *>(buffer), at, '\n');
-      throw TextInputError(TextInputError::Kind::NotText, "not a text file (contains a NUL byte)",
-                           static_cast<std::size_t>(newlines) + 1);
-    }
+    refuseNul(text, buffer, got);
     if (limit != 0 && text.size() + got > limit) {
       throw TextInputError(
           TextInputError::Kind::NeverEnds,
@@ -28,7 +43,28 @@ std::string readAll(std::FILE *file, std::size_t limit) {
     }
     text.append(buffer, got);
   }
-  if (std::ferror(file) != 0) throw TextInputError(TextInputError::Kind::CannotRead, std::strerror(errno));
+  refuseReadError(file);
+}
+
+// A regular file of about `expected` bytes: read into a buffer of that size
+// (the first chunk, then the rest in one read), then whatever it grew by
+// meanwhile (a file the system reports as empty, such as one in /proc, is
+// read in chunks).
+std::string readRegular(std::FILE *file, std::uintmax_t expected) {
+  std::string text;
+  const std::size_t size = static_cast<std::size_t>(
+      std::min<std::uintmax_t>(expected, std::numeric_limits<std::size_t>::max() / 2));
+  text.resize(size);
+  std::size_t got = std::fread(text.data(), 1, std::min(size, kFirstRead), file);
+  refuseNul({}, text.data(), got);
+  if (got == kFirstRead && size > kFirstRead) {
+    const std::size_t rest = std::fread(text.data() + got, 1, size - got, file);
+    refuseNul(std::string_view(text.data(), got), text.data() + got, rest);
+    got += rest;
+  }
+  text.resize(got);
+  refuseReadError(file);
+  readRest(file, text, 0);
   return text;
 }
 
@@ -37,10 +73,16 @@ std::string readAll(std::FILE *file, std::size_t limit) {
 std::string readTextFile(const std::string &path, std::size_t streamLimit) {
   std::error_code ec;
   const bool regular = std::filesystem::is_regular_file(path, ec);
+  const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
   std::FILE *file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) throw TextInputError(TextInputError::Kind::CannotOpen, std::strerror(errno));
   try {
-    std::string text = readAll(file, regular ? 0 : streamLimit);
+    std::string text;
+    if (regular && !ec) {
+      text = readRegular(file, size);
+    } else {
+      readRest(file, text, regular ? 0 : streamLimit);
+    }
     std::fclose(file);
     return text;
   } catch (...) {
@@ -49,7 +91,11 @@ std::string readTextFile(const std::string &path, std::size_t streamLimit) {
   }
 }
 
-std::string readTextStream(std::FILE *stream, std::size_t limit) { return readAll(stream, limit); }
+std::string readTextStream(std::FILE *stream, std::size_t limit) {
+  std::string text;
+  readRest(stream, text, limit);
+  return text;
+}
 
 std::size_t byteOrderMarkLength(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0; }
 

@@ -2,8 +2,10 @@
 // a stream such as standard input, without letting an input that is not text
 // or never ends use up the memory.
 //
-// - A NUL byte stops the reading at once: the input is not text (/dev/zero,
-//   a binary file).
+// - A regular file is read into a buffer of its size: its first 64 KiB, then
+//   the rest in one read (and then whatever it grew by meanwhile).
+// - A NUL byte stops the reading at the read that found it: the input is not
+//   text (/dev/zero, a binary file).
 // - An input that is not a regular file (a pipe, a FIFO, a device) is read up
 //   to a limit; one that goes on past it is refused as one that never ends.
 // - A UTF-8 byte-order mark at the start is kept in the text (so a file is

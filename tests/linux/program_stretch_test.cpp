@@ -42,6 +42,37 @@ TEST_F(ProgramStretch, OptionsApplyOneStretchToEveryPair) {
   }
 }
 
+// The options make the panel edits a user would make one after the other,
+// with one build (two with --invert, whose button needs the tool's pairs), and
+// give the file the same script makes build by build.
+TEST_F(ProgramStretch, OptionsBuildOnceWhatTheSameEditsInAScriptBuildStepByStep) {
+  struct Case {
+    std::vector<std::string> options;
+    const char *script;  // after "select 0-3" and "pick"
+    const char *builds;
+  };
+  const Case cases[] = {
+      {{"--factor", "1.5"}, "factor 1.5\n", "; 1 build;"},
+      {{"--offset", "0.5", "--symmetry"}, "mode offset\nsymmetry on\noffset 0.5\n", "; 1 build;"},
+      {{"--factor", "-2", "--symmetry", "--invert"}, "invert\nsymmetry on\nfactor -2\n", "; 2 builds;"},
+      {{"--offset", "2", "--invert"}, "invert\nmode offset\noffset 2\n", "; 2 builds;"},
+      {{"--symmetry", "--factor", "0.5"}, "symmetry on\nfactor 0.5\n", "; 1 build;"},
+  };
+  put("pairs.obj", "v 2 0 0\nv 0 0 0\nv 0.5 1 -3\nv 0.25 5 0.125\n");
+  for (const Case &c : cases) {
+    std::vector<std::string> args{"pairs.obj", "--select", "0-3", "-o", "options.obj"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto options = run(args);
+    ASSERT_EQ(options.exitCode, 0) << describe(options);
+    EXPECT_NE(options.out.find(c.builds), std::string::npos) << options.out;
+    put("script.txt", std::string("select 0-3\npick\n") + c.script);
+    const auto script = run({"pairs.obj", "--script", "script.txt", "-o", "script.obj"});
+    ASSERT_EQ(script.exitCode, 0) << describe(script);
+    EXPECT_EQ(file("options.obj"), file("script.obj")) << c.script;
+    EXPECT_NE(file("options.obj"), file("pairs.obj")) << c.script;
+  }
+}
+
 TEST_F(ProgramStretch, SummarySaysWhatMovedAndWithWhat) {
   put("pairs.obj", kTwoPairs);
   auto r = run({"pairs.obj", "--select", "0-3", "--factor", "1.5", "-o", "out.obj"});
@@ -168,10 +199,13 @@ TEST_F(ProgramStretch, OutputsAndTraceShowTheToolsConversation) {
   const auto r = run({"pair.obj", "--select", "0-1", "--factor", "1.5", "--trace", "--svg", "view.svg",
                       "--view", "top", "--about-png", "about.png", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  for (const char *line : {"activate(version=4) -> 0", "op2.pntMove(0x100000, (3, 0, 0)) -> 0",
-                           "panel Factor = 1.5 -> set() 2 (done)", "end(1)", "done()"}) {
+  for (const char *line : {"activate(version=4) -> 0", "panel Factor = 1.5 -> set() 2 (done)",
+                           "op1.pntMove(0x100000, (3, 0, 0)) -> 0", "end(1)", "done()"}) {
     EXPECT_NE(r.out.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << r.out;
   }
+  EXPECT_LT(r.out.find("panel Factor = 1.5"), r.out.find("build(op1)"))
+      << "the panel is set before the build";
+  EXPECT_EQ(r.out.find("op2."), std::string::npos) << "one build";
   EXPECT_NE(r.out.find("About panel: Elastic_Pull 1.1"), std::string::npos) << r.out;
   const std::string svg = file("view.svg");
   EXPECT_EQ(svg.rfind("<svg", 0), 0u);
