@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "standin/session/atomic_file.h"
 
@@ -65,8 +66,45 @@ TEST(ObjFileRead, MalformedVertexLinesNameFileAndLine) {
       {"v 1 2 3 red\n", "m.obj:1: unexpected 'red' after the vertex coordinates"},
       {"v 1 2 3\r\nv 1 2\r\n", "m.obj:2: a vertex needs three numbers (x y z), found 2"},
       {"v 1 2 3\nf 1\0 2\n"s, "m.obj:2: not a text file (contains a NUL byte)"},
+      {"v 1 2\n\0"s, "m.obj:1: a vertex needs three numbers (x y z), found 2"},
+      {"v 1 2 3#c\n", "m.obj:1: vertex coordinate '3#c' is not a number"},
+      {"v 1 2 +-3\n", "m.obj:1: vertex coordinate '+-3' is not a number"},
+      {"v 1 2 3.5.1\n", "m.obj:1: vertex coordinate '3.5.1' is not a number"},
+      {"v 0x10 2 3\n", "m.obj:1: vertex coordinate '0x10' is not a number"},
   };
   for (const Case &c : cases) EXPECT_EQ(errorOf(c.text), c.message) << "input: " << c.text;
+}
+
+TEST(ObjFileRead, LinesAreCountedRightWhateverTheBytesAroundTheNewlines) {
+  // Bytes that differ from '\n' in one bit, at every offset from an
+  // eight-byte boundary.
+  std::string text;
+  std::vector<std::size_t> lines;
+  std::size_t line = 1;
+  for (int i = 0; i < 40; ++i) {
+    text += std::string(static_cast<std::size_t>(i % 9), "\x8a\x0b\x0e\x1a\x2a\x4a\x08\x02\xff"[i % 9]);
+    text += i % 3 == 0 ? "\n" : "\r\n";
+    ++line;
+    text += "v 0 0 " + std::to_string(i) + "\n";
+    lines.push_back(line++);
+  }
+  const ObjFile obj = ObjFile::parse(text, "m.obj");
+  ASSERT_EQ(obj.pointCount(), lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(obj.lineOf(i), lines[i]) << "point " << i;
+}
+
+TEST(ObjFileRead, PlainAndUnusualVertexLinesReadTheSame) {
+  const ObjFile obj = ObjFile::parse(
+      "v 1.5 -2 3e2\n"
+      "v +1.5 -2 3e2\n"
+      "v\t1.5\t-2\t3e2\r\n"
+      "  v 1.5 -2 3e2 # a comment\n"
+      "v 1.5 -2 3e2 inf nan 1\n"
+      "v .15e1 -2.0 300\n",
+      "m.obj");
+  ASSERT_EQ(obj.pointCount(), 6u);
+  for (std::size_t i = 0; i < obj.pointCount(); ++i)
+    EXPECT_EQ(obj.position(i), (ObjFile::Position{1.5, -2, 300})) << "point " << i;
 }
 
 TEST(ObjFileWrite, UnchangedFileIsWrittenBackByteForByte) {
@@ -138,6 +176,45 @@ TEST(ObjFileWrite, APositionThatIsNotFiniteIsRefusedAndThePointKept) {
   }
   EXPECT_EQ(obj.changedCount(), 0u);
   EXPECT_EQ(obj.text(), "v 1 2 3\nv 4 5 6\n");
+}
+
+// A tool edits the points in the file's mesh; syncFromMesh takes them in as
+// setPosition would: a point differing from the value it had is changed, and
+// stays changed even when it goes back.
+TEST(ObjFileWrite, PointsWrittenThroughTheMeshCountOnceTakenIn) {
+  ObjFile obj = ObjFile::parse("v 1.50 0 0\nv 2 0 0\nv 3.0 0 0\nv +4 0 0\n", "m.obj");
+  standin::Mesh &mesh = obj.mesh();
+  mesh.setPosition(0, {9, 9, 9});
+  mesh.setPosition(1, {2, 0, 0});     // its own value
+  mesh.setPosition(3, {-0.0, 0, 0});  // -0 is not +4
+  EXPECT_EQ(obj.changedCount(), 0u) << "not taken in yet";
+  obj.syncFromMesh();
+  EXPECT_EQ(obj.changedCount(), 2u);
+  EXPECT_TRUE(obj.changed(0) && obj.changed(3));
+  EXPECT_FALSE(mesh.written(0)) << "taken in once";
+  mesh.setPosition(0, {1.5, 0, 0});  // back where it was: still a changed point
+  mesh.setPosition(2, {3, 0, 0});    // "3.0" reads as 3: no change
+  obj.syncFromMesh();
+  EXPECT_EQ(obj.changedCount(), 2u);
+  EXPECT_EQ(obj.text(), "v 1.5 0 0\nv 2 0 0\nv 3.0 0 0\nv -0 0 0\n");
+}
+
+TEST(ObjFileWrite, AMeshPointThatIsNotFiniteIsNeverTakenInNorWritten) {
+  ObjFile obj = ObjFile::parse("v 1 0 0\nv 2 0 0\nv 3 0 0\n", "m.obj");
+  obj.mesh().setPosition(2, {std::nan(""), 0, 0});
+  obj.mesh().setPosition(1, {0, HUGE_VAL, 0});
+  try {
+    obj.syncFromMesh();
+    ADD_FAILURE() << "taken in";
+  } catch (const ObjError &error) {
+    EXPECT_EQ(std::string(error.what()).rfind("point 1 cannot be written: its position (0 ", 0), 0u)
+        << error.what();
+  }
+  // A changed point written to an infinity later, and not taken in.
+  ObjFile changed = ObjFile::parse("v 1 0 0\n", "m.obj");
+  changed.setPosition(0, {5, 0, 0});
+  changed.mesh().setPosition(0, {-HUGE_VAL, 0, 0});
+  EXPECT_THROW(changed.text(), ObjError);
 }
 
 TEST(ObjFileEdges, FacesAndLinesGiveEachEdgeOnceWithRelativeIndicesResolved) {

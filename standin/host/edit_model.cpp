@@ -41,8 +41,10 @@ const BuildRecord &EditModel::update() {
 
 void EditModel::restoreBase() {
   for (const PointPosition &point : moved_) mesh_.setPosition(point.index, point.position);
-  moved_.clear();
+  forgetMoved();
 }
+
+void EditModel::forgetMoved() { moved_ = std::vector<PointPosition>(); }
 
 void EditModel::end(int keep) {
   if (tracer_.on()) tracer_("end(" + std::to_string(keep) + ")");
@@ -62,12 +64,12 @@ void EditModel::reject() {
 void EditModel::clone() {
   end(1);
   open_ = true;
-  moved_.clear();
+  forgetMoved();
 }
 
 void EditModel::accept() {
   open_ = false;
-  moved_.clear();
+  forgetMoved();
   end(1);
 }
 

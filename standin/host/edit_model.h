@@ -70,6 +70,7 @@ class EditModel {
  private:
   void end(int keep);
   void restoreBase();
+  void forgetMoved();  // frees the list's memory too
 
   Mesh &mesh_;
   const Tracer &tracer_;

@@ -66,6 +66,8 @@ void EditOperation::stage(std::size_t index, const Position &position) {
     if (mesh_.size() >= std::numeric_limits<std::uint32_t>::max())
       throw std::length_error("EditOperation: too many points to stage moves");
     slot_.assign(mesh_.size(), 0);
+    // A build moves selected points; room it does not use costs no memory.
+    moves_.reserve(mesh_.selectedCount());
   }
   std::uint32_t &slot = slot_[index];
   if (slot != 0) {

@@ -1,6 +1,5 @@
 #include "standin/session/obj_file.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -54,12 +53,53 @@ class Tokens {
   std::size_t pos_;
 };
 
+// The number of '\n' in `text`, eight bytes at a time: a byte-by-byte count
+// takes about as long as the parse itself.
+std::size_t countNewlines(std::string_view text) {
+  constexpr std::uint64_t kEachByte = 0x0101010101010101ull;
+  constexpr std::uint64_t kLow7 = kEachByte * 0x7f;
+  std::size_t count = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    word ^= kEachByte * '\n';  // a zero byte where a newline was
+    // The high bit of each byte that is zero, then their number.
+    const std::uint64_t zero = ~(((word & kLow7) + kLow7) | word) & (kEachByte << 7);
+    count += static_cast<std::size_t>(((zero >> 7) * kEachByte) >> 56);
+  }
+  for (; i < text.size(); ++i) count += text[i] == '\n' ? 1 : 0;
+  return count;
+}
+
 // A `v` line's position and where the text of its x y z lies in the line.
 struct VertexText {
   ObjFile::Position position{};
   std::size_t begin = 0;  // offset of x's first character
   std::size_t end = 0;    // offset one past z's last character
 };
+
+// A `v` line as files mostly write it: three numbers, each followed by a
+// blank or the line's end, then nothing but blanks or a comment. False for
+// anything else (a sign '+', extra components, a mistake), which
+// readVertexLine then reads token by token.
+bool readPlainVertex(std::string_view line, std::size_t pos, VertexText &vertex) {
+  const char *const first = line.data();
+  const char *const last = first + line.size();
+  const char *at = first + pos;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    while (at < last && isBlank(*at)) ++at;
+    if (at == last || *at == '+') return false;
+    double &value = vertex.position[axis];
+    const auto [end, ec] = std::from_chars(at, last, value);
+    if (ec != std::errc() || (end < last && !isBlank(*end)) || !std::isfinite(value)) return false;
+    if (axis == 0) vertex.begin = static_cast<std::size_t>(at - first);
+    vertex.end = static_cast<std::size_t>(end - first);
+    at = end;
+  }
+  while (at < last && isBlank(*at)) ++at;
+  return at == last || *at == '#';
+}
 
 // Reads a `v` line; nullopt for any other line. Throws LineFault for a `v`
 // line without three finite numbers, or with anything but numbers after them
@@ -70,8 +110,10 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
   const bool isVertex =
       pos < line.size() && line[pos] == 'v' && (pos + 1 == line.size() || isBlank(line[pos + 1]));
   if (!isVertex) return std::nullopt;
-  Tokens tokens(line, pos + 1);
   VertexText vertex;
+  if (readPlainVertex(line, pos + 1, vertex)) return vertex;
+  vertex = VertexText{};
+  Tokens tokens(line, pos + 1);
   for (std::size_t axis = 0; axis < 3; ++axis) {
     std::string_view token;
     if (!tokens.next(token))
@@ -127,7 +169,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   const std::string &t = obj.text_;
   const std::size_t size = t.size();
   // Room for a point a line at most: capacity never touched costs no memory.
-  const auto lines = static_cast<std::size_t>(std::count(t.begin(), t.end(), '\n')) + 1;
+  const std::size_t lines = countNewlines(t) + 1;
   obj.mesh_.reserve(lines);
   obj.spans_.reserve(lines);
   // Text from a file has no NUL byte (the reader stops at one); text handed
@@ -160,19 +202,19 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
 }
 
 std::size_t ObjFile::lineOf(std::size_t index) const {
-  const auto begin = text_.begin() + static_cast<std::ptrdiff_t>(spans_.at(index).begin);
-  return static_cast<std::size_t>(std::count(text_.begin(), begin, '\n')) + 1;
+  return countNewlines(std::string_view(text_).substr(0, spans_.at(index).begin)) + 1;
 }
 
+// The span was read as three numbers when the file was parsed.
 ObjFile::Position ObjFile::original(std::size_t index) const {
   const Span &span = spans_[index];
-  const std::string_view numbers(text_.data() + span.begin, span.end - span.begin);
-  Tokens tokens(numbers, 0);
+  const char *at = text_.data() + span.begin;
+  const char *const end = text_.data() + span.end;
   Position position{};
   for (double &coordinate : position) {
-    std::string_view token;
-    tokens.next(token);  // the text was read as three numbers
-    parseNumber(token, coordinate);
+    while (isBlank(*at)) ++at;
+    if (*at == '+') ++at;  // a leading '+' the reader allows
+    at = std::from_chars(at, end, coordinate).ptr;
   }
   return position;
 }

@@ -5,10 +5,52 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace {
 
 using standin::TextInputError;
+namespace fs = std::filesystem;
+
+fs::path scratchFile(const std::string &name, const std::string &contents) {
+  const fs::path dir = fs::path(EP_TEST_OUTPUT_DIR) / "text_input_test";
+  fs::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary) << contents;
+  return dir / name;
+}
+
+// A regular file is read in one read of its size after a first 64 KiB: the
+// text comes back whole at every size around that boundary.
+TEST(TextInput, ARegularFileComesBackWholeAtEverySize) {
+  for (std::size_t size : {0u, 1u, 65535u, 65536u, 65537u, 200001u}) {
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) text += static_cast<char>(i % 7 == 6 ? '\n' : 'a' + i % 26);
+    EXPECT_EQ(standin::readTextFile(scratchFile("sized.txt", text).string()), text) << size << " bytes";
+  }
+}
+
+TEST(TextInput, ANulBytePastTheFirstReadNamesItsLine) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "v 1 2 3\n";  // 160000 bytes, 20000 lines
+  text += "v 1 ";
+  text += '\0';
+  try {
+    standin::readTextFile(scratchFile("late-nul.obj", text).string());
+    ADD_FAILURE() << "read a NUL byte";
+  } catch (const TextInputError &error) {
+    EXPECT_EQ(error.kind(), TextInputError::Kind::NotText);
+    EXPECT_EQ(error.line(), 20001u);
+  }
+}
+
+TEST(TextInput, AFileTheSystemCallsEmptyIsReadToItsEnd) {
+  // /proc files report a size of 0 and have text.
+  const std::string status = standin::readTextFile("/proc/self/status");
+  EXPECT_NE(status.find("Name:"), std::string::npos);
+  EXPECT_EQ(status.back(), '\n');
+}
 
 TEST(TextInput, AStreamThatNeverEndsIsRefusedAtTheLimit) {
   std::FILE *endless = popen("yes 'v 1 2 3'", "r");
