@@ -1,5 +1,6 @@
 #include "standin/session/obj_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -70,6 +71,18 @@ std::size_t countNewlines(std::string_view text) {
   }
   for (; i < text.size(); ++i) count += text[i] == '\n' ? 1 : 0;
   return count;
+}
+
+// Room to reserve for the points of `text`, from a count of the lines in its
+// first 64 KiB: twice as many points as lines of that length would make,
+// but no more than the file can hold (a `v` line has eight bytes at least).
+// Room never used costs no memory; too little only makes the arrays grow.
+// Counting every line would cost another pass over the whole text.
+std::size_t pointsToReserve(std::string_view text) {
+  constexpr std::size_t kSample = std::size_t{1} << 16;
+  const std::string_view sample = text.substr(0, kSample);
+  const std::size_t bytesPerLine = std::max<std::size_t>(1, sample.size() / (countNewlines(sample) + 1));
+  return std::min(2 * (text.size() / bytesPerLine + 1), text.size() / 8 + 1);
 }
 
 // A `v` line's position and where the text of its x y z lies in the line.
@@ -168,10 +181,9 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
   obj.text_ = std::move(text);
   const std::string &t = obj.text_;
   const std::size_t size = t.size();
-  // Room for a point a line at most: capacity never touched costs no memory.
-  const std::size_t lines = countNewlines(t) + 1;
-  obj.mesh_.reserve(lines);
-  obj.spans_.reserve(lines);
+  const std::size_t points = pointsToReserve(t);
+  obj.mesh_.reserve(points);
+  obj.spans_.reserve(points);
   // Text from a file has no NUL byte (the reader stops at one); text handed
   // in may, and is refused at the line that holds the first.
   const void *nul = std::memchr(t.data(), '\0', size);
