@@ -1,7 +1,7 @@
-// Runs a command and prints what it cost: CPU time (user and system, in
-// seconds), peak resident memory (KiB) and its exit code, on one line:
+// Runs a command and appends what it cost to a file, on one line: CPU time
+// (user and system, in seconds), peak resident memory (KiB) and its exit code.
 //
-//   ep_measure_run COMMAND [ARGS...]   ->   "0.531234 177884 0"
+//   ep_measure_run RESULTS COMMAND [ARGS...]   appends e.g. "0.531234 177884 0"
 //
 // The command's own output goes where this program's goes. Linux only.
 #include <sys/resource.h>
@@ -11,8 +11,8 @@
 #include <cstdio>
 
 int main(int argc, char **argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: ep_measure_run COMMAND [ARGS...]\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: ep_measure_run RESULTS COMMAND [ARGS...]\n");
     return 2;
   }
   const pid_t child = fork();
@@ -21,8 +21,8 @@ int main(int argc, char **argv) {
     return 2;
   }
   if (child == 0) {
-    execvp(argv[1], argv + 1);
-    std::perror(argv[1]);
+    execvp(argv[2], argv + 2);
+    std::perror(argv[2]);
     _exit(127);
   }
   int status = 0;
@@ -34,6 +34,11 @@ int main(int argc, char **argv) {
   const double seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss, code);
+  std::FILE *results = std::fopen(argv[1], "a");
+  if (results == nullptr || std::fprintf(results, "%.6f %ld %d\n", seconds, usage.ru_maxrss, code) < 0 ||
+      std::fclose(results) != 0) {
+    std::perror(argv[1]);
+    return 2;
+  }
   return 0;
 }

@@ -7,13 +7,15 @@
 # round (the order alternating), their outputs compared byte for byte.
 # Prints, for each size, the medians of CPU time (user + system) and peak
 # resident memory, the program/floor ratios (median of the rounds' ratios,
-# with their range), and how the CPU time grows from 100k to 1M points.
+# with their spread), and how the CPU time grows from 100k to 1M points.
 #
-#   bash bench/program_vs_floor.sh [BUILD_DIR] [ROUNDS]
+#   bash bench/program_vs_floor.sh [--summary FILE] [BUILD_DIR] [ROUNDS]
 #
 # BUILD_DIR (default build/bench) holds elasticpull-host, elasticpull.p and
 # bench/ep_program_floor, ep_make_line_mesh, ep_measure_run (scripts/bench.sh
-# builds them). ROUNDS defaults to 5. Exits non-zero if an output differs.
+# builds them). ROUNDS defaults to 5. --summary appends the ratios to FILE as
+# rows of scripts/bench.sh's closing table. Exits non-zero if a run fails or an
+# output differs.
 #
 # The meshes and outputs go to a folder in memory (/dev/shm) when there is one,
 # so that the disk's own pace does not blur the figures (both programs read and
@@ -21,9 +23,16 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+summary=/dev/null
+if [ "${1:-}" = --summary ]; then
+  summary="$2"
+  shift 2
+fi
 build="${1:-build/bench}"
 rounds="${2:-5}"
 factor=1.5
+target=2.0
+sizes=(100000 1000000)
 program="$build/elasticpull-host"
 floor="$build/bench/ep_program_floor"
 make_mesh="$build/bench/ep_make_line_mesh"
@@ -42,87 +51,104 @@ fi
 work="$(mktemp -d "$parent/ep-program-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# One measured run: appends "cpu_seconds peak_kib" to FILE; the command's
-# output goes to /dev/null, a failure stops the script.
-measure_into() {
-  local file="$1"
-  shift
-  local line
-  line="$("$measure" "$@" 2>/dev/null </dev/null)" || true
-  set -- $line
-  if [ "${3:-1}" != 0 ]; then
-    echo "program_vs_floor: a run failed" >&2
+run_floor() { "$floor" "$1" "$work/floor.obj" "$factor"; }
+run_program() { "$program" "$1" --select all --factor "$factor" -o "$work/program.obj" -q; }
+
+# One measured run of run_floor or run_program: appends "cpu_seconds
+# peak_kib exit_code" to FILE.
+measured() {
+  local file="$1" what="$2" mesh="$3"
+  if [ "$what" = floor ]; then
+    "$measure" "$file" "$floor" "$mesh" "$work/floor.obj" "$factor" >/dev/null
+  else
+    "$measure" "$file" "$program" "$mesh" --select all --factor "$factor" -o "$work/program.obj" -q >/dev/null
+  fi
+  if [ "$(tail -n 1 "$file" | cut -d' ' -f3)" != 0 ]; then
+    echo "program_vs_floor: the $what failed on $mesh" >&2
     exit 1
   fi
-  echo "$1 $2" >>"$file"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
-
+# Rounds at one size; leaves "program_cpu program_kib floor_cpu floor_kib"
+# a round in $work/runs-POINTS.
 run_size() {
   local points="$1" mesh="$work/mesh-$1.obj"
   "$make_mesh" "$points" "$mesh"
-  local runs="$work/runs-$points"
-  : >"$runs.program"
-  : >"$runs.floor"
   # A first run of each, unmeasured, so that the file is in the page cache.
-  "$floor" "$mesh" "$work/floor.obj" "$factor"
-  "$program" "$mesh" --select all --factor "$factor" -o "$work/program.obj" -q
+  run_floor "$mesh"
+  run_program "$mesh"
+  : >"$work/program"
+  : >"$work/floor"
   for round in $(seq "$rounds"); do
     if [ $((round % 2)) -eq 1 ]; then
-      measure_into "$runs.floor" "$floor" "$mesh" "$work/floor.obj" "$factor"
-      measure_into "$runs.program" "$program" "$mesh" --select all --factor "$factor" -o "$work/program.obj" -q
+      measured "$work/floor" floor "$mesh"
+      measured "$work/program" program "$mesh"
     else
-      measure_into "$runs.program" "$program" "$mesh" --select all --factor "$factor" -o "$work/program.obj" -q
-      measure_into "$runs.floor" "$floor" "$mesh" "$work/floor.obj" "$factor"
+      measured "$work/program" program "$mesh"
+      measured "$work/floor" floor "$mesh"
     fi
     if ! cmp -s "$work/floor.obj" "$work/program.obj"; then
       echo "program_vs_floor: at $points points the program's output differs from the floor's" >&2
       exit 1
     fi
   done
-  paste -d ' ' "$runs.program" "$runs.floor" >"$runs"
+  paste -d ' ' <(cut -d' ' -f1,2 "$work/program") <(cut -d' ' -f1,2 "$work/floor") >"$work/runs-$points"
 }
 
-# "median (min-max)" of the rounds' ratios of column A to column B.
-ratio() {
-  local file="$1" a="$2" b="$3"
-  local ratios
-  ratios="$(awk -v a="$a" -v b="$b" '{ printf "%.4f\n", $a / $b }' "$file")"
-  printf '%.2f (%.2f-%.2f)' "$(median <<<"$ratios")" "$(sort -g <<<"$ratios" | head -1)" \
-    "$(sort -g <<<"$ratios" | tail -1)"
-}
-
-verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "meets" : "MISSES") }'; }
-
-sizes=(100000 1000000)
 for points in "${sizes[@]}"; do run_size "$points"; done
 
 cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo 2>/dev/null | head -1)"
-echo "Program against its floor: elasticpull-host MESH --select all --factor $factor -o OUT"
-echo "beside ep_program_floor, $rounds interleaved rounds a size, outputs byte-identical, files in $parent"
+echo "Program against its floor: elasticpull-host MESH --select all --factor $factor -o OUT beside"
+echo "ep_program_floor; $rounds interleaved rounds a size, outputs byte-identical; files in $parent"
 echo "machine: ${cpu:-unknown CPU}, $(nproc) cores, $(uname -sr)"
-printf '%-9s %-12s %-10s %-24s %-12s %-10s %-24s\n' points "program CPU" "floor CPU" "CPU ratio (range)" \
-  "program RSS" "floor RSS" "RSS ratio (range)"
-for points in "${sizes[@]}"; do
-  runs="$work/runs-$points"
-  cpu_ratio="$(ratio "$runs" 1 3)"
-  rss_ratio="$(ratio "$runs" 2 4)"
-  printf '%-9s %-12s %-10s %-24s %-12s %-10s %-24s\n' "$points" \
-    "$(awk '{ print $1 }' "$runs" | median | xargs printf '%.3f s')" \
-    "$(awk '{ print $3 }' "$runs" | median | xargs printf '%.3f s')" \
-    "$cpu_ratio $(verdict "${cpu_ratio%% *}" 2.0)" \
-    "$(awk '{ print $2 / 1024 }' "$runs" | median | xargs printf '%.1f MiB')" \
-    "$(awk '{ print $4 / 1024 }' "$runs" | median | xargs printf '%.1f MiB')" \
-    "$rss_ratio $(verdict "${rss_ratio%% *}" 2.0)"
-done
-small="$work/runs-${sizes[0]}"
-large="$work/runs-${sizes[1]}"
-growth() {
-  local column="$1"
-  awk -v c="$column" '{ print $c }' "$large" | median >"$work/large"
-  awk -v c="$column" '{ print $c }' "$small" | median >"$work/small"
-  awk '{ getline small < "'"$work/small"'"; printf "%.1f", $1 / small }' "$work/large"
-}
-echo "CPU from 100k to 1M points: program x$(growth 1), floor x$(growth 3) (linear: between 8 and 12)"
-echo "targets: CPU and peak memory at most 2.0 times the floor's"
+echo "Medians; ratio = program / floor, the median of the rounds' ratios, min..max their spread;"
+echo "met: yes = the median and every round at or under the target, med = the median only."
+echo
+awk -v target="$target" -v summary="$summary" -v small="${sizes[0]}" -v large="${sizes[1]}" '
+  function median(list, n,    sorted, i, j, t) {
+    for (i = 1; i <= n; i++) sorted[i] = list[i]
+    for (i = 2; i <= n; i++)
+      for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) { t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t }
+    return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
+  }
+  # Program column p over floor column f, for the rounds of one size.
+  function ratio(p, f,    i, r, low, high) {
+    for (i = 1; i <= rows; i++) {
+      r[i] = value[i, p] / value[i, f]
+      if (i == 1 || r[i] < low) low = r[i]
+      if (i == 1 || r[i] > high) high = r[i]
+    }
+    mid = median(r, rows)
+    spread = sprintf("%.2f..%.2f", low, high)
+    met = mid > target ? "no" : high <= target ? "yes" : "med"
+    return mid
+  }
+  function column(c,    i, list) {
+    for (i = 1; i <= rows; i++) list[i] = value[i, c]
+    return median(list, rows)
+  }
+  FNR == 1 && NR > 1 { report() }
+  { rows = FNR; for (c = 1; c <= 4; c++) value[FNR, c] = $c; points = FILENAME; sub(/.*runs-/, "", points) }
+  END {
+    report()
+    printf "\nCPU time from %d to %d points: program x%.2f, floor x%.2f (linear: x8 to x12)\n",
+           small, large, cpu[large] / cpu[small], floorCpu[large] / floorCpu[small]
+    grow = cpu[large] / cpu[small]
+    printf "program: CPU time %dk to %dM points|x%.2f|floor x%.2f|x8..x12|%s\n", small / 1000, large / 1000000,
+           grow, floorCpu[large] / floorCpu[small], (grow >= 8 && grow <= 12 ? "yes" : "no") >> summary
+  }
+  function report() {
+    if (!header++)
+      printf "%-9s | %10s %10s %6s %10s | %10s %10s %6s %10s | %6s %4s %4s\n", "points", "prog CPU", "floor CPU",
+             "ratio", "min..max", "prog RSS", "floor RSS", "ratio", "min..max", "target", "CPU", "RSS"
+    cpu[points] = column(1)
+    floorCpu[points] = column(3)
+    cpuRatio = ratio(1, 3); cpuSpread = spread; cpuMet = met
+    memRatio = ratio(2, 4); memSpread = spread; memMet = met
+    printf "%-9d | %8.3f s %8.3f s %6.2f %10s | %6.1f MiB %6.1f MiB %6.2f %10s | %6.2f %4s %4s\n", points,
+           cpu[points], floorCpu[points], cpuRatio, cpuSpread, column(2) / 1024, column(4) / 1024, memRatio,
+           memSpread, target, cpuMet, memMet
+    printf "program: CPU time, %d points|%.2f|%s|%.2f|%s\n", points, cpuRatio, cpuSpread, target, cpuMet >> summary
+    printf "program: peak memory, %d points|%.2f|%s|%.2f|%s\n", points, memRatio, memSpread, target, memMet >> summary
+  }
+' "$work/runs-${sizes[0]}" "$work/runs-${sizes[1]}"

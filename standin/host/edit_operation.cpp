@@ -1,7 +1,6 @@
 #include "standin/host/edit_operation.h"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 namespace standin {
@@ -51,23 +50,20 @@ const std::vector<OpCall> &EditOperation::calls() const {
 }
 
 const Position &EditOperation::currentPosition(std::size_t index) const {
-  if (!slot_.empty() && slot_[index] != 0) return moves_[slot_[index] - 1].position;
+  if (index < slot_.size() && slot_[index] != 0) return moves_[slot_[index] - 1].position;
   return mesh_.position(index);
 }
 
 std::optional<Position> EditOperation::staged(std::size_t index) const {
-  if (closed_ || slot_.empty() || index >= slot_.size() || slot_[index] == 0) return std::nullopt;
+  if (closed_ || index >= slot_.size() || slot_[index] == 0) return std::nullopt;
   return moves_[slot_[index] - 1].position;
 }
 
 void EditOperation::stage(std::size_t index, const Position &position) {
-  if (slot_.empty()) {
-    // Slots are 32 bits wide: the module counts points in an int anyway.
-    if (mesh_.size() >= std::numeric_limits<std::uint32_t>::max())
-      throw std::length_error("EditOperation: too many points to stage moves");
-    slot_.assign(mesh_.size(), 0);
+  if (index >= slot_.size()) {  // the first move (or points were added since)
     // A build moves selected points; room it does not use costs no memory.
-    moves_.reserve(mesh_.selectedCount());
+    if (slot_.empty()) moves_.reserve(mesh_.selectedCount());
+    slot_.resize(mesh_.size(), 0);
   }
   std::uint32_t &slot = slot_[index];
   if (slot != 0) {

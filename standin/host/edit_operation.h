@@ -127,7 +127,7 @@ class EditOperation {
   MeshEditOp op_;
   EDPointInfo info_{};
   // slot_[i] is 1 + the index in moves_ of point i's staged move, or 0;
-  // allocated at the first move.
+  // allocated at the first move (32 bits: a mesh has at most 2^31 - 1 points).
   std::vector<std::uint32_t> slot_;
   std::vector<PointPosition> moves_;
   std::vector<PointPosition> replaced_;

@@ -28,8 +28,12 @@ class Mesh {
   static constexpr uintptr_t kIdBase = 0x100000;
   static constexpr uintptr_t kIdStride = 8;
 
+  // The most points a mesh holds: the module counts them in an int.
+  static constexpr std::size_t kMaxPoints = 0x7fffffff;
+
   // Room for `points` points without reallocating.
   void reserve(std::size_t points);
+  // Throws std::length_error past kMaxPoints.
   std::size_t addPoint(const Position &position, bool selected = false);
 
   std::size_t size() const { return positions_.size(); }
