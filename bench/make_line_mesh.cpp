@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "whole_file.h"
+
 namespace {
 
 // splitmix64: a fixed, portable sequence.
@@ -59,9 +61,7 @@ int main(int argc, char **argv) {
   }
   for (unsigned long long i = 0; i < points; i += 2)
     out += "l " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
-  std::FILE *file = std::fopen(argv[2], "wb");
-  if (file == nullptr || std::fwrite(out.data(), 1, out.size(), file) != out.size() ||
-      std::fclose(file) != 0) {
+  if (!bench::writeWholeFile(argv[2], out)) {
     std::perror(argv[2]);
     return 1;
   }

@@ -16,6 +16,8 @@
 #include <system_error>
 #include <vector>
 
+#include "whole_file.h"
+
 namespace {
 
 struct Point {
@@ -25,19 +27,6 @@ struct Point {
 struct Span {
   std::size_t begin, end;  // the x y z text of a `v` line
 };
-
-bool readFile(const char *path, std::string &text) {
-  std::FILE *file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  bool ok = std::fseek(file, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(file) : -1;
-  ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-  if (ok) {
-    text.resize(static_cast<std::size_t>(size));
-    ok = std::fread(text.data(), 1, text.size(), file) == text.size();
-  }
-  return std::fclose(file) == 0 && ok;
-}
 
 // Parses "x y z" from `at`; the end of z, or nullptr.
 const char *parseXyz(const char *at, const char *end, Point &p) {
@@ -81,7 +70,7 @@ int main(int argc, char **argv) {
   }
   const double factor = std::strtod(argv[3], nullptr);
   std::string text;
-  if (!readFile(argv[1], text)) {
+  if (!bench::readWholeFile(argv[1], text)) {
     std::perror(argv[1]);
     return 1;
   }
@@ -133,9 +122,7 @@ int main(int argc, char **argv) {
   }
   out.append(text, copied, std::string::npos);
 
-  std::FILE *file = std::fopen(argv[2], "wb");
-  if (file == nullptr || std::fwrite(out.data(), 1, out.size(), file) != out.size() ||
-      std::fclose(file) != 0) {
+  if (!bench::writeWholeFile(argv[2], out)) {
     std::perror(argv[2]);
     return 1;
   }
