@@ -4,8 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "standin/host/host_globals.h"
 
@@ -125,6 +128,28 @@ TEST(Monitor, DrawsABarOnlyWhenAskedOrOnATerminal) {
   monitor->done(monitor->data);
   host.monitors().funcs()->destroy(monitor);
   EXPECT_EQ(quiet.str(), "");
+}
+
+// A build steps its monitor once a point: the bar looks at the clock a few
+// times a percent at most, yet shows the progress once 100 ms have passed.
+TEST(Monitor, ABarOfAMillionStepsIsRedrawnAsItsFigureChanges) {
+  HostGlobals host;
+  std::ostringstream out;
+  host.monitors().setDisplayStream(&out);
+  host.monitors().setDisplay(standin::MonitorService::Display::Always);
+  LWMonitor *monitor = host.monitors().funcs()->create("Elastic_Pull", "Tasking...");
+  constexpr unsigned kSteps = 1000000;
+  monitor->init(monitor->data, kSteps);
+  for (unsigned i = 0; i < kSteps / 2; ++i) monitor->step(monitor->data, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  for (unsigned i = 0; i < kSteps / 2; ++i) monitor->step(monitor->data, 1);
+  monitor->done(monitor->data);
+  host.monitors().funcs()->destroy(monitor);
+  const std::string bar = out.str();
+  EXPECT_LE(std::count(bar.begin(), bar.end(), '\r'), 102) << bar;
+  EXPECT_THAT(bar, testing::HasSubstr("]  50%\r")) << "the figure after the pause";
+  EXPECT_THAT(bar, testing::EndsWith("] 100%\n"));
+  EXPECT_EQ(host.monitors().history().back().stepCalls, kSteps);
 }
 
 TEST(Monitor, AMessageDuringABarStartsOnALineOfItsOwn) {
