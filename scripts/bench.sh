@@ -15,6 +15,10 @@
 #            then, if valgrind is installed, the instructions each case
 #            executes under callgrind, which a noisy machine reproduces exactly
 #            (--no-instructions leaves them out).
+#   program  elasticpull-host against a plain program doing the same stretch
+#            of a generated OBJ line mesh (bench/program_vs_floor.sh): CPU time
+#            and peak memory at 100k and 1M points, N interleaved rounds,
+#            outputs compared byte for byte.
 #
 # See bench/README.md for a recorded run and what its numbers mean.
 set -euo pipefail
@@ -34,7 +38,7 @@ done
 
 bash scripts/install-deps.sh
 mkdir -p build
-targets=(ep_module_bench)
+targets=(ep_module_bench elasticpull elasticpull-host ep_program_floor ep_make_line_mesh ep_measure_run)
 
 echo "bench: configuring and building the bench preset (log: build/bench-build.log)"
 { cmake --preset bench && cmake --build --preset bench --target "${targets[@]}"; } >build/bench-build.log 2>&1 || {
@@ -99,7 +103,14 @@ module_part() {
   rm -rf "$dir"
 }
 
+program_part() {
+  echo
+  echo "==== program against its floor: $repetitions interleaved rounds ===="
+  bash bench/program_vs_floor.sh --summary "$summary" "$root/build/bench" "$repetitions" || failed=1
+}
+
 module_part
+program_part
 
 echo
 echo "==== every ratio against its target ===="
