@@ -61,6 +61,10 @@ Output files:
   tool is done without a failure; a script's files as its commands run, and a failed run
   names the ones it wrote.
 
+The playground (`elasticpull-host serve --help`):
+  elasticpull-host serve [MESH.obj] [--select LIST] [-o OUT.obj] [--port N] [--listen ADDR]
+  serves a web page in which the tool is dragged; without a mesh, the bundled example.
+
 Exit codes: 0 done; 1 the tool failed (a failed build, the tool showed an error or a
 warning box, or it moved a point to a NaN or an infinity); 2 bad input (command line, mesh
 file, selection, script, outputs); 3 an output could not be written; 4 the module could not
@@ -109,6 +113,35 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view) {
   describe->excludes(example);
 }
 
+// The `serve` subcommand: its own options, bound to the same fields.
+CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
+  CLI::App *serve = app.add_subcommand(
+      "serve",
+      "Serve the playground: a web page in which the tool is dragged on the mesh (default: the bundled "
+      "example with every point selected). Listens on 127.0.0.1 only unless --listen says otherwise; "
+      "Ctrl-C stops it.");
+  serve->add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ); default: the bundled example")
+      ->type_name("MESH.obj");
+  serve->add_option("-s,--select", o.select, "points to select (default all): indices and ranges, or all")
+      ->type_name("LIST");
+  serve->add_option("-o,--output", o.output, "the file the page's Save writes (never the input mesh)")
+      ->type_name("FILE");
+  serve->add_option("-p,--port", o.port, "the port (default: a free one)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 65535));
+  serve
+      ->add_option("--listen", o.listen,
+                   "the address to listen on (default 127.0.0.1); any other exposes the session to the "
+                   "network")
+      ->type_name("ADDR");
+  serve->add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
+      ->type_name("PATH");
+  serve->add_option("--example-dir", o.exampleDir, "where the example's files are (default: found)")
+      ->type_name("DIR");
+  serve->add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
+  return serve;
+}
+
 ParsedCommandLine usage(const std::string &message) {
   std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
   return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
@@ -116,6 +149,7 @@ ParsedCommandLine usage(const std::string &message) {
 
 // What the parser cannot check alone: that there is something to do.
 ParsedCommandLine checkTask(ProgramOptions o, bool noArguments) {
+  if (o.serve) return ParsedCommandLine{o, 0};
   if (noArguments) o.example = true;
   if (o.describe) return ParsedCommandLine{o, 0};
   if (o.example) {
@@ -142,8 +176,10 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   app.get_formatter()->column_width(30);
   std::string view = "front";
   declareOptions(app, o, view);
+  CLI::App *serve = declareServe(app, o);
   try {
     app.parse(argc, argv);
+    o.serve = serve->parsed();
   } catch (const CLI::ParseError &error) {
     const int code = app.exit(error);
     return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};

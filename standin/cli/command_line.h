@@ -29,6 +29,10 @@ struct ProgramOptions {
   bool example = false;
   std::string exampleDir;  // empty: look for it
   std::string outputDir;   // example outputs; empty: ./elasticpull-example-output
+  // `serve`: the playground (mesh, select, output, module, trace, exampleDir apply too).
+  bool serve = false;
+  int port = 0;                    // 0: a free port
+  std::string listen = "127.0.0.1";
 };
 
 // The outcome of reading the command line: options to run, or an exit code

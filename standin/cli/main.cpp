@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "run_program.h"
+#include "serve_program.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,6 +36,7 @@ int main(int argc, char **argv) {
   cli::ParsedCommandLine parsed = cli::parseCommandLine(argc, argv);
   if (!parsed.options) return parsed.exitCode;
   const std::filesystem::path folder = programFolder(argv[0]);
+  if (parsed.options->serve) return cli::runServe(*parsed.options, folder);
   if (parsed.options->describe) {
     const std::string module =
         parsed.options->module.empty() ? (folder / "elasticpull.p").string() : parsed.options->module;

@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "host/host_abi.h"
+#include "standin/host/counting_wire_draw.h"
 #include "standin/host/edit_model.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
-#include "standin/host/counting_wire_draw.h"
 
 namespace standin {
 
@@ -74,6 +74,9 @@ class ToolSession {
   void drag(const Position &position, bool ctrl = false);
   void release();
   std::optional<int> heldHandle() const { return held_; }
+  // The pick radius of the presses that follow (model units).
+  double pickRadius() const { return options_.pickRadius; }
+  void setPickRadius(double radius) { options_.pickRadius = radius; }
 
   // Host events: drop, reset and activate, as event codes 0, 1, 2.
   void drop() { hostEvent(LWT_EVENT_DROP); }

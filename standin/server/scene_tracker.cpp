@@ -1,0 +1,202 @@
+#include "standin/server/scene_tracker.h"
+
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+namespace standin {
+namespace {
+
+using nlohmann::json;
+
+// Changed overlay calls closer than this are sent as one run.
+constexpr std::size_t kRunGap = 12;
+
+bool samePosition(const Position &a, const Position &b) {
+  return std::memcmp(a.data(), b.data(), sizeof a) == 0;
+}
+
+bool sameCall(const WireCall &a, const WireCall &b) {
+  return a.op == b.op && a.mode == b.mode &&
+         std::memcmp(a.point.data(), b.point.data(), sizeof a.point) == 0 &&
+         std::memcmp(&a.radius, &b.radius, sizeof a.radius) == 0;
+}
+
+void appendPosition(json &out, const Position &p) {
+  for (double v : p) out.push_back(v);  // NaN is written as null
+}
+
+json flatPositions(const std::vector<Position> &positions) {
+  json out = json::array();
+  out.get_ref<json::array_t &>().reserve(positions.size() * 3);
+  for (const Position &p : positions) appendPosition(out, p);
+  return out;
+}
+
+void appendCall(json &out, const WireCall &call) {
+  out.push_back(static_cast<int>(call.op));
+  if (call.op == WireOp::Circle) {
+    out.push_back(call.radius);
+    out.push_back(0);
+    out.push_back(0);
+  } else {
+    for (float v : call.point) out.push_back(static_cast<double>(v));
+  }
+  out.push_back(call.mode);
+}
+
+json flatCalls(const std::vector<WireCall> &calls, std::size_t first, std::size_t end) {
+  json out = json::array();
+  out.get_ref<json::array_t &>().reserve((end - first) * kOverlayNumbersPerCall);
+  for (std::size_t i = first; i < end; ++i) appendCall(out, calls[i]);
+  return out;
+}
+
+// [index, x, y, z, ...] for every position that differs from `before`
+// (positions past the end of `before` count as changed).
+json changedPositions(const std::vector<Position> &before, const std::vector<Position> &now) {
+  json out = json::array();
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    if (i < before.size() && samePosition(before[i], now[i])) continue;
+    out.push_back(i);
+    appendPosition(out, now[i]);
+  }
+  return out;
+}
+
+json overlayRuns(const std::vector<WireCall> &before, const std::vector<WireCall> &now) {
+  json runs = json::array();
+  std::size_t i = 0;
+  while (i < now.size()) {
+    if (i < before.size() && sameCall(before[i], now[i])) {
+      ++i;
+      continue;
+    }
+    // A run ends after kRunGap unchanged calls in a row.
+    const std::size_t first = i;
+    std::size_t end = i + 1, unchanged = 0;
+    for (std::size_t j = end; j < now.size() && unchanged < kRunGap; ++j) {
+      if (j < before.size() && sameCall(before[j], now[j])) {
+        ++unchanged;
+      } else {
+        unchanged = 0;
+        end = j + 1;
+      }
+    }
+    runs.push_back(json::array({first, flatCalls(now, first, end)}));
+    i = end;
+  }
+  return runs;
+}
+
+json messagesJson(const std::vector<MessageBox> &boxes) {
+  json out = json::array();
+  for (const MessageBox &box : boxes)
+    out.push_back({{"kind", messageKindName(box.kind)}, {"title", box.title}, {"text", box.text}});
+  return out;
+}
+
+json optionalNumber(const std::optional<long long> &value) { return value ? json(*value) : json(nullptr); }
+
+json controlJson(const ControlView &c) {
+  json value = nullptr;
+  if (c.hasValue) value = c.kind == ValueKind::Int ? json(c.intValue) : json(c.doubleValue);
+  return {{"id", c.id},
+          {"label", c.label},
+          {"type", c.type},
+          {"dataType", c.dataType},
+          {"value", value},
+          {"hidden", c.hidden},
+          {"enabled", c.enabled},
+          {"disabledMessage", c.disabledMessage ? json(*c.disabledMessage) : json(nullptr)},
+          {"choices", c.choices},
+          {"min", optionalNumber(c.min)},
+          {"max", optionalNumber(c.max)},
+          {"step", optionalNumber(c.step)},
+          {"button", c.isButton},
+          {"thumbnail", c.hasThumbnail}};
+}
+
+json panelJson(const Playground &playground) {
+  json controls = json::array();
+  for (const ControlView &c : playground.panelControls()) controls.push_back(controlJson(c));
+  return {{"title", playground.panelTitle()}, {"controls", controls}};
+}
+
+json aboutJson(const AboutPicture &about) { return {{"serial", about.serial}, {"texts", about.texts}}; }
+
+}  // namespace
+
+SceneTracker::SceneTracker() = default;
+SceneTracker::~SceneTracker() = default;
+
+void SceneTracker::addCommon(Playground &playground, json &answer) {
+  answer["version"] = ++version_;
+  const std::optional<int> held = playground.held();
+  answer["held"] = held ? json(*held) : json(nullptr);
+  answer["unsaved"] = playground.unsaved();
+  answer["messages"] = messagesJson(playground.takeMessages());
+}
+
+json SceneTracker::full(Playground &playground) {
+  json answer;
+  addCommon(playground, answer);
+  answer["full"] = true;
+  const ObjFile &file = playground.file();
+  answer["name"] = file.name();
+  answer["output"] = playground.outputPath().empty() ? json(nullptr) : json(playground.outputPath());
+  points_ = playground.mesh().positions();
+  answer["points"] = flatPositions(points_);
+  answer["original"] = flatPositions(playground.original());
+  json edges = json::array();
+  for (const auto &[a, b] : playground.edges()) {
+    edges.push_back(a);
+    edges.push_back(b);
+  }
+  answer["edges"] = std::move(edges);
+  answer["selected"] = playground.selection();
+  handles_ = playground.handles();
+  answer["handles"] = flatPositions(handles_);
+  overlay_ = playground.overlay();
+  answer["overlay"] = flatCalls(overlay_, 0, overlay_.size());
+  json panel = panelJson(playground);
+  panelText_ = panel.dump();
+  answer["panel"] = std::move(panel);
+  help_ = playground.help();
+  answer["help"] = help_;
+  const auto &about = playground.aboutPicture();
+  aboutSerial_ = about ? about->serial : 0;
+  answer["about"] = about ? aboutJson(*about) : json(nullptr);
+  return answer;
+}
+
+json SceneTracker::changes(Playground &playground) {
+  json answer;
+  addCommon(playground, answer);
+  answer["base"] = version_ - 1;
+  const std::vector<Position> &points = playground.mesh().positions();
+  answer["moved"] = changedPositions(points_, points);
+  points_ = points;
+  std::vector<Position> handles = playground.handles();
+  answer["handles"] = {{"count", handles.size()}, {"changed", changedPositions(handles_, handles)}};
+  handles_ = std::move(handles);
+  const std::vector<WireCall> &overlay = playground.overlay();
+  answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(overlay_, overlay)}};
+  overlay_ = overlay;
+  json panel = panelJson(playground);
+  if (std::string text = panel.dump(); text != panelText_) {
+    panelText_ = std::move(text);
+    answer["panel"] = std::move(panel);
+  }
+  if (playground.help() != help_) answer["help"] = help_ = playground.help();
+  if (const auto &about = playground.aboutPicture(); about && about->serial != aboutSerial_) {
+    aboutSerial_ = about->serial;
+    answer["about"] = aboutJson(*about);
+  }
+  return answer;
+}
+
+json SceneTracker::answerFor(Playground &playground, std::int64_t version) {
+  return version == version_ && version_ > 0 ? changes(playground) : full(playground);
+}
+
+}  // namespace standin

@@ -1,0 +1,64 @@
+// The scene as the page has it, and what changed since: the answers of the
+// playground's API.
+//
+// The tracker remembers what it last sent: the points' positions, the
+// handles, the overlay's calls, the panel, the help text. full() sends all of
+// it; changes() sends only what differs from the last answer, so a drag frame
+// that moves one pair carries that pair alone. Each answer has a version
+// number, one more than the last; a page that sends the version it has gets
+// changes when it is the latest and the whole scene otherwise (a second tab,
+// a lost answer, a reload).
+//
+// Encoding (all numbers JSON numbers, exact: doubles in their shortest
+// round-trip form; the overlay's floats as the doubles they convert to):
+//   points, original, handles   flat [x0, y0, z0, x1, ...]; a handle the
+//                               tool gave no position is null, null, null
+//   edges                       flat [a0, b0, a1, b1, ...] point indices
+//   overlay                     flat, five numbers a call: op, then
+//                               moveTo 0: x y z style | lineTo 1: x y z mode |
+//                               spline 2: x y z mode  | circle 3: radius 0 0 mode
+//   moved                       flat [index, x, y, z, ...]
+//   handles (changes)           {"count": n, "changed": [index, x, y, z, ...]}
+//   overlay (changes)           {"length": calls, "runs": [[first, [calls...]], ...]}
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <vector>
+
+#include "standin/host/mesh.h"
+#include "standin/host/wire_recorder.h"
+#include "standin/server/playground.h"
+
+namespace standin {
+
+inline constexpr int kOverlayNumbersPerCall = 5;
+
+class SceneTracker {
+ public:
+  SceneTracker();
+  ~SceneTracker();
+
+  // The whole scene, with "full": true.
+  nlohmann::json full(Playground &playground);
+  // What changed since the last answer, with "base": the version it builds on.
+  nlohmann::json changes(Playground &playground);
+  // The answer a page holding `version` needs: changes when it is the latest.
+  nlohmann::json answerFor(Playground &playground, std::int64_t version);
+
+  std::int64_t version() const { return version_; }
+
+ private:
+  void addCommon(Playground &playground, nlohmann::json &answer);
+
+  std::int64_t version_ = 0;
+  std::vector<Position> points_;
+  std::vector<Position> handles_;
+  std::vector<WireCall> overlay_;
+  std::string panelText_;  // the panel's JSON text as last sent
+  std::string help_;
+  int aboutSerial_ = 0;
+};
+
+}  // namespace standin
