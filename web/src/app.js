@@ -1,0 +1,386 @@
+// The playground page: the tool in four views, driven by the module through
+// the stand-in host behind /api (channel.js).
+//
+// The mouse acts as the host's: a left press near a handle (within
+// PICK_PIXELS on the screen, the nearest, the higher index on a tie, as the
+// host prefers the higher priority) sends the press at that handle's own
+// position with pick radius 0, so the host's pick (count / handle, then the
+// nearest within the radius) grabs exactly the handle the page showed under
+// the mouse. A press away from every handle sends the mouse's model position
+// with radius 0: no handle is picked and the tool's `start` decides. Dragging
+// sends model positions: in an orthographic view the two axes of the view
+// from the mouse, the third kept from the grabbed point; in perspective the
+// point where the mouse's ray meets the plane through the grabbed point facing
+// the camera. CTRL and the right button are passed on. The middle button (or
+// Alt with the left) pans, or orbits in perspective (Shift pans there); the
+// wheel zooms; F frames the mesh.
+import { Channel } from './channel.js';
+import { bounds, distance, pickNearest, project, segmentDistance, unproject } from './geometry.js';
+import { OverlayModel } from './overlay_model.js';
+import { OptionsPanel, shown } from './panel.js';
+import { SceneRenderer } from './render.js';
+import { VIEW_NAMES, VIEW_TITLES, ViewSet } from './views.js';
+
+const PICK_PIXELS = 8;
+const HOVER_PIXELS = 6;
+
+const $ = (id) => document.getElementById(id);
+
+class Playground {
+  constructor() {
+    this.canvas = $('canvas');
+    this.views = new ViewSet();
+    this.renderer = new SceneRenderer(this.canvas);
+    this.overlay = new OverlayModel();
+    this.renderer.setOverlay(this.overlay);
+    this.channel = new Channel(
+      (answer, action) => this.apply(answer, action),
+      (message, action, status) => this.refused(message, action, status),
+    );
+    this.panel = new OptionsPanel(
+      $('panel'),
+      (id, value) => this.channel.send('panel', { id, value }),
+      (id) => this.channel.send('button', { id }),
+    );
+    this.scene = null;
+    this.drag = null;
+    this.navigation = null;
+    this.renderQueued = false;
+    this.renders = 0;
+    this.messages = [];
+    this.wireUp();
+  }
+
+  async start() {
+    this.resize();
+    await this.channel.load();
+    this.views.fit(this.scene.bounds);
+    this.requestRender();
+  }
+
+  // ---- answers from the server
+
+  apply(answer, action) {
+    if (answer.full) this.applyFull(answer);
+    else this.applyChanges(answer);
+    this.scene.held = answer.held;
+    this.scene.unsaved = answer.unsaved;
+    if (answer.panel) {
+      this.lastPanel = answer.panel;
+      this.panel.update(answer.panel);
+    }
+    if (answer.help !== undefined) $('help').textContent = answer.help;
+    if (answer.about) this.showAbout(answer.about);
+    for (const box of answer.messages) this.showMessage(box);
+    if (action === 'save') this.say(`Saved to ${this.scene.output}`);
+    if (action === 'undo') this.say('Every point is back where the file has it');
+    if (action === 'press' && this.drag && answer.held === null) this.drag.holding = false;
+    $('btn-save').classList.toggle('attention', answer.unsaved && this.scene.output !== null);
+    this.requestRender();
+  }
+
+  applyFull(s) {
+    const first = this.scene === null;
+    this.scene = {
+      name: s.name,
+      output: s.output,
+      points: s.points,
+      original: s.original,
+      edges: s.edges,
+      selected: s.selected,
+      handles: s.handles,
+      bounds: first ? bounds(s.points, s.original) : this.scene.bounds,
+    };
+    this.renderer.setMesh(s.points, s.original, s.edges, s.selected, this.scene.bounds.center);
+    this.renderer.setHandles(s.handles);
+    this.overlay.setCalls(s.overlay);
+    this.renderer.setOverlay(this.overlay);
+    this.renderer.groundGrid(this.scene.bounds);
+    $('mesh-name').textContent = s.name.split('/').pop();
+    $('mesh-name').title = s.name;
+    const save = $('btn-save');
+    save.disabled = s.output === null;
+    save.title = s.output === null ? 'Start the server with -o OUT.obj to save' : `Write ${s.output}`;
+    $('points-info').textContent =
+      `${s.points.length / 3} points, ${s.selected.length} selected, ${Math.floor(s.selected.length / 2)} pairs`;
+  }
+
+  applyChanges(c) {
+    const { points, handles } = this.scene;
+    for (let k = 0; k < c.moved.length; k += 4) {
+      for (let i = 0; i < 3; i++) points[3 * c.moved[k] + i] = c.moved[k + 1 + i];
+    }
+    this.renderer.movePoints(c.moved);
+    if (c.handles.count * 3 !== handles.length || c.handles.changed.length > 0) {
+      handles.length = c.handles.count * 3;
+      for (let k = 0; k < c.handles.changed.length; k += 4) {
+        for (let i = 0; i < 3; i++) handles[3 * c.handles.changed[k] + i] = c.handles.changed[k + 1 + i];
+      }
+      this.renderer.setHandles(handles);
+    }
+    if (c.overlay.length !== this.overlay.callCount) {
+      this.rebuildOverlay(c.overlay);
+      return;
+    }
+    for (const [first, calls] of c.overlay.runs) {
+      const touched = this.overlay.applyRun(first, calls);
+      if (touched === null) return this.rebuildOverlay(c.overlay);
+      this.renderer.setOverlay(this.overlay, touched);
+    }
+  }
+
+  // The overlay's shape changed: the calls are patched, then laid out anew.
+  rebuildOverlay(change) {
+    const flat = Array.from(this.overlay.calls.subarray(0, change.length * 5));
+    for (let i = flat.length; i < change.length * 5; i++) flat.push(0);
+    for (const [first, calls] of change.runs) flat.splice(first * 5, calls.length, ...calls);
+    this.overlay.setCalls(flat);
+    this.renderer.setOverlay(this.overlay);
+  }
+
+  refused(message, action, status) {
+    if (action === 'drag' && status === 409) return; // the press grabbed nothing
+    this.say(message, true);
+    if (action === 'panel' && this.lastPanel) this.panel.update(this.lastPanel, true);
+  }
+
+  // ---- the mouse
+
+  wireUp() {
+    const c = this.canvas;
+    c.addEventListener('contextmenu', (e) => e.preventDefault());
+    c.addEventListener('pointerdown', (e) => this.pointerDown(e));
+    c.addEventListener('pointermove', (e) => this.pointerMove(e));
+    c.addEventListener('pointerup', (e) => this.pointerUp(e));
+    c.addEventListener('pointercancel', (e) => this.pointerUp(e));
+    c.addEventListener('wheel', (e) => this.wheel(e), { passive: false });
+    c.addEventListener('pointerleave', () => this.hover(null));
+    new ResizeObserver(() => this.resize()).observe($('viewport'));
+    window.addEventListener('keydown', (e) => {
+      if (e.target.closest && e.target.closest('input, dialog')) return;
+      if (e.key === 'f' || e.key === 'F') {
+        this.views.fit(bounds(this.scene.points, this.scene.original));
+        this.requestRender();
+      }
+    });
+    const act = (id, action, body) => $(id).addEventListener('click', () => this.channel.send(action, body?.() ?? {}));
+    act('btn-keep', 'keep');
+    act('btn-reset', 'reset');
+    act('btn-drop', 'drop');
+    act('btn-undo', 'undo');
+    act('btn-save', 'save');
+    for (const dialog of document.querySelectorAll('dialog')) {
+      dialog.querySelector('.close').addEventListener('click', () => dialog.close());
+    }
+    $('message-dialog').addEventListener('close', () => this.nextMessage());
+  }
+
+  local(e) {
+    const r = this.canvas.getBoundingClientRect();
+    return this.views.hit(e.clientX - r.left, e.clientY - r.top);
+  }
+
+  pointerDown(e) {
+    const at = this.local(e);
+    if (!at || !this.scene) return;
+    this.canvas.setPointerCapture(e.pointerId);
+    const navigate = e.button === 1 || (e.button === 0 && e.altKey);
+    if (navigate) {
+      const orbit = at.name === 'persp' && !e.shiftKey;
+      this.navigation = { name: at.name, orbit, x: e.clientX, y: e.clientY };
+      return;
+    }
+    if (e.button !== 0 && e.button !== 2) return;
+    const right = e.button === 2;
+    const { position, handle } = this.pressPosition(at, right);
+    this.drag = { name: at.name, grabbed: position, handle, right, holding: !right };
+    this.hover(null);
+    this.channel.send('press', { position, ctrl: e.ctrlKey, right, pickRadius: 0 });
+  }
+
+  // Where a press lands: on the handle under the mouse, or the mouse's own
+  // model position (on the plane facing the view through its middle).
+  pressPosition(at, right) {
+    const { view, sx, sy } = at;
+    const handles = this.scene.handles;
+    const handle = right ? -1 : pickNearest(view, handles, sx, sy, PICK_PIXELS);
+    if (handle >= 0) return { position: handles.slice(3 * handle, 3 * handle + 3), handle };
+    const through = view.kind === 'ortho' ? view.center : view.target;
+    return { position: unproject(view, sx, sy, through), handle: -1 };
+  }
+
+  pointerMove(e) {
+    if (this.navigation) {
+      const n = this.navigation;
+      const dx = e.clientX - n.x;
+      const dy = e.clientY - n.y;
+      n.x = e.clientX;
+      n.y = e.clientY;
+      if (n.orbit) this.views.orbit(dx, dy);
+      else this.views.pan(n.name, dx, dy);
+      return this.requestRender();
+    }
+    const at = this.local(e);
+    if (this.drag) {
+      if (!this.drag.holding || !at) return;
+      const view = this.views.views[this.drag.name];
+      const r = this.views.rects[this.drag.name];
+      const cr = this.canvas.getBoundingClientRect();
+      const position = unproject(view, e.clientX - cr.left - r.x, e.clientY - cr.top - r.y, this.drag.grabbed);
+      this.drag.last = position;
+      this.channel.send('drag', { position, ctrl: e.ctrlKey }, { merge: true });
+      return;
+    }
+    this.hover(at);
+  }
+
+  pointerUp(e) {
+    if (this.navigation) {
+      this.navigation = null;
+      return;
+    }
+    if (!this.drag) return;
+    this.drag = null;
+    this.channel.send('release');
+    this.hover(this.local(e));
+  }
+
+  wheel(e) {
+    e.preventDefault();
+    const at = this.local(e);
+    if (!at) return;
+    this.views.zoom(at.name, at.sx, at.sy, Math.pow(1.0015, -e.deltaY));
+    this.requestRender();
+  }
+
+  // ---- hovering: the handle the mouse would grab, and each pair's lengths
+
+  hover(at) {
+    if (!this.scene) return;
+    let handlePosition = null;
+    let text = '';
+    if (at) {
+      const handle = pickNearest(at.view, this.scene.handles, at.sx, at.sy, PICK_PIXELS);
+      if (handle >= 0) {
+        handlePosition = this.scene.handles.slice(3 * handle, 3 * handle + 3);
+        const point = this.scene.selected[handle];
+        text = `Handle ${handle}: point ${point} of pair ${Math.floor(handle / 2)}`;
+      }
+      const pair = this.pairAt(at);
+      if (pair) text = (text ? text + ' · ' : '') + pair;
+    }
+    this.renderer.setHover(handlePosition);
+    this.showTooltip(at, text);
+    this.requestRender();
+  }
+
+  // "Pair k (points a–b): before → now" for the pair line under the mouse.
+  pairAt({ view, sx, sy }) {
+    const { points, original, selected } = this.scene;
+    const at = (flat, i) => flat.slice(3 * i, 3 * i + 3);
+    let best = null;
+    let bestDistance = HOVER_PIXELS;
+    for (let k = 0; 2 * k + 1 < selected.length; k++) {
+      const a = project(view, at(points, selected[2 * k]));
+      const b = project(view, at(points, selected[2 * k + 1]));
+      if (!a || !b) continue;
+      const d = segmentDistance(sx, sy, a, b);
+      if (d <= bestDistance) {
+        best = k;
+        bestDistance = d;
+      }
+    }
+    if (best === null) return '';
+    const [p, q] = [selected[2 * best], selected[2 * best + 1]];
+    const before = distance(at(original, p), at(original, q));
+    const now = distance(at(points, p), at(points, q));
+    const ratio = before > 0 ? ` (${shown((now / before) * 100)} %)` : '';
+    return `Pair ${best} (points ${p}–${q}): length ${shown(before)} → ${shown(now)}${ratio}`;
+  }
+
+  showTooltip(at, text) {
+    const tip = $('tooltip');
+    tip.hidden = text === '';
+    $('info').textContent = text;
+    if (text === '' || !at) return;
+    tip.textContent = text;
+    const r = this.views.rects[at.name];
+    tip.style.left = `${r.x + at.sx + 14}px`;
+    tip.style.top = `${r.y + at.sy + 14}px`;
+  }
+
+  // ---- dialogs and the status line
+
+  showMessage(box) {
+    this.messages.push(box);
+    if (!$('message-dialog').open) this.nextMessage();
+  }
+
+  nextMessage() {
+    const box = this.messages.shift();
+    if (!box) return;
+    const dialog = $('message-dialog');
+    dialog.dataset.kind = box.kind;
+    $('message-kind').textContent = box.kind;
+    $('message-title').textContent = box.title;
+    $('message-text').textContent = box.text;
+    dialog.showModal();
+  }
+
+  showAbout(about) {
+    $('about-image').src = `/api/about.png?serial=${about.serial}`;
+    $('about-texts').textContent = about.texts.join(' · ');
+    $('about-dialog').showModal();
+  }
+
+  say(text, error = false) {
+    const s = $('notice');
+    s.textContent = text;
+    s.classList.toggle('error', error);
+    clearTimeout(this.noticeTimer);
+    this.noticeTimer = setTimeout(() => (s.textContent = ''), 6000);
+  }
+
+  // ---- drawing
+
+  resize() {
+    const box = $('viewport').getBoundingClientRect();
+    this.renderer.setSize(box.width, box.height);
+    this.views.layout(box.width, box.height);
+    for (const name of VIEW_NAMES) {
+      const label = document.querySelector(`.view-label[data-view="${name}"]`);
+      const r = this.views.rects[name];
+      label.style.left = `${r.x + 8}px`;
+      label.style.top = `${r.y + 6}px`;
+      label.textContent = VIEW_TITLES[name];
+    }
+    this.requestRender();
+  }
+
+  requestRender() {
+    if (this.renderQueued) return;
+    this.renderQueued = true;
+    requestAnimationFrame(() => {
+      this.renderQueued = false;
+      if (!this.scene) return;
+      this.renderer.render(this.views.views, this.views.rects, this.scene.bounds);
+      this.renders += 1;
+    });
+  }
+
+  // ---- for tests and the curious: where a model point is on the page
+
+  clientPosition(name, point) {
+    const s = project(this.views.views[name], point);
+    const r = this.views.rects[name];
+    const cr = this.canvas.getBoundingClientRect();
+    return s && { x: cr.left + r.x + s[0], y: cr.top + r.y + s[1] };
+  }
+}
+
+const playground = new Playground();
+window.playground = playground;
+playground.ready = playground.start().catch((error) => {
+  playground.say(`Cannot load the scene: ${error.message}`, true);
+  throw error;
+});

@@ -1,0 +1,484 @@
+// Draws the scene into the page's four views with three.js: the mesh's edges
+// and points, the file's positions faintly (the ghost), the selected points,
+// the handles the tool offers, and the tool's overlay as the host draws its
+// wire-draw calls (overlay_model.js).
+//
+// All positions go to the graphics card relative to `origin` (the middle of
+// the mesh as loaded), so single-precision floats keep their detail far from
+// the model's zero. The cameras are built from the views of geometry.js, so
+// what is drawn is exactly where project() says it is.
+import * as THREE from './vendor/three.module.js';
+import { RELATIVE_PIXELS } from './overlay_model.js';
+import { eyeOf, sub } from './geometry.js';
+
+const COLOURS = {
+  background: 0x24272c,
+  grid: 0x33373e,
+  axis: 0x4a505a,
+  edges: 0x9aa4b1,
+  ghost: 0x59606b,
+  points: 0xb9c2cd,
+  selected: 0xffc94d,
+  ghostSelected: 0x8a7440,
+  handles: 0x5ec8f2,
+  overlay: 0xff7a45,
+};
+
+const VIEW_LAYERS = { top: 1, front: 2, side: 3, persp: 4 };
+
+// The size of RELATIVE_PIXELS on the screen, in model units at a model point.
+const UNIT_AT = `
+uniform float uOrtho;
+uniform float uPixelsPerUnit;
+uniform float uTanHalf;
+uniform float uViewHeight;
+float unitsPerPixel(vec3 p) {
+  if (uOrtho > 0.5) return 1.0 / uPixelsPerUnit;
+  float depth = max(-(modelViewMatrix * vec4(p, 1.0)).z, 1e-9);
+  return 2.0 * depth * uTanHalf / uViewHeight;
+}
+vec3 placed(vec3 anchor, vec3 rel) { return anchor + rel * (${RELATIVE_PIXELS.toFixed(1)} * unitsPerPixel(anchor)); }
+`;
+
+const SEGMENT_VERTEX = `
+${UNIT_AT}
+uniform vec2 uViewSize;
+attribute vec3 aA;
+attribute vec3 aARel;
+attribute vec3 aB;
+attribute vec3 aBRel;
+attribute float aDashed;
+varying float vAlong;
+varying float vDashed;
+void main() {
+  vec4 a = projectionMatrix * modelViewMatrix * vec4(placed(aA, aARel), 1.0);
+  vec4 b = projectionMatrix * modelViewMatrix * vec4(placed(aB, aBRel), 1.0);
+  vec2 sa = a.xy / a.w * uViewSize * 0.5;
+  vec2 sb = b.xy / b.w * uViewSize * 0.5;
+  vAlong = position.x < 0.5 ? 0.0 : length(sb - sa);
+  vDashed = aDashed;
+  gl_Position = position.x < 0.5 ? a : b;
+}`;
+
+const SEGMENT_FRAGMENT = `
+uniform vec3 uColour;
+varying float vAlong;
+varying float vDashed;
+void main() {
+  if (vDashed > 0.5 && mod(vAlong, 6.0) > 3.0) discard;
+  gl_FragColor = vec4(uColour, 1.0);
+}`;
+
+const CIRCLE_VERTEX = `
+${UNIT_AT}
+uniform float uPixelRatio;
+attribute vec3 aRel;
+attribute float aRadius;
+attribute float aRelative;
+attribute float aDashed;
+varying float vRadius;
+varying float vSize;
+varying float vDashed;
+void main() {
+  vec3 centre = placed(position, aRel);
+  float perPixel = unitsPerPixel(centre);
+  float radius = aRelative > 0.5 ? aRadius * ${RELATIVE_PIXELS.toFixed(1)} : aRadius / perPixel;
+  vRadius = radius * uPixelRatio;
+  vSize = min(2.0 * vRadius + 4.0 * uPixelRatio, 1000.0);
+  vDashed = aDashed;
+  gl_PointSize = vSize;
+  gl_Position = projectionMatrix * modelViewMatrix * vec4(centre, 1.0);
+}`;
+
+const CIRCLE_FRAGMENT = `
+uniform vec3 uColour;
+uniform float uPixelRatio;
+varying float vRadius;
+varying float vSize;
+varying float vDashed;
+void main() {
+  vec2 c = (gl_PointCoord - 0.5) * vSize;
+  float d = length(c);
+  if (abs(d - vRadius) > 0.75 * uPixelRatio) discard;
+  if (vDashed > 0.5 && mod(atan(c.y, c.x) * vRadius, 6.0 * uPixelRatio) > 3.0 * uPixelRatio) discard;
+  gl_FragColor = vec4(uColour, 1.0);
+}`;
+
+const DOT_FRAGMENT = `
+uniform vec3 uColour;
+void main() {
+  if (length(gl_PointCoord - 0.5) > 0.5) discard;
+  gl_FragColor = vec4(uColour, 1.0);
+}`;
+
+const HANDLE_VERTEX = `
+uniform float uSize;
+void main() {
+  gl_PointSize = uSize;
+  gl_Position = projectionMatrix * modelViewMatrix * vec4(position, 1.0);
+}`;
+
+const HANDLE_FRAGMENT = `
+uniform vec3 uColour;
+uniform float uFilled;
+uniform float uSize;
+void main() {
+  vec2 c = abs(gl_PointCoord - 0.5) * uSize;
+  float edge = max(c.x, c.y);
+  if (uFilled < 0.5 && edge < uSize * 0.5 - 1.6) discard;
+  gl_FragColor = vec4(uColour, 1.0);
+}`;
+
+function viewUniforms() {
+  return {
+    uOrtho: { value: 1 },
+    uPixelsPerUnit: { value: 1 },
+    uTanHalf: { value: 1 },
+    uViewHeight: { value: 1 },
+    uViewSize: { value: new THREE.Vector2(1, 1) },
+    uPixelRatio: { value: 1 },
+  };
+}
+
+function floatAttribute(count, size) {
+  const a = new THREE.BufferAttribute(new Float32Array(Math.max(count, 1) * size), size);
+  a.setUsage(THREE.DynamicDrawUsage);
+  return a;
+}
+
+export class SceneRenderer {
+  constructor(canvas) {
+    this.renderer = new THREE.WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
+    this.renderer.setPixelRatio(window.devicePixelRatio || 1);
+    this.renderer.autoClear = false;
+    this.scene = new THREE.Scene();
+    this.origin = [0, 0, 0];
+    this.uniforms = viewUniforms();
+    this.grids = {};
+    // Every handle as a small square; off by default (the overlay shows the
+    // handle ends), the one under the mouse is always shown.
+    this.showHandles = false;
+    this.cameras = {
+      ortho: new THREE.OrthographicCamera(-1, 1, 1, -1, -1, 1),
+      persp: new THREE.PerspectiveCamera(50, 1, 0.1, 100),
+    };
+    for (const camera of Object.values(this.cameras)) {
+      camera.matrixAutoUpdate = false;
+      camera.matrixWorldAutoUpdate = false;
+    }
+    this.buildOverlayObjects();
+  }
+
+  buildOverlayObjects() {
+    const base = new THREE.InstancedBufferGeometry();
+    base.setAttribute('position', new THREE.BufferAttribute(new Float32Array([0, 0, 0, 1, 0, 0]), 3));
+    const segmentMaterial = new THREE.ShaderMaterial({
+      uniforms: { ...this.uniforms, uColour: { value: new THREE.Color(COLOURS.overlay) } },
+      vertexShader: SEGMENT_VERTEX,
+      fragmentShader: SEGMENT_FRAGMENT,
+      depthTest: false,
+    });
+    this.segments = new THREE.LineSegments(base, segmentMaterial);
+    this.segments.renderOrder = 10;
+    this.circles = new THREE.Points(
+      new THREE.BufferGeometry(),
+      new THREE.ShaderMaterial({
+        uniforms: { ...this.uniforms, uColour: { value: new THREE.Color(COLOURS.overlay) } },
+        vertexShader: CIRCLE_VERTEX,
+        fragmentShader: CIRCLE_FRAGMENT,
+        depthTest: false,
+      }),
+    );
+    this.circles.renderOrder = 11;
+    for (const o of [this.segments, this.circles]) {
+      o.frustumCulled = false;
+      this.scene.add(o);
+    }
+  }
+
+  // The mesh as loaded: current and original positions (flat), edges (flat
+  // index pairs) and the selected points' indices.
+  setMesh(points, original, edges, selected, origin) {
+    this.origin = origin;
+    for (const o of [this.edges, this.ghostEdges, this.points, this.selectedPoints, this.ghostPoints]) {
+      if (o) this.scene.remove(o);
+    }
+    this.positions = floatAttribute(points.length / 3, 3);
+    this.writePositions(this.positions, 0, points);
+    const ghost = floatAttribute(original.length / 3, 3);
+    this.writePositions(ghost, 0, original);
+    const edgeIndex = new THREE.BufferAttribute(new Uint32Array(edges), 1);
+    const selectedIndex = new THREE.BufferAttribute(new Uint32Array(selected), 1);
+    const geometry = (positions, index) => {
+      const g = new THREE.BufferGeometry();
+      g.setAttribute('position', positions);
+      if (index) g.setIndex(index);
+      return g;
+    };
+    const line = (colour, opacity) => new THREE.LineBasicMaterial({ color: colour, transparent: opacity < 1, opacity });
+    const dots = (colour, size) =>
+      new THREE.ShaderMaterial({
+        uniforms: { uColour: { value: new THREE.Color(colour) }, uSize: { value: size * this.renderer.getPixelRatio() } },
+        vertexShader: HANDLE_VERTEX,
+        fragmentShader: DOT_FRAGMENT,
+        depthTest: false,
+      });
+    this.ghostEdges = new THREE.LineSegments(geometry(ghost, edgeIndex), line(COLOURS.ghost, 0.55));
+    this.edges = new THREE.LineSegments(geometry(this.positions, edgeIndex), line(COLOURS.edges, 1));
+    this.points = new THREE.Points(geometry(this.positions), dots(COLOURS.points, 4));
+    this.ghostPoints = new THREE.Points(geometry(ghost, selectedIndex), dots(COLOURS.ghostSelected, 5));
+    this.selectedPoints = new THREE.Points(geometry(this.positions, selectedIndex), dots(COLOURS.selected, 7));
+    // Drawn in this order, the points over the lines (the overlay comes between, at 10 and 11).
+    const layers = [[this.ghostEdges, 0], [this.edges, 1], [this.ghostPoints, 2], [this.points, 12], [this.selectedPoints, 13]];
+    for (const [o, order] of layers) {
+      o.frustumCulled = false;
+      o.renderOrder = order;
+      this.scene.add(o);
+    }
+    this.setHandles([]);
+  }
+
+  writePositions(attribute, first, flat) {
+    const a = attribute.array;
+    const o = this.origin;
+    for (let i = 0; i < flat.length; i++) a[3 * first + i] = (flat[i] ?? NaN) - o[i % 3];
+  }
+
+  // Moved points: flat [index, x, y, z, ...].
+  movePoints(moved) {
+    if (moved.length === 0) return;
+    const a = this.positions.array;
+    let lo = Infinity;
+    let hi = -Infinity;
+    for (let k = 0; k < moved.length; k += 4) {
+      const i = moved[k];
+      for (let c = 0; c < 3; c++) a[3 * i + c] = moved[k + 1 + c] - this.origin[c];
+      lo = Math.min(lo, i);
+      hi = Math.max(hi, i);
+    }
+    this.positions.clearUpdateRanges();
+    this.positions.addUpdateRange(3 * lo, 3 * (hi - lo + 1));
+    this.positions.needsUpdate = true;
+  }
+
+  setHandles(flat) {
+    if (this.handles) this.scene.remove(this.handles);
+    const attribute = floatAttribute(flat.length / 3, 3);
+    this.writePositions(attribute, 0, flat);
+    const g = new THREE.BufferGeometry();
+    g.setAttribute('position', attribute);
+    g.setDrawRange(0, flat.length / 3);
+    this.handles = new THREE.Points(g, this.handleMaterial(false));
+    this.handles.frustumCulled = false;
+    this.handles.renderOrder = 14;
+    this.handles.visible = this.showHandles;
+    this.scene.add(this.handles);
+  }
+
+  handleMaterial(filled) {
+    return new THREE.ShaderMaterial({
+      uniforms: {
+        uColour: { value: new THREE.Color(COLOURS.handles) },
+        uFilled: { value: filled ? 1 : 0 },
+        uSize: { value: (filled ? 13 : 9) * this.renderer.getPixelRatio() },
+      },
+      vertexShader: HANDLE_VERTEX,
+      fragmentShader: HANDLE_FRAGMENT,
+      depthTest: false,
+    });
+  }
+
+  // The handle the mouse would grab, drawn filled; null for none.
+  setHover(position) {
+    if (!this.hover) {
+      const g = new THREE.BufferGeometry();
+      g.setAttribute('position', floatAttribute(1, 3));
+      this.hover = new THREE.Points(g, this.handleMaterial(true));
+      this.hover.material.uniforms.uFilled.value = 0;
+      this.hover.frustumCulled = false;
+      this.hover.renderOrder = 15;
+      this.scene.add(this.hover);
+    }
+    this.hover.visible = position !== null;
+    if (position) {
+      this.writePositions(this.hover.geometry.attributes.position, 0, position);
+      this.hover.geometry.attributes.position.needsUpdate = true;
+    }
+  }
+
+  // The overlay's segments and circles from the model; `touched` limits the
+  // upload to the slots that changed (null: all of them, laid out anew).
+  setOverlay(model, touched = null) {
+    const segmentCount = model.segDashed.length;
+    const circleCount = model.circleDashed.length;
+    const g = this.segments.geometry;
+    if (!touched || !g.attributes.aA || g.attributes.aA.count < segmentCount) {
+      for (const name of ['aA', 'aARel', 'aB', 'aBRel']) g.setAttribute(name, this.instanced(segmentCount, 3));
+      g.setAttribute('aDashed', this.instanced(segmentCount, 1));
+      const c = new THREE.BufferGeometry();
+      c.setAttribute('position', floatAttribute(circleCount, 3));
+      for (const [name, size] of [['aRel', 3], ['aRadius', 1], ['aRelative', 1], ['aDashed', 1]])
+        c.setAttribute(name, floatAttribute(circleCount, size));
+      this.circles.geometry.dispose();
+      this.circles.geometry = c;
+      touched = { segments: [0, segmentCount], circles: [0, circleCount] };
+    }
+    g.instanceCount = segmentCount;
+    this.circles.geometry.setDrawRange(0, circleCount);
+    const upload = (attribute, source, lo, hi, size, relative) => {
+      if (hi <= lo) return;
+      const a = attribute.array;
+      for (let i = lo * size; i < hi * size; i++) a[i] = relative ? source[i] - this.origin[i % 3] : source[i];
+      attribute.clearUpdateRanges();
+      attribute.addUpdateRange(lo * size, (hi - lo) * size);
+      attribute.needsUpdate = true;
+    };
+    const [s0, s1] = touched.segments;
+    upload(g.attributes.aA, model.segA, s0, s1, 3, true);
+    upload(g.attributes.aARel, model.segARel, s0, s1, 3, false);
+    upload(g.attributes.aB, model.segB, s0, s1, 3, true);
+    upload(g.attributes.aBRel, model.segBRel, s0, s1, 3, false);
+    upload(g.attributes.aDashed, model.segDashed, s0, s1, 1, false);
+    const c = this.circles.geometry.attributes;
+    const [c0, c1] = touched.circles;
+    upload(c.position, model.circleAnchor, c0, c1, 3, true);
+    upload(c.aRel, model.circleRel, c0, c1, 3, false);
+    upload(c.aRadius, model.circleRadius, c0, c1, 1, false);
+    upload(c.aRelative, model.circleRelative, c0, c1, 1, false);
+    upload(c.aDashed, model.circleDashed, c0, c1, 1, false);
+  }
+
+  instanced(count, size) {
+    const a = new THREE.InstancedBufferAttribute(new Float32Array(Math.max(count, 1) * size), size);
+    a.setUsage(THREE.DynamicDrawUsage);
+    return a;
+  }
+
+  // A grid in the plane of an orthographic view through the model's zero,
+  // spaced so that lines are at least 18 pixels apart, over the visible area.
+  gridFor(name, view) {
+    const spacing = Math.pow(10, Math.ceil(Math.log10(18 / view.pixelsPerUnit)));
+    const key = `${spacing}:${view.width}x${view.height}:${view.center.join(',')}`;
+    const existing = this.grids[name];
+    if (existing && existing.userData.key === key) return;
+    if (existing) {
+      this.scene.remove(existing);
+      existing.geometry.dispose();
+    }
+    const { right, up } = view.axes;
+    const dotAxis = (p, axis) => p[0] * axis[0] + p[1] * axis[1] + p[2] * axis[2];
+    const halfW = view.width / 2 / view.pixelsPerUnit;
+    const halfH = view.height / 2 / view.pixelsPerUnit;
+    const cu = dotAxis(view.center, right);
+    const cv = dotAxis(view.center, up);
+    const vertices = [];
+    const colours = [];
+    const grid = new THREE.Color(COLOURS.grid);
+    const axis = new THREE.Color(COLOURS.axis);
+    const at = (u, v) => {
+      for (let i = 0; i < 3; i++) vertices.push(right[i] * u + up[i] * v - this.origin[i]);
+    };
+    const lines = (c0, c1, across0, across1, horizontal) => {
+      for (let k = Math.ceil(c0 / spacing); k <= Math.floor(c1 / spacing) && vertices.length < 6 * 600; k++) {
+        const c = k * spacing;
+        if (horizontal) {
+          at(across0, c);
+          at(across1, c);
+        } else {
+          at(c, across0);
+          at(c, across1);
+        }
+        const colour = k === 0 ? axis : grid;
+        colours.push(colour.r, colour.g, colour.b, colour.r, colour.g, colour.b);
+      }
+    };
+    lines(cu - halfW, cu + halfW, cv - halfH, cv + halfH, false);
+    lines(cv - halfH, cv + halfH, cu - halfW, cu + halfW, true);
+    const g = new THREE.BufferGeometry();
+    g.setAttribute('position', new THREE.BufferAttribute(new Float32Array(vertices), 3));
+    g.setAttribute('color', new THREE.BufferAttribute(new Float32Array(colours), 3));
+    const o = new THREE.LineSegments(g, new THREE.LineBasicMaterial({ vertexColors: true }));
+    o.userData.key = key;
+    o.layers.set(VIEW_LAYERS[name]);
+    o.frustumCulled = false;
+    o.renderOrder = -1;
+    this.grids[name] = o;
+    this.scene.add(o);
+  }
+
+  // A ground grid under the model for the perspective view.
+  groundGrid(bounds) {
+    if (this.grids.persp) this.scene.remove(this.grids.persp);
+    const size = Math.pow(10, Math.ceil(Math.log10(bounds.radius * 3)));
+    const o = new THREE.GridHelper(size, 10, COLOURS.axis, COLOURS.grid);
+    o.position.set(-this.origin[0], Math.min(0, bounds.min[1]) - this.origin[1], -this.origin[2]);
+    o.updateMatrixWorld(true);
+    o.layers.set(VIEW_LAYERS.persp);
+    this.grids.persp = o;
+    this.scene.add(o);
+  }
+
+  setSize(width, height) {
+    this.renderer.setSize(width, height, false);
+  }
+
+  // Sets the camera of one view: world (relative to the origin) to camera
+  // space through the view's axes, and its projection.
+  cameraFor(name, view, bounds) {
+    const camera = view.kind === 'ortho' ? this.cameras.ortho : this.cameras.persp;
+    const eye = sub(eyeOf(view), this.origin);
+    const { right, up, forward } = view.axes;
+    camera.matrixWorld.set(
+      right[0], up[0], -forward[0], eye[0],
+      right[1], up[1], -forward[1], eye[1],
+      right[2], up[2], -forward[2], eye[2],
+      0, 0, 0, 1,
+    );
+    camera.matrixWorldInverse.copy(camera.matrixWorld).invert();
+    const reach = bounds.radius * 4 + Math.hypot(...sub(eyeOf(view), bounds.center));
+    if (view.kind === 'ortho') {
+      const w = view.width / 2 / view.pixelsPerUnit;
+      const h = view.height / 2 / view.pixelsPerUnit;
+      Object.assign(camera, { left: -w, right: w, top: h, bottom: -h, near: -reach, far: reach });
+    } else {
+      Object.assign(camera, {
+        fov: (view.fovY * 180) / Math.PI,
+        aspect: view.width / view.height,
+        near: Math.max(view.distance * 1e-3, reach * 1e-6),
+        far: reach * 8,
+      });
+    }
+    camera.updateProjectionMatrix();
+    camera.layers.set(0);
+    camera.layers.enable(VIEW_LAYERS[name]);
+    const u = this.uniforms;
+    u.uOrtho.value = view.kind === 'ortho' ? 1 : 0;
+    u.uPixelsPerUnit.value = view.pixelsPerUnit ?? 1;
+    u.uTanHalf.value = Math.tan((view.fovY ?? 1) / 2);
+    u.uViewHeight.value = view.height;
+    u.uViewSize.value.set(view.width, view.height);
+    u.uPixelRatio.value = this.renderer.getPixelRatio();
+    return camera;
+  }
+
+  // Renders each view into its rectangle of the canvas ({x, y, width, height}
+  // in CSS pixels from the canvas's top-left).
+  render(views, rects, bounds) {
+    const r = this.renderer;
+    const size = r.getSize(new THREE.Vector2());
+    r.setScissorTest(false);
+    r.setClearColor(0x15171a);
+    r.clear();
+    r.setScissorTest(true);
+    for (const [name, view] of Object.entries(views)) {
+      const rect = rects[name];
+      const y = size.y - rect.y - rect.height;
+      r.setViewport(rect.x, y, rect.width, rect.height);
+      r.setScissor(rect.x, y, rect.width, rect.height);
+      r.setClearColor(COLOURS.background);
+      r.clear();
+      if (view.kind === 'ortho') this.gridFor(name, view);
+      r.render(this.scene, this.cameraFor(name, view, bounds));
+    }
+  }
+}
