@@ -92,7 +92,7 @@ bool RequestGuard::hostAllowed(std::string_view host) const {
   if (!splitHost(host, name, port) || port != port_) return false;
   if (lower(name) == "localhost") return true;
   // An IPv6 address is written in brackets in a Host header.
-  if (name.find(':') != std::string_view::npos) return false;
+  if (name.find(':') != std::string_view::npos && name.front() != '[') return false;
   return addressAllowed(name);
 }
 
