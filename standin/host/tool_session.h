@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -96,6 +97,9 @@ class ToolSession {
 
   // Where draw goes; nullptr returns to the built-in counting access.
   void setWireDraw(LWWireDrawAccess *access) { wire_ = access != nullptr ? access : countingWire_.access(); }
+  // Called just before each draw of the host cycle (e.g. to clear a recorder,
+  // so that it holds the last draw alone).
+  void setBeforeDraw(std::function<void()> hook) { beforeDraw_ = std::move(hook); }
   CountingWireDraw &countingWireDraw() { return countingWire_; }
 
   LWMeshEditTool &binding() { return binding_; }
@@ -124,6 +128,7 @@ class ToolSession {
   EditModel edits_;
   CountingWireDraw countingWire_;
   LWWireDrawAccess *wire_;
+  std::function<void()> beforeDraw_;
   bool activated_ = false;
   bool live_ = false;
   int activation_ = -1;

@@ -58,6 +58,11 @@ void Playground::pick() {
   panel_.reset();
   session_.reset();
   session_ = std::make_unique<ToolSession>(module_, globals_, mesh_);
+  session_->setWireDraw(viewport_.access());
+  session_->setBeforeDraw([this] {
+    viewport_.clear();
+    ++draws_;
+  });
   session_->activateOrThrow();
   // A modeler builds the tool's options panel when the tool is picked.
   if (LWXPanelID id = session_->requestPanel(); id != nullptr) {
@@ -65,18 +70,21 @@ void Playground::pick() {
     panel_ = std::make_unique<PanelModel>(globals_.panels(), id, s->binding().instance,
                                           [s](std::uintptr_t) { s->runCycle(); });
   }
+  beginAction();
   session_->runCycle();
   log("pick");
   refreshViewport();
 }
 
 void Playground::refreshViewport() {
+  if (draws_ != drawsBefore_) return;  // the cycle drew: the recorder holds that draw
   viewport_.clear();
   const LWToolFuncs &table = session_->table();
   if (session_->live() && table.draw != nullptr) table.draw(session_->binding().instance, viewport_.access());
 }
 
 void Playground::press(const Position &at, bool ctrl, bool right, double pickRadius) {
+  beginAction();
   const double usual = session_->pickRadius();
   session_->setPickRadius(pickRadius);
   session_->press(at, ctrl, right);
@@ -89,6 +97,7 @@ void Playground::press(const Position &at, bool ctrl, bool right, double pickRad
 
 bool Playground::drag(const Position &at, bool ctrl) {
   if (!session_->heldHandle()) return false;
+  beginAction();
   session_->drag(at, ctrl);
   log(describeCommand(mouseCommand(ScriptOp::Drag, at, ctrl, false)));
   refreshViewport();
@@ -96,6 +105,7 @@ bool Playground::drag(const Position &at, bool ctrl) {
 }
 
 void Playground::release() {
+  beginAction();
   session_->release();
   log("release");
   refreshViewport();
@@ -108,6 +118,7 @@ void Playground::keep(const Position &at) {
 }
 
 void Playground::hostEvent(int code) {
+  beginAction();
   session_->hostEvent(code);
   log(describeCommand(eventCommand(code)));
   unsaved_ = true;
@@ -145,6 +156,7 @@ void Playground::logControl(std::uintptr_t id, double value) {
 
 EditResult Playground::editControl(std::uintptr_t id, double value) {
   if (panel_ == nullptr) return EditResult::NoPanel;
+  beginAction();
   const EditResult result = panel_->edit(id, value);
   if (result != EditResult::Done) return result;
   logControl(id, value);
@@ -164,6 +176,7 @@ EditResult Playground::pressButton(std::uintptr_t id) {
       if (call.op == CanvasOp::Text) picture.texts.push_back(call.text);
   });
   EditResult result = EditResult::NoPanel;
+  beginAction();
   try {
     result = panel_->press(id);
   } catch (...) {

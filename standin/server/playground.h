@@ -6,8 +6,9 @@
 // panel and runs one host cycle; the mouse goes through ToolSession's press
 // (down, then count / handle within the pick radius, else start, then
 // adjust), drag and release; panel edits through the panel model's set; host
-// events as event codes. After every action the host refreshes its views: it
-// calls the tool's draw once more into a WireRecorder, so overlay() is always
+// events as event codes. The host cycle's draws go into a WireRecorder that
+// holds the last draw alone; after an action in which the cycle did not draw,
+// the host refreshes its views by calling draw itself, so overlay() is always
 // what the tool draws now.
 //
 // Every action is also kept as a line of the command line's session script
@@ -116,6 +117,7 @@ class Playground {
 
  private:
   void pick();
+  void beginAction() { drawsBefore_ = draws_; }
   void refreshViewport();
   void log(const std::string &line) { script_.push_back(line); }
   void logControl(std::uintptr_t id, double value);
@@ -132,6 +134,8 @@ class Playground {
   std::optional<AboutPicture> about_;
   std::vector<std::string> script_;
   std::size_t boxesSeen_ = 0;
+  std::size_t draws_ = 0;  // draws into viewport_
+  std::size_t drawsBefore_ = 0;
   bool unsaved_ = false;
 };
 

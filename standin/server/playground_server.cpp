@@ -163,6 +163,8 @@ PlaygroundServer::PlaygroundServer(Playground &playground, ServerOptions options
   httplib::Server &http = impl_->http;
   http.set_payload_max_length(options_.maxBody);
   http.set_keep_alive_max_count(1000);
+  // A drag frame's small answer goes out at once, not after the client's ACK.
+  http.set_tcp_nodelay(true);
   // An idle connection is closed soon, so that stopping waits little for it.
   http.set_keep_alive_timeout(2);
   http.set_read_timeout(10, 0);

@@ -1,5 +1,7 @@
 #include "standin/server/scene_tracker.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -51,19 +53,24 @@ json flatCalls(const std::vector<WireCall> &calls, std::size_t first, std::size_
   return out;
 }
 
-// [index, x, y, z, ...] for every position that differs from `before`
-// (positions past the end of `before` count as changed).
-json changedPositions(const std::vector<Position> &before, const std::vector<Position> &now) {
+// [index, x, y, z, ...] for every position that differs from what was seen
+// (positions past its end count as changed); `seen` becomes `now`, copying
+// only what changed.
+json changedPositions(std::vector<Position> &seen, const std::vector<Position> &now) {
   json out = json::array();
+  seen.resize(now.size(), Position{std::nan(""), 0, 0});
   for (std::size_t i = 0; i < now.size(); ++i) {
-    if (i < before.size() && samePosition(before[i], now[i])) continue;
+    if (samePosition(seen[i], now[i])) continue;
+    seen[i] = now[i];
     out.push_back(i);
     appendPosition(out, now[i]);
   }
   return out;
 }
 
-json overlayRuns(const std::vector<WireCall> &before, const std::vector<WireCall> &now) {
+// The runs of calls that differ from what was seen; `seen` becomes `now`.
+json overlayRuns(std::vector<WireCall> &seen, const std::vector<WireCall> &now) {
+  const std::vector<WireCall> &before = seen;
   json runs = json::array();
   std::size_t i = 0;
   while (i < now.size()) {
@@ -84,6 +91,15 @@ json overlayRuns(const std::vector<WireCall> &before, const std::vector<WireCall
     }
     runs.push_back(json::array({first, flatCalls(now, first, end)}));
     i = end;
+  }
+  // Only the runs differ, so only they are copied.
+  seen.resize(now.size());
+  for (const json &run : runs) {
+    const std::size_t first = run[0].get<std::size_t>();
+    const std::size_t end = first + run[1].size() / kOverlayNumbersPerCall;
+    std::copy(now.begin() + static_cast<std::ptrdiff_t>(first),
+              now.begin() + static_cast<std::ptrdiff_t>(end),
+              seen.begin() + static_cast<std::ptrdiff_t>(first));
   }
   return runs;
 }
@@ -173,15 +189,11 @@ json SceneTracker::changes(Playground &playground) {
   json answer;
   addCommon(playground, answer);
   answer["base"] = version_ - 1;
-  const std::vector<Position> &points = playground.mesh().positions();
-  answer["moved"] = changedPositions(points_, points);
-  points_ = points;
-  std::vector<Position> handles = playground.handles();
+  answer["moved"] = changedPositions(points_, playground.mesh().positions());
+  const std::vector<Position> handles = playground.handles();
   answer["handles"] = {{"count", handles.size()}, {"changed", changedPositions(handles_, handles)}};
-  handles_ = std::move(handles);
   const std::vector<WireCall> &overlay = playground.overlay();
   answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(overlay_, overlay)}};
-  overlay_ = overlay;
   json panel = panelJson(playground);
   if (std::string text = panel.dump(); text != panelText_) {
     panelText_ = std::move(text);

@@ -409,8 +409,9 @@ export class SceneRenderer {
   // A ground grid under the model for the perspective view.
   groundGrid(bounds) {
     if (this.grids.persp) this.scene.remove(this.grids.persp);
-    const size = Math.pow(10, Math.ceil(Math.log10(bounds.radius * 3)));
-    const o = new THREE.GridHelper(size, 10, COLOURS.axis, COLOURS.grid);
+    const spacing = Math.pow(10, Math.floor(Math.log10(bounds.radius * 0.8)));
+    const divisions = 2 * Math.ceil((bounds.radius * 3) / spacing);
+    const o = new THREE.GridHelper(divisions * spacing, divisions, COLOURS.axis, COLOURS.grid);
     o.position.set(-this.origin[0], Math.min(0, bounds.min[1]) - this.origin[1], -this.origin[2]);
     o.updateMatrixWorld(true);
     o.layers.set(VIEW_LAYERS.persp);

@@ -1,0 +1,170 @@
+// One drag frame of the playground: the page's request in, the tool driven
+// through the stand-in host (adjust, test, build, dirty, draw), the answer of
+// what changed out; on a mesh of n points, every point selected (n / 2
+// vertical pairs on a grid).
+//
+//   BM_PlaygroundDragFrame/n        the API call: JSON in, session, JSON out
+//   BM_PlaygroundDragFrameCtrl/n    the same with CTRL: every pair moves, so
+//                                   the answer carries every point and call
+//   BM_PlaygroundDragFrameHttp/n    the same as BM_PlaygroundDragFrame over
+//                                   HTTP on the loopback, with a client
+//
+// Beside each: the counter module_ms, the time per frame spent inside the
+// tool's own callbacks (the host's calls they make included), measured by
+// shims around the binding's slots; answer_bytes, the answer's size.
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "standin/host/host_globals.h"
+#include "standin/host/module_loader.h"
+#include "standin/host/number_text.h"
+#include "standin/server/playground.h"
+#include "standin/server/playground_api.h"
+#include "standin/server/playground_server.h"
+#include "standin/session/obj_file.h"
+
+extern "C" const ModuleDescriptor _mod_descrip;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Time spent inside the tool's callbacks.
+double moduleSeconds = 0;
+
+struct Slots {
+  LWToolFuncs tool;
+  int (*test)(void *);
+  const char *(*build)(void *, MeshEditOp *);
+} original;
+
+template <typename F, typename... A>
+auto timed(F f, A... args) {
+  const auto start = Clock::now();
+  if constexpr (std::is_void_v<decltype(f(args...))>) {
+    f(args...);
+    moduleSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+  } else {
+    auto result = f(args...);
+    moduleSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+    return result;
+  }
+}
+
+void timeTheTool(standin::ToolSession &session) {
+  LWToolFuncs &t = session.table();
+  LWMeshEditTool &b = session.binding();
+  original = {t, b.test, b.build};
+  t.draw = [](void *i, LWWireDrawAccess *a) { timed(original.tool.draw, i, a); };
+  t.dirty = [](void *i) { return timed(original.tool.dirty, i); };
+  t.count = [](void *i, LWToolEvent *e) { return timed(original.tool.count, i, e); };
+  t.handle = [](void *i, LWToolEvent *e, int n, double *p) {
+    return timed(original.tool.handle, i, e, n, p);
+  };
+  t.adjust = [](void *i, LWToolEvent *e, int n) { return timed(original.tool.adjust, i, e, n); };
+  t.help = [](void *i, LWToolEvent *e) { return timed(original.tool.help, i, e); };
+  b.test = [](void *i) { return timed(original.test, i); };
+  b.build = [](void *i, MeshEditOp *op) { return timed(original.build, i, op); };
+}
+
+// n points: pair k's handle end at (x, 2, z) over its anchor end at (x, 0, z).
+std::string gridMesh(int points) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(points) * 16);
+  for (int k = 0; 2 * k < points; ++k) {
+    const std::string x = std::to_string(k % 300), z = std::to_string(k / 300);
+    text += "v " + x + " 2 " + z + "\nv " + x + " 0 " + z + "\n";
+  }
+  return text;
+}
+
+struct Session {
+  explicit Session(int points) {
+    globals.messages().setEcho(nullptr);
+    globals.monitors().setDisplay(standin::MonitorService::Display::Off);
+    standin::PlaygroundConfig config;
+    for (int i = 0; i < points; ++i) config.selection.push_back(static_cast<std::size_t>(i));
+    playground = std::make_unique<standin::Playground>(
+        module, globals, standin::ObjFile::parse(gridMesh(points), "grid.obj"), config);
+    api = std::make_unique<standin::PlaygroundApi>(*playground);
+    version = 1;
+    api->get("state");
+    send("press", R"({"position": [0, 2, 0], "version": 1})");
+    timeTheTool(playground->session());
+  }
+  // A drag body for frame i: up and down between y 3 and 3.5.
+  static std::string dragBody(std::int64_t i, std::int64_t version, bool ctrl) {
+    return "{\"position\": [0, " + standin::formatNumber(3.0 + 0.5 * static_cast<double>(i % 2)) +
+           ", 0], \"ctrl\": " + (ctrl ? "true" : "false") + ", \"version\": " + std::to_string(version) + "}";
+  }
+  std::string send(const char *action, const std::string &body) {
+    standin::ApiReply reply = api->post(action, body);
+    if (reply.status != 200) throw std::runtime_error(reply.body);
+    ++version;
+    return std::move(reply.body);
+  }
+
+  standin::HostGlobals globals;
+  standin::LoadedModule module = standin::LoadedModule::linked(&_mod_descrip);
+  std::unique_ptr<standin::Playground> playground;
+  std::unique_ptr<standin::PlaygroundApi> api;
+  std::int64_t version = 0;
+};
+
+void report(benchmark::State &st, double bytes) {
+  const double frames = static_cast<double>(st.iterations());
+  st.counters["module_ms"] = benchmark::Counter(moduleSeconds * 1e3 / frames);
+  st.counters["answer_bytes"] = benchmark::Counter(bytes / frames);
+}
+
+void dragFrames(benchmark::State &st, bool ctrl) {
+  Session s(static_cast<int>(st.range(0)));
+  moduleSeconds = 0;
+  double bytes = 0;
+  std::int64_t i = 0;
+  for (auto _ : st) {
+    const std::string answer = s.send("drag", Session::dragBody(i++, s.version, ctrl));
+    bytes += static_cast<double>(answer.size());
+  }
+  report(st, bytes);
+}
+
+void BM_PlaygroundDragFrame(benchmark::State &st) { dragFrames(st, false); }
+void BM_PlaygroundDragFrameCtrl(benchmark::State &st) { dragFrames(st, true); }
+
+void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
+  Session s(static_cast<int>(st.range(0)));
+  standin::PlaygroundServer server(*s.playground, {});
+  const int port = server.bind();
+  std::thread thread([&] { server.run(); });
+  httplib::Client client("127.0.0.1", port);
+  client.set_keep_alive(true);
+  moduleSeconds = 0;
+  double bytes = 0;
+  std::int64_t i = 0, version = -1;  // the first answer is the whole scene
+  for (auto _ : st) {
+    auto r = client.Post("/api/drag", Session::dragBody(i++, version, false), "application/json");
+    if (!r || r->status != 200) {
+      st.SkipWithError("the drag request failed");
+      break;
+    }
+    bytes += static_cast<double>(r->body.size());
+    version = std::stoll(r->body.substr(r->body.rfind("\"version\":") + 10));
+  }
+  report(st, bytes);
+  server.stop();
+  thread.join();
+}
+
+}  // namespace
+
+BENCHMARK(BM_PlaygroundDragFrame)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameCtrl)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameHttp)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

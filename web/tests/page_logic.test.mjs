@@ -1,0 +1,106 @@
+// The page's own logic without a browser: the views' mapping between model
+// and screen, the host-like pick, and the overlay's pen.
+import assert from 'node:assert/strict';
+import { describe, test } from 'node:test';
+import { ORTHO_AXES, orbitAxes, pickNearest, project, unproject, unitsPerPixel } from '../src/geometry.js';
+import { OverlayModel } from '../src/overlay_model.js';
+
+const ortho = (name) => ({ kind: 'ortho', axes: ORTHO_AXES[name], center: [1, 2, 3], pixelsPerUnit: 40, width: 400, height: 300 });
+
+describe('views', () => {
+  test('the orthographic views show the two axes a modeler shows, up is up', () => {
+    // [view, model point, screen offset from the middle in units (right, down)]
+    const cases = [
+      ['front', [2, 3, 9], [1, -1]],
+      ['top', [2, 9, 4], [1, -1]],
+      ['side', [9, 3, 4], [1, -1]],
+    ];
+    for (const [name, p, [right, down]] of cases) {
+      const s = project(ortho(name), p);
+      assert.deepEqual([s[0], s[1]], [200 + right * 40, 150 + down * 40], name);
+    }
+  });
+
+  test('a mouse position in an orthographic view keeps the third coordinate of the grabbed point exactly', () => {
+    const grabbed = [0.1, 0.7, -3.3];
+    for (const name of ['front', 'top', 'side']) {
+      const v = ortho(name);
+      const hidden = ORTHO_AXES[name].forward.findIndex((c) => c !== 0);
+      for (const [sx, sy] of [[13, 250], [200.5, 149.25], [399, 0]]) {
+        const p = unproject(v, sx, sy, grabbed);
+        assert.equal(p[hidden], grabbed[hidden], `${name} keeps axis ${hidden}`);
+        const back = project(v, p);
+        assert.ok(Math.abs(back[0] - sx) < 1e-9 && Math.abs(back[1] - sy) < 1e-9, `${name} round trip`);
+      }
+    }
+  });
+
+  test('in perspective the mouse meets the plane through the grabbed point facing the camera', () => {
+    const v = { kind: 'persp', axes: orbitAxes(0.7, 0.4), target: [0, 1, 0], distance: 12, fovY: 0.8, width: 500, height: 400 };
+    const grabbed = [1, 2, -0.5];
+    const p = unproject(v, 321, 117, grabbed);
+    const depth = (q) => q.reduce((sum, c, i) => sum + c * v.axes.forward[i], 0);
+    assert.ok(Math.abs(depth(p) - depth(grabbed)) < 1e-9);
+    const s = project(v, p);
+    assert.ok(Math.abs(s[0] - 321) < 1e-7 && Math.abs(s[1] - 117) < 1e-7);
+    assert.ok(unitsPerPixel(v, [0, 1, 0]) > 0);
+  });
+
+  test('the orbit frame is the front view at rest and stays a left-handed frame', () => {
+    assert.deepEqual(orbitAxes(0, 0).right.map((c) => c + 0), [1, 0, 0]);
+    for (const [yaw, pitch] of [[0, 0], [1, 0.3], [-2, -1.2]]) {
+      const { right, up, forward } = orbitAxes(yaw, pitch);
+      const cross = [right[1] * up[2] - right[2] * up[1], right[2] * up[0] - right[0] * up[2], right[0] * up[1] - right[1] * up[0]];
+      cross.forEach((c, i) => assert.ok(Math.abs(c - forward[i]) < 1e-12));
+    }
+  });
+
+  test('the pick takes the nearest handle on the screen, the higher index on a tie, none beyond the radius', () => {
+    const v = ortho('front');
+    // Handles 0 and 2 coincide on the screen (they differ only in z); 1 is apart; 3 has no position.
+    const handles = [1, 2, 0, 3, 2, 0, 1, 2, 5, null, null, null];
+    const at = project(v, [1, 2, 0]);
+    assert.equal(pickNearest(v, handles, at[0] + 3, at[1], 8), 2);
+    assert.equal(pickNearest(v, handles, at[0] + 9, at[1], 8), -1);
+    const one = project(v, [3, 2, 0]);
+    assert.equal(pickNearest(v, handles, one[0] - 2, one[1] + 2, 8), 1);
+  });
+});
+
+describe('the overlay', () => {
+  // One pair as the tool draws it: H (0,2,0), A (0,0,0), V (0,3,0).
+  const pair = [
+    0, 0, 2, 0, 0, 1, 0, 0, 0, 0,
+    0, 0, 2, 0, 1, 1, 0, 3, 0, 101, 0, 0, 2, 0, 1, 1, 0, -3, 0, 101,
+    0, 0, 0, 0, 1, 1, 0, 3, 0, 101, 0, 0, 0, 0, 1, 1, 0, -3, 0, 101,
+    0, 0, 2, 0, 0, 3, 0.5, 0, 0, 101,
+  ];
+
+  test('a pair draws its line solid, four dashed relative marks and a relative circle at the handle end', () => {
+    const m = new OverlayModel();
+    m.setCalls(pair);
+    assert.equal(m.segDashed.length, 5);
+    assert.deepEqual(Array.from(m.segDashed), [0, 1, 1, 1, 1]);
+    assert.deepEqual(Array.from(m.segA.slice(0, 3)), [0, 2, 0]);
+    assert.deepEqual(Array.from(m.segB.slice(0, 3)), [0, 0, 0]);
+    // The first mark: from H to H plus V in relative units.
+    assert.deepEqual(Array.from(m.segA.slice(3, 6)), [0, 2, 0]);
+    assert.deepEqual(Array.from(m.segBRel.slice(3, 6)), [0, 3, 0]);
+    assert.deepEqual(Array.from(m.segBRel.slice(6, 9)), [0, -3, 0]);
+    assert.deepEqual(m.circleCentre(0), { anchor: [0, 2, 0], rel: [0, 0, 0] });
+    assert.equal(m.circleRadius[0], 0.5);
+    assert.equal(m.circleRelative[0], 1);
+  });
+
+  test('a changed run is laid out again up to the next moveTo; a change of kind asks for a new layout', () => {
+    const m = new OverlayModel();
+    m.setCalls([...pair, ...pair]);
+    const moved = pair.slice(0, 10);
+    moved[2] = 5; // H of the second pair's line at y 5
+    const touched = m.applyRun(12, moved);
+    assert.deepEqual(touched.segments, [5, 6]);
+    assert.deepEqual(Array.from(m.segA.slice(15, 18)), [0, 5, 0]);
+    assert.deepEqual(Array.from(m.segA.slice(0, 3)), [0, 2, 0], 'the first pair is untouched');
+    assert.equal(m.applyRun(0, [3, 0.5, 0, 0, 101]), null);
+  });
+});
