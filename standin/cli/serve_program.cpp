@@ -120,6 +120,11 @@ void printStart(const standin::PlaygroundServer &server, const standin::Playgrou
             << "\n"
             << "Open " << server.url() << " in a browser; Ctrl-C stops the server.\n"
             << std::flush;
+  if (selected >= 3 && selected % 2 == 1) {
+    std::cerr << kProgram << "warning: " << selected
+              << " points are selected; the tool pairs them in mesh order "
+              << "and leaves the last one (point " << p.selection().back() << ") where it is\n";
+  }
 }
 
 int serve(const ProgramOptions &o, const fs::path &programFolder) {

@@ -7,18 +7,10 @@
 #include "standin/session/run_error.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
+#include "standin/session/tool_panel.h"
 
 namespace standin {
 namespace {
-
-// The tool's options panel controls, as its panel callback describes them;
-// their edits have a line of their own in a session script.
-constexpr std::uintptr_t kModeControl = 0x8002;
-constexpr std::uintptr_t kFactorControl = 0x8003;
-constexpr std::uintptr_t kOffsetControl = 0x8004;
-constexpr std::uintptr_t kSymmetryControl = 0x8005;
-constexpr std::uintptr_t kInvertHandleButton = 0x8006;
-constexpr std::uintptr_t kAboutButton = 0x8007;
 
 ScriptCommand mouseCommand(ScriptOp op, const Position &at, bool ctrl, bool right) {
   ScriptCommand c;

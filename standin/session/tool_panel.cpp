@@ -9,14 +9,6 @@
 namespace standin {
 namespace {
 
-// The tool's options panel controls, as its panel callback describes them.
-constexpr std::uintptr_t kModeControl = 0x8002;
-constexpr std::uintptr_t kFactorControl = 0x8003;
-constexpr std::uintptr_t kOffsetControl = 0x8004;
-constexpr std::uintptr_t kSymmetryControl = 0x8005;
-constexpr std::uintptr_t kInvertHandleButton = 0x8006;
-constexpr std::uintptr_t kAboutButton = 0x8007;
-
 // Why a refused edit was refused, as a user needs to hear it.
 std::string refusal(EditResult result, const std::optional<ControlView> &view, std::uintptr_t id) {
   std::string why = describe(result);

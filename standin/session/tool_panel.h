@@ -22,6 +22,14 @@
 
 namespace standin {
 
+// The tool's options panel controls, as its panel callback describes them.
+inline constexpr std::uintptr_t kModeControl = 0x8002;
+inline constexpr std::uintptr_t kFactorControl = 0x8003;
+inline constexpr std::uintptr_t kOffsetControl = 0x8004;
+inline constexpr std::uintptr_t kSymmetryControl = 0x8005;
+inline constexpr std::uintptr_t kInvertHandleButton = 0x8006;
+inline constexpr std::uintptr_t kAboutButton = 0x8007;
+
 // The options panel's values when they were last read.
 struct ToolSettings {
   int mode = 0;  // 0 Factor, 1 Offset
