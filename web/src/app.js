@@ -46,7 +46,8 @@ class Playground {
     this.drag = null;
     this.navigation = null;
     this.renderQueued = false;
-    this.renders = 0;
+    // Milliseconds spent applying answers and drawing, for the curious.
+    this.stats = { answers: 0, apply: 0, renders: 0, render: 0 };
     this.messages = [];
     this.wireUp();
   }
@@ -61,6 +62,7 @@ class Playground {
   // ---- answers from the server
 
   apply(answer, action) {
+    const started = performance.now();
     if (answer.full) this.applyFull(answer);
     else this.applyChanges(answer);
     this.scene.held = answer.held;
@@ -77,6 +79,8 @@ class Playground {
     if (action === 'press' && this.drag && answer.held === null) this.drag.holding = false;
     $('btn-save').classList.toggle('attention', answer.unsaved && this.scene.output !== null);
     this.requestRender();
+    this.stats.apply += performance.now() - started;
+    this.stats.answers += 1;
   }
 
   applyFull(s) {
@@ -116,7 +120,7 @@ class Playground {
       for (let k = 0; k < c.handles.changed.length; k += 4) {
         for (let i = 0; i < 3; i++) handles[3 * c.handles.changed[k] + i] = c.handles.changed[k + 1 + i];
       }
-      this.renderer.setHandles(handles);
+      this.renderer.setHandles(handles, c.handles.changed);
     }
     if (c.overlay.length !== this.overlay.callCount) {
       this.rebuildOverlay(c.overlay);
@@ -231,7 +235,14 @@ class Playground {
       this.channel.send('drag', { position, ctrl: e.ctrlKey }, { merge: true });
       return;
     }
-    this.hover(at);
+    // Hovering looks at every handle and pair: once a frame is enough.
+    this.pendingHover = at;
+    if (this.hoverQueued) return;
+    this.hoverQueued = true;
+    requestAnimationFrame(() => {
+      this.hoverQueued = false;
+      if (!this.drag && !this.navigation) this.hover(this.pendingHover);
+    });
   }
 
   pointerUp(e) {
@@ -363,8 +374,10 @@ class Playground {
     requestAnimationFrame(() => {
       this.renderQueued = false;
       if (!this.scene) return;
+      const started = performance.now();
       this.renderer.render(this.views.views, this.views.rects, this.scene.bounds);
-      this.renders += 1;
+      this.stats.render += performance.now() - started;
+      this.stats.renders += 1;
     });
   }
 

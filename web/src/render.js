@@ -170,8 +170,9 @@ export class SceneRenderer {
   }
 
   buildOverlayObjects() {
-    const base = new THREE.InstancedBufferGeometry();
-    base.setAttribute('position', new THREE.BufferAttribute(new Float32Array([0, 0, 0, 1, 0, 0]), 3));
+    // Two vertices a segment, each with both ends (position.x tells which end it is), so
+    // the shader can measure the segment on the screen for its dashes.
+    const base = new THREE.BufferGeometry();
     const segmentMaterial = new THREE.ShaderMaterial({
       uniforms: { ...this.uniforms, uColour: { value: new THREE.Color(COLOURS.overlay) } },
       vertexShader: SEGMENT_VERTEX,
@@ -261,18 +262,33 @@ export class SceneRenderer {
     this.positions.needsUpdate = true;
   }
 
-  setHandles(flat) {
-    if (this.handles) this.scene.remove(this.handles);
-    const attribute = floatAttribute(flat.length / 3, 3);
-    this.writePositions(attribute, 0, flat);
-    const g = new THREE.BufferGeometry();
-    g.setAttribute('position', attribute);
-    g.setDrawRange(0, flat.length / 3);
-    this.handles = new THREE.Points(g, this.handleMaterial(false));
-    this.handles.frustumCulled = false;
-    this.handles.renderOrder = 14;
-    this.handles.visible = this.showHandles;
-    this.scene.add(this.handles);
+  // The handles' positions (flat); the geometry is made anew only when their number changes.
+  setHandles(flat, changed = null) {
+    const count = flat.length / 3;
+    if (!this.handles || this.handles.userData.count !== count) {
+      if (this.handles) {
+        this.scene.remove(this.handles);
+        this.handles.geometry.dispose();
+      }
+      const g = new THREE.BufferGeometry();
+      g.setAttribute('position', floatAttribute(count, 3));
+      g.setDrawRange(0, count);
+      this.handleDots ??= this.handleMaterial(false);
+      this.handles = new THREE.Points(g, this.handleDots);
+      this.handles.userData.count = count;
+      this.handles.frustumCulled = false;
+      this.handles.renderOrder = 14;
+      this.handles.visible = this.showHandles;
+      this.scene.add(this.handles);
+      changed = null;
+    }
+    const attribute = this.handles.geometry.attributes.position;
+    if (changed === null) {
+      this.writePositions(attribute, 0, flat);
+    } else {
+      for (let k = 0; k < changed.length; k += 4) this.writePositions(attribute, changed[k], changed.slice(k + 1, k + 4));
+    }
+    attribute.needsUpdate = true;
   }
 
   handleMaterial(filled) {
@@ -312,9 +328,12 @@ export class SceneRenderer {
     const segmentCount = model.segDashed.length;
     const circleCount = model.circleDashed.length;
     const g = this.segments.geometry;
-    if (!touched || !g.attributes.aA || g.attributes.aA.count < segmentCount) {
-      for (const name of ['aA', 'aARel', 'aB', 'aBRel']) g.setAttribute(name, this.instanced(segmentCount, 3));
-      g.setAttribute('aDashed', this.instanced(segmentCount, 1));
+    if (!touched || !g.attributes.aA || g.attributes.aA.count < 2 * segmentCount) {
+      const ends = floatAttribute(2 * segmentCount, 3);
+      for (let v = 1; v < 2 * segmentCount; v += 2) ends.array[3 * v] = 1;
+      g.setAttribute('position', ends);
+      for (const name of ['aA', 'aARel', 'aB', 'aBRel']) g.setAttribute(name, floatAttribute(2 * segmentCount, 3));
+      g.setAttribute('aDashed', floatAttribute(2 * segmentCount, 1));
       const c = new THREE.BufferGeometry();
       c.setAttribute('position', floatAttribute(circleCount, 3));
       for (const [name, size] of [['aRel', 3], ['aRadius', 1], ['aRelative', 1], ['aDashed', 1]])
@@ -323,22 +342,28 @@ export class SceneRenderer {
       this.circles.geometry = c;
       touched = { segments: [0, segmentCount], circles: [0, circleCount] };
     }
-    g.instanceCount = segmentCount;
+    g.setDrawRange(0, 2 * segmentCount);
     this.circles.geometry.setDrawRange(0, circleCount);
-    const upload = (attribute, source, lo, hi, size, relative) => {
+    // Copies slots lo..hi of `source` (`size` numbers a slot), each `repeat` times.
+    const upload = (attribute, source, lo, hi, size, relative, repeat = 1) => {
       if (hi <= lo) return;
       const a = attribute.array;
-      for (let i = lo * size; i < hi * size; i++) a[i] = relative ? source[i] - this.origin[i % 3] : source[i];
+      for (let slot = lo; slot < hi; slot++) {
+        for (let k = 0; k < size; k++) {
+          const v = relative ? source[slot * size + k] - this.origin[k] : source[slot * size + k];
+          for (let r = 0; r < repeat; r++) a[(slot * repeat + r) * size + k] = v;
+        }
+      }
       attribute.clearUpdateRanges();
-      attribute.addUpdateRange(lo * size, (hi - lo) * size);
+      attribute.addUpdateRange(lo * size * repeat, (hi - lo) * size * repeat);
       attribute.needsUpdate = true;
     };
     const [s0, s1] = touched.segments;
-    upload(g.attributes.aA, model.segA, s0, s1, 3, true);
-    upload(g.attributes.aARel, model.segARel, s0, s1, 3, false);
-    upload(g.attributes.aB, model.segB, s0, s1, 3, true);
-    upload(g.attributes.aBRel, model.segBRel, s0, s1, 3, false);
-    upload(g.attributes.aDashed, model.segDashed, s0, s1, 1, false);
+    upload(g.attributes.aA, model.segA, s0, s1, 3, true, 2);
+    upload(g.attributes.aARel, model.segARel, s0, s1, 3, false, 2);
+    upload(g.attributes.aB, model.segB, s0, s1, 3, true, 2);
+    upload(g.attributes.aBRel, model.segBRel, s0, s1, 3, false, 2);
+    upload(g.attributes.aDashed, model.segDashed, s0, s1, 1, false, 2);
     const c = this.circles.geometry.attributes;
     const [c0, c1] = touched.circles;
     upload(c.position, model.circleAnchor, c0, c1, 3, true);
@@ -346,12 +371,6 @@ export class SceneRenderer {
     upload(c.aRadius, model.circleRadius, c0, c1, 1, false);
     upload(c.aRelative, model.circleRelative, c0, c1, 1, false);
     upload(c.aDashed, model.circleDashed, c0, c1, 1, false);
-  }
-
-  instanced(count, size) {
-    const a = new THREE.InstancedBufferAttribute(new Float32Array(Math.max(count, 1) * size), size);
-    a.setUsage(THREE.DynamicDrawUsage);
-    return a;
   }
 
   // A grid in the plane of an orthographic view through the model's zero,
