@@ -75,13 +75,27 @@ void Playground::refreshViewport() {
   if (session_->live() && table.draw != nullptr) table.draw(session_->binding().instance, viewport_.access());
 }
 
+bool Playground::pickMayDiffer(const Position &at, double pickRadius) const {
+  for (const Position &h : handles()) {
+    const double d = std::sqrt((h[0] - at[0]) * (h[0] - at[0]) + (h[1] - at[1]) * (h[1] - at[1]) +
+                               (h[2] - at[2]) * (h[2] - at[2]));
+    if ((d <= pickRadius) != (d <= kDefaultPickRadius)) return true;
+  }
+  return false;
+}
+
 void Playground::press(const Position &at, bool ctrl, bool right, double pickRadius) {
   beginAction();
+  // The command line picks with the stand-in host's usual radius; say so where
+  // that would grab another handle than this press did.
+  if (!right && pickRadius != kDefaultPickRadius && pickMayDiffer(at, pickRadius)) {
+    log("# picked with radius " + formatNumber(pickRadius) + "; with " + formatNumber(kDefaultPickRadius) +
+        " the command line may grab another handle here");
+  }
   const double usual = session_->pickRadius();
   session_->setPickRadius(pickRadius);
   session_->press(at, ctrl, right);
   session_->setPickRadius(usual);
-  if (pickRadius != kDefaultPickRadius) log("# the page picked with radius " + formatNumber(pickRadius));
   log(describeCommand(mouseCommand(ScriptOp::Press, at, ctrl, right)));
   unsaved_ = true;
   refreshViewport();

@@ -121,6 +121,7 @@ class Playground {
   void refreshViewport();
   void log(const std::string &line) { script_.push_back(line); }
   void logControl(std::uintptr_t id, double value);
+  bool pickMayDiffer(const Position &at, double pickRadius) const;
 
   const LoadedModule &module_;
   HostGlobals &globals_;

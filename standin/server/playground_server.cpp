@@ -1,6 +1,7 @@
 #include "standin/server/playground_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <mutex>
@@ -165,6 +166,14 @@ PlaygroundServer::PlaygroundServer(Playground &playground, ServerOptions options
   http.set_keep_alive_max_count(1000);
   // A drag frame's small answer goes out at once, not after the client's ACK.
   http.set_tcp_nodelay(true);
+  // The port may be taken again right after a stop (SO_REUSEADDR), but never
+  // shared with a server already listening on it: the library's default would
+  // also set SO_REUSEPORT, and the kernel would then split the requests
+  // between two sessions.
+  http.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   // An idle connection is closed soon, so that stopping waits little for it.
   http.set_keep_alive_timeout(2);
   http.set_read_timeout(10, 0);
@@ -183,8 +192,6 @@ PlaygroundServer::~PlaygroundServer() { stop(); }
 int PlaygroundServer::bind() {
   const bool v6 = options_.listenAddress.find(':') != std::string::npos;
   impl_->http.set_address_family(v6 ? AF_INET6 : AF_INET);
-  // The library reuses the address (SO_REUSEADDR), so a restart right after
-  // a stop finds its port free.
   if (options_.port == 0) {
     port_ = impl_->http.bind_to_any_port(options_.listenAddress);
   } else {

@@ -225,6 +225,21 @@ TEST_F(PlaygroundApiTest, RightClickKeepsTheResultAndTheNextStretchStartsFromIt)
   EXPECT_EQ(point(0), (standin::Position{0, 6, 0}));
 }
 
+TEST_F(PlaygroundApiTest, TheScriptSaysWhereTheCommandLinesPickWouldDiffer) {
+  // On the handle itself the pick is the same with any radius; 0.1 beside it,
+  // radius 0 grabs nothing while the command line's 0.25 grabs the handle.
+  post("press", json{{"position", {0, 2, 0}}, {"pickRadius", 0}});
+  post("release", json::object());
+  post("press", json{{"position", {0.1, 2, 0}}, {"pickRadius", 0}});
+  post("release", json::object());
+  const std::string script = playground_->script();
+  EXPECT_NE(
+      script.find("pick\npress 0 2 0\nrelease\n# picked with radius 0; with 0.25 the command line may grab "
+                  "another handle here\npress 0.1 2 0\n"),
+      std::string::npos)
+      << script;
+}
+
 TEST_F(PlaygroundApiTest, ToolMessagesReachTheAnswerOnce) {
   start({0}, "");  // one point: the tool warns that two or more are needed
   const json first = state();

@@ -15,6 +15,7 @@
 #include "standin/server/playground.h"
 #include "standin/server/request_guard.h"
 #include "standin/session/obj_file.h"
+#include "standin/session/run_error.h"
 
 namespace {
 
@@ -191,6 +192,19 @@ TEST_F(PlaygroundServerTest, BodiesOverTheLimitAreRefusedUnread) {
   auto fine = post("/api/release", "{}" + std::string(100, ' '));
   ASSERT_TRUE(fine);
   EXPECT_EQ(fine->status, 200) << fine->body;
+}
+
+TEST_F(PlaygroundServerTest, APortInUseIsNotSharedWithASecondServer) {
+  standin::ServerOptions options;
+  options.port = port_;
+  standin::PlaygroundServer second(*playground_, options);
+  EXPECT_THROW(second.bind(), standin::RunError);
+  // The first one still answers every request.
+  for (int i = 0; i < 4; ++i) {
+    auto state = client_->Get("/api/state");
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->status, 200);
+  }
 }
 
 TEST_F(PlaygroundServerTest, ADragOverHttpMovesThePoint) {
