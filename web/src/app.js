@@ -76,7 +76,7 @@ class Playground {
     for (const box of answer.messages) this.showMessage(box);
     if (action === 'save') this.say(`Saved to ${this.scene.output}`);
     if (action === 'undo') this.say('Every point is back where the file has it');
-    if (action === 'press' && this.drag && answer.held === null) this.drag.holding = false;
+    if (action === 'press' && this.drag) this.grabbed(answer.held);
     $('btn-save').classList.toggle('attention', answer.unsaved && this.scene.output !== null);
     this.requestRender();
     this.stats.apply += performance.now() - started;
@@ -200,6 +200,19 @@ class Playground {
     this.drag = { name: at.name, grabbed: position, handle, right, holding: !right };
     this.hover(null);
     this.channel.send('press', { position, ctrl: e.ctrlKey, right, pickRadius: 0 });
+  }
+
+  // The press's answer names the handle the host holds (null: none, so drags
+  // go nowhere). Drags keep that handle's third coordinate (its plane in
+  // perspective), also when the tool's `start` chose it for a press away from
+  // every handle.
+  grabbed(held) {
+    if (held === null || held < 0 || 3 * held + 2 >= this.scene.handles.length) {
+      this.drag.holding = held !== null;
+      return;
+    }
+    const position = this.scene.handles.slice(3 * held, 3 * held + 3);
+    if (position.every(Number.isFinite)) this.drag.grabbed = position;
   }
 
   // Where a press lands: on the handle under the mouse, or the mouse's own

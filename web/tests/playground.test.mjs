@@ -133,6 +133,27 @@ describe('the mouse', () => {
     }
   });
 
+  test('a press away from every handle drags the handle end the tool\'s start chose, in its own plane', async () => {
+    const s = await session('press-away');
+    try {
+      const at = await s.page.evaluate(() => window.playground.clientPosition('front', [0.35, 2.5, 0]));
+      await s.page.mouse.move(at.x, at.y);
+      await s.page.mouse.down();
+      await idle(s.page);
+      for (let i = 1; i <= 8; i++) await s.page.mouse.move(at.x, at.y - 6 * i);
+      await s.page.mouse.up();
+      await idle(s.page);
+      const script = await serverScript(s.server.url);
+      // The press is at the mouse, in the plane through the front view's middle (z 1).
+      assert.match(script, /^pick\npress 0\.35\d* 2\.5 1\ndrag /m);
+      const last = dragsIn(script).at(-1);
+      assert.equal(last[2], 0, 'drags keep the held handle\'s z, not the view\'s middle');
+      assert.deepEqual(pointOf(await serverState(s.server.url), 0), [0, last[1], 0]);
+    } finally {
+      await s.close();
+    }
+  });
+
   test('a click on an anchor end moves the handle circle to it', async () => {
     const s = await session('anchor-click');
     try {
