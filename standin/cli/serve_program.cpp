@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "bundled_example.h"
+#include "output_check.h"
 #include "standin/host/host_error.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
@@ -42,21 +43,19 @@ void checkListenAddress(const std::string &address) {
   }
 }
 
-// The output must go into an existing folder and must not be the input mesh:
-// saving from the page never overwrites what the session started from.
+// Save writes only this file, checked as the command line checks its outputs:
+// an existing folder, not a folder, and never the input mesh (there is no
+// --in-place here).
 void checkOutput(const std::string &output, const std::string &mesh) {
   if (output.empty()) return;
-  std::error_code error;
-  const fs::path target(output);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, error))
-    throw RunError(standin::kExitCannotWrite,
-                   "cannot write '" + output + "': no such folder '" + folder.string() + "'");
-  if (fs::is_directory(target, error))
-    throw RunError(standin::kExitCannotWrite, "cannot write '" + output + "': it is a folder");
-  if (fs::equivalent(target, mesh, error))
-    throw RunError(standin::kExitBadInput,
-                   "the output '" + output + "' is the input mesh; name another file");
+  try {
+    checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, mesh, "");
+  } catch (const RunError &error) {
+    if (error.exitCode() != standin::kExitBadInput) throw;
+    throw RunError(
+        standin::kExitBadInput,
+        "the output '" + output + "' is the input mesh; Save never replaces the mesh it started from");
+  }
 }
 
 // The mesh to serve: the one given, or the bundled example's.
