@@ -203,7 +203,7 @@ EditResult Playground::pressButton(std::uintptr_t id) {
 void Playground::undoToFile() {
   panel_.reset();
   session_.reset();
-  mesh_.setPositions(file_.positions());
+  for (std::size_t i = 0; i < mesh_.size(); ++i) mesh_.setPosition(i, file_.position(i));
   log("# undo: every point back where the file has it, and the tool picked again (no script command)");
   pick();
   unsaved_ = false;
