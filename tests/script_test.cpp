@@ -80,6 +80,7 @@ TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
                          "symmetry off",
                          "about \"a b.png\"",
                          "svg o.svg side",
+                         "svg o.svg top zoom selection",
                          "points 1-2",
                          "mode factor"};
   for (const char *line : lines) {
@@ -106,6 +107,11 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
       {"mode stretch\n", "s.txt:1: unknown mode 'stretch' (expected factor or offset)"},
       {"symmetry yes\n", "s.txt:1: symmetry takes on or off, not 'yes'"},
       {"svg a.svg diagonal\n", "s.txt:1: unknown view 'diagonal' (expected top, front or side)"},
+      {"svg a.svg zoom\n", "s.txt:1: zoom takes selection or mesh"},
+      {"svg a.svg zoom all\n", "s.txt:1: zoom takes selection or mesh, not 'all'"},
+      {"svg a.svg top side\n", "s.txt:1: the view is given twice ('top' and 'side')"},
+      {"svg a.svg top selection\n", "s.txt:1: unexpected 'selection' (expected zoom selection or zoom mesh)"},
+      {"svg a.svg zoom mesh zoom\n", "s.txt:1: zoom is given twice"},
       {"release now\n", "s.txt:1: usage: release"},
       {"event 1.5\n", "s.txt:1: event code '1.5' is not a whole number"},
       {"save \"unclosed.obj\n", "s.txt:1: missing closing '\"'"},

@@ -47,7 +47,8 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
   invert                        options panel: the Invert Handle button
   about [FILE.png]              options panel: the About button (optionally save its picture)
   panel                         print the options panel
-  svg FILE [top|front|side]     write the viewport (points, pairs and the tool's overlay)
+  svg FILE [top|front|side] [zoom selection|mesh]
+                                write the viewport (points, pairs and the tool's overlay)
   points [SELECTION]            print point positions (default: the selected points)
   save FILE                     write the mesh as it stands
   echo TEXT                     print TEXT
@@ -74,7 +75,7 @@ the input is untouched). A second Ctrl-C, SIGTERM or SIGHUP end the program at o
 
 // Declares every option on `app`, bound to the fields of `o` (the view's
 // name to `view`); the options' rules against each other are set here too.
-void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view) {
+void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::string &zoom) {
   app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)")->type_name("MESH.obj");
   app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
       ->type_name("LIST");
@@ -89,10 +90,15 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view) {
   auto *output =
       app.add_option("-o,--output", o.output, "write the result mesh to this file")->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
-  app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
+  auto *svg =
+      app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
   app.add_option("--view", view, "the SVG's view: top, front or side (default front)")
       ->type_name("VIEW")
       ->check(CLI::IsMember({"top", "front", "side"}));
+  app.add_option("--zoom", zoom, "what the SVG frames: mesh (default, the whole mesh) or selection")
+      ->type_name("WHAT")
+      ->check(CLI::IsMember({"mesh", "selection"}))
+      ->needs(svg);
   app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
   app.add_flag("-q,--quiet", o.quiet, "print no summary line");
@@ -174,8 +180,8 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   CLI::App app{kDescription, "elasticpull-host"};
   app.footer(kFooter);
   app.get_formatter()->column_width(30);
-  std::string view = "front";
-  declareOptions(app, o, view);
+  std::string view = "front", zoom = "mesh";
+  declareOptions(app, o, view, zoom);
   CLI::App *serve = declareServe(app, o);
   try {
     app.parse(argc, argv);
@@ -185,6 +191,7 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
     return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
   }
   standin::parseViewAxis(view, o.view);
+  standin::parseViewZoom(zoom, o.zoom);
   return checkTask(std::move(o), argc == 1);
 }
 

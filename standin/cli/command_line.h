@@ -21,6 +21,7 @@ struct ProgramOptions {
   bool inPlace = false;
   std::string svg;
   standin::ViewAxis view = standin::ViewAxis::Front;
+  standin::ViewZoom zoom = standin::ViewZoom::Mesh;
   std::string aboutPng;
   bool trace = false;
   bool quiet = false;
@@ -31,7 +32,7 @@ struct ProgramOptions {
   std::string outputDir;   // example outputs; empty: ./elasticpull-example-output
   // `serve`: the playground (mesh, select, output, module, trace, exampleDir apply too).
   bool serve = false;
-  int port = 0;                    // 0: a free port
+  int port = 0;  // 0: a free port
   std::string listen = "127.0.0.1";
 };
 

@@ -249,6 +249,7 @@ class ProgramRun {
         runner.runScript(script_);
       } catch (const RunError &) {
         printFailures(runner);  // what went wrong before the script's mistake, if anything
+        writePicturesTaken(runner);
         throw;
       }
       return;
@@ -261,10 +262,23 @@ class ProgramRun {
     runner.runPanelEdits(edits);
   }
 
-  // Nothing more is written after an interrupt or a failure of the tool.
+  // The pictures the script took before it stopped (they show how it got
+  // there); a picture that cannot be written is named, and the run's own
+  // error still decides the exit code.
+  static void writePicturesTaken(standin::SessionRunner &runner) {
+    try {
+      runner.writePictures();
+    } catch (const RunError &error) {
+      fail(error.exitCode(), error.what());
+    }
+  }
+
+  // Nothing more is written after an interrupt or a failure of the tool but
+  // the pictures the script took.
   std::optional<int> stopIfFailed(standin::SessionRunner &runner) const {
     if (interrupted()) {
       runner.close();
+      writePicturesTaken(runner);
       return fail(
           standin::kExitInterrupted,
           "interrupted: the run was stopped; the input mesh is untouched; " + writtenSoFar("interrupt"));
@@ -272,11 +286,12 @@ class ProgramRun {
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
     printFailures(runner);
+    writePicturesTaken(runner);
     return fail(standin::kExitToolFailed, writtenSoFar("failure"));
   }
 
   void writeViews(standin::SessionRunner &runner) {
-    if (!o_.svg.empty()) runner.writeSvg(o_.svg, o_.view);
+    if (!o_.svg.empty()) runner.writeSvg(o_.svg, o_.view, o_.zoom);
     if (o_.aboutPng.empty()) return;
     if (!runner.live()) {
       throw RunError(standin::kExitBadInput,

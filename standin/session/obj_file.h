@@ -69,6 +69,10 @@ class ObjFile {
   std::size_t changedCount() const;
   bool changed(std::size_t index) const { return changed_.at(index) != 0; }
 
+  // The position the point has in the file as read (its text's), whatever
+  // it was changed to since.
+  Position filePosition(std::size_t index) const { return original(index); }
+
   // 1-based line number of a point's `v` line (counted when asked).
   std::size_t lineOf(std::size_t index) const;
 

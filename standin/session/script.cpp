@@ -165,11 +165,29 @@ void parseSymmetry(const Words &words, ScriptCommand &c) {
   c.code = value == "on" ? 1 : 0;
 }
 
+// svg FILE, then a view and "zoom selection|mesh" in either order, each at most once.
 void parseSvg(const Words &words, ScriptCommand &c) {
-  expectCount(words, 1, 2, "svg FILE [top|front|side]");
+  expectCount(words, 1, 4, "svg FILE [top|front|side] [zoom selection|mesh]");
   c.text = words[1].text;
-  if (words.size() == 3 && !parseViewAxis(words[2].text, c.view))
-    throw LineError("unknown view '" + words[2].text + "' (expected top, front or side)");
+  bool view = false, zoom = false;
+  for (std::size_t i = 2; i < words.size(); ++i) {
+    const std::string &word = words[i].text;
+    if (word == "zoom") {
+      if (zoom) throw LineError("zoom is given twice");
+      if (i + 1 == words.size()) throw LineError("zoom takes selection or mesh");
+      if (!parseViewZoom(words[i + 1].text, c.zoom))
+        throw LineError("zoom takes selection or mesh, not '" + words[i + 1].text + "'");
+      zoom = true, ++i;
+    } else if (const ViewAxis given = c.view; parseViewAxis(word, c.view)) {
+      if (view)
+        throw LineError("the view is given twice ('" + std::string(viewAxisName(given)) + "' and '" + word +
+                        "')");
+      view = true;
+    } else {
+      throw LineError(view ? "unexpected '" + word + "' (expected zoom selection or zoom mesh)"
+                           : "unknown view '" + word + "' (expected top, front or side)");
+    }
+  }
 }
 
 void parseEcho(const Words &words, ScriptCommand &c) {
@@ -321,7 +339,8 @@ std::string describeCommand(const ScriptCommand &c) {
     case ScriptOp::Panel:
       return "panel";
     case ScriptOp::Svg:
-      return "svg " + quote(c.text) + " " + viewAxisName(c.view);
+      return "svg " + quote(c.text) + " " + viewAxisName(c.view) +
+             (c.zoom == ViewZoom::Selection ? " zoom selection" : "");
     case ScriptOp::Points:
       return c.text.empty() ? "points" : "points " + c.text;
     case ScriptOp::Select:

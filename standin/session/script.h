@@ -16,7 +16,8 @@
 //   invert                        the Invert Handle button
 //   about [FILE.png]              the About button; writes the panel's picture
 //   panel                         print the options panel
-//   svg FILE [top|front|side]     write the viewport with the overlay
+//   svg FILE [top|front|side] [zoom selection|mesh]
+//                                 write the viewport with the overlay
 //   points [SELECTION]            print positions (default: the selected points)
 //   select SELECTION              change the host's point selection
 //   save FILE                     write the mesh as it stands now
@@ -83,6 +84,7 @@ struct ScriptCommand {
   int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry: 0 / 1
   double value = 0.0;                // Factor, Offset
   ViewAxis view = ViewAxis::Top;     // Svg
+  ViewZoom zoom = ViewZoom::Mesh;    // Svg
   std::string text;                  // file (About, Svg, Save), selection (Points, Select), Echo text
 };
 

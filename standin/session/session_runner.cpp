@@ -75,9 +75,13 @@ std::string SessionRunner::resolveOutput(const std::string &name) const {
 
 void SessionRunner::writeOutput(const std::string &path, std::string contents) {
   if (holding_) {
-    held_.emplace_back(path, std::move(contents));
+    held_.push_back(HeldOutput{path, std::move(contents), 0, false});
     return;
   }
+  writeNow(path, contents);
+}
+
+void SessionRunner::writeNow(const std::string &path, const std::string &contents) {
   try {
     writeFileAtomically(path, contents);
   } catch (const FileWriteError &error) {
@@ -88,9 +92,36 @@ void SessionRunner::writeOutput(const std::string &path, std::string contents) {
 
 void SessionRunner::writeHeldOutputs() {
   holding_ = false;
-  std::vector<std::pair<std::string, std::string>> held;
+  writePictures();
+  std::vector<HeldOutput> held;
   held.swap(held_);
-  for (auto &[path, contents] : held) writeOutput(path, std::move(contents));
+  for (const HeldOutput &output : held) {
+    if (output.isPicture)
+      writePicture(output.picture);
+    else
+      writeNow(output.path, output.contents);
+  }
+}
+
+void SessionRunner::writePictures() {
+  for (std::size_t i = 0; i < pictures_.size(); ++i)
+    if (!pictures_[i].held && !pictures_[i].written) writePicture(i);
+}
+
+// Draws a picture in the frame it shares with every picture of its view and
+// zoom, and writes it.
+void SessionRunner::writePicture(std::size_t index) {
+  Picture &picture = pictures_[index];
+  if (picture.written) return;
+  SvgOptions options = picture.options;
+  options.frame = ViewFrame{};
+  for (const Picture &other : pictures_)
+    if (other.options.view == options.view && other.options.zoom == options.zoom)
+      options.frame->include(other.frame);
+  picture.written = true;
+  writeNow(picture.path, renderSvg(picture.points, picture.calls, options, edges_));
+  picture.points = {};
+  picture.calls = {};
 }
 
 void SessionRunner::pick(std::span<const ScriptCommand> panelEdits) {
@@ -187,26 +218,37 @@ void SessionRunner::pressAbout(const std::string &pictureFile) {
   out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
 }
 
-void SessionRunner::writeSvg(const std::string &file, ViewAxis view) {
-  const std::string path = resolveOutput(file);
+void SessionRunner::writeSvg(const std::string &file, ViewAxis view, ViewZoom zoom) {
+  Picture picture;
+  picture.path = resolveOutput(file);
   // Refresh the viewport: the host asks the tool to draw its overlay now.
   recorder_.clear();
   if (live() && session_->table().draw != nullptr) {
     session_->table().draw(session_->binding().instance, recorder_.access());
     globals_.tracer()("draw() for the viewport: " + std::to_string(recorder_.calls().size()) + " calls");
   }
-  std::vector<ScenePoint> points;
-  points.reserve(mesh_.size());
+  picture.calls = recorder_.calls();
+  picture.points.reserve(mesh_.size());
   for (std::size_t i = 0; i < mesh_.size(); ++i) {
     const Position &p = mesh_.position(i);
-    points.push_back(ScenePoint{p[0], p[1], p[2], mesh_.selected(i)});
+    ScenePoint point{p[0], p[1], p[2], mesh_.selected(i)};
+    if (const Position before = obj_.filePosition(i); before != p) {
+      point.moved = true;
+      point.fromX = before[0], point.fromY = before[1], point.fromZ = before[2];
+    }
+    picture.points.push_back(point);
   }
-  std::vector<std::pair<int, int>> edges;
-  for (const auto &[a, b] : obj_.edges()) edges.emplace_back(static_cast<int>(a), static_cast<int>(b));
-  SvgOptions options;
-  options.view = view;
-  options.title = "Elastic_Pull on " + std::filesystem::path(obj_.name()).filename().string();
-  writeOutput(path, renderSvg(points, recorder_.calls(), options, edges));
+  if (!edgesRead_) {
+    for (const auto &[a, b] : obj_.edges()) edges_.emplace_back(static_cast<int>(a), static_cast<int>(b));
+    edgesRead_ = true;
+  }
+  picture.options.view = view;
+  picture.options.zoom = zoom;
+  picture.options.title = "Elastic_Pull on " + std::filesystem::path(obj_.name()).filename().string();
+  picture.frame = frameOf(picture.points, picture.calls, picture.options);
+  picture.held = holding_;
+  pictures_.push_back(std::move(picture));
+  if (holding_) held_.push_back(HeldOutput{pictures_.back().path, {}, pictures_.size() - 1, true});
 }
 
 void SessionRunner::syncObj() {
@@ -364,7 +406,7 @@ void SessionRunner::runCommand(const ScriptCommand &c) {
     case ScriptOp::About:
       return pressAbout(c.text);
     case ScriptOp::Svg:
-      return writeSvg(c.text, c.view);
+      return writeSvg(c.text, c.view, c.zoom);
     case ScriptOp::Points:
       return printPoints(c.text);
     case ScriptOp::Select:

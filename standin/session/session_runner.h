@@ -9,10 +9,10 @@
 // edits given to pickWith() are made before that build, so that one build
 // gives what a build after each edit would.
 //
-// Output files (save, svg, about FILE) are written whole through
+// Output files (save, about FILE) are written whole through
 // writeFileAtomically as their command runs, and each is reported to
 // RunnerHooks::wrote; while outputs are held they are kept in memory instead,
-// until writeHeldOutputs().
+// until writeHeldOutputs(). Pictures (svg) are a series: see writeSvg().
 //
 // Failures of the tool are collected, not thrown: a build that answers an
 // error text and every error or warning box the tool shows are recorded with
@@ -107,7 +107,23 @@ class SessionRunner {
   ToolPanel &panel(const char *what);
   // Presses About; writes the thumbnail to `pictureFile` unless it is empty.
   void pressAbout(const std::string &pictureFile);
-  void writeSvg(const std::string &file, ViewAxis view);
+
+  // Takes a picture of the viewport (the mesh, the selection labelled with
+  // mesh indices, where moved points were in the file, the tool's overlay)
+  // for `file`. The pictures of one run form a series that is compared step
+  // by step, so all of one view and zoom are drawn in one frame: the union
+  // of what each of them shows (every point now and in the file, or with
+  // ViewZoom::Selection the selected ones). That union is known only once
+  // the last picture is taken: fitting the first picture with a margin for
+  // the stretches to come cannot know how far a later drag or Factor goes,
+  // and would cut it off or waste the picture. So a picture is kept (its
+  // points' positions and the overlay's calls) and drawn and written by
+  // writePictures() or, when it was taken while outputs are held, by
+  // writeHeldOutputs(), with the frame of all pictures taken by then.
+  void writeSvg(const std::string &file, ViewAxis view, ViewZoom zoom = ViewZoom::Mesh);
+  // Draws and writes the pictures taken so far that are not held, in the
+  // order they were taken (the run's end, also when it stops at a failure).
+  void writePictures();
 
   // Takes the points the tool moved into the OBJ file (ObjFile::syncFromMesh).
   // Throws RunError(kExitToolFailed) naming a point the tool moved to a NaN or
@@ -119,7 +135,8 @@ class SessionRunner {
   // outputs are held, keeps it for writeHeldOutputs() instead.
   void writeOutput(const std::string &path, std::string contents);
   void holdOutputs() { holding_ = true; }
-  // Writes the held outputs in the order they were made, and holds no more.
+  // Writes the pictures not held, then the held outputs in the order they
+  // were made, and holds no more.
   void writeHeldOutputs();
 
   const std::vector<ToolFailure> &failures() const { return failures_; }
@@ -143,6 +160,24 @@ class SessionRunner {
   void printPoints(const std::string &selection);
   void select(const std::string &selection);
   void save(const std::string &file);
+  void writeNow(const std::string &path, const std::string &contents);
+  void writePicture(std::size_t index);
+
+  struct Picture {
+    std::string path;
+    std::vector<ScenePoint> points;
+    std::vector<WireCall> calls;
+    SvgOptions options;
+    ViewFrame frame;  // what this picture alone shows
+    bool held = false;
+    bool written = false;
+  };
+  struct HeldOutput {
+    std::string path;
+    std::string contents;
+    std::size_t picture = 0;  // with isPicture: the index in pictures_
+    bool isPicture = false;
+  };
 
   const LoadedModule &module_;
   HostGlobals &globals_;
@@ -155,8 +190,11 @@ class SessionRunner {
   std::optional<ToolSettings> settings_;
   std::vector<ToolFailure> failures_;
   bool holding_ = false;
-  bool cyclesHeld_ = false;                                // panel edits run no host cycle
-  std::vector<std::pair<std::string, std::string>> held_;  // path, contents
+  bool cyclesHeld_ = false;  // panel edits run no host cycle
+  std::vector<HeldOutput> held_;
+  std::vector<Picture> pictures_;
+  std::vector<std::pair<int, int>> edges_;  // the file's, read for the first picture
+  bool edgesRead_ = false;
   std::size_t boxesSeen_ = 0;
   std::size_t buildsSeen_ = 0;  // of the current session
   std::size_t builds_ = 0;      // over all sessions

@@ -144,16 +144,19 @@ TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
   put("script.txt", writes + "select 0-5\nfactor 2\n");
   auto r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 1) << describe(r);
+  // The pictures of a run are drawn once it ends (in one frame), so the picture comes last.
   EXPECT_EQ(
       lastLine(r.err),
-      "elasticpull-host: wrote mid.obj, view.svg, pic.png before the failure; nothing else was written");
+      "elasticpull-host: wrote mid.obj, pic.png, view.svg before the failure; nothing else was written");
   expectWrittenFilesNamed(r, {"mid.obj", "view.svg", "pic.png", "out.obj"});
 
   // A mistake in the script after its first writes.
-  put("script.txt", "select 0-3\npick\nsave mid2.obj\nclick 9\n");
+  put("script.txt", "select 0-3\npick\nsave mid2.obj\nsvg view2.svg\nclick 9\n");
   r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 2) << describe(r);
-  EXPECT_EQ(lastLine(r.err), "elasticpull-host: wrote mid2.obj before the failure; nothing else was written");
+  EXPECT_EQ(lastLine(r.err),
+            "elasticpull-host: wrote mid2.obj, view2.svg before the failure; nothing else was written");
+  EXPECT_EQ(file("view2.svg").rfind("<svg", 0), 0u);
   EXPECT_FALSE(fs::exists(path("out.obj")));
 
   // The command line's outputs are written after the tool is done; the mesh's
