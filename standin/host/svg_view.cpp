@@ -277,12 +277,13 @@ struct ScreenKeyHash {
 };
 
 // The tool's recorded drawing, with a pen in screen coordinates; then a
-// square on each end of a solid model-space line that has no circle.
+// square on the far end of each solid model-space line drawn from a point
+// that has a circle (from a handle end to its anchor end).
 void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
   const ViewFit &fit = canvas.fit;
   Plane pen = fit.screen({fit.centreU, fit.centreV});
   bool dashed = false;
-  std::vector<Plane> lineEnds;
+  std::vector<std::pair<Plane, Plane>> lines;  // solid, in model space
   std::unordered_map<ScreenKey, bool, ScreenKeyHash> circled;
   for (const WireCall &c : calls) {
     switch (c.op) {
@@ -300,7 +301,7 @@ void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
         if (finite(pen) && finite(to)) {
           canvas.body += line(dashed ? "wire dashed" : "wire", pen, to);
           (dashed ? canvas.drawn.dashed : canvas.drawn.wire) = true;
-          if (!dashed && !relative) lineEnds.insert(lineEnds.end(), {pen, to});
+          if (!dashed && !relative) lines.emplace_back(pen, to);
         }
         pen = to;
         break;
@@ -317,10 +318,12 @@ void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
     }
   }
   std::unordered_map<ScreenKey, bool, ScreenKeyHash> marked;
-  for (const Plane &end : lineEnds) {
-    const ScreenKey key{end.u, end.v};
-    if (circled.count(key) != 0 || !marked.emplace(key, true).second) continue;
-    canvas.body += square("anchor", end, 5);
+  for (const auto &[from, to] : lines) {
+    const ScreenKey key{to.u, to.v};
+    if (circled.count(ScreenKey{from.u, from.v}) == 0 || (from.u == to.u && from.v == to.v) ||
+        !marked.emplace(key, true).second)
+      continue;
+    canvas.body += square("anchor", to, 5);
     canvas.drawn.anchors = true;
   }
 }
@@ -449,7 +452,7 @@ Legend drawLegend(const Drawn &drawn, const ViewFit &fit) {
        [](Plane a) {
          return line("key wire dashed", {a.u, a.v}, {a.u + 22, a.v});
        }},
-      {drawn.handles, "handle end: the end that moves",
+      {drawn.handles, "handle end: the end you drag",
        [](Plane a) {
          return circle("key handle", {a.u + 11, a.v}, "5.00");
        }},

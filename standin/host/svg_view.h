@@ -15,8 +15,9 @@
 // the tool's handle vector of length 3 shows as 30 pixels, and its 0.5 circle as a 5-pixel radius. Line
 // style 1 is drawn dashed.
 //
-// Ends of the pairs: the wire drawing's circles mark handle ends; an end of a solid line drawn in model
-// coordinates that carries no circle is marked with a square as an anchor end.
+// Ends of the pairs: the wire drawing's circles mark handle ends; the far end of a solid line drawn in model
+// coordinates from a point with a circle (the tool draws each pair's line from its handle end) is marked
+// with a square as an anchor end.
 //
 // Labels: each selected point is labelled with its index in the mesh. Labels that would cover one another
 // (points that coincide in the view, or lie close) are moved apart, stacked beside their point.

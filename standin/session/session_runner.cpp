@@ -119,9 +119,28 @@ void SessionRunner::writePicture(std::size_t index) {
     if (other.options.view == options.view && other.options.zoom == options.zoom)
       options.frame->include(other.frame);
   picture.written = true;
-  writeNow(picture.path, renderSvg(picture.points, picture.calls, options, edges_));
-  picture.points = {};
+  writeNow(picture.path, renderSvg(scenePoints(picture), picture.calls, options, edges_));
+  // Its frame stays for the pictures drawn after it; its points go.
+  picture.selected = {};
+  picture.moved = {};
   picture.calls = {};
+}
+
+// The points as the picture saw them: where the file has them, but for the
+// moved ones, which also leave a ghost there.
+std::vector<ScenePoint> SessionRunner::scenePoints(const Picture &picture) const {
+  std::vector<ScenePoint> points(picture.selected.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Position p = obj_.filePosition(i);
+    points[i] = ScenePoint{p[0], p[1], p[2], picture.selected[i]};
+  }
+  for (const auto &[index, now] : picture.moved) {
+    ScenePoint &point = points[index];
+    point.moved = true;
+    point.fromX = point.x, point.fromY = point.y, point.fromZ = point.z;
+    point.x = now[0], point.y = now[1], point.z = now[2];
+  }
+  return points;
 }
 
 void SessionRunner::pick(std::span<const ScriptCommand> panelEdits) {
@@ -228,15 +247,10 @@ void SessionRunner::writeSvg(const std::string &file, ViewAxis view, ViewZoom zo
     globals_.tracer()("draw() for the viewport: " + std::to_string(recorder_.calls().size()) + " calls");
   }
   picture.calls = recorder_.calls();
-  picture.points.reserve(mesh_.size());
+  picture.selected.resize(mesh_.size());
   for (std::size_t i = 0; i < mesh_.size(); ++i) {
-    const Position &p = mesh_.position(i);
-    ScenePoint point{p[0], p[1], p[2], mesh_.selected(i)};
-    if (const Position before = obj_.filePosition(i); before != p) {
-      point.moved = true;
-      point.fromX = before[0], point.fromY = before[1], point.fromZ = before[2];
-    }
-    picture.points.push_back(point);
+    picture.selected[i] = mesh_.selected(i);
+    if (mesh_.position(i) != obj_.filePosition(i)) picture.moved.emplace_back(i, mesh_.position(i));
   }
   if (!edgesRead_) {
     for (const auto &[a, b] : obj_.edges()) edges_.emplace_back(static_cast<int>(a), static_cast<int>(b));
@@ -245,7 +259,7 @@ void SessionRunner::writeSvg(const std::string &file, ViewAxis view, ViewZoom zo
   picture.options.view = view;
   picture.options.zoom = zoom;
   picture.options.title = "Elastic_Pull on " + std::filesystem::path(obj_.name()).filename().string();
-  picture.frame = frameOf(picture.points, picture.calls, picture.options);
+  picture.frame = frameOf(scenePoints(picture), picture.calls, picture.options);
   picture.held = holding_;
   pictures_.push_back(std::move(picture));
   if (holding_) held_.push_back(HeldOutput{pictures_.back().path, {}, pictures_.size() - 1, true});

@@ -116,10 +116,11 @@ class SessionRunner {
   // ViewZoom::Selection the selected ones). That union is known only once
   // the last picture is taken: fitting the first picture with a margin for
   // the stretches to come cannot know how far a later drag or Factor goes,
-  // and would cut it off or waste the picture. So a picture is kept (its
-  // points' positions and the overlay's calls) and drawn and written by
-  // writePictures() or, when it was taken while outputs are held, by
-  // writeHeldOutputs(), with the frame of all pictures taken by then.
+  // and would cut it off or waste the picture. So a picture is kept (the
+  // selection, the points that are not where the file has them, and the
+  // overlay's calls) and drawn and written by writePictures() or, when it
+  // was taken while outputs are held, by writeHeldOutputs(), with the frame
+  // of all pictures taken by then.
   void writeSvg(const std::string &file, ViewAxis view, ViewZoom zoom = ViewZoom::Mesh);
   // Draws and writes the pictures taken so far that are not held, in the
   // order they were taken (the run's end, also when it stops at a failure).
@@ -165,13 +166,15 @@ class SessionRunner {
 
   struct Picture {
     std::string path;
-    std::vector<ScenePoint> points;
+    std::vector<bool> selected;                           // per point
+    std::vector<std::pair<std::size_t, Position>> moved;  // points not where the file has them
     std::vector<WireCall> calls;
     SvgOptions options;
     ViewFrame frame;  // what this picture alone shows
     bool held = false;
     bool written = false;
   };
+  std::vector<ScenePoint> scenePoints(const Picture &picture) const;
   struct HeldOutput {
     std::string path;
     std::string contents;

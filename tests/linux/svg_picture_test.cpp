@@ -209,6 +209,19 @@ TEST(SvgPicture, HandleAndAnchorEndsAreMarkedAndNamedInTheLegend) {
       EXPECT_TRUE(mentions(legend, word)) << word;
     EXPECT_FALSE(mentions(legend, "mesh edge"));  // none drawn
   }
+  // A second pair whose handle end lies, in the front view, on the first pair's anchor end (behind it):
+  // that spot is both, and each pair's anchor gets its square.
+  const std::vector<ScenePoint> four = {{0, 2, 0, true}, {0, 0, 0, true}, {0, 0, 1, true}, {0, -2, 1, true}};
+  std::vector<standin::WireCall> calls = pairDrawing({0, 2, 0}, {0, 0, 0});
+  const std::vector<standin::WireCall> second = pairDrawing({0, 0, 1}, {0, -2, 1});
+  calls.insert(calls.end(), second.begin(), second.end());
+  const auto doc = render(four, calls, front());
+  const std::vector<Screen> at = dots(doc, selectionOf(four));
+  std::set<std::pair<double, double>> squares;
+  for (const Element &e : doc.all("rect", "anchor"))
+    if (!e.hasClass("key"))
+      squares.insert({e.number("x") + e.number("width") / 2, e.number("y") + e.number("height") / 2});
+  EXPECT_EQ(squares, (std::set<std::pair<double, double>>{{at[1].x, at[1].y}, {at[3].x, at[3].y}}));
 }
 
 TEST(SvgPicture, AGivenFrameGivesPicturesOfDifferentContentOneScale) {
