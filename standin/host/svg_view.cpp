@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "standin/host/number_text.h"
 
@@ -272,9 +273,11 @@ struct ScreenKey {
 };
 struct ScreenKeyHash {
   std::size_t operator()(const ScreenKey &k) const {
-    return std::hash<double>()(k.u) * 31u + std::hash<double>()(k.v);
+    // + 0.0 makes -0.0 hash as 0.0, which it equals.
+    return std::hash<double>()(k.u + 0.0) * 31u + std::hash<double>()(k.v + 0.0);
   }
 };
+using ScreenSet = std::unordered_set<ScreenKey, ScreenKeyHash>;
 
 // The tool's recorded drawing, with a pen in screen coordinates; then a
 // square on the far end of each solid model-space line drawn from a point
@@ -284,7 +287,7 @@ void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
   Plane pen = fit.screen({fit.centreU, fit.centreV});
   bool dashed = false;
   std::vector<std::pair<Plane, Plane>> lines;  // solid, in model space
-  std::unordered_map<ScreenKey, bool, ScreenKeyHash> circled;
+  ScreenSet circled;
   for (const WireCall &c : calls) {
     switch (c.op) {
       case WireOp::MoveTo:
@@ -312,16 +315,15 @@ void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
         if (!finite(pen) || !std::isfinite(r)) break;
         canvas.body += circle(dashed ? "handle dashed" : "handle", pen, num(r));
         canvas.drawn.handles = true;
-        circled[ScreenKey{pen.u, pen.v}] = true;
+        circled.insert(ScreenKey{pen.u, pen.v});
         break;
       }
     }
   }
-  std::unordered_map<ScreenKey, bool, ScreenKeyHash> marked;
+  ScreenSet marked;
   for (const auto &[from, to] : lines) {
-    const ScreenKey key{to.u, to.v};
     if (circled.count(ScreenKey{from.u, from.v}) == 0 || (from.u == to.u && from.v == to.v) ||
-        !marked.emplace(key, true).second)
+        !marked.insert(ScreenKey{to.u, to.v}).second)
       continue;
     canvas.body += square("anchor", to, 5);
     canvas.drawn.anchors = true;
