@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -71,6 +72,63 @@ TEST(EditOperation, CountsAndScansInMeshOrderAndStopsAtTheFirstNonZero) {
   EXPECT_EQ(op->pointScan(op->state, &scanInto, &stopped, OPLYR_PRIMARY), 9);
   EXPECT_EQ(stopped.ids.size(), 2u);
   EXPECT_EQ(operation.calls().back().scanDelivered, 2u);
+}
+
+// A selection made in an order: the scan delivers it first, in that order,
+// then every other point once, in mesh order; the fault that withholds the
+// last selected points withholds the last in that order.
+TEST(EditOperation, ScansAnOrderedSelectionFirstInItsOrderAndEveryPointOnce) {
+  Mesh mesh = fivePoints();
+  const std::vector<std::size_t> order{4, 0, 2, 1};
+  mesh.selectInOrder(order);
+  EXPECT_EQ(mesh.scanOrder(), order);
+  EXPECT_EQ(mesh.selectedCount(), 4u);
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  Scanned scanned;
+  EXPECT_EQ(op->pointScan(op->state, &scanInto, &scanned, OPLYR_PRIMARY), 0);
+  EXPECT_EQ(scanned.ids, (std::vector<LWPntID>{mesh.id(4), mesh.id(0), mesh.id(2), mesh.id(1), mesh.id(3)}));
+  EXPECT_EQ(scanned.flags, (std::vector<int>{1, 1, 1, 1, 0}));
+  EXPECT_EQ(scanned.x, (std::vector<double>{40, 0, 20, 10, 30}));
+
+  Scanned stopped;
+  stopped.stopAfter = 2;
+  EXPECT_EQ(op->pointScan(op->state, &scanInto, &stopped, OPLYR_PRIMARY), 9);
+  EXPECT_EQ(stopped.ids, (std::vector<LWPntID>{mesh.id(4), mesh.id(0)}));
+
+  EditFaults faults;
+  faults.scanWithholdSelected = 1;
+  EditOperation withholding(mesh, faults);
+  Scanned withheld;
+  withholding.op()->pointScan(withholding.op()->state, &scanInto, &withheld, OPLYR_PRIMARY);
+  EXPECT_EQ(withheld.ids, (std::vector<LWPntID>{mesh.id(4), mesh.id(0), mesh.id(2), mesh.id(3)}));
+}
+
+TEST(Mesh, AnyOtherSelectionChangeReturnsTheScanToMeshOrder) {
+  const std::vector<std::size_t> order{3, 1};
+  const std::vector<std::function<void(Mesh &)>> changes{
+      [](Mesh &m) { m.setSelected(0, true); },
+      [](Mesh &m) { m.setSelected(3, false); },
+      [](Mesh &m) {
+        m.selectOnly(std::vector<std::size_t>{3, 1});
+      },
+      [](Mesh &m) { m.clearSelection(); },
+  };
+  for (const auto &change : changes) {
+    Mesh mesh = fivePoints();
+    mesh.selectInOrder(order);
+    change(mesh);
+    EXPECT_TRUE(mesh.scanOrder().empty());
+  }
+  Mesh mesh = fivePoints();
+  mesh.selectInOrder(order);
+  mesh.setSelected(3, true);  // already selected: nothing changes
+  EXPECT_EQ(mesh.scanOrder(), order);
+  // A point given twice, or one past the end, is refused and changes nothing.
+  EXPECT_THROW(mesh.selectInOrder(std::vector<std::size_t>{2, 0, 2}), std::invalid_argument);
+  EXPECT_THROW(mesh.selectInOrder(std::vector<std::size_t>{0, 5}), std::out_of_range);
+  EXPECT_EQ(mesh.scanOrder(), order);
+  EXPECT_EQ(mesh.selectedCount(), 2u);
 }
 
 TEST(EditOperation, MovesAreStagedVisibleToTheOperationAndAppliedByDoneZero) {

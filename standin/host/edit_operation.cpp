@@ -106,16 +106,25 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
     std::size_t selectedToDeliver = mesh_.selectedCount();
     selectedToDeliver -= std::min(selectedToDeliver, faults_.scanWithholdSelected);
     std::size_t selectedSeen = 0;
-    const std::size_t size = mesh_.size();
-    for (std::size_t index = 0; index < size; ++index) {
+    // Delivers one point; false once the callback asked to stop.
+    auto deliver = [&](std::size_t index) {
       const bool selected = mesh_.selected(index);
-      if (selected && selectedSeen++ >= selectedToDeliver) continue;
+      if (selected && selectedSeen++ >= selectedToDeliver) return true;
       EDPointInfo info{idOf(index), selected ? EDPF_SELECT : 0, {}};
       const Position &position = currentPosition(index);
       std::copy(position.begin(), position.end(), info.position);
       ++delivered;
       result = scan(userData, &info);
-      if (result != 0) break;
+      return result == 0;
+    };
+    // The mesh's scan order: its ordered selection first, then the other
+    // points, or every point in mesh order.
+    const std::vector<std::size_t> &order = mesh_.scanOrder();
+    bool going = true;
+    for (std::size_t i = 0; going && i < order.size(); ++i) going = deliver(order[i]);
+    const std::size_t size = mesh_.size();
+    for (std::size_t index = 0; going && index < size; ++index) {
+      if (order.empty() || !mesh_.selected(index)) going = deliver(index);
     }
   }
   if (keepLog_) {

@@ -1,6 +1,9 @@
 // One mesh-edit operation (MeshEditOp) over a Mesh, as the host hands it to
 // the tool's build.
 //
+// The scan delivers every point once, in the mesh's scan order
+// (Mesh::scanOrder()).
+//
 // Moves are staged: pntMove copies the position into the operation, and the
 // operation's own pointInfo and pointScan show it; done(error 0) writes the
 // staged moves into the mesh, done(non-zero) drops them. An operation is

@@ -31,6 +31,7 @@ void Mesh::clearWritten() { std::fill(written_.begin(), written_.end(), 0); }
 void Mesh::setSelected(std::size_t index, bool selected) {
   unsigned char &flag = selected_.at(index);
   if ((flag != 0) == selected) return;
+  scanOrder_.clear();
   flag = selected ? 1 : 0;
   if (selected)
     ++selectedCount_;
@@ -48,6 +49,16 @@ void Mesh::selectOnly(std::span<const std::size_t> indices) {
 void Mesh::clearSelection() {
   std::fill(selected_.begin(), selected_.end(), 0);
   selectedCount_ = 0;
+  scanOrder_.clear();
+}
+
+void Mesh::selectInOrder(std::span<const std::size_t> indices) {
+  std::vector<std::size_t> sorted(indices.begin(), indices.end());
+  std::sort(sorted.begin(), sorted.end());
+  if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end())
+    throw std::invalid_argument("Mesh::selectInOrder: point " + std::to_string(*twice) + " is given twice");
+  selectOnly(indices);
+  scanOrder_.assign(indices.begin(), indices.end());
 }
 
 }  // namespace standin

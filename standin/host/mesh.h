@@ -8,6 +8,13 @@
 //
 // The mesh remembers which points setPosition wrote since clearWritten(), so
 // that whoever keeps the points' text (an OBJ file) looks only at those.
+//
+// Scan order: a host's point scan delivers the points in an order of the
+// host's choosing. This one delivers them in mesh order unless the selection
+// was made with selectInOrder(), which has the scan deliver the selected
+// points first, in the order given (so that the tool pairs them as the user
+// chose), and every other point after them in mesh order. Any other change of
+// the selection returns to mesh order.
 #pragma once
 
 #include <array>
@@ -62,6 +69,13 @@ class Mesh {
   // Selects exactly the given points (indices past the end are an error).
   void selectOnly(std::span<const std::size_t> indices);
   void clearSelection();
+  // Selects exactly `indices`, which the scan then delivers in this order.
+  // Throws std::out_of_range past the end and std::invalid_argument for a
+  // point given twice (a scan delivers each point once).
+  void selectInOrder(std::span<const std::size_t> indices);
+  // The selected points in the order the scan delivers them; empty while
+  // that is mesh order.
+  const std::vector<std::size_t> &scanOrder() const { return scanOrder_; }
   // Counted as the selection changes, not by walking the points.
   std::size_t selectedCount() const { return selectedCount_; }
 
@@ -70,6 +84,7 @@ class Mesh {
   std::vector<unsigned char> selected_;
   std::vector<unsigned char> written_;
   std::size_t selectedCount_ = 0;
+  std::vector<std::size_t> scanOrder_;
 };
 
 }  // namespace standin
