@@ -69,6 +69,15 @@ TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
   EXPECT_EQ(c[23].op, ScriptOp::Close);
 }
 
+// Pairs as separate words or a comma-separated list (blanks after commas too).
+TEST(ScriptParse, PairsAreOneListHoweverTheyAreSpaced) {
+  for (const char *line : {"pairs 4:0 5:1 6:2", "pairs 4:0,5:1,6:2", "pairs 4:0, 5:1 ,6:2"}) {
+    const auto c = parseScript(line, "s").commands.at(0);
+    EXPECT_EQ(c.op, ScriptOp::Pairs) << line;
+    EXPECT_EQ(c.text, "4:0,5:1,6:2") << line;
+  }
+}
+
 TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
   const char *lines[] = {"press 1 -2.5 30 ctrl right",
                          "press point 7 ctrl",
@@ -82,6 +91,7 @@ TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
                          "svg o.svg side",
                          "svg o.svg top zoom selection",
                          "points 1-2",
+                         "pairs 4:0,5:1",
                          "mode factor"};
   for (const char *line : lines) {
     const auto first = parseScript(line, "s").commands.at(0);
@@ -115,6 +125,13 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
       {"release now\n", "s.txt:1: usage: release"},
       {"event 1.5\n", "s.txt:1: event code '1.5' is not a whole number"},
       {"save \"unclosed.obj\n", "s.txt:1: missing closing '\"'"},
+      {"pairs\n", "s.txt:1: usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)"},
+      {"pairs 4:0 5\n", "s.txt:1: bad pair '5': expected HANDLE:ANCHOR, two point indices such as 4:0"},
+      {"pairs 4:0 0:2\n",
+       "s.txt:1: point 0 is in pair 0 (4:0) and in pair 1 (0:2): a point can be the end of one pair only "
+       "(the "
+       "host hands each selected point to the tool once); stretch such pairs in separate runs or script "
+       "steps"},
   };
   for (const Case &c : cases) {
     try {

@@ -219,7 +219,7 @@ std::size_t ObjFile::lineOf(std::size_t index) const {
 
 // The span was read as three numbers when the file was parsed.
 ObjFile::Position ObjFile::original(std::size_t index) const {
-  const Span &span = spans_[index];
+  const Span &span = spans_.at(index);
   const char *at = text_.data() + span.begin;
   const char *const end = text_.data() + span.end;
   Position position{};
@@ -231,18 +231,20 @@ ObjFile::Position ObjFile::original(std::size_t index) const {
   return position;
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
-  std::vector<std::pair<std::size_t, std::size_t>> edges;
-  std::unordered_set<std::uint64_t> seen;
+// Calls `each(isFace, corners)` for every face (`f`) and line (`l`) element
+// with the point indices it names, in file order. Relative (negative)
+// indices are resolved; references that name no point are left out.
+template <typename Each>
+void ObjFile::forEachElement(Each &&each) const {
   const std::string_view t = text_;
-  std::size_t pointsBefore = 0;  // `v` lines before the current line
-  std::size_t nextSpan = 0;
+  std::size_t nextSpan = 0;  // `v` lines before the current line
   std::size_t start = byteOrderMarkLength(t);
+  std::vector<std::size_t> corners;
   while (start < t.size()) {
     std::size_t end = t.find('\n', start);
     if (end == std::string_view::npos) end = t.size();
     while (nextSpan < spans_.size() && spans_[nextSpan].begin < start) ++nextSpan;
-    pointsBefore = nextSpan;
+    const std::size_t pointsBefore = nextSpan;
     std::string_view line = t.substr(start, end - start);
     start = end + 1;
     std::size_t pos = 0;
@@ -250,7 +252,7 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
     if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) continue;
     const bool isFace = line[pos] == 'f';
     pos += 2;
-    std::vector<std::size_t> corners;
+    corners.clear();
     while (pos < line.size()) {
       while (pos < line.size() && isBlank(line[pos])) ++pos;
       if (pos >= line.size() || line[pos] == '#') break;
@@ -264,6 +266,14 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
       if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= mesh_.size()) continue;
       corners.push_back(static_cast<std::size_t>(index));
     }
+    each(isFace, corners);
+  }
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
+  std::vector<std::pair<std::size_t, std::size_t>> edges;
+  std::unordered_set<std::uint64_t> seen;
+  forEachElement([&](bool isFace, const std::vector<std::size_t> &corners) {
     const bool closed = isFace && corners.size() > 2;
     for (std::size_t i = 0; i + 1 < corners.size() + (closed ? 1 : 0); ++i) {
       std::size_t a = corners[i];
@@ -274,8 +284,16 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
         edges.emplace_back(a, b);
       }
     }
-  }
+  });
   return edges;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::twoPointLines() const {
+  std::vector<std::pair<std::size_t, std::size_t>> lines;
+  forEachElement([&](bool isFace, const std::vector<std::size_t> &corners) {
+    if (!isFace && corners.size() == 2) lines.emplace_back(corners[0], corners[1]);
+  });
+  return lines;
 }
 
 namespace {

@@ -80,6 +80,13 @@ class ObjFile {
   // indices, each edge once, for drawing. Relative (negative) indices are
   // resolved; references that name no point are left out.
   std::vector<std::pair<std::size_t, std::size_t>> edges() const;
+  // The line elements of exactly two points (`l a b`), as written (a first),
+  // in file order; references that name no point are left out.
+  std::vector<std::pair<std::size_t, std::size_t>> twoPointLines() const;
+
+  // The position a point's text reads as (where the file has it, whatever
+  // the point was moved to since).
+  Position original(std::size_t index) const;
 
   // The file's text with the changed points' coordinates rewritten. Throws
   // ObjError if a changed point was since written to a NaN or an infinity
@@ -98,8 +105,8 @@ class ObjFile {
     std::size_t end;    // offset one past z's last character
   };
 
-  // The position a point's text reads as.
-  Position original(std::size_t index) const;
+  template <typename Each>
+  void forEachElement(Each &&each) const;
   // Whether `position` is a change for the point: it differs from the value
   // the point has (its text's, until it changed).
   bool differs(std::size_t index, const Position &position) const;

@@ -7,6 +7,7 @@
 
 #include "host/host_abi.h"
 #include "standin/host/number_text.h"
+#include "standin/session/selection.h"
 #include "standin/session/text_input.h"
 
 namespace standin {
@@ -213,6 +214,24 @@ void parseSelect(const Words &words, ScriptCommand &c) {
   c.text = words[1].text;
 }
 
+// The pairs' syntax is checked now, their indices against the mesh when the
+// command runs.
+void parsePairsCommand(const Words &words, ScriptCommand &c) {
+  if (words.size() < 2)
+    throw LineError("usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)");
+  // Words are pairs, or parts of a comma-separated list ("4:0, 5:1").
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::string &word = words[i].text;
+    if (!c.text.empty() && c.text.back() != ',' && (word.empty() || word.front() != ',')) c.text += ',';
+    c.text += word;
+  }
+  try {
+    parsePairs(c.text, std::numeric_limits<std::size_t>::max());
+  } catch (const SelectionError &error) {
+    throw LineError(error.what());
+  }
+}
+
 void parseSave(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "save FILE");
   c.text = words[1].text;
@@ -248,6 +267,7 @@ const CommandSpec kCommands[] = {
     {"svg", ScriptOp::Svg, 0, parseSvg},
     {"points", ScriptOp::Points, 0, parsePoints},
     {"select", ScriptOp::Select, 0, parseSelect},
+    {"pairs", ScriptOp::Pairs, 0, parsePairsCommand},
     {"save", ScriptOp::Save, 0, parseSave},
     {"echo", ScriptOp::Echo, 0, parseEcho},
     {"close", ScriptOp::Close, 0, parseBare},
@@ -345,6 +365,8 @@ std::string describeCommand(const ScriptCommand &c) {
       return c.text.empty() ? "points" : "points " + c.text;
     case ScriptOp::Select:
       return "select " + c.text;
+    case ScriptOp::Pairs:
+      return "pairs " + c.text;
     case ScriptOp::Save:
       return "save " + quote(c.text);
     case ScriptOp::Echo:

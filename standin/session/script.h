@@ -20,6 +20,9 @@
 //                                 write the viewport with the overlay
 //   points [SELECTION]            print positions (default: the selected points)
 //   select SELECTION              change the host's point selection
+//   pairs H:A [H:A ...]           select pairs: handle end, anchor end (also
+//                                 comma-separated); the host delivers them in
+//                                 this order
 //   save FILE                     write the mesh as it stands now
 //   echo TEXT                     print a line
 //   close                         close the tool, keeping the result
@@ -68,6 +71,7 @@ enum class ScriptOp {
   Svg,
   Points,
   Select,
+  Pairs,
   Save,
   Echo,
   Close,
@@ -85,7 +89,9 @@ struct ScriptCommand {
   double value = 0.0;                // Factor, Offset
   ViewAxis view = ViewAxis::Top;     // Svg
   ViewZoom zoom = ViewZoom::Mesh;    // Svg
-  std::string text;                  // file (About, Svg, Save), selection (Points, Select), Echo text
+  // File (About, Svg, Save), selection (Points, Select), pairs "H:A,H:A"
+  // (Pairs), Echo text.
+  std::string text;
 };
 
 struct Script {

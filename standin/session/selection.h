@@ -4,10 +4,16 @@
 //
 // A selection is a set: order and repeats in the text do not matter. The host
 // delivers the selected points to the tool in mesh order, so the tool's pairs
-// are always (1st, 2nd), (3rd, 4th), ... selected points in mesh order.
+// are (1st, 2nd), (3rd, 4th), ... selected points in mesh order.
+//
+// Pairs written as text choose the pairs instead: "4:0,5:1" is two pairs, each
+// handle end first, then anchor end (the same indices as a selection). The
+// host delivers their points in that order (Mesh::selectInOrder), so the
+// tool's pair k is the k-th pair written.
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +31,35 @@ class SelectionError : public std::runtime_error {
 // offending item for empty items, non-numbers, reversed ranges and indices
 // at or past `pointCount`.
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount);
+
+// Two points the tool stretches as one pair: the handle end moves.
+struct PointPair {
+  std::size_t handle = 0;
+  std::size_t anchor = 0;
+  bool operator==(const PointPair &) const = default;
+};
+// For test messages: "4:0".
+inline std::ostream &operator<<(std::ostream &out, const PointPair &pair) {
+  return out << pair.handle << ':' << pair.anchor;
+}
+
+// Parses pairs "H:A,H:A,..." (blanks around items and numbers are allowed)
+// for a mesh of `pointCount` points and checks them with checkPairs. Throws
+// SelectionError as parseSelection does, and for an item that is not H:A.
+std::vector<PointPair> parsePairs(std::string_view text, std::size_t pointCount);
+
+// Refuses pairs the tool cannot stretch as written (SelectionError naming
+// them): none at all, a point paired with itself, and a point in two pairs.
+// The host hands each selected point to the tool once, so a point cannot be
+// the end of two pairs; the tool would also read the second pair's end where
+// the first pair moved it.
+void checkPairs(const std::vector<PointPair> &pairs);
+
+// The pairs' points in the order the host delivers them: H0, A0, H1, A1, ...
+std::vector<std::size_t> pairPoints(const std::vector<PointPair> &pairs);
+
+// "4:0,5:1".
+std::string formatPairs(const std::vector<PointPair> &pairs);
 
 // The shortest text for a set of ascending indices, ranges joined: {0,1,2,5}
 // gives "0-2,5"; an empty set gives "" .

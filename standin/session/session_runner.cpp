@@ -308,6 +308,14 @@ void SessionRunner::select(const std::string &selection) {
   warnIfOddSelection();
 }
 
+void SessionRunner::selectPairs(const std::string &pairs) {
+  try {
+    mesh_.selectInOrder(pairPoints(parsePairs(pairs, mesh_.size())));
+  } catch (const SelectionError &error) {
+    throw RunError(kExitBadInput, error.what());
+  }
+}
+
 void SessionRunner::warnIfOddSelection() {
   const std::size_t count = mesh_.selectedCount();
   if (count < 3 || count % 2 == 0) return;
@@ -383,9 +391,12 @@ void SessionRunner::runPanelCommand(const ScriptCommand &c) {
     case ScriptOp::Invert:
       panel("Invert Handle").pressInvertHandle();
       break;
-    case ScriptOp::Panel:
-      out() << panel("panel").render();
+    case ScriptOp::Panel: {
+      ToolPanel &p = panel("panel");
+      out() << p.render();
+      if (auto settings = p.read()) out() << "  Result: " << describeLengthRule(*settings) << "\n";
       return;
+    }
     default:
       return;
   }
@@ -425,6 +436,8 @@ void SessionRunner::runCommand(const ScriptCommand &c) {
       return printPoints(c.text);
     case ScriptOp::Select:
       return select(c.text);
+    case ScriptOp::Pairs:
+      return selectPairs(c.text);
     case ScriptOp::Save:
       return save(c.text);
     case ScriptOp::Echo:

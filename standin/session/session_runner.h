@@ -160,6 +160,7 @@ class SessionRunner {
   void pressAt(const ScriptCommand &command, bool thenRelease);
   void printPoints(const std::string &selection);
   void select(const std::string &selection);
+  void selectPairs(const std::string &pairs);
   void save(const std::string &file);
   void writeNow(const std::string &path, const std::string &contents);
   void writePicture(std::size_t index);

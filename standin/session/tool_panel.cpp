@@ -1,5 +1,6 @@
 #include "standin/session/tool_panel.h"
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,37 @@ std::string refusal(EditResult result, const std::optional<ControlView> &view, s
   return why;
 }
 
+// A computed value for reading: ten significant digits drop the last bits of
+// rounding (2 x 1.1 - 1 is 1.2, not 1.2000000000000002).
+std::string shown(double value) { return formatSignificant(value, 10); }
+
 }  // namespace
+
+std::string describeLengthRule(const ToolSettings &s) {
+  const bool both = s.symmetry == 1;
+  std::string change;
+  std::string how = both ? "both ends move: 2 x " : "the handle end moves";
+  if (s.mode == 0) {
+    const double times = both ? 2.0 * s.factor - 1.0 : s.factor;
+    if (times == 1.0)
+      change = "each pair keeps its length";
+    else if (times == 0.0)
+      change = "each pair's ends meet (length 0)";
+    else if (times < 0.0)
+      change = "each pair's ends change sides and it becomes " + shown(-times) + " times as long";
+    else
+      change = "each pair becomes " + shown(times) + " times as long";
+    if (both) how += shown(s.factor) + " - 1";
+  } else {
+    const double added = both ? 2.0 * s.offset : s.offset;
+    if (added == 0.0)
+      change = "each pair keeps its length";
+    else
+      change = "each pair becomes " + shown(std::abs(added)) + (added > 0.0 ? " longer" : " shorter");
+    if (both) how += shown(s.offset);
+  }
+  return change + " (" + how + ")";
+}
 
 ToolPanel::ToolPanel(PanelService &service, LWXPanelID panel, void *instance,
                      PanelModel::ChangeCallback onChange, const Tracer &tracer)

@@ -38,6 +38,12 @@ struct ToolSettings {
   int symmetry = 0;
 };
 
+// What the settings do to every pair's length, in plain words: "each pair
+// becomes 1.5 times as long (the handle end moves)"; with Symmetry both ends
+// move, so Factor f gives 2f - 1 times the length and Offset d adds 2d: "each
+// pair becomes 1 longer (both ends move: 2 x 0.5)".
+std::string describeLengthRule(const ToolSettings &settings);
+
 // Writes the About panel's painted thumbnail as a picture file; throws
 // RunError when it cannot.
 using AboutPictureWriter = std::function<void(const std::string &path, const ThumbnailCanvas &canvas)>;
