@@ -1,8 +1,10 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <iostream>
 
+#include "standin/host/number_text.h"
 #include "standin/session/run_error.h"
 
 namespace cli {
@@ -19,6 +21,8 @@ Examples:
   elasticpull-host mesh.obj --select 0-7 --factor 1.5 -o out.obj
   elasticpull-host mesh.obj --select 0-3 --offset 0.5 --symmetry --svg overlay.svg -o out.obj
   elasticpull-host mesh.obj --script session.txt -o out.obj --trace
+  elasticpull-host box.obj --pairs 4:0,5:1,6:2,7:3 --length 2 -v -o out.obj
+  elasticpull-host mesh.obj --pairs-from-edges --axis y --factor 2 --report pairs.json -o out.obj
 
 Points and pairs:
   Points are the file's `v` lines, counted from 0 in file order. --select takes indices and
@@ -26,12 +30,27 @@ Points and pairs:
   (not in the order written), and the tool pairs them: the 1st and 2nd selected points are pair 0,
   the 3rd and 4th pair 1, and so on. The first point of each pair is its handle end (the end that
   moves), the second its anchor end. With an odd number selected, the last one is left out.
+  --pairs 4:0,5:1 chooses the pairs instead, handle end first, in any order: the host hands the
+  points to the tool in that order, so pair 0 is 4:0 and pair 1 is 5:1. --pairs-from-edges takes
+  every two-point line element of the file (`l a b`: a is the handle end); with --axis x|y|z it
+  takes every edge of the faces and lines within 5 degrees of that axis instead, the end further
+  along the axis as the handle end. A point can be the end of one pair only.
+  -v lists every pair (handle:anchor) with its length in the file and after; --report
+  FILE.json writes the same as JSON. After a script, these are the pairs of its last
+  selection, with the ends as the host delivered them (the script may have swapped them).
 
 Without a script: --factor F or --offset D (with --symmetry, --invert) applies one stretch to
-every pair, then the tool is closed and the result saved with -o (or --in-place).
+every pair, then the tool is closed and the result saved with -o (or --in-place). Factor F makes
+each pair F times as long and Offset D adds D to its length; --symmetry moves both ends, keeping
+the midpoint, so Factor F makes it 2F - 1 times as long and Offset D adds 2D (a bar 1 long with
+--offset 1 --symmetry comes out 3 long). --length L makes every pair L long, --match-pair N as
+long as pair N: the host picks the tool for the pairs of each length in turn and types in Offset
+mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2. A pair whose
+ends coincide has no direction and is refused.
 
 Session scripts (--script FILE, or - for standard input), one command a line, '#' comments:
   select SELECTION              select points (as --select)
+  pairs H:A [H:A ...]           select pairs, handle end first (as --pairs)
   pick                          pick the tool (activation); scripts start without it
   press X Y Z [ctrl] [right]    mouse down at a model position (CTRL, right button)
   press point N [ctrl] [right]  mouse down on point N
@@ -46,7 +65,7 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
   symmetry on|off               options panel: Symmetry
   invert                        options panel: the Invert Handle button
   about [FILE.png]              options panel: the About button (optionally save its picture)
-  panel                         print the options panel
+  panel                         print the options panel and what it does to the length
   svg FILE [top|front|side] [zoom selection|mesh]
                                 write the viewport (points, pairs and the tool's overlay)
   points [SELECTION]            print point positions (default: the selected points)
@@ -58,8 +77,8 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
 Output files:
   Each is written whole (a hidden temporary file renamed over the target); a device, a FIFO
   or /dev/stdout is written into. No output may be the input mesh (only --in-place replaces
-  it) or share its file with another output. -o, --svg and --about-png are written once the
-  tool is done without a failure; a script's files as its commands run, and a failed run
+  it) or share its file with another output. -o, --svg, --about-png and --report are written
+  once the tool is done without a failure; a script's files as its commands run, and a failed run
   names the ones it wrote.
 
 The playground (`elasticpull-host serve --help`):
@@ -77,15 +96,36 @@ the input is untouched). A second Ctrl-C, SIGTERM or SIGHUP end the program at o
 // name to `view`); the options' rules against each other are set here too.
 void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::string &zoom) {
   app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)")->type_name("MESH.obj");
-  app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
-      ->type_name("LIST");
+  auto *select =
+      app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
+          ->type_name("LIST");
+  auto *pairs =
+      app.add_option("--pairs", o.pairs,
+                     "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1 (selects them)")
+          ->type_name("H:A,...");
+  auto *fromEdges =
+      app.add_flag("--pairs-from-edges", o.pairsFromEdges,
+                   "pair the ends of every two-point line element (l a b; a is the handle end)");
+  auto *axis = app.add_option("--axis", o.axis,
+                              "with --pairs-from-edges: every edge within 5 degrees of this axis instead, "
+                              "handle end the one further along it")
+                   ->type_name("x|y|z")
+                   ->check(CLI::IsMember({"x", "y", "z"}));
   auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)")
                      ->type_name("FILE");
   auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)")
                      ->type_name("F");
   auto *offset =
       app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")->type_name("D");
-  auto *symmetry = app.add_flag("--symmetry", o.symmetry, "move both ends, keeping each pair's midpoint");
+  auto *length = app.add_option("--length", o.length,
+                                "make every pair L long (through the tool: the Offset each pair needs)")
+                     ->type_name("L");
+  auto *matchPair =
+      app.add_option("--match-pair", o.matchPair, "make every pair as long as pair N (as --length)")
+          ->type_name("N");
+  auto *symmetry = app.add_flag("--symmetry", o.symmetry,
+                                "move both ends, keeping each pair's midpoint: Factor F gives 2F - 1 times "
+                                "the length, Offset D adds 2D");
   auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
   auto *output =
       app.add_option("-o,--output", o.output, "write the result mesh to this file")->type_name("FILE");
@@ -102,6 +142,8 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::st
   app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
   app.add_flag("-q,--quiet", o.quiet, "print no summary line");
+  app.add_flag("-v,--verbose", o.verbose, "list every pair: handle:anchor, length before and after");
+  app.add_option("--report", o.report, "write the pairs and their lengths as JSON")->type_name("FILE.json");
   app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
       ->type_name("PATH");
   auto *describe =
@@ -116,6 +158,12 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::st
   factor->excludes(offset);
   output->excludes(inPlace);
   script->excludes(factor)->excludes(offset)->excludes(symmetry)->excludes(invert);
+  script->excludes(length)->excludes(matchPair);
+  pairs->excludes(select)->excludes(fromEdges);
+  fromEdges->excludes(select);
+  axis->needs(fromEdges);
+  length->excludes(factor)->excludes(offset)->excludes(matchPair);
+  matchPair->excludes(factor)->excludes(offset);
   describe->excludes(example);
 }
 
@@ -164,11 +212,18 @@ ParsedCommandLine checkTask(ProgramOptions o, bool noArguments) {
   }
   if (o.mesh.empty()) return usage("no mesh file given");
   if (o.script.empty()) {
-    if (o.select.empty()) return usage("--select is needed: which points should the tool stretch?");
-    if (!o.factor && !o.offset && !o.invert && !o.symmetry) {
-      return usage("nothing to do: give --factor F, --offset D, --symmetry or --invert, or a --script");
+    if (o.select.empty() && o.pairs.empty() && !o.pairsFromEdges)
+      return usage(
+          "--select, --pairs or --pairs-from-edges is needed: which points should the tool stretch?");
+    if (!o.factor && !o.offset && !o.invert && !o.symmetry && !o.length && !o.matchPair) {
+      return usage(
+          "nothing to do: give --factor F, --offset D, --length L, --match-pair N, --symmetry or --invert, "
+          "or "
+          "a --script");
     }
   }
+  if (o.length && !(*o.length >= 0.0 && std::isfinite(*o.length)))
+    return usage("--length " + standin::formatNumber(*o.length) + ": a length is a finite number, 0 or more");
   if (o.inPlace) o.output = o.mesh;
   return ParsedCommandLine{o, 0};
 }

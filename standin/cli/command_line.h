@@ -2,6 +2,7 @@
 // contradictions before any file is read.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -12,12 +13,19 @@ namespace cli {
 struct ProgramOptions {
   std::string mesh;    // the OBJ file; empty with --example / --describe
   std::string select;  // --select, as written
+  std::string pairs;   // --pairs H:A,..., as written
+  bool pairsFromEdges = false;
+  std::string axis;    // --axis x|y|z with --pairs-from-edges; empty: the file's two-point lines
   std::string script;  // --script FILE, "-" for standard input
   std::optional<double> factor;
   std::optional<double> offset;
+  std::optional<double> length;          // --length L
+  std::optional<std::size_t> matchPair;  // --match-pair N
   bool symmetry = false;
   bool invert = false;
-  std::string output;  // -o
+  bool verbose = false;  // list every pair
+  std::string report;    // --report FILE.json
+  std::string output;    // -o
   bool inPlace = false;
   std::string svg;
   standin::ViewAxis view = standin::ViewAxis::Front;

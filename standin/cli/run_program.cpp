@@ -6,10 +6,12 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "bundled_example.h"
 #include "interrupt.h"
 #include "output_check.h"
+#include "pair_report.h"
 #include "standin/host/host_error.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
@@ -20,6 +22,7 @@
 #include "standin/media/png_file.h"
 #include "standin/session/atomic_file.h"
 #include "standin/session/obj_file.h"
+#include "standin/session/point_pairs.h"
 #include "standin/session/run_error.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
@@ -60,7 +63,17 @@ std::string readScriptText(const std::string &file, const std::string &name) {
 std::string describeSettings(const standin::ToolSettings &s) {
   std::string text = s.mode == 0 ? "Factor " + number(s.factor) + " (" + number(s.factor * 100.0) + "%)"
                                  : "Offset " + number(s.offset);
-  return text + ", symmetry " + (s.symmetry != 0 ? "on" : "off");
+  return text + ", symmetry " + (s.symmetry != 0 ? "on" : "off") + ": " + standin::describeLengthRule(s);
+}
+
+// --length and --match-pair: "Length 2, symmetry on: each pair gets Offset
+// (2 - its length) / 2 (both ends move)".
+std::string describeLengthTarget(double target, const ProgramOptions &o) {
+  const std::string l = number(target);
+  std::string text = "Length " + l + (o.matchPair ? " (pair " + std::to_string(*o.matchPair) + "'s)" : "");
+  text += o.symmetry ? ", symmetry on: each pair gets Offset (" + l + " - its length) / 2 (both ends move)"
+                     : ", symmetry off: each pair gets Offset " + l + " - its length (the handle end moves)";
+  return text;
 }
 
 // The descriptor's words and the server list, as the host read them.
@@ -118,9 +131,12 @@ class ProgramRun {
     runner.close();
     if (auto code = stopIfFailed(runner)) return *code;
     const std::string wrote = writeMesh(runner);
+    const std::vector<standin::PairLength> lengths = pairLengths();
+    if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
     runner.writeHeldOutputs();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!o_.quiet) printSummary(runner, wrote, seconds);
+    if (o_.verbose) std::cout << listPairs(lengths);
+    if (!o_.quiet) printSummary(runner, lengths, wrote, seconds);
     if (o_.example) listExampleOutputs();
     return standin::kExitOk;
   }
@@ -177,6 +193,7 @@ class ProgramRun {
     };
     if (!o_.svg.empty()) add(resolved(o_.svg), o_.svg, "the SVG", "--svg", 0);
     if (!o_.aboutPng.empty()) add(resolved(o_.aboutPng), o_.aboutPng, "the About picture", "--about-png", 0);
+    if (!o_.report.empty()) add(o_.report, o_.report, "the report", "--report", 0);
     for (const standin::ScriptCommand &c : script_.commands) {
       if (c.op == ScriptOp::Save) add(resolved(c.text), c.text, "the mesh", "save", c.line);
       if (c.op == ScriptOp::Svg) add(resolved(c.text), c.text, "the SVG", "svg", c.line);
@@ -188,13 +205,32 @@ class ProgramRun {
 
   void loadMesh() {
     obj_.emplace(standin::ObjFile::read(o_.mesh));
-    if (o_.select.empty()) return;
     standin::Mesh &mesh = obj_->mesh();
+    const char *option = !o_.select.empty()  ? "--select"
+                         : !o_.pairs.empty() ? "--pairs"
+                                             : "--pairs-from-edges";
     try {
-      mesh.selectOnly(standin::parseSelection(o_.select, mesh.size()));
+      if (!o_.select.empty()) mesh.selectOnly(standin::parseSelection(o_.select, mesh.size()));
+      if (!o_.pairs.empty() || o_.pairsFromEdges) mesh.selectInOrder(standin::pairPoints(chosenPairs()));
     } catch (const standin::SelectionError &error) {
-      throw RunError(standin::kExitBadInput, std::string("--select: ") + error.what());
+      throw RunError(standin::kExitBadInput, std::string(option) + ": " + error.what());
     }
+  }
+
+  // The pairs of --pairs or --pairs-from-edges, checked.
+  std::vector<standin::PointPair> chosenPairs() const {
+    if (!o_.pairs.empty()) return standin::parsePairs(o_.pairs, obj_->pointCount());
+    const std::optional<int> axis = standin::parseAxis(o_.axis);
+    std::vector<standin::PointPair> pairs =
+        axis ? standin::pairsAlongAxis(*obj_, *axis) : standin::pairsFromLines(*obj_);
+    if (pairs.empty()) {
+      throw standin::SelectionError(axis ? "the mesh has no edge within " +
+                                               number(standin::kAlongAxisDegrees) + " degrees of the " +
+                                               o_.axis + " axis"
+                                         : "the mesh has no line element of two points (l a b)");
+    }
+    standin::checkPairs(pairs);
+    return pairs;
   }
 
   void loadModule() {
@@ -254,12 +290,88 @@ class ProgramRun {
       }
       return;
     }
-    std::vector<standin::ScriptCommand> edits = panelEditsFromOptions(o_);
+    if (o_.length || o_.matchPair) return stretchToLength(runner);
+    stretchOnce(runner, panelEditsFromOptions(o_));
+  }
+
+  // Picks the tool with the panel edits made before its first build.
+  void stretchOnce(standin::SessionRunner &runner, std::vector<standin::ScriptCommand> edits) {
     if (!o_.invert) return runner.pickWith(edits);
     runner.pickWith({});
     if (!runner.failures().empty() || interrupted()) return;
     edits.insert(edits.begin(), command(standin::ScriptOp::Invert));
     runner.runPanelEdits(edits);
+  }
+
+  // --length and --match-pair through the tool. The tool gives every pair it
+  // holds the same Offset, so the host selects the pairs of one length at a
+  // time (in their order), picks the tool, types in Offset mode the Offset
+  // that brings that length to the target, and closes the tool, keeping the
+  // result: one build for each different length. The pairs are selected
+  // again at the end.
+  void stretchToLength(standin::SessionRunner &runner) {
+    using standin::ScriptOp;
+    standin::Mesh &mesh = obj_->mesh();
+    const std::vector<standin::PointPair> pairs = standin::deliveredPairs(mesh);
+    target_ = lengthTarget(pairs);
+    std::vector<std::pair<double, std::vector<standin::PointPair>>> groups;  // by length, first seen first
+    std::unordered_map<double, std::size_t> groupOf;
+    for (const standin::PointPair &pair : pairs) {
+      const double length = standin::distance(mesh.position(pair.handle), mesh.position(pair.anchor));
+      const auto [at, added] = groupOf.emplace(length, groups.size());
+      if (added) groups.emplace_back(length, std::vector<standin::PointPair>{});
+      groups[at->second].second.push_back(pair);
+    }
+    for (const auto &[length, group] : groups) {
+      if (interrupted()) break;
+      mesh.selectInOrder(standin::pairPoints(group));
+      std::vector<standin::ScriptCommand> edits{command(ScriptOp::Mode, 1)};
+      if (o_.symmetry) edits.push_back(command(ScriptOp::Symmetry, 1));
+      edits.push_back(command(ScriptOp::Offset, 0, (*target_ - length) / (o_.symmetry ? 2.0 : 1.0)));
+      stretchOnce(runner, edits);
+      runner.close();
+      if (!runner.failures().empty()) break;
+    }
+    mesh.selectInOrder(standin::pairPoints(pairs));
+    // The views show the tool with every pair; its first build moves nothing.
+    if (!interrupted() && runner.failures().empty() && (!o_.svg.empty() || !o_.aboutPng.empty()))
+      runner.pickWith({});
+  }
+
+  // The length every pair is to have; refuses pairs whose ends coincide (the
+  // tool cannot give them a direction) and a pair number past the last.
+  double lengthTarget(const std::vector<standin::PointPair> &pairs) const {
+    const standin::Mesh &mesh = obj_->mesh();
+    const char *option = o_.length ? "--length" : "--match-pair";
+    if (pairs.empty())
+      throw RunError(standin::kExitBadInput, std::string(option) + ": no pairs are selected");
+    std::vector<std::string> zero;  // the first five, and how many more
+    std::size_t zeroCount = 0;
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      if (!standin::coincide(mesh.position(pairs[k].handle), mesh.position(pairs[k].anchor))) continue;
+      if (++zeroCount <= 5) zero.push_back(std::to_string(k) + " (" + standin::formatPairs({pairs[k]}) + ")");
+    }
+    if (zeroCount > 5) zero.push_back(std::to_string(zeroCount - 5) + " more");
+    if (zeroCount > 0) {
+      const bool one = zeroCount == 1;
+      throw RunError(
+          standin::kExitBadInput,
+          std::string(option) + ": " + (one ? "pair " : "pairs ") + joinWithAnd(zero) +
+              (one ? " has" : " have") +
+              " zero length: the ends are at one place, so there is no direction to stretch along; "
+              "leave " +
+              (one ? "it" : "them") + " out (--pairs)");
+    }
+    if (o_.length) return *o_.length;
+    if (*o_.matchPair >= pairs.size()) {
+      throw RunError(standin::kExitBadInput,
+                     "--match-pair " + std::to_string(*o_.matchPair) + ": there " +
+                         (pairs.size() == 1 ? "is 1 pair (0)"
+                                            : "are " + std::to_string(pairs.size()) + " pairs (0-" +
+                                                  std::to_string(pairs.size() - 1) + ")"));
+    }
+    const standin::PointPair &match = pairs[*o_.matchPair];
+    return standin::distance(mesh.position(match.handle), mesh.position(match.anchor));
   }
 
   // The pictures the script took before it stopped (they show how it got
@@ -316,12 +428,46 @@ class ProgramRun {
     return "wrote " + list + " before the " + before + "; nothing else was written";
   }
 
-  void printSummary(const standin::SessionRunner &runner, const std::string &wrote, double seconds) const {
+  // The pairs as the tool holds them at the end, with their lengths in the
+  // file and now; with --invert the tool swapped every pair's ends.
+  std::vector<standin::PairLength> pairLengths() const {
+    std::vector<standin::PointPair> pairs = standin::deliveredPairs(obj_->mesh());
+    if (o_.invert)
+      for (standin::PointPair &pair : pairs) std::swap(pair.handle, pair.anchor);
+    return standin::measurePairs(*obj_, pairs);
+  }
+
+  std::string describeStretch(const standin::SessionRunner &runner) const {
+    if (target_) return describeLengthTarget(*target_, o_);
+    if (auto s = runner.settings()) return describeSettings(*s);
+    return "";
+  }
+
+  PairReport makeReport(const standin::SessionRunner &runner,
+                        std::vector<standin::PairLength> lengths) const {
+    PairReport report;
+    report.mesh = o_.mesh;
+    if (!o_.output.empty()) report.output = o_.output;
+    report.stretch = describeStretch(runner);
+    if (auto s = runner.settings()) {
+      report.mode = s->mode;
+      report.factor = s->factor;
+      report.offset = s->offset;
+      report.symmetry = s->symmetry == 1;
+    }
+    report.length = target_;
+    report.pairs = std::move(lengths);
+    return report;
+  }
+
+  void printSummary(const standin::SessionRunner &runner, const std::vector<standin::PairLength> &lengths,
+                    const std::string &wrote, double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = obj_->mesh().selectedCount() / 2;
     std::cout << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
               << (pairs == 1 ? " pair" : " pairs");
-    if (auto s = runner.settings()) std::cout << "; " << describeSettings(*s);
+    if (const std::string stretch = describeStretch(runner); !stretch.empty()) std::cout << "; " << stretch;
+    if (const std::string now = describeNewLengths(lengths); !now.empty()) std::cout << "; " << now;
     std::cout << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote
               << " (" << elapsed << ")\n";
   }
@@ -343,6 +489,7 @@ class ProgramRun {
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;
+  std::optional<double> target_;         // the length of --length or --match-pair, once known
   std::optional<standin::ObjFile> obj_;  // the mesh the tool edits is the file's own
   standin::HostGlobals globals_;
   std::optional<standin::LoadedModule> module_;

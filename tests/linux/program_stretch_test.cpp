@@ -77,12 +77,18 @@ TEST_F(ProgramStretch, SummarySaysWhatMovedAndWithWhat) {
   put("pairs.obj", kTwoPairs);
   auto r = run({"pairs.obj", "--select", "0-3", "--factor", "1.5", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_NE(r.out.find("moved 2 of 4 points; 2 pairs; Factor 1.5 (150%), symmetry off;"), std::string::npos)
+  EXPECT_NE(r.out.find("moved 2 of 4 points; 2 pairs; Factor 1.5 (150%), symmetry off: each pair becomes 1.5 "
+                       "times as long (the handle end moves); lengths now 3 and 6; 1 build;"),
+            std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("wrote out.obj"), std::string::npos) << r.out;
   r = run({"pairs.obj", "--select", "0-3", "--offset", "0.5", "--symmetry"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_NE(r.out.find("moved 4 of 4 points; 2 pairs; Offset 0.5, symmetry on;"), std::string::npos) << r.out;
+  EXPECT_NE(
+      r.out.find("moved 4 of 4 points; 2 pairs; Offset 0.5, symmetry on: each pair becomes 1 longer (both "
+                 "ends move: 2 x 0.5); lengths now 3 and 5;"),
+      std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("result not saved"), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
 }
