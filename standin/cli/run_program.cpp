@@ -314,6 +314,7 @@ class ProgramRun {
     standin::Mesh &mesh = obj_->mesh();
     const std::vector<standin::PointPair> pairs = standin::deliveredPairs(mesh);
     target_ = lengthTarget(pairs);
+    runner.warnIfOddSelection();  // the picks below see the pairs alone
     std::vector<std::pair<double, std::vector<standin::PointPair>>> groups;  // by length, first seen first
     std::unordered_map<double, std::size_t> groupOf;
     for (const standin::PointPair &pair : pairs) {

@@ -140,6 +140,10 @@ class SessionRunner {
   // were made, and holds no more.
   void writeHeldOutputs();
 
+  // Warns (to hooks.err) when an odd number of points, three or more, is
+  // selected: the tool leaves the last one out. Picking the tool does this.
+  void warnIfOddSelection();
+
   const std::vector<ToolFailure> &failures() const { return failures_; }
   std::optional<ToolSettings> settings() const { return settings_; }
   std::size_t builds() const { return builds_; }
@@ -155,7 +159,6 @@ class SessionRunner {
   void collecting(const std::string &text, std::size_t line, Action &&action);
   void readSettings();
   void collectFailures(const std::string &command, std::size_t line);
-  void warnIfOddSelection();
   std::size_t meshIndex(std::size_t point, const char *what) const;
   void pressAt(const ScriptCommand &command, bool thenRelease);
   void printPoints(const std::string &selection);

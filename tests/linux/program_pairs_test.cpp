@@ -175,6 +175,12 @@ TEST_F(ProgramPairs, MatchPairGivesEveryPairThatPairsLength) {
             "pair 0: handle 1, anchor 0, length 1 -> 3\npair 1: handle 6, anchor 5, length 2 -> 3\n"
             "pair 2: handle 7, anchor 3, length 3 -> 3\n");
   EXPECT_NE(r.out.find("; Length 3 (pair 2's), symmetry off:"), std::string::npos) << r.out;
+
+  // An odd selection: the last point is left out, and the user is told.
+  const auto odd = run({"box.obj", "--select", "0-4", "--length", "2", "-o", "odd.obj"});
+  ASSERT_EQ(odd.exitCode, 0) << describe(odd);
+  EXPECT_NE(odd.err.find("warning: 5 points are selected; "), std::string::npos) << describe(odd);
+  EXPECT_EQ(points(file("odd.obj"))[4], (Point{0, 0, 3}));
 }
 
 // Pairs the tool cannot stretch as asked are refused before the module is
