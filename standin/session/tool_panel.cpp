@@ -35,7 +35,7 @@ std::string describeLengthRule(const ToolSettings &s) {
     if (times == 1.0)
       change = "each pair keeps its length";
     else if (times == 0.0)
-      change = "each pair's ends meet (length 0)";
+      change = "each pair's ends meet, length 0";
     else if (times < 0.0)
       change = "each pair's ends change sides and it becomes " + shown(-times) + " times as long";
     else

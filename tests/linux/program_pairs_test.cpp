@@ -287,7 +287,7 @@ TEST_F(ProgramPairs, TheSummarySaysWhatSymmetryDoesToTheLength) {
        "Factor 0.25 (25%), symmetry on: each pair's ends change sides and it becomes 0.5 times as long (both "
        "ends move: 2 x 0.25 - 1); length now 1.5;"},
       {{"--factor", "0.5", "--symmetry"},
-       "Factor 0.5 (50%), symmetry on: each pair's ends meet (length 0) (both ends move: 2 x 0.5 - 1); "
+       "Factor 0.5 (50%), symmetry on: each pair's ends meet, length 0 (both ends move: 2 x 0.5 - 1); "
        "length "
        "now 0;"},
   };
