@@ -162,13 +162,13 @@ void checkEdit(const Playground &p, std::uintptr_t id, EditResult result) {
 
 using Action = std::function<void(Playground &, const Fields &)>;
 
-struct ActionSpec {
+struct ActionEntry {
   std::vector<const char *> fields;
   Action run;
 };
 
-const std::map<std::string, ActionSpec, std::less<>> &actions() {
-  static const std::map<std::string, ActionSpec, std::less<>> table{
+const std::map<std::string, ActionEntry, std::less<>> &actions() {
+  static const std::map<std::string, ActionEntry, std::less<>> table{
       {"press",
        {{"position", "ctrl", "right", "pickRadius"},
         [](Playground &p, const Fields &f) {

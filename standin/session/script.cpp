@@ -240,14 +240,14 @@ void parseSave(const Words &words, ScriptCommand &c) {
 // A command without arguments: its usage is its name alone.
 void parseBare(const Words &words, ScriptCommand &) { expectCount(words, 0, 0, words[0].text.c_str()); }
 
-struct CommandSpec {
+struct CommandEntry {
   const char *name;
   ScriptOp op;
   int code;  // the event code of drop, reset and activate
   void (*parse)(const Words &, ScriptCommand &);
 };
 
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {"pick", ScriptOp::Pick, 0, parseBare},
     {"press", ScriptOp::Press, 0, parsePress},
     {"drag", ScriptOp::Drag, 0, parseDrag},
@@ -275,12 +275,12 @@ const CommandSpec kCommands[] = {
 
 ScriptCommand parseLine(const Words &words) {
   const std::string &name = words[0].text;
-  for (const CommandSpec &spec : kCommands) {
-    if (name != spec.name) continue;
+  for (const CommandEntry &entry : kCommands) {
+    if (name != entry.name) continue;
     ScriptCommand c;
-    c.op = spec.op;
-    c.code = spec.code;
-    spec.parse(words, c);
+    c.op = entry.op;
+    c.code = entry.code;
+    entry.parse(words, c);
     return c;
   }
   throw LineError("unknown command '" + name + "'");
