@@ -131,7 +131,10 @@ class ProgramRun {
     runner.close();
     if (auto code = stopIfFailed(runner)) return *code;
     const std::string wrote = writeMesh(runner);
-    const std::vector<standin::PairLength> lengths = pairLengths();
+    // The pairs' lengths only when something shows them (a quiet run skips them).
+    const bool toldBack = o_.verbose || !o_.report.empty() || !o_.quiet;
+    const std::vector<standin::PairLength> lengths =
+        toldBack ? pairLengths() : std::vector<standin::PairLength>{};
     if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
     runner.writeHeldOutputs();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

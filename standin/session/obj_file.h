@@ -70,8 +70,11 @@ class ObjFile {
   bool changed(std::size_t index) const { return changed_.at(index) != 0; }
 
   // The position the point has in the file as read (its text's), whatever
-  // it was changed to since.
-  Position filePosition(std::size_t index) const { return original(index); }
+  // it was changed to since. Only a point that changed or was written since
+  // the last sync has its text read again; any other still holds that value.
+  Position filePosition(std::size_t index) const {
+    return changed_.at(index) == 0 && !mesh_.written(index) ? mesh_.position(index) : original(index);
+  }
 
   // 1-based line number of a point's `v` line (counted when asked).
   std::size_t lineOf(std::size_t index) const;
@@ -83,10 +86,6 @@ class ObjFile {
   // The line elements of exactly two points (`l a b`), as written (a first),
   // in file order; references that name no point are left out.
   std::vector<std::pair<std::size_t, std::size_t>> twoPointLines() const;
-
-  // The position a point's text reads as (where the file has it, whatever
-  // the point was moved to since).
-  Position original(std::size_t index) const;
 
   // The file's text with the changed points' coordinates rewritten. Throws
   // ObjError if a changed point was since written to a NaN or an infinity
@@ -107,9 +106,8 @@ class ObjFile {
 
   template <typename Each>
   void forEachElement(Each &&each) const;
-  // Whether `position` is a change for the point: it differs from the value
-  // the point has (its text's, until it changed).
-  bool differs(std::size_t index, const Position &position) const;
+  // The position a point's text reads as, parsed again on every call.
+  Position original(std::size_t index) const;
 
   std::string name_;
   std::string text_;

@@ -23,8 +23,8 @@ std::vector<PointPair> pairsAlongAxis(const ObjFile &obj, int axis) {
   const auto k = static_cast<std::size_t>(axis);
   std::vector<PointPair> pairs;
   for (const auto &[a, b] : obj.edges()) {
-    const Position pa = obj.original(a);
-    const Position pb = obj.original(b);
+    const Position pa = obj.filePosition(a);
+    const Position pb = obj.filePosition(b);
     const double length = distance(pa, pb);
     if (length == 0.0 || !std::isfinite(length)) continue;
     const double along = pb[k] - pa[k];
@@ -54,7 +54,7 @@ std::vector<PairLength> measurePairs(const ObjFile &obj, const std::vector<Point
   std::vector<PairLength> lengths;
   lengths.reserve(pairs.size());
   for (const PointPair &pair : pairs) {
-    lengths.push_back(PairLength{pair, distance(obj.original(pair.handle), obj.original(pair.anchor)),
+    lengths.push_back(PairLength{pair, distance(obj.filePosition(pair.handle), obj.filePosition(pair.anchor)),
                                  distance(obj.position(pair.handle), obj.position(pair.anchor))});
   }
   return lengths;
