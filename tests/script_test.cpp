@@ -99,6 +99,35 @@ TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
   }
 }
 
+// Found by fuzz/script_fuzzer: echo's quoted words and file names with a
+// carriage return or no characters were printed as lines that parse to
+// something else, or not at all.
+TEST(ScriptParse, DescribeQuotesWordsThatNeedIt) {
+  struct Case {
+    const char *line;
+    const char *described;
+    const char *text;
+  };
+  const Case cases[] = {
+      {"echo two  \"spaced  words\" #x", "echo two spaced \"\" words", "two spaced  words"},
+      {"echo \"#not a comment\" a\"b", "echo \"#not\" a comment a\"b", "#not a comment a\"b"},
+      {"echo \"\"", "echo", ""},
+      {"echo", "echo", ""},
+      {"save \"a\rb.obj\"", "save \"a\rb.obj\"", "a\rb.obj"},
+      {"svg \"\" side", "svg \"\" side", ""},
+      {"select \"0 - 3\"", "select \"0 - 3\"", "0 - 3"},
+  };
+  for (const Case &c : cases) {
+    const auto first = parseScript(c.line, "s").commands.at(0);
+    EXPECT_EQ(first.text, c.text) << c.line;
+    const std::string described = standin::describeCommand(first);
+    EXPECT_EQ(described, c.described) << c.line;
+    const auto again = parseScript(described, "s").commands.at(0);
+    EXPECT_EQ(again.text, first.text) << c.line;
+    EXPECT_EQ(again.op, first.op) << c.line;
+  }
+}
+
 TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
   struct Case {
     const char *text;

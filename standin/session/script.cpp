@@ -288,6 +288,29 @@ ScriptCommand parseLine(const Words &words) {
 
 std::string number(double value) { return formatNumber(value); }
 
+// A word splitWords reads back as `text`: bare when it can be, else in
+// quotes. Words the parser gives never need both (a quoted word holds no '"',
+// a bare one no blank or '#').
+std::string wordFor(const std::string &text) {
+  const bool bare = !text.empty() && text.front() != '"' && text.find_first_of(" \t\r#") == std::string::npos;
+  return bare ? text : "\"" + text + "\"";
+}
+
+// Echo's text is its words joined by single blanks: written back a piece
+// between blanks at a time, so that runs of blanks, quotes and '#' inside
+// quoted words survive.
+std::string echoWords(const std::string &text) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t blank = text.find(' ', start);
+    out += ' ';
+    out += wordFor(text.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+    if (blank == std::string::npos) return out;
+    start = blank + 1;
+  }
+}
+
 }  // namespace
 
 Script parseScript(std::string_view text, const std::string &name) {
@@ -318,9 +341,6 @@ std::string describeCommand(const ScriptCommand &c) {
   auto flags = [&] { return std::string(c.ctrl ? " ctrl" : "") + (c.right ? " right" : ""); };
   auto position = [&] {
     return number(c.position[0]) + " " + number(c.position[1]) + " " + number(c.position[2]);
-  };
-  auto quote = [](const std::string &file) {
-    return file.find_first_of(" \t#") == std::string::npos ? file : "\"" + file + "\"";
   };
   switch (c.op) {
     case ScriptOp::Pick:
@@ -355,22 +375,22 @@ std::string describeCommand(const ScriptCommand &c) {
     case ScriptOp::Invert:
       return "invert";
     case ScriptOp::About:
-      return c.text.empty() ? "about" : "about " + quote(c.text);
+      return c.text.empty() ? "about" : "about " + wordFor(c.text);
     case ScriptOp::Panel:
       return "panel";
     case ScriptOp::Svg:
-      return "svg " + quote(c.text) + " " + viewAxisName(c.view) +
+      return "svg " + wordFor(c.text) + " " + viewAxisName(c.view) +
              (c.zoom == ViewZoom::Selection ? " zoom selection" : "");
     case ScriptOp::Points:
-      return c.text.empty() ? "points" : "points " + c.text;
+      return c.text.empty() ? "points" : "points " + wordFor(c.text);
     case ScriptOp::Select:
-      return "select " + c.text;
+      return "select " + wordFor(c.text);
     case ScriptOp::Pairs:
-      return "pairs " + c.text;
+      return "pairs " + wordFor(c.text);
     case ScriptOp::Save:
-      return "save " + quote(c.text);
+      return "save " + wordFor(c.text);
     case ScriptOp::Echo:
-      return "echo " + c.text;
+      return c.text.empty() ? "echo" : "echo" + echoWords(c.text);
     case ScriptOp::Close:
       return "close";
   }

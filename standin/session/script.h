@@ -103,7 +103,7 @@ struct Script {
 Script parseScript(std::string_view text, const std::string &name);
 
 // The one-line form of a command as a user would write it (for --trace and
-// messages), e.g. "press 1 2 3 ctrl".
+// messages), e.g. "press 1 2 3 ctrl". It parses back to the same command.
 std::string describeCommand(const ScriptCommand &command);
 
 }  // namespace standin

@@ -1,0 +1,56 @@
+// The session script parser: any text. Only ScriptError escapes, and every
+// command printed back (describeCommand, as --trace shows it) parses to the
+// same command.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz/invariant.h"
+#include "standin/session/script.h"
+
+namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Every field the parser fills, the line number aside.
+bool sameCommand(const standin::ScriptCommand &a, const standin::ScriptCommand &b) {
+  for (std::size_t axis = 0; axis < 3; ++axis)
+    if (!sameBits(a.position[axis], b.position[axis])) return false;
+  return a.op == b.op && a.atPoint == b.atPoint && a.point == b.point && a.ctrl == b.ctrl &&
+         a.right == b.right && a.code == b.code && sameBits(a.value, b.value) && a.view == b.view &&
+         a.text == b.text;
+}
+
+void checkPrintedBack(const standin::Script &script) {
+  for (const standin::ScriptCommand &command : script.commands) {
+    const std::string printed = standin::describeCommand(command);
+    standin::Script again;
+    try {
+      again = standin::parseScript(printed, "printed");
+    } catch (const std::exception &error) {
+      fuzz::violated("line %zu printed as '%s' does not parse: %s", command.line, printed.c_str(),
+                     error.what());
+    }
+    if (again.commands.size() != 1 || !sameCommand(again.commands[0], command))
+      fuzz::violated("line %zu printed as '%s' parses to %zu other command(s)", command.line, printed.c_str(),
+                     again.commands.size());
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char *>(data), size);
+  standin::Script script;
+  try {
+    script = standin::parseScript(text, "fuzz.txt");
+  } catch (const standin::ScriptError &) {
+    return 0;
+  } catch (const std::exception &error) {
+    fuzz::violated("parseScript threw %s, not a ScriptError", error.what());
+  }
+  checkPrintedBack(script);
+  return 0;
+}
