@@ -1,0 +1,417 @@
+#include "fuzz/conversation/conversation_host.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/allocation.h"
+#include "engine/tool_state.h"
+#include "fuzz/conversation/checked_draw.h"
+#include "fuzz/conversation/checked_operation.h"
+#include "fuzz/invariant.h"
+#include "panels/options_panel.h"
+
+extern "C" const ModuleDescriptor _mod_descrip;
+
+namespace fuzz {
+
+// What a build may move when it solves a drag made without CTRL: the dragged
+// point and its partner only, or nothing when the handle lies outside the
+// points.
+struct DragExpectation {
+  bool withoutCtrl = false;
+  int handle = -1;
+};
+
+namespace {
+
+// The host's own move and up callbacks: the tool has neither, and must leave
+// the host's in place.
+void hostMove(void *, LWToolEvent *) {}
+void hostUp(void *, LWToolEvent *) {}
+
+ep::StretchToolState &stateOf(const LWMeshEditTool &binding) {
+  return *static_cast<ep::StretchToolState *>(binding.instance);
+}
+
+bool isTestCode(int code) {
+  return code == LWT_TEST_NOTHING || code == LWT_TEST_UPDATE || code == LWT_TEST_REJECT ||
+         code == LWT_TEST_CLONE;
+}
+
+// Read before a build, from the state the tool dispatches on.
+DragExpectation expectationOf(const ep::StretchToolState &s) {
+  DragExpectation e;
+  e.withoutCtrl = s.active != 0 && s.updateAll != ep::kUpdateAllPairs && s.activeHandle != ep::kNoHandle &&
+                  s.allHandles == 0;
+  e.handle = s.activeHandle;
+  return e;
+}
+
+bool isValueControl(std::uintptr_t id) { return id >= ep::kControlActive && id <= ep::kControlSymmetry; }
+bool isDoubleControl(std::uintptr_t id) { return id == ep::kControlFactor || id == ep::kControlOffset; }
+
+// A position the tool must not write: a NaN with a payload of its own.
+constexpr std::uint64_t kUnwrittenBits = 0x7ff8dead0000beefull;
+
+}  // namespace
+
+ConversationHost::ConversationHost()
+    : module_(standin::LoadedModule::linked(&_mod_descrip)),
+      server_(module_.requireServer(LW_MESHEDITTOOL_CLASS, "Elastic_Pull")) {
+  globals_.messages().setEcho(nullptr);
+  globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
+  for (Slot &s : slots_) {
+    s.funcs.move = hostMove;
+    s.funcs.up = hostUp;
+  }
+  failAllocation(0);
+  // A conversation starts on a mesh a user would stretch: a box's four upright
+  // edges, top then bottom corner, every point selected.
+  replaceMesh({{{0, 2, 0}, true},
+               {{0, 0, 0}, true},
+               {{1, 2, 0}, true},
+               {{1, 0, 0}, true},
+               {{1, 2, 1}, true},
+               {{1, 0, 1}, true},
+               {{0, 2, 1}, true},
+               {{0, 0, 1}, true}});
+}
+
+ConversationHost::~ConversationHost() {
+  for (int slot = 0; slot < kSlots; ++slot) done(slot);
+  failAllocation(0);
+}
+
+// ---- The mesh and the faults ----------------------------------------------
+
+void ConversationHost::noteValue(double value) {
+  if (!std::isfinite(value)) finiteInputs_ = false;
+}
+
+void ConversationHost::notePosition(const double *xyz) {
+  for (int axis = 0; axis < 3; ++axis) noteValue(xyz[axis]);
+}
+
+void ConversationHost::replaceMesh(const std::vector<MeshPoint> &points) {
+  mesh_ = standin::Mesh{};
+  lastMoved_.clear();
+  for (const MeshPoint &p : points) addPoint(p);
+}
+
+void ConversationHost::addPoint(const MeshPoint &point) {
+  notePosition(point.position.data());
+  mesh_.addPoint(point.position, point.selected);
+}
+
+void ConversationHost::toggleSelected(std::size_t index) {
+  if (mesh_.size() == 0) return;
+  index %= mesh_.size();
+  mesh_.setSelected(index, !mesh_.selected(index));
+}
+
+void ConversationHost::failAllocation(unsigned k) { ep::testing::failAllocationNumber(k); }
+
+// ---- Lifecycle ------------------------------------------------------------
+
+ConversationHost::Slot *ConversationHost::pickSlot(int choice, bool live) {
+  std::array<Slot *, kSlots> candidates{};
+  int found = 0;
+  for (Slot &s : slots_)
+    if (s.live == live) candidates[static_cast<std::size_t>(found++)] = &s;
+  if (found == 0) return nullptr;
+  return candidates[static_cast<std::size_t>((choice % found + found) % found)];
+}
+
+ConversationHost::Slot *ConversationHost::liveSlot(int choice) { return pickSlot(choice, true); }
+
+void ConversationHost::setLiveCount() {
+  int live = 0;
+  for (const Slot &s : slots_) live += s.live ? 1 : 0;
+  services_.setLiveInstances(live);
+}
+
+void ConversationHost::activate(int slot, int version, const char *withheld) {
+  Slot *free = pickSlot(slot, false);
+  if (free == nullptr) return;
+  Slot &s = *free;
+  s = Slot{};
+  s.binding.tool = &s.funcs;
+  s.funcs.move = hostMove;
+  s.funcs.up = hostUp;
+  const Slot before = s;
+
+  services_.withhold(withheld);
+  const int result = server_.activate(version, CheckedServices::global, &s.binding, module_.startupResult());
+  services_.withhold("");
+
+  const int expected = version != LW_MESHEDITTOOL_VERSION ? LW_ACTIVATE_BAD_VERSION
+                       : withheld[0] != '\0'              ? LW_ACTIVATE_BAD_GLOBAL
+                                                          : -1;  // 0, or 3 when memory ran out
+  if (expected != -1 ? result != expected : result != LW_ACTIVATE_OK && result != LW_ACTIVATE_BAD_LOCAL)
+    violated("activate(version %d, \"%s\" withheld) answered %d", version, withheld, result);
+  if (result != LW_ACTIVATE_OK) {
+    if (std::memcmp(&s.binding, &before.binding, sizeof s.binding) != 0 ||
+        std::memcmp(&s.funcs, &before.funcs, sizeof s.funcs) != 0)
+      violated("activation answered %d but changed the binding", result);
+    return;
+  }
+  const LWToolFuncs &f = s.funcs;
+  if (s.binding.instance == nullptr || s.binding.tool != &s.funcs || s.binding.test == nullptr ||
+      s.binding.build == nullptr || s.binding.end == nullptr || f.done == nullptr || f.draw == nullptr ||
+      f.help == nullptr || f.dirty == nullptr || f.count == nullptr || f.handle == nullptr ||
+      f.start == nullptr || f.adjust == nullptr || f.down == nullptr || f.event == nullptr ||
+      f.panel == nullptr)
+    violated("activation answered 0 but left a slot of the binding empty");
+  s.live = true;
+  setLiveCount();
+}
+
+void ConversationHost::done(int slot) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  s->funcs.done(s->binding.instance);
+  s->live = false;
+  s->optionsPanel = nullptr;
+  setLiveCount();
+}
+
+// ---- Tool callbacks ---------------------------------------------------------
+
+void ConversationHost::count(int slot) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  LWToolEvent event{};
+  const int handles = s->funcs.count(s->binding.instance, &event);
+  for (int i = 0; i < handles; ++i) {
+    LWDVector pos;
+    const int priority = s->funcs.handle(s->binding.instance, &event, i, pos);
+    if (priority != i + 1)
+      violated("count offers %d handles, but handle(%d) answers %d", handles, i, priority);
+  }
+}
+
+void ConversationHost::handle(int slot, int index) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  LWToolEvent event{};
+  LWDVector pos;
+  for (double &v : pos) std::memcpy(&v, &kUnwrittenBits, sizeof v);
+  LWDVector untouched;
+  std::memcpy(untouched, pos, sizeof pos);
+  const int priority = s->funcs.handle(s->binding.instance, &event, index, pos);
+  const int points = stateOf(s->binding).pointCount;
+  if (priority <= 0) {
+    if (std::memcmp(pos, untouched, sizeof pos) != 0)
+      violated("handle(%d) answered %d but wrote a position", index, priority);
+  } else if (index < 0 || index >= points || priority != index + 1) {
+    violated("handle(%d) of an edit of %d points answered %d", index, points, priority);
+  }
+}
+
+void ConversationHost::start(int slot, const LWToolEvent &event) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  LWToolEvent e = event;
+  const int index = s->funcs.start(s->binding.instance, &e);
+  const int handles = s->funcs.count(s->binding.instance, &e);
+  if (handles == 0) {
+    if (index != 1) violated("start answered %d with no handle offered (expected 1)", index);
+    return;
+  }
+  if (index < 0 || index >= handles) violated("start answered %d, not one of the %d handles", index, handles);
+  const ep::StretchToolState &st = stateOf(s->binding);
+  if (index != ep::handleEndOf(st, index / 2))
+    violated("start answered %d, the anchor end of its pair: the drag would swap the pair's ends", index);
+}
+
+void ConversationHost::adjust(int slot, const LWToolEvent &event, int index) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  notePosition(event.posRaw);
+  LWToolEvent e = event;
+  const int result = s->funcs.adjust(s->binding.instance, &e, index);
+  if (result != index) violated("adjust(%d) answered %d", index, result);
+}
+
+void ConversationHost::down(int slot, const LWToolEvent &event) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  LWToolEvent e = event;
+  const int result = s->funcs.down(s->binding.instance, &e);
+  if (result != 0 && result != 1) violated("down answered %d", result);
+}
+
+void ConversationHost::event(int slot, int code) {
+  if (Slot *s = liveSlot(slot)) s->funcs.event(s->binding.instance, code);
+}
+
+void ConversationHost::help(int slot) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  LWToolEvent event{};
+  const char *text = s->funcs.help(s->binding.instance, &event);
+  if (text == nullptr || std::memchr(text, '\0', 256) == nullptr)
+    violated("help gave no text of under 256 bytes");
+}
+
+void ConversationHost::draw(int slot) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  CheckedDraw draw;
+  s->funcs.draw(s->binding.instance, draw.access());
+  draw.checkWholePairs();
+}
+
+void ConversationHost::end(int slot, int keep) {
+  if (Slot *s = liveSlot(slot)) s->binding.end(s->binding.instance, keep);
+}
+
+// ---- Builds -------------------------------------------------------------------
+
+void ConversationHost::build(int slot) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  if (faults_.restoreBase) {
+    for (const standin::PointPosition &p : lastMoved_)
+      if (p.index < mesh_.size()) mesh_.setPosition(p.index, p.position);
+    lastMoved_.clear();
+  }
+  globals_.monitors().setAvailable(!faults_.noMonitor);
+  globals_.monitors().abortAtStep(faults_.abortAtStep);
+  const DragExpectation drag = expectationOf(stateOf(s->binding));
+
+  standin::EditOperation operation(mesh_, faults_.edit);
+  CheckedOperation checked(operation, faults_.countError, finiteInputs_);
+  const char *text = s->binding.build(s->binding.instance, checked.op());
+  checked.buildReturned();
+  if (text != nullptr && text[0] == '\0') violated("build answered an empty error text");
+  if (!operation.closed()) operation.discard();
+  if (globals_.monitors().liveCount() != 0) violated("the build left a progress monitor undestroyed");
+  checkDragMovesOnlyItsPair(drag, checked);
+  if (operation.applied()) lastMoved_ = operation.takeReplaced();
+}
+
+void ConversationHost::checkDragMovesOnlyItsPair(const DragExpectation &expected,
+                                                 const CheckedOperation &op) const {
+  if (!expected.withoutCtrl || op.moved().empty()) return;
+  const std::vector<LWPntID> &selected = op.selectedDelivered();
+  const int k = expected.handle;
+  if (k < 0 || static_cast<std::size_t>(k) >= selected.size())
+    violated("a build for handle %d outside the %zu points moved a point", k, selected.size());
+  const LWPntID dragged = selected[static_cast<std::size_t>(k)];
+  const std::size_t partnerIndex = static_cast<std::size_t>(k ^ 1);
+  const LWPntID partner = partnerIndex < selected.size() ? selected[partnerIndex] : nullptr;
+  for (LWPntID moved : op.moved())
+    if (moved != dragged && moved != partner)
+      violated("a drag of handle %d without CTRL moved %p, a point of another pair", k, moved);
+}
+
+// ---- The options panel and its buttons ----------------------------------------
+
+const standin::PanelRecord *ConversationHost::optionsPanelOf(const Slot &s) {
+  return s.optionsPanel != nullptr ? globals_.panels().panel(s.optionsPanel) : nullptr;
+}
+
+void ConversationHost::panel(int slot, bool failCreate) {
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  if (failCreate) globals_.panels().failNextCreates(1);
+  LWXPanelID id = s->funcs.panel(s->binding.instance);
+  globals_.panels().failNextCreates(0);
+  if (id == nullptr) {
+    if (!failCreate) violated("panel answered NULL although the host could create the panel");
+    return;
+  }
+  const standin::PanelRecord *record = globals_.panels().panel(id);
+  if (record == nullptr || record->get == nullptr || record->set == nullptr)
+    violated("panel answered a panel the host did not make, or without get and set");
+  s->optionsPanel = id;
+}
+
+void ConversationHost::panelGet(int slot, std::uintptr_t id) {
+  Slot *s = liveSlot(slot);
+  const standin::PanelRecord *record = s != nullptr ? optionsPanelOf(*s) : nullptr;
+  if (record == nullptr) return;
+  void *value = record->get(s->binding.instance, id);
+  if ((value != nullptr) != isValueControl(id))
+    violated("get(0x%zx) answered %p", static_cast<std::size_t>(id), value);
+  if (value == nullptr) return;
+  const auto *first = static_cast<const char *>(s->binding.instance);
+  const auto *at = static_cast<const char *>(value);
+  const std::size_t width = isDoubleControl(id) ? sizeof(double) : sizeof(int);
+  if (at < first || at + width > first + sizeof(ep::StretchToolState))
+    violated("get(0x%zx) answered an address outside the instance", static_cast<std::size_t>(id));
+}
+
+void ConversationHost::panelSet(int slot, std::uintptr_t id, int intValue, double doubleValue) {
+  Slot *s = liveSlot(slot);
+  const standin::PanelRecord *record = s != nullptr ? optionsPanelOf(*s) : nullptr;
+  if (record == nullptr) return;
+  // The value has the data type of the control: a double for Factor and
+  // Offset, an int for the others (and room for either for an unknown ID).
+  union {
+    int i;
+    double d;
+  } value;
+  if (isDoubleControl(id)) {
+    noteValue(doubleValue);
+    value.d = doubleValue;
+  } else {
+    value.d = 0.0;
+    value.i = intValue;
+  }
+  const int result = record->set(s->binding.instance, id, &value);
+  const int expected = isValueControl(id) ? LWXPSET_REDRAW : LWXPSET_NONE;
+  if (result != expected) violated("set(0x%zx) answered %d", static_cast<std::size_t>(id), result);
+}
+
+void ConversationHost::pressButton(std::uintptr_t control) {
+  for (const standin::PanelRecord *record : globals_.panels().panels()) {
+    const standin::ControlHints *hints = record->hintsFor(control);
+    if (hints == nullptr || hints->buttonClick == nullptr) continue;
+    hints->buttonClick(record->id, static_cast<int>(control));
+    return;
+  }
+}
+
+void ConversationHost::invertHandle() { pressButton(ep::kControlInvertHandle); }
+
+void ConversationHost::about(bool failCreate, bool paint) {
+  // The host shows About only for an options panel of a live instance.
+  bool anyLive = false;
+  for (const Slot &s : slots_) anyLive = anyLive || (s.live && optionsPanelOf(s) != nullptr);
+  if (!anyLive) return;
+  const std::size_t panelsBefore = globals_.panels().panels().size();
+  if (failCreate) globals_.panels().failNextCreates(1);
+  // Painting the thumbnail while the panel is posted costs most of a run:
+  // only when asked.
+  if (paint)
+    globals_.panels().setThumbnailSink(
+        [](const standin::PanelRecord &, std::uintptr_t, const standin::ThumbnailCanvas &) {});
+  pressButton(ep::kControlAbout);
+  globals_.panels().setThumbnailSink(nullptr);
+  globals_.panels().failNextCreates(0);
+  if (globals_.panels().panels().size() != panelsBefore) violated("About left its panel undestroyed");
+}
+
+// ---- Between any two actions ------------------------------------------------
+
+void ConversationHost::checkAfterStep() {
+  for (const Slot &s : slots_) {
+    if (s.funcs.move != hostMove || s.funcs.up != hostUp) violated("the host's move or up slot was changed");
+    if (!s.live) continue;
+    void *instance = s.binding.instance;
+    const int code = s.binding.test(instance);
+    if (!isTestCode(code)) violated("test answered %d", code);
+    const int dirty = s.funcs.dirty(instance);
+    if ((dirty & ~(LWT_DIRTY_WIREFRAME | LWT_DIRTY_HELPTEXT)) != 0) violated("dirty answered %d", dirty);
+    LWToolEvent event{};
+    const int handles = s.funcs.count(instance, &event);
+    if (handles < 0) violated("count answered %d", handles);
+    if (s.binding.test(instance) != code || s.funcs.dirty(instance) != dirty)
+      violated("asking test or dirty changed the answer");
+  }
+  if (globals_.monitors().liveCount() != 0) violated("a progress monitor lives outside a build");
+}
+
+}  // namespace fuzz
