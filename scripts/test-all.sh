@@ -6,16 +6,18 @@
 #   m32    32-bit Linux: module, stand-in host library, portable tests
 #   mingw  32-bit Windows (the shipping elasticpull.p): export checks, the
 #          portable tests and a smoke host, run under Wine
+#   fuzz   the fuzz targets (clang, libFuzzer), each run a bounded number of
+#          times from its seed corpus by scripts/fuzz.sh
 #
-#   bash scripts/test-all.sh [PRESET...]     (default: all four)
+#   bash scripts/test-all.sh [PRESET...]     (default: all five)
 #
-# Prints CTest's summary for each build and a closing line with the totals;
-# exits non-zero if any build or test fails. Each build stops at its first
-# failing step, the others still run.
+# Prints CTest's summary for each build (for fuzz, a line a target) and a
+# closing line with the totals; exits non-zero if any build, test or fuzz run
+# fails. Each build stops at its first failing step, the others still run.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-if [ "$#" -gt 0 ]; then presets=("$@"); else presets=(dev asan m32 mingw); fi
+if [ "$#" -gt 0 ]; then presets=("$@"); else presets=(dev asan m32 mingw fuzz); fi
 
 bash scripts/install-deps.sh || { echo "test-all: installing the dependencies failed" >&2; exit 1; }
 
@@ -27,6 +29,16 @@ summary=()
 started=$SECONDS
 
 for preset in "${presets[@]}"; do
+  if [ "$preset" = fuzz ]; then
+    echo
+    echo "==== fuzz: build, then each target from its seed corpus (scripts/fuzz.sh) ===="
+    t0=$SECONDS
+    bash scripts/fuzz.sh 2>&1 | tee build/logs/fuzz.log
+    if [ "${PIPESTATUS[0]}" -ne 0 ]; then broken=$((broken + 1)); status=FAILED; else status=ok; fi
+    summary+=("fuzz: $status, $((SECONDS - t0))s: $(tail -n 1 build/logs/fuzz.log)")
+    while IFS= read -r line; do summary+=("  $line"); done < <(grep -E '^fuzz: [a-z_]+: ' build/logs/fuzz.log)
+    continue
+  fi
   echo
   echo "==== $preset: configure and build ===="
   t0=$SECONDS
