@@ -47,16 +47,56 @@ struct ServiceCalls {
     panels("panels.hint").hint(panel, id, hints);
   }
   static int post(LWXPanelID panel) { return panels("panels.post").post(panel); }
+
+  // Thumbnail drawing: checked, and not painted (painting every pixel into
+  // a picture would cost more than the rest of a conversation).
+  static void drawing(const char *call, LWXPDrAreaID area) {
+    host(call);
+    if (area == nullptr) violated("%s without the host's drawing area", call);
+  }
+  static void checkColour(const char *call, int r, int g, int b) {
+    for (int channel : {r, g, b})
+      if (channel < 0 || channel > 255) violated("%s with colour (%d, %d, %d)", call, r, g, b);
+  }
+  static void drawRGBPixel(LWXPDrAreaID area, int r, int g, int b, int, int) {
+    drawing("drawf.drawRGBPixel", area);
+    checkColour("drawRGBPixel", r, g, b);
+  }
+  static void drawRGBBox(LWXPDrAreaID area, int r, int g, int b, int, int, int w, int h) {
+    drawing("drawf.drawRGBBox", area);
+    checkColour("drawRGBBox", r, g, b);
+    if (w < 0 || h < 0) violated("drawRGBBox of %d by %d pixels", w, h);
+  }
+  static int textWidth(LWXPDrAreaID area, const char *text) {
+    drawing("drawf.textWidth", area);
+    return 7 * static_cast<int>(std::strlen(text));
+  }
+  static int textHeight(LWXPDrAreaID area, const char *text) {
+    drawing("drawf.textHeight", area);
+    return text[0] != '\0' ? 14 : 0;
+  }
+  static void drawText(LWXPDrAreaID area, const char *text, int, int, int) {
+    drawing("drawf.drawText", area);
+    if (std::strlen(text) > 1000) violated("drawText of %zu characters", std::strlen(text));
+  }
 };
 
 namespace {
 
+LWXPDrawFuncs drawTable = {nullptr,
+                           ServiceCalls::drawRGBPixel,
+                           nullptr,
+                           nullptr,
+                           ServiceCalls::drawRGBBox,
+                           nullptr,
+                           ServiceCalls::textWidth,
+                           ServiceCalls::textHeight,
+                           ServiceCalls::drawText};
 LWMessageFuncs messageTable = {ServiceCalls::info, ServiceCalls::error, ServiceCalls::warning};
 LWMonitorFuncs monitorTable = {ServiceCalls::createMonitor, ServiceCalls::destroyMonitor};
-// The drawing table and the version are the stand-in host's (filled in by the
-// first CheckedServices): drawing happens only inside post.
+// The version is the stand-in host's (filled in by CheckedServices).
 LWXPanelFuncs panelTable = {0,
-                            nullptr,
+                            &drawTable,
                             ServiceCalls::create,
                             ServiceCalls::destroy,
                             ServiceCalls::describe,
@@ -68,9 +108,7 @@ LWXPanelFuncs panelTable = {0,
 
 CheckedServices::CheckedServices(standin::HostGlobals &globals)
     : globals_(globals), previous_(currentServices) {
-  const LWXPanelFuncs &real = *globals.panels().funcs();
-  panelTable.version = real.version;
-  panelTable.drawf = real.drawf;
+  panelTable.version = globals.panels().funcs()->version;
   currentServices = this;
 }
 

@@ -2,7 +2,8 @@
 // the stand-in host's message, monitor and panel services behind tables of
 // its own, which check at every call that some instance of the tool lives
 // (a module has no business with the host's services otherwise), and a
-// `global` lookup that can withhold one service from an activation.
+// `global` lookup that can withhold one service from an activation. Thumbnail
+// drawing is checked (colours, sizes, the area) but paints nothing.
 //
 // The tables are static, as a host's are: the module keeps the service
 // pointers from one activation to the next (and from one fuzz input to the

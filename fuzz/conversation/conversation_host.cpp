@@ -383,8 +383,8 @@ void ConversationHost::about(bool failCreate, bool paint) {
   if (!anyLive) return;
   const std::size_t panelsBefore = globals_.panels().panels().size();
   if (failCreate) globals_.panels().failNextCreates(1);
-  // Painting the thumbnail while the panel is posted costs most of a run:
-  // only when asked.
+  // The host paints the thumbnail while the panel is posted only when asked:
+  // each time it takes a picture of its own.
   if (paint)
     globals_.panels().setThumbnailSink(
         [](const standin::PanelRecord &, std::uintptr_t, const standin::ThumbnailCanvas &) {});
