@@ -8,7 +8,8 @@
 #                   work on one core of a two-core machine)
 #   --time SECONDS  stop each target after this long even if its runs are not
 #                   done (default 60)
-#   TARGET          conversation, obj_file, selection, script (default: all)
+#   TARGET          conversation, obj_file, selection, script,
+#                   playground_request (default: all)
 #
 # What a run finds (a crash, a sanitizer report, a leak, a broken invariant)
 # is saved to build/fuzz/findings/TARGET-*, and the script exits non-zero. New
@@ -19,9 +20,10 @@ set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Each target: its runs by default and the longest input it is given.
-declare -A default_runs=([conversation]=30000 [obj_file]=200000 [selection]=300000 [script]=100000)
-declare -A max_len=([conversation]=1024 [obj_file]=4096 [selection]=256 [script]=4096)
-all_targets=(conversation obj_file selection script)
+declare -A default_runs=([conversation]=30000 [obj_file]=200000 [selection]=300000 [script]=100000
+                        [playground_request]=8000)
+declare -A max_len=([conversation]=1024 [obj_file]=4096 [selection]=256 [script]=4096 [playground_request]=2048)
+all_targets=(conversation obj_file selection script playground_request)
 
 usage() { sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 
@@ -70,8 +72,11 @@ for target in "${targets[@]}"; do
   rm -rf "$work" "$findings_dir/$target"-*
   mkdir -p "$work"
   target_runs=${runs:-${default_runs[$target]}}
+  # A target whose inputs have a syntax has a dictionary of its tokens.
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   t0=$SECONDS
-  "$program" -runs="$target_runs" -max_total_time="$time_limit" -max_len="${max_len[$target]}" \
+  "$program" -runs="$target_runs" -max_total_time="$time_limit" -max_len="${max_len[$target]}" "${dict[@]}" \
     -artifact_prefix="$findings_dir/$target-" -print_final_stats=1 "$work" "fuzz/corpus/$target" > "$log" 2>&1
   rc=$?
   elapsed=$((SECONDS - t0))
