@@ -106,4 +106,5 @@ if [ "$failed" -ne 0 ]; then
   echo "fuzz: $failed of ${#targets[@]} targets FAILED" >&2
   exit 1
 fi
-echo "fuzz: ${#targets[@]} targets, no findings"
+[ "${#targets[@]}" -eq 1 ] && what="1 target" || what="${#targets[@]} targets"
+echo "fuzz: $what, no findings"

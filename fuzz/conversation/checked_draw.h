@@ -15,6 +15,7 @@ class CheckedDraw {
  public:
   LWWireDrawAccess *access() { return &access_; }
 
+  int calls() const { return calls_; }
   void checkWholePairs() const {
     if (calls_ % 12 != 0) violated("draw made %d drawing calls, not twelve a pair", calls_);
   }

@@ -1,6 +1,9 @@
 #include "fuzz/conversation/conversation_host.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/allocation.h"
@@ -56,7 +59,8 @@ constexpr std::uint64_t kUnwrittenBits = 0x7ff8dead0000beefull;
 }  // namespace
 
 ConversationHost::ConversationHost()
-    : module_(standin::LoadedModule::linked(&_mod_descrip)),
+    : tracing_(std::getenv("EP_FUZZ_TRACE") != nullptr),
+      module_(standin::LoadedModule::linked(&_mod_descrip)),
       server_(module_.requireServer(LW_MESHEDITTOOL_CLASS, "Elastic_Pull")) {
   globals_.messages().setEcho(nullptr);
   globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
@@ -84,6 +88,17 @@ ConversationHost::~ConversationHost() {
 
 // ---- The mesh and the faults ----------------------------------------------
 
+void ConversationHost::trace(const char *format, ...) const {
+  if (!tracing_) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
+
+int ConversationHost::slotNumber(const Slot &s) const { return static_cast<int>(&s - slots_.data()); }
+
 void ConversationHost::noteValue(double value) {
   if (!std::isfinite(value)) finiteInputs_ = false;
 }
@@ -93,12 +108,16 @@ void ConversationHost::notePosition(const double *xyz) {
 }
 
 void ConversationHost::replaceMesh(const std::vector<MeshPoint> &points) {
+  trace("a new mesh of %zu points", points.size());
   mesh_ = standin::Mesh{};
   lastMoved_.clear();
   for (const MeshPoint &p : points) addPoint(p);
 }
 
 void ConversationHost::addPoint(const MeshPoint &point) {
+  const standin::Position &p = point.position;
+  trace("point %zu at (%.17g, %.17g, %.17g)%s", mesh_.size(), p[0], p[1], p[2],
+        point.selected ? ", selected" : "");
   notePosition(point.position.data());
   mesh_.addPoint(point.position, point.selected);
 }
@@ -107,9 +126,27 @@ void ConversationHost::toggleSelected(std::size_t index) {
   if (mesh_.size() == 0) return;
   index %= mesh_.size();
   mesh_.setSelected(index, !mesh_.selected(index));
+  trace("point %zu %s", index, mesh_.selected(index) ? "selected" : "unselected");
 }
 
-void ConversationHost::failAllocation(unsigned k) { ep::testing::failAllocationNumber(k); }
+void ConversationHost::setFaults(const BuildFaults &faults) {
+  faults_ = faults;
+  const standin::EditFaults &e = faults.edit;
+  trace(
+      "faults: pntMove of point %d fails with %d, scan withholds %zu, pointInfo NULL for point %d%s, count "
+      "off "
+      "by %d, %s, abort at step %d%s",
+      e.failMovePoint ? static_cast<int>(*e.failMovePoint) : -1, e.moveFailCode, e.scanWithholdSelected,
+      e.nullInfoPoint ? static_cast<int>(*e.nullInfoPoint) : -1, e.nullInfoAll ? " (and all)" : "",
+      faults.countError, faults.noMonitor ? "no monitor" : "a monitor",
+      faults.abortAtStep ? static_cast<int>(*faults.abortAtStep) : 0,
+      faults.restoreBase ? ", base restored" : "");
+}
+
+void ConversationHost::failAllocation(unsigned k) {
+  trace("allocation %u from now fails", k);
+  ep::testing::failAllocationNumber(k);
+}
 
 // ---- Lifecycle ------------------------------------------------------------
 
@@ -147,6 +184,7 @@ void ConversationHost::activate(int slot, int version, const char *withheld) {
   const int expected = version != LW_MESHEDITTOOL_VERSION ? LW_ACTIVATE_BAD_VERSION
                        : withheld[0] != '\0'              ? LW_ACTIVATE_BAD_GLOBAL
                                                           : -1;  // 0, or 3 when memory ran out
+  trace("activate(slot %d, version %d, \"%s\" withheld) -> %d", slotNumber(s), version, withheld, result);
   if (expected != -1 ? result != expected : result != LW_ACTIVATE_OK && result != LW_ACTIVATE_BAD_LOCAL)
     violated("activate(version %d, \"%s\" withheld) answered %d", version, withheld, result);
   if (result != LW_ACTIVATE_OK) {
@@ -169,6 +207,7 @@ void ConversationHost::activate(int slot, int version, const char *withheld) {
 void ConversationHost::done(int slot) {
   Slot *s = liveSlot(slot);
   if (s == nullptr) return;
+  trace("done(slot %d)", slotNumber(*s));
   s->funcs.done(s->binding.instance);
   s->live = false;
   s->optionsPanel = nullptr;
@@ -182,6 +221,7 @@ void ConversationHost::count(int slot) {
   if (s == nullptr) return;
   LWToolEvent event{};
   const int handles = s->funcs.count(s->binding.instance, &event);
+  trace("count(slot %d) -> %d", slotNumber(*s), handles);
   for (int i = 0; i < handles; ++i) {
     LWDVector pos;
     const int priority = s->funcs.handle(s->binding.instance, &event, i, pos);
@@ -200,6 +240,7 @@ void ConversationHost::handle(int slot, int index) {
   std::memcpy(untouched, pos, sizeof pos);
   const int priority = s->funcs.handle(s->binding.instance, &event, index, pos);
   const int points = stateOf(s->binding).pointCount;
+  trace("handle(slot %d, %d) -> %d", slotNumber(*s), index, priority);
   if (priority <= 0) {
     if (std::memcmp(pos, untouched, sizeof pos) != 0)
       violated("handle(%d) answered %d but wrote a position", index, priority);
@@ -214,6 +255,8 @@ void ConversationHost::start(int slot, const LWToolEvent &event) {
   LWToolEvent e = event;
   const int index = s->funcs.start(s->binding.instance, &e);
   const int handles = s->funcs.count(s->binding.instance, &e);
+  trace("start(slot %d, posRaw (%.17g, %.17g, %.17g), portAxis %d) -> %d", slotNumber(*s), e.posRaw[0],
+        e.posRaw[1], e.posRaw[2], e.portAxis, index);
   if (handles == 0) {
     if (index != 1) violated("start answered %d with no handle offered (expected 1)", index);
     return;
@@ -229,6 +272,8 @@ void ConversationHost::adjust(int slot, const LWToolEvent &event, int index) {
   if (s == nullptr) return;
   notePosition(event.posRaw);
   LWToolEvent e = event;
+  trace("adjust(slot %d, %d, posRaw (%.17g, %.17g, %.17g), flags %d)", slotNumber(*s), index, e.posRaw[0],
+        e.posRaw[1], e.posRaw[2], e.flags);
   const int result = s->funcs.adjust(s->binding.instance, &e, index);
   if (result != index) violated("adjust(%d) answered %d", index, result);
 }
@@ -238,11 +283,15 @@ void ConversationHost::down(int slot, const LWToolEvent &event) {
   if (s == nullptr) return;
   LWToolEvent e = event;
   const int result = s->funcs.down(s->binding.instance, &e);
+  trace("down(slot %d, flags %d) -> %d", slotNumber(*s), e.flags, result);
   if (result != 0 && result != 1) violated("down answered %d", result);
 }
 
 void ConversationHost::event(int slot, int code) {
-  if (Slot *s = liveSlot(slot)) s->funcs.event(s->binding.instance, code);
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  trace("event(slot %d, %d)", slotNumber(*s), code);
+  s->funcs.event(s->binding.instance, code);
 }
 
 void ConversationHost::help(int slot) {
@@ -259,11 +308,15 @@ void ConversationHost::draw(int slot) {
   if (s == nullptr) return;
   CheckedDraw draw;
   s->funcs.draw(s->binding.instance, draw.access());
+  trace("draw(slot %d): %d calls", slotNumber(*s), draw.calls());
   draw.checkWholePairs();
 }
 
 void ConversationHost::end(int slot, int keep) {
-  if (Slot *s = liveSlot(slot)) s->binding.end(s->binding.instance, keep);
+  Slot *s = liveSlot(slot);
+  if (s == nullptr) return;
+  trace("end(slot %d, %d)", slotNumber(*s), keep);
+  s->binding.end(s->binding.instance, keep);
 }
 
 // ---- Builds -------------------------------------------------------------------
@@ -284,6 +337,8 @@ void ConversationHost::build(int slot) {
   CheckedOperation checked(operation, faults_.countError, finiteInputs_);
   const char *text = s->binding.build(s->binding.instance, checked.op());
   checked.buildReturned();
+  trace("build(slot %d) -> %s; %zu moves, %s", slotNumber(*s), text != nullptr ? text : "NULL",
+        checked.moved().size(), operation.applied() ? "applied" : "not applied");
   if (text != nullptr && text[0] == '\0') violated("build answered an empty error text");
   if (!operation.closed()) operation.discard();
   if (globals_.monitors().liveCount() != 0) violated("the build left a progress monitor undestroyed");
@@ -318,6 +373,7 @@ void ConversationHost::panel(int slot, bool failCreate) {
   if (failCreate) globals_.panels().failNextCreates(1);
   LWXPanelID id = s->funcs.panel(s->binding.instance);
   globals_.panels().failNextCreates(0);
+  trace("panel(slot %d%s) -> %p", slotNumber(*s), failCreate ? ", create fails" : "", id);
   if (id == nullptr) {
     if (!failCreate) violated("panel answered NULL although the host could create the panel");
     return;
@@ -333,6 +389,7 @@ void ConversationHost::panelGet(int slot, std::uintptr_t id) {
   const standin::PanelRecord *record = s != nullptr ? optionsPanelOf(*s) : nullptr;
   if (record == nullptr) return;
   void *value = record->get(s->binding.instance, id);
+  trace("get(slot %d, 0x%zx) -> %p", slotNumber(*s), static_cast<std::size_t>(id), value);
   if ((value != nullptr) != isValueControl(id))
     violated("get(0x%zx) answered %p", static_cast<std::size_t>(id), value);
   if (value == nullptr) return;
@@ -361,6 +418,8 @@ void ConversationHost::panelSet(int slot, std::uintptr_t id, int intValue, doubl
     value.i = intValue;
   }
   const int result = record->set(s->binding.instance, id, &value);
+  trace("set(slot %d, 0x%zx, %d or %.17g) -> %d", slotNumber(*s), static_cast<std::size_t>(id), intValue,
+        doubleValue, result);
   const int expected = isValueControl(id) ? LWXPSET_REDRAW : LWXPSET_NONE;
   if (result != expected) violated("set(0x%zx) answered %d", static_cast<std::size_t>(id), result);
 }
@@ -369,6 +428,7 @@ void ConversationHost::pressButton(std::uintptr_t control) {
   for (const standin::PanelRecord *record : globals_.panels().panels()) {
     const standin::ControlHints *hints = record->hintsFor(control);
     if (hints == nullptr || hints->buttonClick == nullptr) continue;
+    trace("button 0x%zx of panel %p", static_cast<std::size_t>(control), record->id);
     hints->buttonClick(record->id, static_cast<int>(control));
     return;
   }

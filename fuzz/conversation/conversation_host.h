@@ -5,6 +5,8 @@
 // the interface promises about its own result; checkAfterStep() checks what
 // must hold between any two actions. A broken promise aborts (invariant.h).
 //
+// EP_FUZZ_TRACE=1 in the environment prints every action (trace()).
+//
 // The stand-in host does the hosting (messages, monitors, panels, mesh, edit
 // operations); CheckedServices and CheckedOperation stand between it and the
 // module to watch every call the module makes.
@@ -54,7 +56,7 @@ class ConversationHost {
   void replaceMesh(const std::vector<MeshPoint> &points);
   void addPoint(const MeshPoint &point);
   void toggleSelected(std::size_t index);  // index wraps around the mesh
-  void setFaults(const BuildFaults &faults) { faults_ = faults; }
+  void setFaults(const BuildFaults &faults);
   // The k-th allocation of the module from now fails (0: none).
   void failAllocation(unsigned k);
 
@@ -99,6 +101,10 @@ class ConversationHost {
   // (counted around); nullptr when there is none.
   Slot *pickSlot(int choice, bool live);
   Slot *liveSlot(int choice);
+  // With EP_FUZZ_TRACE set in the environment, each action and its answer
+  // is printed to stderr, one a line: what a regression test needs to repeat.
+  __attribute__((format(printf, 2, 3))) void trace(const char *format, ...) const;
+  int slotNumber(const Slot &s) const;
   // A coordinate or value came from the input: one that is not finite lifts
   // the finite-input promise for the rest of the conversation.
   void noteValue(double value);
@@ -108,6 +114,7 @@ class ConversationHost {
   const standin::PanelRecord *optionsPanelOf(const Slot &s);
   void pressButton(std::uintptr_t control);
 
+  bool tracing_;
   standin::HostGlobals globals_;
   CheckedServices services_{globals_};
   standin::LoadedModule module_;
