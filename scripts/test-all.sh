@@ -35,7 +35,8 @@ for preset in "${presets[@]}"; do
     t0=$SECONDS
     bash scripts/fuzz.sh 2>&1 | tee build/logs/fuzz.log
     if [ "${PIPESTATUS[0]}" -ne 0 ]; then broken=$((broken + 1)); status=FAILED; else status=ok; fi
-    summary+=("fuzz: $status, $((SECONDS - t0))s: $(tail -n 1 build/logs/fuzz.log)")
+    last=$(tail -n 1 build/logs/fuzz.log)
+    summary+=("fuzz: $status, $((SECONDS - t0))s: ${last#fuzz: }")
     while IFS= read -r line; do summary+=("  $line"); done < <(grep -E '^fuzz: [a-z_]+: ' build/logs/fuzz.log)
     continue
   fi
