@@ -13,10 +13,13 @@
 //    allowed, a POST says application/json and the fetch is not cross-site.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "fuzz/invariant.h"
 #include "host/host_abi.h"
@@ -86,6 +89,16 @@ void get(standin::PlaygroundApi &api, const std::string &resource) {
   checkReply(reply, "GET " + resource);
 }
 
+// A media type names JSON whatever its letters' case, and may carry
+// parameters after a ';'.
+bool isJsonMediaType(const std::string &contentType) {
+  const std::string type = contentType.substr(0, contentType.find(';'));
+  constexpr std::string_view kJson = "application/json";
+  return type.size() == kJson.size() &&
+         std::equal(type.begin(), type.end(), kJson.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
 void guard(FuzzedDataProvider &in) {
   static const standin::RequestGuard kGuard("127.0.0.1", kPort);
   const std::string method = in.ConsumeBool() ? "POST" : in.ConsumeRandomLengthString(8);
@@ -107,7 +120,7 @@ void guard(FuzzedDataProvider &in) {
   if (origin && !kGuard.originAllowed(*origin))
     violated("the guard let Origin '%s' through", origin->c_str());
   if (site == "cross-site") violated("the guard let a cross-site fetch through");
-  if (method == "POST" && contentType.rfind("application/json", 0) != 0)
+  if (method == "POST" && !isJsonMediaType(contentType))
     violated("the guard let a POST of '%s' through", contentType.c_str());
 }
 
