@@ -178,7 +178,7 @@ void step(ConversationHost &host, FuzzedDataProvider &in) {
       return host.invertHandle();
     case Action::About: {
       const auto kind = in.ConsumeIntegral<std::uint8_t>();
-      return host.about(kind % 4 == 0, kind % 8 == 1);
+      return host.about(kind % 4 == 0, kind % 64 == 1);
     }
     case Action::NewMesh: {
       std::vector<fuzz::MeshPoint> points(in.ConsumeIntegralInRange<std::size_t>(0, kMaxMeshPoints));
