@@ -20,7 +20,7 @@ bool sameCommand(const standin::ScriptCommand &a, const standin::ScriptCommand &
     if (!sameBits(a.position[axis], b.position[axis])) return false;
   return a.op == b.op && a.atPoint == b.atPoint && a.point == b.point && a.ctrl == b.ctrl &&
          a.right == b.right && a.code == b.code && sameBits(a.value, b.value) && a.view == b.view &&
-         a.text == b.text;
+         a.zoom == b.zoom && a.text == b.text;
 }
 
 void checkPrintedBack(const standin::Script &script) {

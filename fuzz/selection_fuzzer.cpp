@@ -1,11 +1,13 @@
-// The selection syntax ("0-3,8,9", "all"): any text, for a mesh of any size up
-// to 4096 points. Only SelectionError escapes; a selection is ascending,
-// without repeats and inside the mesh; and what formatSelection prints for it
-// parses back to the same points.
+// The selection syntax ("0-3,8,9", "all") and the pair syntax ("4:0,5:1"):
+// any text, for a mesh of any size up to 4096 points. Only SelectionError
+// escapes. A selection is ascending, without repeats and inside the mesh;
+// pairs are inside the mesh, none empty, no point in two of them. What
+// formatSelection or formatPairs prints parses back to the same points.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,13 +16,64 @@
 
 namespace {
 
+using fuzz::violated;
+
 void checkSelection(const std::vector<std::size_t> &points, std::size_t pointCount) {
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (points[i] >= pointCount)
-      fuzz::violated("selection holds point %zu of a mesh of %zu points", points[i], pointCount);
+      violated("selection holds point %zu of a mesh of %zu points", points[i], pointCount);
     if (i > 0 && points[i] <= points[i - 1])
-      fuzz::violated("selection not ascending without repeats at %zu: %zu after %zu", i, points[i],
-                     points[i - 1]);
+      violated("selection not ascending without repeats at %zu: %zu after %zu", i, points[i], points[i - 1]);
+  }
+}
+
+void selection(const std::string &text, std::size_t pointCount) {
+  std::vector<std::size_t> points;
+  try {
+    points = standin::parseSelection(text, pointCount);
+  } catch (const standin::SelectionError &) {
+    return;
+  } catch (const std::exception &error) {
+    violated("parseSelection threw %s, not a SelectionError", error.what());
+  }
+  checkSelection(points, pointCount);
+
+  // The syntax has no empty selection: "all" on a mesh without points is the
+  // only text that selects nothing, and nothing is printed as "".
+  if (points.empty()) return;
+  const std::string printed = standin::formatSelection(points);
+  try {
+    if (standin::parseSelection(printed, pointCount) != points)
+      violated("'%s' printed as '%s' parses to other points", text.c_str(), printed.c_str());
+  } catch (const std::exception &error) {
+    violated("'%s' printed as '%s' does not parse: %s", text.c_str(), printed.c_str(), error.what());
+  }
+}
+
+void pairs(const std::string &text, std::size_t pointCount) {
+  std::vector<standin::PointPair> parsed;
+  try {
+    parsed = standin::parsePairs(text, pointCount);
+  } catch (const standin::SelectionError &) {
+    return;
+  } catch (const std::exception &error) {
+    violated("parsePairs threw %s, not a SelectionError", error.what());
+  }
+  if (parsed.empty()) violated("'%s' parses to no pairs", text.c_str());
+  std::set<std::size_t> ends;
+  for (const standin::PointPair &p : parsed) {
+    if (p.handle >= pointCount || p.anchor >= pointCount)
+      violated("pair %zu:%zu of a mesh of %zu points", p.handle, p.anchor, pointCount);
+    if (!ends.insert(p.handle).second || !ends.insert(p.anchor).second)
+      violated("'%s' puts a point of pair %zu:%zu in another pair or pairs it with itself", text.c_str(),
+               p.handle, p.anchor);
+  }
+  const std::string printed = standin::formatPairs(parsed);
+  try {
+    if (standin::parsePairs(printed, pointCount) != parsed)
+      violated("'%s' printed as '%s' parses to other pairs", text.c_str(), printed.c_str());
+  } catch (const std::exception &error) {
+    violated("'%s' printed as '%s' does not parse: %s", text.c_str(), printed.c_str(), error.what());
   }
 }
 
@@ -29,27 +82,11 @@ void checkSelection(const std::vector<std::size_t> &points, std::size_t pointCou
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   FuzzedDataProvider input(data, size);
   const auto pointCount = input.ConsumeIntegralInRange<std::size_t>(0, 4096);
+  const bool asPairs = input.ConsumeBool();
   const std::string text = input.ConsumeRemainingBytesAsString();
-
-  std::vector<std::size_t> points;
-  try {
-    points = standin::parseSelection(text, pointCount);
-  } catch (const standin::SelectionError &) {
-    return 0;
-  } catch (const std::exception &error) {
-    fuzz::violated("parseSelection threw %s, not a SelectionError", error.what());
-  }
-  checkSelection(points, pointCount);
-
-  // The syntax has no empty selection: "all" on a mesh without points is the
-  // only text that selects nothing, and nothing is printed as "".
-  if (points.empty()) return 0;
-  const std::string printed = standin::formatSelection(points);
-  try {
-    if (standin::parseSelection(printed, pointCount) != points)
-      fuzz::violated("'%s' printed as '%s' parses to other points", text.c_str(), printed.c_str());
-  } catch (const std::exception &error) {
-    fuzz::violated("'%s' printed as '%s' does not parse: %s", text.c_str(), printed.c_str(), error.what());
-  }
+  if (asPairs)
+    pairs(text, pointCount);
+  else
+    selection(text, pointCount);
   return 0;
 }
