@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/invariant.h"
@@ -27,54 +29,55 @@ void checkSelection(const std::vector<std::size_t> &points, std::size_t pointCou
   }
 }
 
-void selection(const std::string &text, std::size_t pointCount) {
-  std::vector<std::size_t> points;
+// What a parser makes of `text`, or nullopt when it refused the text with a
+// SelectionError; any other exception is a violation.
+template <typename Parse>
+auto parsedOrRefused(const char *parser, Parse parse, std::string_view text)
+    -> std::optional<decltype(parse(text))> {
   try {
-    points = standin::parseSelection(text, pointCount);
+    return parse(text);
   } catch (const standin::SelectionError &) {
-    return;
+    return std::nullopt;
   } catch (const std::exception &error) {
-    violated("parseSelection threw %s, not a SelectionError", error.what());
+    violated("%s threw %s, not a SelectionError", parser, error.what());
   }
-  checkSelection(points, pointCount);
+}
 
-  // The syntax has no empty selection: "all" on a mesh without points is the
-  // only text that selects nothing, and nothing is printed as "".
-  if (points.empty()) return;
-  const std::string printed = standin::formatSelection(points);
+// What was printed for a parsed text parses back to the same.
+template <typename Parse, typename Value>
+void checkPrintedBack(Parse parse, const Value &parsed, const std::string &text, const std::string &printed) {
   try {
-    if (standin::parseSelection(printed, pointCount) != points)
-      violated("'%s' printed as '%s' parses to other points", text.c_str(), printed.c_str());
+    if (parse(printed) != parsed)
+      violated("'%s' printed as '%s' parses to another", text.c_str(), printed.c_str());
   } catch (const std::exception &error) {
     violated("'%s' printed as '%s' does not parse: %s", text.c_str(), printed.c_str(), error.what());
   }
 }
 
+void selection(const std::string &text, std::size_t pointCount) {
+  const auto parse = [&](std::string_view t) { return standin::parseSelection(t, pointCount); };
+  const auto points = parsedOrRefused("parseSelection", parse, text);
+  if (!points) return;
+  checkSelection(*points, pointCount);
+  // The syntax has no empty selection: "all" on a mesh without points is the
+  // only text that selects nothing, and nothing is printed as "".
+  if (!points->empty()) checkPrintedBack(parse, *points, text, standin::formatSelection(*points));
+}
+
 void pairs(const std::string &text, std::size_t pointCount) {
-  std::vector<standin::PointPair> parsed;
-  try {
-    parsed = standin::parsePairs(text, pointCount);
-  } catch (const standin::SelectionError &) {
-    return;
-  } catch (const std::exception &error) {
-    violated("parsePairs threw %s, not a SelectionError", error.what());
-  }
-  if (parsed.empty()) violated("'%s' parses to no pairs", text.c_str());
+  const auto parse = [&](std::string_view t) { return standin::parsePairs(t, pointCount); };
+  const auto parsed = parsedOrRefused("parsePairs", parse, text);
+  if (!parsed) return;
+  if (parsed->empty()) violated("'%s' parses to no pairs", text.c_str());
   std::set<std::size_t> ends;
-  for (const standin::PointPair &p : parsed) {
+  for (const standin::PointPair &p : *parsed) {
     if (p.handle >= pointCount || p.anchor >= pointCount)
       violated("pair %zu:%zu of a mesh of %zu points", p.handle, p.anchor, pointCount);
     if (!ends.insert(p.handle).second || !ends.insert(p.anchor).second)
       violated("'%s' puts a point of pair %zu:%zu in another pair or pairs it with itself", text.c_str(),
                p.handle, p.anchor);
   }
-  const std::string printed = standin::formatPairs(parsed);
-  try {
-    if (standin::parsePairs(printed, pointCount) != parsed)
-      violated("'%s' printed as '%s' parses to other pairs", text.c_str(), printed.c_str());
-  } catch (const std::exception &error) {
-    violated("'%s' printed as '%s' does not parse: %s", text.c_str(), printed.c_str(), error.what());
-  }
+  checkPrintedBack(parse, *parsed, text, standin::formatPairs(*parsed));
 }
 
 }  // namespace
