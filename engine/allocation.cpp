@@ -10,7 +10,8 @@ namespace {
 unsigned failAt = 0;  // 0: never fail
 unsigned madeSinceArmed = 0;
 std::size_t bytesMadeSinceArmed = 0;
-int rawFill = -1;  // a test's byte for unfilled blocks, or none
+int rawFill = -1;                // a test's byte for unfilled blocks, or none
+std::size_t liveBlockCount = 0;  // blocks given and not yet released
 
 bool shouldFail() {
   ++madeSinceArmed;
@@ -21,13 +22,14 @@ bool shouldFail() {
   return false;
 }
 
-bool overflows(std::size_t count, std::size_t size) {
-  return size != 0 && count > SIZE_MAX / size;
-}
+bool overflows(std::size_t count, std::size_t size) { return size != 0 && count > SIZE_MAX / size; }
 
-// Counts the bytes of a block that was given.
+// Counts a block that was given, and its bytes.
 void *counted(void *block, std::size_t count, std::size_t size) {
-  if (block != nullptr) bytesMadeSinceArmed += count * size;
+  if (block != nullptr) {
+    bytesMadeSinceArmed += count * size;
+    ++liveBlockCount;
+  }
   return block;
 }
 
@@ -45,7 +47,10 @@ void *allocateRaw(std::size_t count, std::size_t size) {
   return block;
 }
 
-void release(void *block) { std::free(block); }
+void release(void *block) {
+  if (block != nullptr) --liveBlockCount;
+  std::free(block);
+}
 
 namespace testing {
 void failAllocationNumber(unsigned k) {
@@ -56,6 +61,7 @@ void failAllocationNumber(unsigned k) {
 unsigned allocationsSinceArmed() { return madeSinceArmed; }
 std::size_t bytesSinceArmed() { return bytesMadeSinceArmed; }
 void fillRawAllocationsWith(int byte) { rawFill = byte; }
+std::size_t liveBlocks() { return liveBlockCount; }
 }  // namespace testing
 
 }  // namespace ep

@@ -26,6 +26,10 @@ std::size_t bytesSinceArmed();
 // From now on every allocateRaw block comes filled with `byte`, as a heap may
 // leave it; a negative value leaves blocks as the heap gives them.
 void fillRawAllocationsWith(int byte);
+// Blocks allocated and not yet released, by anyone, since the module loaded:
+// equal before an instance is activated and after its done when nothing
+// leaked.
+std::size_t liveBlocks();
 }  // namespace testing
 
 }  // namespace ep

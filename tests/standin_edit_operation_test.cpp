@@ -215,6 +215,23 @@ TEST(EditOperation, InjectedFaults) {
   allNull.nullInfoAll = true;
   EditOperation blind(mesh, allNull);
   EXPECT_EQ(blind.op()->pointInfo(blind.op()->state, mesh.id(0)), nullptr);
+
+  // The k-th call, whichever point it names, and only that call.
+  EditFaults nth;
+  nth.failMoveCall = 2;
+  nth.nullInfoCall = 3;
+  nth.moveFailCode = 6;
+  EditOperation counted(mesh, nth);
+  MeshEditOp *c = counted.op();
+  std::vector<int> moves;
+  std::vector<bool> answered;
+  for (std::size_t i = 0; i < 4; ++i) {
+    moves.push_back(c->pntMove(c->state, mesh.id(i), target));
+    answered.push_back(c->pointInfo(c->state, mesh.id(i)) != nullptr);
+  }
+  EXPECT_EQ(moves, (std::vector<int>{0, 6, 0, 0}));
+  EXPECT_EQ(answered, (std::vector<bool>{true, true, false, true}));
+  EXPECT_EQ(counted.staged(1), std::nullopt);
 }
 
 TEST(EditOperation, RecordsEveryCallWithArgumentsAndResultWhenAsked) {

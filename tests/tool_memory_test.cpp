@@ -187,5 +187,20 @@ TEST_F(ToolMemory, AFirstBuildThatFailsClearsWhatItDidNotWrite) {
   }
 }
 
+// A size past the address space (a host's count of 2^31 points on a 32-bit
+// build) gives no block, never a short one that the count would overrun.
+TEST(Allocation, ASizePastTheAddressSpaceGivesNoBlock) {
+  const std::size_t live = ::ep::testing::liveBlocks();
+  EXPECT_EQ(allocateRaw(SIZE_MAX / 8 + 1, 16), nullptr);
+  EXPECT_EQ(allocateRaw(SIZE_MAX, 2), nullptr);
+  EXPECT_EQ(::ep::testing::liveBlocks(), live);
+  void *block = allocateRaw(3, 8);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(::ep::testing::liveBlocks(), live + 1);
+  release(block);
+  release(nullptr);
+  EXPECT_EQ(::ep::testing::liveBlocks(), live);
+}
+
 }  // namespace
 }  // namespace ep::testing

@@ -140,7 +140,9 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
 EDPointInfo *EditOperation::pointInfo(LWPntID point) {
   if (useAfterClose("pointInfo")) return nullptr;
   const std::optional<std::size_t> index = mesh_.indexOf(point);
-  const bool answer = index.has_value() && !faults_.nullInfoAll && faults_.nullInfoPoint != index;
+  const bool nthCall =
+      faults_.nullInfoCall != 0 && faults_.nullInfoCall == callCount(OpCallKind::PointInfo) + 1;
+  const bool answer = index.has_value() && !faults_.nullInfoAll && faults_.nullInfoPoint != index && !nthCall;
   EDPointInfo *result = nullptr;
   if (answer) {
     info_ = EDPointInfo{point, mesh_.selected(*index) ? EDPF_SELECT : 0, {}};
@@ -163,7 +165,8 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
   int result = 0;
   if (!index.has_value() || position == nullptr)
     result = kUnknownPointError;
-  else if (faults_.failMovePoint == index)
+  else if (faults_.failMovePoint == index ||
+           (faults_.failMoveCall != 0 && faults_.failMoveCall == callCount(OpCallKind::PntMove) + 1))
     result = faults_.moveFailCode;
   else
     stage(*index, copy);

@@ -13,8 +13,9 @@
 //
 // Every call is counted by kind; keepCallLog() also records each call with
 // its arguments and result (for tests: a build makes millions of calls).
-// Faults can make pntMove fail for a chosen point, the scan leave out
-// selected points, and pointInfo answer NULL.
+// Faults can make pntMove fail for a chosen point or at the k-th call, the
+// scan leave out selected points, and pointInfo answer NULL for a chosen point
+// or at the k-th call.
 //
 // Each call costs the same whatever the mesh's size: staged moves live in
 // flat arrays indexed by point. Once done(0) has written the moves, the
@@ -43,6 +44,8 @@ namespace standin {
 struct EditFaults {
   // pntMove on this point (a mesh index) fails with moveFailCode, staging nothing.
   std::optional<std::size_t> failMovePoint;
+  // The k-th pntMove call of the operation (1 = the first) fails the same way; 0 never.
+  std::size_t failMoveCall = 0;
   int moveFailCode = 1;
   // The scan leaves out the last `scanWithholdSelected` selected points,
   // while pointCount still counts them.
@@ -50,6 +53,8 @@ struct EditFaults {
   // pointInfo answers NULL for this point, or for every point.
   std::optional<std::size_t> nullInfoPoint;
   bool nullInfoAll = false;
+  // The k-th pointInfo call of the operation (1 = the first) answers NULL; 0 never.
+  std::size_t nullInfoCall = 0;
 };
 
 enum class OpCallKind { PointCount, PointScan, PointInfo, PntMove, Done };
