@@ -22,13 +22,12 @@ bool refreshPositions(MeshEditOp *op, StretchToolState *state, int skip) {
 // The dragged pair's two points were at the same place: the drag itself gives
 // the direction, the dragged point follows the mouse exactly and, with CTRL,
 // every other pair is carried along by the drag vector. b and c are the
-// partner and the dragged point as read.
+// partner and the dragged point as read; they and the drag target are finite.
 int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const Vec3 &b, const Vec3 &c) {
   const Vec3 q = state->positions[k];
-  const bool finiteInput = isFinite(b) && isFinite(c) && isFinite(q);
   Vec3 w, u;
   vecSub(q, b, w);
-  if (finiteInput && !isFinite(w)) {  // the drag vector itself is past the largest double
+  if (!isFinite(w)) {  // the drag vector itself is past the largest double
     state->positions[k] = c;
     return refuseOutOfRange();
   }
@@ -62,8 +61,15 @@ int solveZeroLength(MeshEditOp *op, StretchToolState *state, int k, int p, const
     if (!readPointPosition(op, state->pointIds[A], state->positions[A])) return kPassFailed;
     Vec3 h;
     if (!readPointPosition(op, state->pointIds[H], h)) return kPassFailed;
+    if (!isFinite(h) || !isFinite(state->positions[A])) {
+      // An end the host reports at a non-finite place: the pair is passed
+      // over, as a stretch passes it over.
+      state->positions[H] = h;
+      state->handleVectors[j] = {0.0, 0.0, 0.0};
+      continue;
+    }
     vecAdd(h, carry, state->positions[H]);
-    if (finiteInput && isFinite(h) && isFinite(state->positions[A]) && !isFinite(state->positions[H])) {
+    if (!isFinite(state->positions[H])) {
       state->positions[H] = h;  // left where it is
       return refuseOutOfRange();
     }
@@ -94,6 +100,11 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
   if (!readPointPosition(op, state->pointIds[B], b)) return kPassFailed;
   if (!readPointPosition(op, state->pointIds[k], c)) return kPassFailed;
   const Vec3 q = state->positions[k];
+  // A drag with no place to go: the host's mouse position is not finite, or
+  // it reports an end of the pair at a non-finite place. Nothing moves and no
+  // value changes (a NaN would show in the panel); every point is read back,
+  // as when no handle is active.
+  if (!isFinite(q) || !isFinite(b) || !isFinite(c)) return refreshPositions(op, state, -1) ? 0 : kPassFailed;
 
   Vec3 d, u;
   vecSub(c, b, d);
@@ -121,7 +132,7 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
 
   const PairPlacement placed = placePair(*state, b, c, L, u);
   const double solved = isFactorMode ? state->factor : isOffsetMode ? state->offset : 0.0;
-  if (isFinite(b) && isFinite(c) && isFinite(q) && !(std::isfinite(solved) && placementIsFinite(placed))) {
+  if (!std::isfinite(solved) || !placementIsFinite(placed)) {
     // No finite answer to a finite drag: the value and the pair stay.
     state->factor = previousFactor;
     state->offset = previousOffset;

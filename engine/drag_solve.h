@@ -12,7 +12,9 @@ namespace ep {
 // kPassFailed on a monitor abort, a point the host cannot place, a failed pair
 // stretch, or a finite drag with no finite answer (the out-of-range box; the
 // value and the dragged pair stay); or the host's code of one of its own
-// failed moves, after the error box.
+// failed moves, after the error box. A drag to a non-finite place, or of a
+// pair with an end at one, moves nothing and changes no value: it only reads
+// every point back.
 int solveHandleDrag(MeshEditOp *op, StretchToolState *state);
 
 }  // namespace ep

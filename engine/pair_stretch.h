@@ -52,10 +52,11 @@ inline bool placementIsFinite(const PairPlacement &placed) {
 
 // Places the handle end of pair *pairIndex (and with Symmetry the anchor end),
 // records both positions and the handle vector, and moves the points through
-// the host. Returns 0; kPassFailed when the host cannot place one of the two
-// points, or when a pair read at finite positions would go to a non-finite
-// one (the out-of-range box; the pair stays); or the host's code of a failed
-// move after its error box.
+// the host. Returns 0 (also for a pair with an end at a non-finite place,
+// which stays); kPassFailed when the host cannot place one of the two points,
+// or when a pair read at finite positions would go to a non-finite one (the
+// out-of-range box; the pair stays); or the host's code of a failed move after
+// its error box.
 // The caller guarantees a valid pair index and present, filled buffers.
 // Inline: the pair loops of the build pass and the drag solve run it for every
 // pair.
@@ -80,10 +81,17 @@ inline int stretchPair(MeshEditOp *op, StretchToolState *state, const int *pairI
   vecUnit(d, L, u);
 
   const PairPlacement placed = placePair(*state, a, h, L, u);
-  if (!placementIsFinite(placed) && isFinite(a) && isFinite(h)) {
-    state->positions[H] = h;  // left where it is
+  if (!placementIsFinite(placed)) {  // the pair is left where it is
+    state->positions[H] = h;
     state->positions[A] = a;
-    return refuseOutOfRange();
+    // Read at finite places, it would leave the range of a double: the box
+    // says so and the pass ends. An end the host reports at a non-finite place
+    // (which always gives a non-finite placement) leaves the pair no length or
+    // direction: it is passed over, as a pair whose ends coincide, so that no
+    // finite end goes to a non-finite place.
+    if (isFinite(a) && isFinite(h)) return refuseOutOfRange();
+    state->handleVectors[i] = {0.0, 0.0, 0.0};
+    return 0;
   }
   state->positions[H] = placed.handle;
   state->positions[A] = placed.anchor;

@@ -161,6 +161,12 @@ TEST_F(NumberRange, PanelValuesGiveAFinitePlaceOrLeaveThePairWithABox) {
       {"factor 1e300 on a pair 1e10 long", {{0, 1e10, 0}, {0, 0, 0}}, 0, 1e300, 0, {}},
       {"factor -1e300 with symmetry", {{0, 1e10, 0}, {0, 0, 0}}, 0, -1e300, 1, {}},
       {"offset 1e308 on a pair 1e308 long", {{1e308, 0, 0}, {0, 0, 0}}, 1, 1e308, 0, {}},
+      {"factor -9 with symmetry: the anchor would pass the largest double",
+       {{1e308, 0, 0}, {0.9e308, 0, 0}},
+       0,
+       -9,
+       1,
+       {}},
       {"ends near the largest double, either side", {{-1e308, 0, 0}, {1e308, 0, 0}}, 0, 1.5, 0, {}},
       {"the smallest denormal factor",
        {{2, 0, 0}, {0, 0, 0}},
@@ -193,6 +199,7 @@ TEST_F(NumberRange, DragsGiveAFiniteValueAndPlaceOrLeaveThePairWithABox) {
     bool ctrl;
     double value;                    // the solved factor or offset
     std::vector<Position> expected;  // empty: refused, the value unchanged
+    int symmetry = 0;
   };
   const Case cases[] = {
       {"across the pair, 1e200 away",
@@ -231,11 +238,20 @@ TEST_F(NumberRange, DragsGiveAFiniteValueAndPlaceOrLeaveThePairWithABox) {
        false,
        1.0,
        {}},
+      {"a finite factor whose partner with Symmetry would pass the largest double",
+       {{1e308, 0, 0}, {0.9e308, 0, 0}},
+       0,
+       {-1e308, 0, 0},
+       false,
+       1.0,
+       {},
+       1},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     start(c.points);
     optionsPanelSet(state_, kControlMode, const_cast<int *>(&c.mode));
+    optionsPanelSet(state_, kControlSymmetry, const_cast<int *>(&c.symmetry));
     expectOutcome(dragTo(0, c.to, c.ctrl), c.points, c.expected);
     EXPECT_DOUBLE_EQ(c.mode == 0 ? state_->factor : state_->offset, c.value);
   }
