@@ -200,8 +200,8 @@ class FaultLoop : public FaultLoopTest {
       EXPECT_FALSE(hasBuffers(*state_));
       EXPECT_EQ(state_->pointCount, 6);
       EXPECT_EQ(state_->active, 1);
-      EXPECT_EQ(state_->testResult, LWT_TEST_NOTHING);
-      EXPECT_EQ(state_->drawState, kDrawRedraw);
+      EXPECT_EQ(binding_.test(state_), LWT_TEST_NOTHING);
+      EXPECT_EQ(funcs_.dirty(state_), LWT_DIRTY_WIREFRAME | LWT_DIRTY_HELPTEXT);
     } else {
       EXPECT_EQ(answer, "Failed");
       std::vector<MessageBox> want;
@@ -213,8 +213,10 @@ class FaultLoop : public FaultLoopTest {
       if (fault == Fault::MonitorStep && k <= mesh_.size()) want = {kScanFailed};
       EXPECT_EQ(boxes(), want);
       EXPECT_EQ(state_->active, 0);
-      EXPECT_EQ(state_->testResult, LWT_TEST_UPDATE);
-      EXPECT_EQ(state_->drawState, kDrawNothing);
+      EXPECT_EQ(binding_.test(state_), LWT_TEST_UPDATE);
+      EXPECT_EQ(funcs_.dirty(state_), 0);
+      EXPECT_TRUE(hasBuffers(*state_)) << "the buffers stay for the next edit";
+      EXPECT_EQ(state_->pointCount, 6);
     }
     // No overlay and no handles: the edit has ended, or it has no buffers.
     LWToolEvent e = eventAt({0, 0, 0});
@@ -223,6 +225,8 @@ class FaultLoop : public FaultLoopTest {
     EXPECT_FALSE(op_->doneCalled()) << "a failed build must leave the operation's moves to the host to drop";
     EXPECT_EQ(op_->misuseCount(), 0u);
     EXPECT_EQ(globals_.monitors().liveCount(), 0u);
+    const standin::MonitorLog &monitor = globals_.monitors().history().back();
+    EXPECT_TRUE(monitor.done && monitor.destroyed) << "the build's monitor is finished and destroyed";
     expectSameBits(meshSnapshot(), meshBefore);
   }
 
@@ -313,9 +317,11 @@ TEST_P(WithoutAMonitor, EveryOperationGivesTheSameResult) {
   globals_.messages().clear();
   const std::size_t monitorsBefore = globals_.monitors().history().size();
   globals_.monitors().setAvailable(false);
+  globals_.monitors().abortAtStep(1);  // a monitor would abort at once: there is none
   op.gesture(*this, false);
   EXPECT_EQ(build(), "");
   globals_.monitors().setAvailable(true);
+  globals_.monitors().abortAtStep(std::nullopt);
   EXPECT_TRUE(boxes().empty());
   EXPECT_EQ(globals_.monitors().history().size(), monitorsBefore);
   EXPECT_TRUE(op_->doneCalled());
