@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(
-  build-essential cmake ninja-build pkg-config git clang-tidy valgrind
+  build-essential cmake ninja-build pkg-config git clang-tidy valgrind gcovr
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   gcc-multilib g++-multilib

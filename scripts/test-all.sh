@@ -8,16 +8,20 @@
 #          portable tests and a smoke host, run under Wine
 #   fuzz   the fuzz targets (clang, libFuzzer), each run a bounded number of
 #          times from its seed corpus by scripts/fuzz.sh
+#   coverage  the dev build's tests with gcc's coverage counters at -O0, then
+#          the module's line and branch coverage against its gate
+#          (scripts/coverage.sh), and the stand-in host's
 #
-#   bash scripts/test-all.sh [PRESET...]     (default: all five)
+#   bash scripts/test-all.sh [PRESET...]     (default: all six)
 #
-# Prints CTest's summary for each build (for fuzz, a line a target) and a
-# closing line with the totals; exits non-zero if any build, test or fuzz run
-# fails. Each build stops at its first failing step, the others still run.
+# Prints CTest's summary for each build (for fuzz, a line a target), the
+# coverage figures, and a closing line with the totals; exits non-zero if any
+# build, test or fuzz run fails or the module's coverage is below its gate.
+# Each build stops at its first failing step, the others still run.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-if [ "$#" -gt 0 ]; then presets=("$@"); else presets=(dev asan m32 mingw fuzz); fi
+if [ "$#" -gt 0 ]; then presets=("$@"); else presets=(dev asan m32 mingw fuzz coverage); fi
 
 bash scripts/install-deps.sh || { echo "test-all: installing the dependencies failed" >&2; exit 1; }
 
@@ -52,7 +56,12 @@ for preset in "${presets[@]}"; do
 
   echo
   echo "==== $preset: test ===="
-  ctest --preset "$preset" 2>&1 | tee "build/logs/$preset-test.log"
+  if [ "$preset" = coverage ]; then
+    # The tests, then the figures and their gate.
+    bash scripts/coverage.sh 2>&1 | tee "build/logs/$preset-test.log"
+  else
+    ctest --preset "$preset" 2>&1 | tee "build/logs/$preset-test.log"
+  fi
   ctest_rc=${PIPESTATUS[0]}
   t2=$SECONDS
 
@@ -77,6 +86,9 @@ for preset in "${presets[@]}"; do
       true
   fi
   summary+=("$preset: $status, build $((t1 - t0))s, tests $((t2 - t1))s: $line")
+  if [ "$preset" = coverage ]; then
+    while IFS= read -r figures; do summary+=("$figures"); done < <(grep '^coverage: ' "build/logs/$preset-test.log")
+  fi
 done
 
 echo
