@@ -11,6 +11,7 @@
 #include "engine/tool_state.h"
 #include "host/host_abi.h"
 #include "host/services.h"
+#include "host_binding.h"
 #include "panels/options_panel.h"
 #include "standin/host/edit_operation.h"
 #include "standin/host/host_globals.h"
@@ -22,22 +23,9 @@ namespace {
 
 using standin::HostGlobals;
 
-// Marks the slots activation must leave alone.
-void hostMove(void *, LWToolEvent *) {}
-void hostUp(void *, LWToolEvent *) {}
-
-struct Binding {
-  LWToolFuncs funcs{};
-  LWMeshEditTool tool{};
-  Binding() {
-    funcs.move = hostMove;
-    funcs.up = hostUp;
-    tool.tool = &funcs;
-  }
-  ~Binding() {
-    if (tool.instance != nullptr && funcs.done != nullptr) funcs.done(tool.instance);
-  }
-};
+using ep::testing::Binding;
+using ep::testing::hostMove;
+using ep::testing::hostUp;
 
 class Activation : public ::testing::Test {
  protected:

@@ -15,6 +15,8 @@
 #include <tuple>
 #include <vector>
 
+#include "host_binding.h"
+
 namespace ep::testing {
 namespace {
 
@@ -343,27 +345,6 @@ void *refusingGlobal(const char *name, int use) {
   return standin::HostGlobals::global(name, use);
 }
 
-// A binding as a host hands it over: its own move and up, nothing else.
-void hostMove(void *, LWToolEvent *) {}
-void hostUp(void *, LWToolEvent *) {}
-struct HostBinding {
-  LWToolFuncs funcs{};
-  LWMeshEditTool binding{};
-  HostBinding() {
-    funcs.move = hostMove;
-    funcs.up = hostUp;
-    binding.tool = &funcs;
-  }
-  bool untouched() const {
-    const LWToolFuncs f = funcs;
-    return binding.instance == nullptr && binding.tool == &funcs && binding.test == nullptr &&
-           binding.build == nullptr && binding.end == nullptr && f.done == nullptr && f.draw == nullptr &&
-           f.help == nullptr && f.dirty == nullptr && f.count == nullptr && f.handle == nullptr &&
-           f.start == nullptr && f.adjust == nullptr && f.down == nullptr && f.move == hostMove &&
-           f.up == hostUp && f.event == nullptr && f.panel == nullptr;
-  }
-};
-
 // A second activation while an instance lives, failed at each of its three
 // lookups and at its one allocation: the host gets 2 (a service is missing)
 // or 3 (no memory), a binding left as it gave it, and nothing allocated; the
@@ -373,11 +354,11 @@ TEST_F(FaultLoop, ActivationFailsAtEachLookupAndItsAllocation) {
   enum class Site { Lookup, Allocation };
   for (const Site site : {Site::Lookup, Site::Allocation}) {
     SCOPED_TRACE(site == Site::Lookup ? "lookups" : "allocations");
-    auto activate = [&](HostBinding &b, unsigned k) {
+    auto activate = [&](Binding &b, unsigned k) {
       lookupsMade = 0;
       lookupToRefuse = site == Site::Lookup ? k : 0;
       ::ep::testing::failAllocationNumber(site == Site::Allocation ? k : 0);
-      const int result = server_.activate(4, refusingGlobal, &b.binding, module_.startupResult());
+      const int result = server_.activate(4, refusingGlobal, &b.tool, module_.startupResult());
       const unsigned reached = site == Site::Lookup ? lookupsMade : ::ep::testing::allocationsSinceArmed();
       ::ep::testing::failAllocationNumber(0);
       lookupToRefuse = 0;
@@ -386,25 +367,26 @@ TEST_F(FaultLoop, ActivationFailsAtEachLookupAndItsAllocation) {
     restart();
     ASSERT_EQ(build(), "");
     const Snapshot liveReference = outcome();
-    HostBinding reference;
-    const auto [referenceResult, total] = activate(reference, 0);
-    ASSERT_EQ(referenceResult, LW_ACTIVATE_OK);
-    const Snapshot newReference =
-        recordSnapshot(*static_cast<StretchToolState *>(reference.binding.instance));
-    reference.funcs.done(reference.binding.instance);
+    Snapshot newReference;
+    unsigned total = 0;
+    {
+      Binding reference;
+      int result = 0;
+      std::tie(result, total) = activate(reference, 0);
+      ASSERT_EQ(result, LW_ACTIVATE_OK);
+      newReference = recordSnapshot(*static_cast<StretchToolState *>(reference.tool.instance));
+    }
     EXPECT_EQ(total, site == Site::Lookup ? 3u : 1u);
 
     for (unsigned k = 1; k <= total + 1; ++k) {
       SCOPED_TRACE(::testing::Message() << k << " fails");
       restart();
       const std::size_t blocks = ::ep::testing::liveBlocks();
-      HostBinding failed;
+      Binding failed;
       const auto [result, reached] = activate(failed, k);
       if (k > total) {
         ASSERT_EQ(result, LW_ACTIVATE_OK);
-        expectSameBits(recordSnapshot(*static_cast<StretchToolState *>(failed.binding.instance)),
-                       newReference);
-        failed.funcs.done(failed.binding.instance);
+        expectSameBits(recordSnapshot(*static_cast<StretchToolState *>(failed.tool.instance)), newReference);
         break;
       }
       EXPECT_EQ(result, site == Site::Lookup ? LW_ACTIVATE_BAD_GLOBAL : LW_ACTIVATE_BAD_LOCAL);
@@ -418,10 +400,9 @@ TEST_F(FaultLoop, ActivationFailsAtEachLookupAndItsAllocation) {
       EXPECT_EQ(build(), "");
       EXPECT_TRUE(boxes().empty());
       expectSameBits(outcome(), liveReference);
-      HostBinding next;
+      Binding next;
       ASSERT_EQ(activate(next, 0).first, LW_ACTIVATE_OK);
-      expectSameBits(recordSnapshot(*static_cast<StretchToolState *>(next.binding.instance)), newReference);
-      next.funcs.done(next.binding.instance);
+      expectSameBits(recordSnapshot(*static_cast<StretchToolState *>(next.tool.instance)), newReference);
     }
   }
 }
