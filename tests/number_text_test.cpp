@@ -11,6 +11,8 @@
 #include <limits>
 #include <regex>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "standin/host/panel_model.h"
 #include "standin/host/svg_view.h"
@@ -85,6 +87,52 @@ TEST(NumberText, FormatsTheShortestRoundTripAndThePrintfForms) {
   EXPECT_EQ(standin::formatHex32(0x04121994u), "0x04121994");
   EXPECT_EQ(standin::formatHex32(0xFFFFFFFFu), "0xFFFFFFFF");
   EXPECT_EQ(standin::formatHex32(0), "0x00000000");
+}
+
+// What a person reads: 12 significant digits, so that arithmetic's last-digit
+// noise goes, and no sign on a zero.
+TEST(NumberText, ReadableNumbersDropTheNoiseOfRoundingButNothingAPersonCompares) {
+  const std::pair<double, const char *> cases[] = {
+      {5.499999999999999, "5.5"},
+      {0.1 + 0.2, "0.3"},
+      {1.0 / 3.0, "0.333333333333"},
+      {123456.789012, "123456.789012"},
+      {-0.0, "0"},
+      {2.0, "2"},
+      {1e20, "1e+20"},
+      {-2.5e-7, "-2.5e-07"},
+      {133.33329999999998, "133.3333"},
+  };
+  for (const auto &[value, text] : cases) EXPECT_EQ(standin::formatReadable(value), text) << value;
+}
+
+TEST(NumberText, AFactorIsANumberOrAPercentage) {
+  const std::pair<const char *, double> ok[] = {{"1.5", 1.5}, {"150%", 1.5}, {"-50%", -0.5}, {"+2", 2.0}};
+  for (const auto &[text, expected] : ok) {
+    double value = 0;
+    EXPECT_EQ(standin::parseFactor(text, value), NumberParse::Ok) << text;
+    EXPECT_DOUBLE_EQ(value, expected) << text;
+  }
+  for (const char *text : {"%", "150%%", "1.5x", "", "% 5", "1e999%"}) {
+    double value = 0;
+    EXPECT_NE(standin::parseFactor(text, value), NumberParse::Ok) << text;
+  }
+}
+
+TEST(NumberText, FixedDecimalsForMeshFilesWriteNoSignOnAZero) {
+  const std::tuple<double, int, const char *> cases[] = {
+      {1.0 / 3.0, 6, "0.333333"},
+      {-0.0000004, 6, "0.000000"},
+      {-0.0000006, 6, "-0.000001"},
+      {-0.0, 2, "0.00"},
+      {2.5, 0, "2"},
+      {-1e6, 1, "-1000000.0"},
+  };
+  for (const auto &[value, decimals, text] : cases) {
+    std::string out = "v ";
+    standin::appendFixed(out, value, decimals);
+    EXPECT_EQ(out, std::string("v ") + text) << value << " " << decimals;
+  }
 }
 
 // A process that runs in a decimal-comma locale (a host embedding the stand-in

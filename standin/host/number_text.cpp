@@ -1,5 +1,6 @@
 #include "standin/host/number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -42,12 +43,37 @@ void appendNumber(std::string &out, double value) {
   out.append(buffer, ec == std::errc() ? end : buffer);
 }
 
+std::string formatReadable(double value) {
+  constexpr int kReadableDigits = 12;
+  std::string text = formatSignificant(value, kReadableDigits);
+  return text == "-0" ? "0" : text;
+}
+
+NumberParse parseFactor(std::string_view text, double &value) {
+  const bool percent = !text.empty() && text.back() == '%';
+  if (percent) text.remove_suffix(1);
+  const NumberParse result = parseNumber(text, value);
+  if (result == NumberParse::Ok && percent) value /= 100.0;
+  return result;
+}
+
 std::string formatSignificant(double value, int digits) {
   return format(value, std::chars_format::general, digits);
 }
 
 std::string formatFixed(double value, int decimals) {
   return format(value, std::chars_format::fixed, decimals);
+}
+
+void appendFixed(std::string &out, double value, int decimals) {
+  char buffer[kBufferSize];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + kBufferSize, value, std::chars_format::fixed, decimals);
+  if (ec != std::errc()) return;  // cannot happen for the decimals the program allows
+  const char *first = buffer;
+  const auto zero = [](char c) { return c == '0' || c == '.'; };
+  if (*first == '-' && std::all_of(first + 1, static_cast<const char *>(end), zero)) ++first;
+  out.append(first, static_cast<std::size_t>(end - first));
 }
 
 std::string formatHex32(std::uint32_t value) {

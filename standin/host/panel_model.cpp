@@ -16,8 +16,16 @@ ValueKind kindOf(const std::string &dataType) {
   return ValueKind::None;
 }
 
-// Ten significant digits: what a panel's field shows.
-std::string number(double v) { return formatSignificant(v, 10); }
+// What a panel's field shows: rounded for reading.
+std::string number(double v) { return formatReadable(v); }
+
+// A bound as the value is printed: a "percent" control is bounded in
+// percent, and its value printed as the fraction first.
+std::string bound(const ControlView &view, const std::optional<long long> &limit) {
+  if (!limit) return "..";
+  if (view.type == "percent") return number(static_cast<double>(*limit) / 100.0);
+  return std::to_string(*limit);
+}
 
 std::string lower(std::string_view text) {
   std::string out(text);
@@ -270,6 +278,11 @@ std::string PanelModel::formatValue(const ControlView &view) {
   return number(view.doubleValue);
 }
 
+std::string PanelModel::formatRange(const ControlView &view) {
+  if (!view.min && !view.max) return "";
+  return "[" + bound(view, view.min) + ", " + bound(view, view.max) + "]";
+}
+
 std::string PanelModel::render() const {
   const PanelRecord *panel = record();
   if (panel == nullptr) return "(no panel)\n";
@@ -290,10 +303,7 @@ std::string PanelModel::render() const {
         for (const std::string &c : v.choices) items += (items.empty() ? "" : " | ") + c;
         value += "  {" + items + "}";
       }
-      if (v.min || v.max) {
-        value += "  [" + (v.min ? std::to_string(*v.min) : std::string("..")) + ", " +
-                 (v.max ? std::to_string(*v.max) : std::string("..")) + "]";
-      }
+      if (v.min || v.max) value += "  " + formatRange(v);
     }
     std::string state = v.enabled ? "enabled" : "disabled";
     if (!v.enabled && v.disabledMessage) state += ": " + *v.disabledMessage;

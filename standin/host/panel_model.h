@@ -92,6 +92,9 @@ class PanelModel {
   std::string render() const;
   // One control's value as shown: "1.5 (150%)", "Factor", "on", "0.25"; "" without a value.
   static std::string formatValue(const ControlView &view);
+  // The values a control takes, in the unit its value is shown in: "[-210000, 210000]" for a
+  // "percent" control bounded at -21000000% and 21000000%; "" without bounds.
+  static std::string formatRange(const ControlView &view);
 
  private:
   const PanelRecord *record() const { return service_.panel(panel_); }

@@ -8,14 +8,13 @@ namespace standin {
 
 namespace {
 
+// Exact, as the shortest text that reads back to the same value: any two
+// positions are told apart, and 0.1 reads "0.1", not "0.10000000000000001".
 template <typename T>
 std::string formatTriple(const T *v) {
   if (v == nullptr) return "NULL";
-  // 17 significant digits: enough to tell any two doubles apart.
-  constexpr int kDigits = 17;
-  return "(" + formatSignificant(static_cast<double>(v[0]), kDigits) + ", " +
-         formatSignificant(static_cast<double>(v[1]), kDigits) + ", " +
-         formatSignificant(static_cast<double>(v[2]), kDigits) + ")";
+  return "(" + formatNumber(static_cast<double>(v[0])) + ", " + formatNumber(static_cast<double>(v[1])) +
+         ", " + formatNumber(static_cast<double>(v[2])) + ")";
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ namespace {
 // Why a refused edit was refused, as a user needs to hear it.
 std::string refusal(EditResult result, const std::optional<ControlView> &view, std::uintptr_t id) {
   std::string why = describe(result);
+  if (result == EditResult::OutOfRange && view && (view->min || view->max))
+    return why + " " + PanelModel::formatRange(*view);
   if (!view || view->enabled) return why;
   if (view->disabledMessage) return why + " (\"" + *view->disabledMessage + "\")";
   if (id == kFactorControl) return why + " (Factor is used in Factor mode: 'mode factor' first)";
@@ -87,13 +89,13 @@ void ToolPanel::setMode(int mode) {
 void ToolPanel::setFactor(double factor) {
   edit(
       kFactorControl, "Factor", [&](PanelModel &p) { return p.edit(kFactorControl, factor); },
-      formatNumber(factor));
+      formatReadable(factor));
 }
 
 void ToolPanel::setOffset(double offset) {
   edit(
       kOffsetControl, "Offset", [&](PanelModel &p) { return p.edit(kOffsetControl, offset); },
-      formatNumber(offset));
+      formatReadable(offset));
 }
 
 void ToolPanel::setSymmetry(bool on) {
