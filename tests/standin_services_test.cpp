@@ -8,9 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "standin/host/host_globals.h"
+#include "standin/host/progress_bar.h"
 
 namespace {
 
@@ -117,7 +119,7 @@ TEST(Monitor, DrawsABarOnlyWhenAskedOrOnATerminal) {
   monitor->done(monitor->data);
   host.monitors().funcs()->destroy(monitor);
   EXPECT_THAT(out.str(), testing::StartsWith("\rElastic_Pull: Tasking... ["));
-  EXPECT_THAT(out.str(), testing::EndsWith("] 100%\n"));
+  EXPECT_THAT(out.str(), testing::EndsWith("] 100% done\n"));
 
   std::ostringstream quiet;
   host.monitors().setDisplayStream(&quiet);
@@ -148,8 +150,63 @@ TEST(Monitor, ABarOfAMillionStepsIsRedrawnAsItsFigureChanges) {
   const std::string bar = out.str();
   EXPECT_LE(std::count(bar.begin(), bar.end(), '\r'), 102) << bar;
   EXPECT_THAT(bar, testing::HasSubstr("]  50%\r")) << "the figure after the pause";
-  EXPECT_THAT(bar, testing::EndsWith("] 100%\n"));
+  EXPECT_THAT(bar, testing::EndsWith("] 100% done\n"));
   EXPECT_EQ(host.monitors().history().back().stepCalls, kSteps);
+}
+
+// A tool may count more steps in its total than it makes (two a point, one
+// made): when it calls done the pass is over, and the bar says so. After an
+// abort it stays at the figure reached.
+TEST(Monitor, ABarEndsAtOneHundredPercentWhenThePassIsDoneWhateverStepItReached) {
+  struct Case {
+    unsigned total;
+    unsigned steps;
+    bool abort;
+    const char *ending;
+  };
+  const Case cases[] = {
+      {20000, 10000, false, "] 100% done\n"},   {20000, 15000, false, "] 100% done\n"},
+      {20000, 20000, false, "] 100% done\n"},   {20000, 0, false, "] 100% done\n"},
+      {20000, 10000, true, "]  50% aborted\n"},
+  };
+  for (const Case &c : cases) {
+    HostGlobals host;
+    std::ostringstream out;
+    host.monitors().setDisplayStream(&out);
+    host.monitors().setDisplay(standin::MonitorService::Display::Always);
+    if (c.abort) host.monitors().abortAtStep(c.steps);
+    LWMonitor *monitor = host.monitors().funcs()->create("Elastic_Pull", "Tasking...");
+    monitor->init(monitor->data, c.total);
+    for (unsigned i = 0; i < c.steps; ++i) monitor->step(monitor->data, 1);
+    monitor->done(monitor->data);
+    monitor->done(monitor->data);  // a second done draws nothing more
+    host.monitors().funcs()->destroy(monitor);
+    const std::string bar = out.str();
+    EXPECT_THAT(bar, testing::EndsWith(c.ending)) << c.steps << " of " << c.total;
+    EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 1) << bar;
+  }
+}
+
+// Reading and writing a mesh file: a bar only for a large file, ending
+// "done", or where it was and "failed" when the task throws.
+TEST(ProgressBar, AFileTaskShowsABarOnlyWhenLargeAndEndsDoneOrFailed) {
+  using standin::kFileProgressMinBytes;
+  using standin::ProgressBar;
+  std::ostringstream small, large, failed;
+  standin::withProgressBar(&small, "Reading small.obj", kFileProgressMinBytes - 1,
+                           [](ProgressBar &bar) { bar.update(kFileProgressMinBytes - 1); });
+  EXPECT_EQ(small.str(), "");
+  standin::withProgressBar(&large, "Writing large.obj", 2 * kFileProgressMinBytes,
+                           [](ProgressBar &bar) { bar.update(kFileProgressMinBytes); });
+  EXPECT_THAT(large.str(), testing::StartsWith("\rWriting large.obj [...."));
+  EXPECT_THAT(large.str(), testing::EndsWith("[########################################] 100% done\n"));
+  EXPECT_THROW(standin::withProgressBar(&failed, "Writing failed.obj", 4 * kFileProgressMinBytes,
+                                        [](ProgressBar &bar) {
+                                          bar.update(kFileProgressMinBytes);
+                                          throw std::runtime_error("disk full");
+                                        }),
+               std::runtime_error);
+  EXPECT_THAT(failed.str(), testing::EndsWith("]  25% failed\n"));
 }
 
 TEST(Monitor, AMessageDuringABarStartsOnALineOfItsOwn) {

@@ -1,27 +1,11 @@
 #include "standin/host/monitor_service.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iostream>
 
 #include "standin/host/host_globals.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define STANDIN_ISATTY _isatty
-#define STANDIN_STDERR_FD 2
-#else
-#include <unistd.h>
-#define STANDIN_ISATTY isatty
-#define STANDIN_STDERR_FD STDERR_FILENO
-#endif
-
 namespace standin {
-
-namespace {
-constexpr int kBarWidth = 40;
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-}  // namespace
 
 // One monitor handed to the module. `record.data` points back at this.
 struct MonitorService::Live {
@@ -29,10 +13,7 @@ struct MonitorService::Live {
   MonitorService *owner = nullptr;
   MonitorLog *log = nullptr;
   unsigned int stepCalls = 0;
-  bool bar = false;  // decided at init
-  int shownPercent = -1;
-  unsigned long long nextLook = 0;  // progress at which the bar looks again
-  std::chrono::steady_clock::time_point lastDraw{};
+  std::optional<ProgressBar> bar;  // decided at init
 };
 
 // The C entry points. create/destroy reach the service through the current
@@ -99,12 +80,16 @@ void MonitorService::destroy(LWMonitor *monitor) {
 void MonitorService::init(Live &live, unsigned int total) {
   live.log->initCalled = true;
   live.log->total = total;
-  bool terminal = STANDIN_ISATTY(STANDIN_STDERR_FD) != 0;
-  live.bar = out_ != nullptr && (display_ == Display::Always ||
-                                 (display_ == Display::Auto && terminal && total >= kBarMinTotal));
+  const bool show =
+      out_ != nullptr && (display_ == Display::Always ||
+                          (display_ == Display::Auto && total >= kBarMinTotal && standardErrorIsTerminal()));
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.init(" + std::to_string(total) + ")");
-  if (live.bar) drawBar(live, false);
+  live.bar.reset();
+  if (!show) return;
+  live.bar.emplace(out_, live.log->title + ": " + live.log->caption, total);
+  live.bar->start();
+  barLineOpen_ = true;
 }
 
 int MonitorService::step(Live &live, unsigned int increment) {
@@ -117,7 +102,7 @@ int MonitorService::step(Live &live, unsigned int increment) {
   // Steps come by the hundred thousand: only traced, never printed.
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.step(" + std::to_string(increment) + ") -> " + (abort ? "1" : "0"));
-  if (live.bar) drawBar(live, false);
+  if (live.bar && live.bar->update(live.log->progress)) barLineOpen_ = true;
   return abort ? 1 : 0;
 }
 
@@ -125,32 +110,12 @@ void MonitorService::done(Live &live) {
   live.log->done = true;
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.done()");
-  if (live.bar) drawBar(live, true);
-}
-
-void MonitorService::drawBar(Live &live, bool final) {
-  const MonitorLog &log = *live.log;
-  unsigned long long total = std::max<unsigned long long>(log.total, 1);
-  // Steps come by the million: between redraws the bar looks again only
-  // every thousandth of the total.
-  if (!final) {
-    if (log.progress < live.nextLook) return;
-    live.nextLook = log.progress + std::max<unsigned long long>(1, total / 1000);
+  // The pass is over: the bar shows its end, whatever figure the steps
+  // reached (a tool may count more steps in its total than it makes).
+  if (live.bar && !live.bar->finished()) {
+    live.bar->finish(live.log->aborted ? "aborted" : "done");
+    barLineOpen_ = false;
   }
-  int percent = static_cast<int>(std::min<unsigned long long>(100, log.progress * 100 / total));
-  auto now = std::chrono::steady_clock::now();
-  if (!final && (percent == live.shownPercent || now - live.lastDraw < kRedrawInterval)) return;
-  live.shownPercent = percent;
-  live.lastDraw = now;
-  int filled = percent * kBarWidth / 100;
-  std::string bar(static_cast<std::size_t>(filled), '#');
-  bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
-  char line[64];
-  std::snprintf(line, sizeof line, "] %3d%%%s", percent, log.aborted ? " aborted" : "");
-  *out_ << '\r' << log.title << ": " << log.caption << " [" << bar << line;
-  if (final) *out_ << '\n';
-  barLineOpen_ = !final;
-  out_->flush();
 }
 
 void MonitorService::endBarLine() {

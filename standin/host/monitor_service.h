@@ -12,12 +12,13 @@
 // program's SIGINT handler sets it; the flag is only read here).
 //
 // Display: on a terminal and for totals of at least kBarMinTotal, a progress
-// bar with a percentage is drawn on stderr, redrawn when the percentage
-// changes but at most every 100 ms; elsewhere nothing is printed.
+// bar with a percentage is drawn on stderr (ProgressBar), redrawn when the
+// percentage changes but at most every 100 ms; when the monitor's done is
+// called it ends with "100% done" (or the figure reached and "aborted" after
+// an abort), whatever step it reached. Elsewhere nothing is printed.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <iosfwd>
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "host/host_abi.h"
+#include "standin/host/progress_bar.h"
 
 namespace standin {
 
@@ -80,7 +82,6 @@ class MonitorService {
   void init(Live &live, unsigned int total);
   int step(Live &live, unsigned int increment);
   void done(Live &live);
-  void drawBar(Live &live, bool final);
 
   LWMonitorFuncs funcs_;
   std::vector<std::unique_ptr<Live>> live_;

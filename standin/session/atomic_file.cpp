@@ -64,17 +64,20 @@ bool renameFile(const fs::path &from, const fs::path &to, std::string &why) {
 }
 #endif
 
-// Writes all of `contents`; false with errno set when it cannot.
-bool writeAll(int fd, const std::string &contents) {
+// Writes all of `contents`, 16 MiB at a time for `progress`; false with
+// errno set when it cannot.
+bool writeAll(int fd, const std::string &contents, const ProgressReport &progress) {
+  constexpr std::size_t kChunk = std::size_t{16} << 20;
   std::size_t done = 0;
   while (done < contents.size()) {
-    const long wrote = writeSome(fd, contents.data() + done, contents.size() - done);
+    const long wrote = writeSome(fd, contents.data() + done, std::min(contents.size() - done, kChunk));
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) {
       if (wrote == 0) errno = EIO;
       return false;
     }
     done += static_cast<std::size_t>(wrote);
+    if (progress) progress(done, contents.size());
   }
   return true;
 }
@@ -179,8 +182,8 @@ class TemporaryFile {
 
   const fs::path &path() const { return path_; }
 
-  void write(const std::string &contents) {
-    const bool written = writeAll(fd_, contents) && flushToDisk(fd_);
+  void write(const std::string &contents, const ProgressReport &progress) {
+    const bool written = writeAll(fd_, contents, progress) && flushToDisk(fd_);
     const int error = errno;
     const bool closed = closeFile(fd_) == 0;
     fd_ = -1;
@@ -223,14 +226,16 @@ int descriptorNamed(const std::string &path) {
 
 // One of the program's descriptors, written at its position (appending to a
 // file opened with >>, as the shell's redirection meant).
-void writeToDescriptor(const std::string &path, int fd, const std::string &contents) {
+void writeToDescriptor(const std::string &path, int fd, const std::string &contents,
+                       const ProgressReport &progress) {
   std::fflush(nullptr);  // what the program printed comes first
-  if (!writeAll(fd, contents)) fail(path, errnoText(errno));
+  if (!writeAll(fd, contents, progress)) fail(path, errnoText(errno));
 }
 
 // A device or a FIFO, written into. False when `path` turned out to be a
 // regular file after all (it was replaced meanwhile).
-bool writeInto(const std::string &path, const std::string &contents, const fs::file_status &status) {
+bool writeInto(const std::string &path, const std::string &contents, const fs::file_status &status,
+               const ProgressReport &progress) {
   if (fs::is_block_file(status)) fail(path, "it is a block device (a disk): refused");
   if (fs::is_socket(status)) fail(path, "it is a socket");
   const int fd = openExisting(path);
@@ -242,14 +247,14 @@ bool writeInto(const std::string &path, const std::string &contents, const fs::f
     return false;
   }
 #endif
-  const bool written = writeAll(fd, contents);
+  const bool written = writeAll(fd, contents, progress);
   const int error = errno;
   const bool closed = closeFile(fd) == 0;
   if (!written || !closed) fail(path, errnoText(written ? errno : error));
   return true;
 }
 
-void replaceWhole(const std::string &path, const std::string &contents) {
+void replaceWhole(const std::string &path, const std::string &contents, const ProgressReport &progress) {
   std::error_code ec;
   const fs::path target = outputTarget(path);
   if (fs::is_symlink(target, ec)) fail(path, "too many levels of symbolic links");
@@ -258,7 +263,7 @@ void replaceWhole(const std::string &path, const std::string &contents) {
   if (!fs::is_directory(folder, ec)) fail(path, "no such directory '" + folder.string() + "'");
 
   TemporaryFile temporary(folder, path);
-  temporary.write(contents);
+  temporary.write(contents, progress);
   // Keep the permissions of the file being replaced.
   const fs::file_status existing = fs::status(target, ec);
   if (!ec && fs::exists(existing)) fs::permissions(temporary.path(), existing.permissions(), ec);
@@ -285,13 +290,14 @@ bool writesIntoStream(const std::string &path) {
   return fs::is_character_file(status) || fs::is_fifo(status);
 }
 
-void writeFileAtomically(const std::string &path, const std::string &contents) {
-  if (const int fd = descriptorNamed(path); fd >= 0) return writeToDescriptor(path, fd, contents);
+void writeFileAtomically(const std::string &path, const std::string &contents,
+                         const ProgressReport &progress) {
+  if (const int fd = descriptorNamed(path); fd >= 0) return writeToDescriptor(path, fd, contents, progress);
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   const bool special = fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
-  if (special && writeInto(path, contents, status)) return;
-  replaceWhole(path, contents);
+  if (special && writeInto(path, contents, status, progress)) return;
+  replaceWhole(path, contents, progress);
 }
 
 void removeTemporaryFileOnSignal() noexcept {

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "standin/host/progress_bar.h"
+
 namespace standin {
 
 class FileWriteError : public std::runtime_error {
@@ -33,9 +35,12 @@ class FileWriteError : public std::runtime_error {
 //   (after what the program printed so far, and appending to a file the shell
 //   opened with >>), whatever it is open on.
 //
+// `progress`, when given, is told the bytes written so far (16 MiB at a time).
+//
 // Throws FileWriteError("cannot write 'path': reason") and removes the
 // temporary file on failure.
-void writeFileAtomically(const std::string &path, const std::string &contents);
+void writeFileAtomically(const std::string &path, const std::string &contents,
+                         const ProgressReport &progress = {});
 
 // Whether a write to `path` goes into a stream rather than replacing a file:
 // a character device, a FIFO or one of the program's descriptors (above).

@@ -47,20 +47,23 @@ void readRest(std::FILE *file, std::string &text, std::size_t limit) {
 }
 
 // A regular file of about `expected` bytes: read into a buffer of that size
-// (the first chunk, then the rest in one read), then whatever it grew by
-// meanwhile (a file the system reports as empty, such as one in /proc, is
-// read in chunks).
-std::string readRegular(std::FILE *file, std::uintmax_t expected) {
+// (the first chunk, then the rest 16 MiB at a time, told to `progress`), then
+// whatever it grew by meanwhile (a file the system reports as empty, such as
+// one in /proc, is read in chunks).
+std::string readRegular(std::FILE *file, std::uintmax_t expected, const ProgressReport &progress) {
+  constexpr std::size_t kChunk = std::size_t{16} << 20;
   std::string text;
   const std::size_t size = static_cast<std::size_t>(
       std::min<std::uintmax_t>(expected, std::numeric_limits<std::size_t>::max() / 2));
   text.resize(size);
   std::size_t got = std::fread(text.data(), 1, std::min(size, kFirstRead), file);
   refuseNul({}, text.data(), got);
-  if (got == kFirstRead && size > kFirstRead) {
-    const std::size_t rest = std::fread(text.data() + got, 1, size - got, file);
-    refuseNul(std::string_view(text.data(), got), text.data() + got, rest);
-    got += rest;
+  std::size_t last = got;  // the size of the last read
+  while (last > 0 && got < size) {
+    last = std::fread(text.data() + got, 1, std::min(size - got, kChunk), file);
+    refuseNul(std::string_view(text.data(), got), text.data() + got, last);
+    got += last;
+    if (progress) progress(got, size);
   }
   text.resize(got);
   refuseReadError(file);
@@ -70,7 +73,7 @@ std::string readRegular(std::FILE *file, std::uintmax_t expected) {
 
 }  // namespace
 
-std::string readTextFile(const std::string &path, std::size_t streamLimit) {
+std::string readTextFile(const std::string &path, std::size_t streamLimit, const ProgressReport &progress) {
   std::error_code ec;
   const bool regular = std::filesystem::is_regular_file(path, ec);
   const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
@@ -79,7 +82,7 @@ std::string readTextFile(const std::string &path, std::size_t streamLimit) {
   try {
     std::string text;
     if (regular && !ec) {
-      text = readRegular(file, size);
+      text = readRegular(file, size, progress);
     } else {
       readRest(file, text, regular ? 0 : streamLimit);
     }

@@ -3,7 +3,7 @@
 // or never ends use up the memory.
 //
 // - A regular file is read into a buffer of its size: its first 64 KiB, then
-//   the rest in one read (and then whatever it grew by meanwhile).
+//   the rest 16 MiB at a time (and then whatever it grew by meanwhile).
 // - A NUL byte stops the reading at the read that found it: the input is not
 //   text (/dev/zero, a binary file).
 // - An input that is not a regular file (a pipe, a FIFO, a device) is read up
@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "standin/host/progress_bar.h"
 
 namespace standin {
 
@@ -42,8 +44,10 @@ class TextInputError : public std::runtime_error {
 // taken for one that never ends.
 inline constexpr std::size_t kStreamInputLimit = std::size_t{256} << 20;
 
-// Reads the file at `path`. Throws TextInputError.
-std::string readTextFile(const std::string &path, std::size_t streamLimit = kStreamInputLimit);
+// Reads the file at `path`; `progress`, when given, is told the bytes of a
+// regular file read so far. Throws TextInputError.
+std::string readTextFile(const std::string &path, std::size_t streamLimit = kStreamInputLimit,
+                         const ProgressReport &progress = {});
 // Reads an open stream to its end (at most `limit` bytes). Throws TextInputError.
 std::string readTextStream(std::FILE *stream, std::size_t limit = kStreamInputLimit);
 
