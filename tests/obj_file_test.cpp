@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -132,8 +134,101 @@ TEST(ObjFileWrite, OnlyTheMovedPointsCoordinatesChange) {
   EXPECT_EQ(obj.text(),
             "v 0.1000 2.50 -0\r\n"
             "vn 0 1 0\r\n"
-            "\tv  0.1 -0.6666666666666666 1e-300  0.5 0.5 0.5 # coloured\r\n"
+            "\tv  0.1   -0.6666666666666666   1e-300  0.5 0.5 0.5 # coloured\r\n"
             "v 3 4 5");
+}
+
+// Only the numbers' texts change: the blanks between and around them, line
+// endings and comments stay as the file has them.
+TEST(ObjFileWrite, AMovedPointKeepsTheBlanksBetweenItsNumbers) {
+  struct Case {
+    const char *line;
+    const char *written;
+  };
+  const Case cases[] = {
+      {"v  0.0  0.0  1.0\n", "v  2  -0.5  3\n"},
+      {"v\t0.0\t0.0\t1.0\r\n", "v\t2\t-0.5\t3\r\n"},
+      {"  v 0.0 \t 0.0\t 1.0   # top corner\r\n", "  v 2 \t -0.5\t 3   # top corner\r\n"},
+      {"v +0 0e0 1.0 0.5 0.5 0.5\n", "v 2 -0.5 3 0.5 0.5 0.5\n"},
+      {"v 0 0 1", "v 2 -0.5 3"},  // no final newline
+      {"v 0.0\f0.0\v1.0\n", "v 2\f-0.5\v3\n"},
+  };
+  for (const Case &c : cases) {
+    ObjFile obj = ObjFile::parse(std::string("# before\n") + c.line, "m.obj");
+    obj.setPosition(0, {2, -0.5, 3});
+    EXPECT_EQ(obj.text(), std::string("# before\n") + c.written) << c.line;
+  }
+}
+
+// --digits: moved coordinates with a fixed number of decimals, rounded; a
+// number that rounds to zero has no sign. Unmoved points keep their text.
+TEST(ObjFileWrite, MovedCoordinatesCanBeWrittenWithAFixedNumberOfDecimals) {
+  struct Case {
+    int decimals;
+    ObjFile::Position position;
+    const char *written;
+  };
+  const Case cases[] = {
+      {6, {1.0 / 3.0, 2, -0.0000001}, "v  0.333333  2.000000  0.000000\n"},
+      {2, {5.499999999999999, -1.005, 1e6}, "v  5.50  -1.00  1000000.00\n"},
+      {0, {2.5, -0.4, 7.7}, "v  2  0  8\n"},
+      {-1, {1.0 / 3.0, 2, -0.0000001}, "v  0.3333333333333333  2  -1e-07\n"},
+  };
+  for (const Case &c : cases) {
+    ObjFile obj = ObjFile::parse("v  0.000000  0.000000  0.000000\nv 0.1 0.2 0.3\n", "m.obj");
+    obj.setDecimals(c.decimals);
+    obj.setPosition(0, c.position);
+    EXPECT_EQ(obj.text(), std::string(c.written) + "v 0.1 0.2 0.3\n") << c.decimals;
+  }
+}
+
+// Faces whose normals (a//n, a/t/n) the moved points made stale: a face with
+// a normal per corner (smooth) as soon as it uses a moved point, a face with
+// one normal (flat) only when its plane turns. Faces without normals and
+// lines never count.
+TEST(ObjFileWrite, FacesWithNormalsThatMovedPointsMadeStaleAreCounted) {
+  ObjFile obj = ObjFile::parse(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 0 0.1 1\nvn 0.1 0 1\nvt 0 0\n"
+      "f 1//1 2//1 3//1\n"     // flat: points 0 1 2
+      "f 2/1/1 3/1/1 4/1/1\n"  // flat: points 1 2 3
+      "f 1//1 2//2 3//3\n"     // smooth: points 0 1 2
+      "f 2//1 3//2 4//3\n"     // smooth: points 1 2 3
+      "f 1/1 2/1 4/1\n"        // no normals
+      "f -4//1 -3//1 -2//1\n"  // flat, relative: points 0 1 2
+      "l 1 4\n",
+      "m.obj");
+  EXPECT_EQ(obj.facesWithStaleNormals(), 0u) << "nothing moved";
+  obj.setPosition(3, {0, 2, 0});  // in the plane: only the smooth face using it
+  EXPECT_EQ(obj.facesWithStaleNormals(), 1u);
+  obj.setPosition(0, {0, 0, 1});  // out of the plane: every face using it
+  EXPECT_EQ(obj.facesWithStaleNormals(), 4u);
+  obj.setPosition(0, {0, 0, 0});  // back: changed, but the flat faces fit again
+  EXPECT_EQ(obj.facesWithStaleNormals(), 2u);
+}
+
+// Reading and writing tell their progress every megabyte or so, in order,
+// and end at the whole.
+TEST(ObjFileProgress, ParsingAndWritingReportHowFarTheyAre) {
+  std::string text;
+  while (text.size() < (std::size_t{5} << 20)) text += "v 1.25 2.5 3.75\n";
+  std::vector<std::uint64_t> parsed;
+  ObjFile obj = ObjFile::parse(text, "m.obj", [&](std::uint64_t done, std::uint64_t total) {
+    EXPECT_EQ(total, text.size());
+    parsed.push_back(done);
+  });
+  ASSERT_GE(parsed.size(), 5u);
+  EXPECT_LE(parsed.size(), 7u) << "about one a megabyte";
+  EXPECT_TRUE(std::is_sorted(parsed.begin(), parsed.end()));
+  EXPECT_EQ(parsed.back(), text.size());
+
+  for (std::size_t i = 0; i < obj.pointCount(); i += 2) obj.setPosition(i, {0, 0, 0});
+  std::vector<std::uint64_t> written;
+  const std::string out = obj.text([&](std::uint64_t done, std::uint64_t) { written.push_back(done); });
+  ASSERT_GE(written.size(), 5u);
+  EXPECT_LE(written.size(), 7u);
+  EXPECT_TRUE(std::is_sorted(written.begin(), written.end()));
+  EXPECT_EQ(written.back(), text.size());
+  EXPECT_EQ(out, obj.text());
 }
 
 TEST(ObjFileWrite, RewrittenNumbersReadBackExactly) {
@@ -264,6 +359,31 @@ TEST_F(ObjFileOnDisk, WriteReplacesTheTargetAndLeavesNoTemporaryFile) {
   EXPECT_EQ(slurp(dir_ / "out.obj"), "v 0 0 0\nv 3 0 0\n");
   EXPECT_EQ(slurp(dir_ / "in.obj"), "v 0 0 0\nv 2 0 0\n");
   EXPECT_EQ(entries(), 2u);
+}
+
+// A file on disk is read in parts, each told, then parsed: the two halves of
+// the progress, in order, ending at the whole. Writing tells the bytes written.
+TEST_F(ObjFileOnDisk, ReadingAndWritingALargeFileTellTheirProgress) {
+  std::string text;
+  while (text.size() < (std::size_t{17} << 20)) text += "v 1.25 2.5 3.75\n";
+  spit(dir_ / "big.obj", text);
+  std::vector<std::uint64_t> read;
+  const ObjFile obj =
+      ObjFile::read((dir_ / "big.obj").string(), {}, [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, 2 * text.size());
+        read.push_back(done);
+      });
+  EXPECT_EQ(obj.pointCount(), text.size() / 16);
+  ASSERT_GE(read.size(), 2u + 17u);  // two reads, a report every megabyte of parsing
+  EXPECT_TRUE(std::is_sorted(read.begin(), read.end()));
+  EXPECT_EQ(read[1], text.size()) << "the second read ends the first half";
+  EXPECT_EQ(read.back(), 2 * text.size());
+
+  std::vector<std::uint64_t> written;
+  standin::writeFileAtomically((dir_ / "out.obj").string(), text,
+                               [&](std::uint64_t done, std::uint64_t) { written.push_back(done); });
+  EXPECT_EQ(written, (std::vector<std::uint64_t>{std::uint64_t{16} << 20, text.size()}));
+  EXPECT_EQ(slurp(dir_ / "out.obj"), text);
 }
 
 TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {

@@ -154,12 +154,16 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
 
 }  // namespace
 
-ObjFile ObjFile::read(const std::string &path, const std::string &displayName) {
-  const std::string name = displayName.empty() ? path : displayName;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) throw ObjError(name + ": is a directory, not a mesh file");
+namespace {
+
+// How often the reader and the writer tell their progress: every megabyte.
+constexpr std::size_t kProgressEvery = std::size_t{1} << 20;
+
+// Reads a mesh's text with `read`, naming it `name` in a failure's message.
+template <typename Read>
+std::string readMeshText(const std::string &name, Read &&read) {
   try {
-    return parse(readTextFile(path), name);
+    return read();
   } catch (const TextInputError &error) {
     switch (error.kind()) {
       case TextInputError::Kind::CannotOpen:
@@ -175,7 +179,27 @@ ObjFile ObjFile::read(const std::string &path, const std::string &displayName) {
   }
 }
 
-ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
+}  // namespace
+
+// Reading and parsing each make half of the progress told.
+ObjFile ObjFile::read(const std::string &path, const std::string &displayName,
+                      const ProgressReport &progress) {
+  const std::string name = displayName.empty() ? path : displayName;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw ObjError(name + ": is a directory, not a mesh file");
+  ProgressReport reading;
+  if (progress) reading = [&](std::uint64_t done, std::uint64_t total) { progress(done, 2 * total); };
+  std::string text = readMeshText(name, [&] { return readTextFile(path, kStreamInputLimit, reading); });
+  ProgressReport parsing;
+  if (progress) parsing = [&](std::uint64_t done, std::uint64_t total) { progress(total + done, 2 * total); };
+  return parse(std::move(text), name, parsing);
+}
+
+ObjFile ObjFile::readStream(std::FILE *stream, const std::string &displayName) {
+  return parse(readMeshText(displayName, [&] { return readTextStream(stream); }), displayName);
+}
+
+ObjFile ObjFile::parse(std::string text, const std::string &displayName, const ProgressReport &progress) {
   ObjFile obj;
   obj.name_ = displayName;
   obj.text_ = std::move(text);
@@ -192,8 +216,13 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
                                    : std::string::npos;
   std::size_t lineStart = byteOrderMarkLength(t);  // kept in the text, not part of the first line
   std::size_t lineNumber = 0;
+  std::size_t nextReport = progress ? kProgressEvery : std::string::npos;
   while (lineStart < size) {
     ++lineNumber;
+    if (lineStart >= nextReport) {
+      progress(lineStart, size);
+      nextReport = lineStart + kProgressEvery;
+    }
     const char *newline =
         static_cast<const char *>(std::memchr(t.data() + lineStart, '\n', size - lineStart));
     const std::size_t lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - t.data()) : size;
@@ -210,6 +239,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName) {
     lineStart = lineEnd + 1;
   }
   obj.changed_.assign(obj.mesh_.size(), 0);
+  if (progress) progress(size, size);
   return obj;
 }
 
@@ -231,15 +261,15 @@ ObjFile::Position ObjFile::original(std::size_t index) const {
   return position;
 }
 
-// Calls `each(isFace, corners)` for every face (`f`) and line (`l`) element
-// with the point indices it names, in file order. Relative (negative)
-// indices are resolved; references that name no point are left out.
-template <typename Each>
-void ObjFile::forEachElement(Each &&each) const {
+// Each face (`f`) and line (`l`) of the file: whether it is a face, its
+// corners as point indices (relative ones resolved; references that name no
+// point left out), and the normals its corners name (`a//n`, `a/t/n`).
+template <typename Visit>
+void ObjFile::forEachElement(Visit &&visit) const {
   const std::string_view t = text_;
   std::size_t nextSpan = 0;  // `v` lines before the current line
   std::size_t start = byteOrderMarkLength(t);
-  std::vector<std::size_t> corners;
+  Element element;
   while (start < t.size()) {
     std::size_t end = t.find('\n', start);
     if (end == std::string_view::npos) end = t.size();
@@ -250,31 +280,40 @@ void ObjFile::forEachElement(Each &&each) const {
     std::size_t pos = 0;
     while (pos < line.size() && isBlank(line[pos])) ++pos;
     if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) continue;
-    const bool isFace = line[pos] == 'f';
-    pos += 2;
-    corners.clear();
-    while (pos < line.size()) {
-      while (pos < line.size() && isBlank(line[pos])) ++pos;
-      if (pos >= line.size() || line[pos] == '#') break;
-      const std::size_t begin = pos;
-      while (pos < line.size() && !isBlank(line[pos])) ++pos;
-      const std::string_view token = line.substr(begin, pos - begin);
+    element.isFace = line[pos] == 'f';
+    element.corners.clear();
+    element.normals = Normals::None;
+    std::string_view firstNormal;
+    Tokens tokens(line, pos + 2);
+    std::string_view token;
+    while (tokens.next(token)) {
       long long reference = 0;
       auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
       if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
+      const std::size_t second = token.find('/', token.find('/') + 1);
+      if (second != std::string_view::npos && second + 1 < token.size()) {
+        const std::string_view normal = token.substr(second + 1);
+        if (element.normals == Normals::None) {
+          element.normals = Normals::One;
+          firstNormal = normal;
+        } else if (normal != firstNormal) {
+          element.normals = Normals::PerCorner;
+        }
+      }
       long long index = reference > 0 ? reference - 1 : static_cast<long long>(pointsBefore) + reference;
       if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= mesh_.size()) continue;
-      corners.push_back(static_cast<std::size_t>(index));
+      element.corners.push_back(static_cast<std::size_t>(index));
     }
-    each(isFace, corners);
+    visit(element);
   }
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
   std::vector<std::pair<std::size_t, std::size_t>> edges;
   std::unordered_set<std::uint64_t> seen;
-  forEachElement([&](bool isFace, const std::vector<std::size_t> &corners) {
-    const bool closed = isFace && corners.size() > 2;
+  forEachElement([&](const Element &element) {
+    const std::vector<std::size_t> &corners = element.corners;
+    const bool closed = element.isFace && corners.size() > 2;
     for (std::size_t i = 0; i + 1 < corners.size() + (closed ? 1 : 0); ++i) {
       std::size_t a = corners[i];
       std::size_t b = corners[(i + 1) % corners.size()];
@@ -290,10 +329,60 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
 
 std::vector<std::pair<std::size_t, std::size_t>> ObjFile::twoPointLines() const {
   std::vector<std::pair<std::size_t, std::size_t>> lines;
-  forEachElement([&](bool isFace, const std::vector<std::size_t> &corners) {
-    if (!isFace && corners.size() == 2) lines.emplace_back(corners[0], corners[1]);
+  forEachElement([&](const Element &element) {
+    if (!element.isFace && element.corners.size() == 2)
+      lines.emplace_back(element.corners[0], element.corners[1]);
   });
   return lines;
+}
+
+namespace {
+
+// A polygon's normal by Newell's method (any length; zero when degenerate).
+template <typename PositionOf>
+Position newellNormal(const std::vector<std::size_t> &corners, PositionOf &&positionOf) {
+  Position n{0, 0, 0};
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    const Position a = positionOf(corners[i]);
+    const Position b = positionOf(corners[(i + 1) % corners.size()]);
+    n[0] += (a[1] - b[1]) * (a[2] + b[2]);
+    n[1] += (a[2] - b[2]) * (a[0] + b[0]);
+    n[2] += (a[0] - b[0]) * (a[1] + b[1]);
+  }
+  return n;
+}
+
+// Whether two normals point the same way (to rounding).
+bool sameDirection(const Position &a, const Position &b) {
+  const double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+  const Position cross{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const double crossLength = std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
+  const double lengths =
+      std::sqrt((a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]));
+  return dot > 0 && crossLength <= 1e-9 * lengths;
+}
+
+}  // namespace
+
+// A face with one normal for all its corners (flat shading) keeps a fitting
+// normal while its plane does not turn (a box stretched along an edge); a
+// face with a normal per corner (smooth shading) takes its neighbours'
+// shapes into those normals, so any moved corner makes them stale.
+std::size_t ObjFile::facesWithStaleNormals() const {
+  std::size_t count = 0;
+  if (changedCount() == 0) return 0;
+  forEachElement([&](const Element &face) {
+    if (!face.isFace || face.normals == Normals::None) return;
+    const auto moved = [&](std::size_t c) { return changed_[c] != 0; };
+    if (!std::any_of(face.corners.begin(), face.corners.end(), moved)) return;
+    if (face.normals == Normals::One) {
+      const Position before = newellNormal(face.corners, [&](std::size_t c) { return original(c); });
+      const Position after = newellNormal(face.corners, [&](std::size_t c) { return mesh_.position(c); });
+      if (sameDirection(before, after)) return;
+    }
+    ++count;
+  });
+  return count;
 }
 
 namespace {
@@ -337,23 +426,48 @@ std::size_t ObjFile::changedCount() const {
   return count;
 }
 
-std::string ObjFile::text() const {
+void ObjFile::appendCoordinates(std::string &out, const Span &span, const Position &position) const {
+  // The span is "x<blanks>y<blanks>z": each number's text is replaced, the
+  // blanks between them are copied.
+  const char *const text = text_.data();
+  std::size_t at = span.begin;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (axis > 0) {
+      const std::size_t blanks = at;
+      while (isBlank(text[at])) ++at;
+      out.append(text + blanks, at - blanks);
+    }
+    if (decimals_ < 0) {
+      appendNumber(out, position[axis]);
+    } else {
+      appendFixed(out, position[axis], decimals_);
+    }
+    if (axis < 2) {
+      while (!isBlank(text[at])) ++at;
+    }
+  }
+}
+
+std::string ObjFile::text(const ProgressReport &progress) const {
   std::string out;
   out.reserve(text_.size() + text_.size() / 4);
   std::size_t copied = 0;
+  std::size_t nextReport = progress ? kProgressEvery : std::string::npos;
   for (std::size_t i = 0; i < spans_.size(); ++i) {
     if (changed_[i] == 0) continue;
+    if (copied >= nextReport) {
+      progress(copied, text_.size());
+      nextReport = copied + kProgressEvery;
+    }
     const Span &span = spans_[i];
     const Position &position = mesh_.position(i);
     if (!isFinite(position)) throw notFinite(i, position);
     out.append(text_, copied, span.begin - copied);
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-      if (axis > 0) out.push_back(' ');
-      appendNumber(out, position[axis]);
-    }
+    appendCoordinates(out, span, position);
     copied = span.end;
   }
   out.append(text_, copied, std::string::npos);
+  if (progress) progress(text_.size(), text_.size());
   return out;
 }
 

@@ -4,9 +4,11 @@
 // The points of the mesh are the file's `v` lines, in file order. The file's
 // bytes are kept as they were read; for each `v` line only the span of its
 // x, y and z numbers is remembered. Writing copies every byte unchanged except
-// the x y z span of points whose position was changed through setPosition,
-// which is replaced by the three numbers in the shortest form that reads back
-// to the same doubles. Everything else (faces, normals, texture coordinates,
+// the texts of the x, y and z numbers of points whose position was changed
+// through setPosition, each replaced by its new number in the shortest form
+// that reads back to the same double (or, with setDecimals, rounded to a
+// number of decimals); the blanks between them stay as they were (two
+// spaces, a tab). Everything else (faces, normals, texture coordinates,
 // groups, comments, materials, extra components such as `v x y z r g b`,
 // CRLF line endings, a missing final newline, a UTF-8 byte-order mark at the
 // start) survives byte for byte, and an untouched point keeps its original
@@ -24,12 +26,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "standin/host/mesh.h"
+#include "standin/host/progress_bar.h"
 
 namespace standin {
 
@@ -42,11 +46,15 @@ class ObjFile {
  public:
   using Position = std::array<double, 3>;
 
-  // Reads and parses a file (one read into memory). `displayName` names the
-  // file in messages; empty means `path`.
-  static ObjFile read(const std::string &path, const std::string &displayName = {});
-  // Parses text already in memory.
-  static ObjFile parse(std::string text, const std::string &displayName);
+  // Reads and parses a file (read whole into memory). `displayName` names the
+  // file in messages; empty means `path`. `progress`, when given, is told
+  // how far reading and parsing are, every megabyte or so and at the end.
+  static ObjFile read(const std::string &path, const std::string &displayName = {},
+                      const ProgressReport &progress = {});
+  // Reads and parses an open stream (standard input) to its end.
+  static ObjFile readStream(std::FILE *stream, const std::string &displayName);
+  // Parses text already in memory; `progress` is told the bytes parsed.
+  static ObjFile parse(std::string text, const std::string &displayName, const ProgressReport &progress = {});
 
   const std::string &name() const { return name_; }
   std::size_t pointCount() const { return mesh_.size(); }
@@ -87,10 +95,24 @@ class ObjFile {
   // in file order; references that name no point are left out.
   std::vector<std::pair<std::size_t, std::size_t>> twoPointLines() const;
 
+  // How changed points' coordinates are written: with exactly `decimals`
+  // digits after the point, rounded (0 to 17), or, with -1 (the default), in
+  // the shortest form that reads back to the same double.
+  void setDecimals(int decimals) { decimals_ = decimals; }
+  int decimals() const { return decimals_; }
+
+  // The number of faces (`f`) whose normals (`a//n`, `a/t/n`) the changed
+  // points made stale: faces with a normal per corner that use a changed
+  // point, and faces with one normal for all corners whose plane turned.
+  std::size_t facesWithStaleNormals() const;
+
   // The file's text with the changed points' coordinates rewritten. Throws
   // ObjError if a changed point was since written to a NaN or an infinity
   // through mesh() and not taken in.
-  std::string text() const;
+  // The size of the text as read (text() is about as large).
+  std::size_t textSize() const { return text_.size(); }
+  // `progress`, when given, is told how far it is (bytes of the file).
+  std::string text(const ProgressReport &progress = {}) const;
 
   // Writes text() to `path` through a temporary file in the same directory
   // that is renamed over `path` once complete. A symbolic link at `path` is
@@ -104,8 +126,17 @@ class ObjFile {
     std::size_t end;    // offset one past z's last character
   };
 
-  template <typename Each>
-  void forEachElement(Each &&each) const;
+  enum class Normals { None, One, PerCorner };  // the normals a face's corners name
+  struct Element {
+    bool isFace = false;  // `f`; else `l`
+    std::vector<std::size_t> corners;
+    Normals normals = Normals::None;
+  };
+  template <typename Visit>
+  void forEachElement(Visit &&visit) const;
+  // The new texts of a changed point's x y z, with the blanks of `span`
+  // between them.
+  void appendCoordinates(std::string &out, const Span &span, const Position &position) const;
   // The position a point's text reads as, parsed again on every call.
   Position original(std::size_t index) const;
 
@@ -114,6 +145,7 @@ class ObjFile {
   Mesh mesh_;
   std::vector<Span> spans_;
   std::vector<unsigned char> changed_;
+  int decimals_ = -1;
 };
 
 }  // namespace standin

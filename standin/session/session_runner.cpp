@@ -24,8 +24,9 @@ class HeldCycles {
   bool was_;
 };
 
+// A position as `points` prints it, for reading (the mesh file has it exact).
 std::string positionText(const Position &p) {
-  return formatNumber(p[0]) + " " + formatNumber(p[1]) + " " + formatNumber(p[2]);
+  return formatReadable(p[0]) + " " + formatReadable(p[1]) + " " + formatReadable(p[2]);
 }
 
 }  // namespace
@@ -73,7 +74,8 @@ std::string SessionRunner::resolveOutput(const std::string &name) const {
   return resolveOutputPath(hooks_.outputFolder, name);
 }
 
-void SessionRunner::writeOutput(const std::string &path, std::string contents) {
+void SessionRunner::writeOutput(const std::string &path, std::string contents,
+                                const ProgressReport &progress) {
   if (holding_) {
     held_.push_back(HeldOutput{path, std::move(contents), 0, false});
     return;
@@ -83,7 +85,7 @@ void SessionRunner::writeOutput(const std::string &path, std::string contents) {
 
 void SessionRunner::writeNow(const std::string &path, const std::string &contents) {
   try {
-    writeFileAtomically(path, contents);
+    writeFileAtomically(path, contents, progress);
   } catch (const FileWriteError &error) {
     throw RunError(kExitCannotWrite, error.what());
   }
@@ -368,10 +370,23 @@ void SessionRunner::pressAt(const ScriptCommand &c, bool thenRelease) {
   if (thenRelease) s.release();
 }
 
-void SessionRunner::save(const std::string &file) {
+// Making the text and writing it each make half of the progress shown.
+void SessionRunner::writeMesh(const std::string &path, const std::string &shown) {
   syncObj();
-  writeOutput(resolveOutput(file), obj_.text());
+  const std::uint64_t size = obj_.textSize();
+  std::ostream *bars = holding_ ? nullptr : hooks_.progress;
+  withProgressBar(bars, "Writing " + shown, 2 * size, [&](ProgressBar &bar) {
+    std::string text = obj_.text([&](std::uint64_t done, std::uint64_t) { bar.update(done); });
+    writeOutput(path, std::move(text), [&](std::uint64_t done, std::uint64_t) { bar.update(size + done); });
+  });
+  if (const std::size_t stale = obj_.facesWithStaleNormals(); stale > 0) {
+    err() << "warning: " << shown << ": " << stale << (stale == 1 ? " face" : " faces")
+          << " with normals (vn) " << (stale == 1 ? "uses" : "use")
+          << " moved points; the normals are kept as they were, not recomputed\n";
+  }
 }
+
+void SessionRunner::save(const std::string &file) { writeMesh(resolveOutput(file), file); }
 
 // The options panel's commands; each is refused while the tool is not picked.
 void SessionRunner::runPanelCommand(const ScriptCommand &c) {

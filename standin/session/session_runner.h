@@ -53,6 +53,9 @@ namespace standin {
 struct RunnerHooks {
   std::ostream *out = nullptr;  // panel text, points, echo, notes; null: std::cout
   std::ostream *err = nullptr;  // warnings of the host itself; null: std::cerr
+  // Where a progress bar is drawn while a large mesh file (kFileProgressMinBytes
+  // or more) is written; null: none.
+  std::ostream *progress = nullptr;
   // Relative output file names (svg, save, about) are taken relative to this
   // folder; empty: as given (relative to the working directory).
   std::string outputFolder;
@@ -134,7 +137,11 @@ class SessionRunner {
   // Writes an output file (its path as given, not resolved) and tells
   // hooks.wrote; throws RunError(kExitCannotWrite) when it cannot. While
   // outputs are held, keeps it for writeHeldOutputs() instead.
-  void writeOutput(const std::string &path, std::string contents);
+  void writeOutput(const std::string &path, std::string contents, const ProgressReport &progress = {});
+  // Writes the mesh as it stands (syncObj, then writeOutput) and warns, with
+  // `shown` naming the file, when faces with normals use moved points. A
+  // large file shows its progress (RunnerHooks::progress) unless held.
+  void writeMesh(const std::string &path, const std::string &shown);
   void holdOutputs() { holding_ = true; }
   // Writes the pictures not held, then the held outputs in the order they
   // were made, and holds no more.
