@@ -78,6 +78,27 @@ TEST(ScriptParse, PairsAreOneListHoweverTheyAreSpaced) {
   }
 }
 
+// Command names and keywords whatever their case; file names, selections and
+// echo text as written.
+TEST(ScriptParse, WordsAreReadWhateverTheirCaseButFileNamesKeepTheirs) {
+  const standin::Script script = parseScript(
+      "PICK\nPress Point 3 CTRL Right\nMODE Offset\nFactor 150%\nSymmetry ON\n"
+      "Svg \"My View.svg\" TOP\nSELECT ALL\nSave Out.OBJ\nEcho Hello World\n",
+      "s.txt");
+  const auto &c = script.commands;
+  ASSERT_EQ(c.size(), 9u);
+  EXPECT_EQ(c[0].op, ScriptOp::Pick);
+  EXPECT_TRUE(c[1].atPoint && c[1].ctrl && c[1].right);
+  EXPECT_EQ(c[2].code, 1);
+  EXPECT_DOUBLE_EQ(c[3].value, 1.5);
+  EXPECT_EQ(c[4].code, 1);
+  EXPECT_EQ(c[5].text, "My View.svg");
+  EXPECT_EQ(c[5].view, standin::ViewAxis::Top);
+  EXPECT_EQ(c[6].text, "all");
+  EXPECT_EQ(c[7].text, "Out.OBJ");
+  EXPECT_EQ(c[8].text, "Hello World");
+}
+
 TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
   const char *lines[] = {"press 1 -2.5 30 ctrl right",
                          "press point 7 ctrl",
@@ -161,6 +182,9 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
        "(the "
        "host hands each selected point to the tool once); stretch such pairs in separate runs or script "
        "steps"},
+      {"svg \"my view.png\" top\n", "s.txt:1: svg writes an SVG picture, not .png: name it 'my view.svg'"},
+      {"about logo.SVG\n", "s.txt:1: about writes a PNG picture, not .svg: name it 'logo.png'"},
+      {"\"pick\"\n", "s.txt:1: unknown command 'pick'"},  // a quoted word is never a keyword
   };
   for (const Case &c : cases) {
     try {

@@ -1,11 +1,13 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
 #include "standin/host/number_text.h"
 #include "standin/session/run_error.h"
+#include "standin/session/script.h"
 
 namespace cli {
 namespace {
@@ -23,6 +25,7 @@ Examples:
   elasticpull-host mesh.obj --script session.txt -o out.obj --trace
   elasticpull-host box.obj --pairs 4:0,5:1,6:2,7:3 --length 2 -v -o out.obj
   elasticpull-host mesh.obj --pairs-from-edges --axis y --factor 2 --report pairs.json -o out.obj
+  cat mesh.obj | elasticpull-host - --select 0-7 --factor 150% -o - > out.obj
 
 Points and pairs:
   Points are the file's `v` lines, counted from 0 in file order. --select takes indices and
@@ -39,14 +42,17 @@ Points and pairs:
   FILE.json writes the same as JSON. After a script, these are the pairs of its last
   selection, with the ends as the host delivered them (the script may have swapped them).
 
-Without a script: --factor F or --offset D (with --symmetry, --invert) applies one stretch to
-every pair, then the tool is closed and the result saved with -o (or --in-place). Factor F makes
+Without a script: --factor F (1.5, or 150%) or --offset D (with --symmetry, --invert) applies
+one stretch to every pair, then the tool is closed and the result saved with -o (or --in-place).
+Factor F makes
 each pair F times as long and Offset D adds D to its length; --symmetry moves both ends, keeping
 the midpoint, so Factor F makes it 2F - 1 times as long and Offset D adds 2D (a bar 1 long with
 --offset 1 --symmetry comes out 3 long). --length L makes every pair L long, --match-pair N as
 long as pair N: the host picks the tool for the pairs of each length in turn and types in Offset
 mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2. A pair whose
 ends coincide has no direction and is refused.
+A mesh named - is read from standard input; -o - writes the result to standard output, and
+every message (the summary too) then goes to standard error.
 
 Session scripts (--script FILE, or - for standard input), one command a line, '#' comments:
   select SELECTION              select points (as --select)
@@ -72,10 +78,14 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
   save FILE                     write the mesh as it stands
   echo TEXT                     print TEXT
   close                         close the tool, keeping the result (done at the end anyway)
-  Relative file names in a script are relative to the working directory.
+  Command names and keywords are read whatever their case. Relative file names in a script are
+  relative to the working directory; a name with blanks goes in double quotes ("my file.svg").
 
 Output files:
-  Each is written whole (a hidden temporary file renamed over the target); a device, a FIFO
+  The mesh keeps every byte but the numbers of the moved points' x y z, which are written in the
+  shortest form that reads back exactly (--digits N rounds them to N decimals); the blanks
+  between them stay. A warning counts the faces with normals (vn) that moved points make stale.
+  Each output is written whole (a hidden temporary file renamed over the target); a device, a FIFO
   or /dev/stdout is written into. No output may be the input mesh (only --in-place replaces
   it) or share its file with another output. -o, --svg, --about-png and --report are written
   once the tool is done without a failure; a script's files as its commands run, and a failed run
@@ -92,10 +102,19 @@ be loaded or activated; 130 interrupted (Ctrl-C aborts a running build and stops
 the input is untouched). A second Ctrl-C, SIGTERM or SIGHUP end the program at once.
 )";
 
-// Declares every option on `app`, bound to the fields of `o` (the view's
-// name to `view`); the options' rules against each other are set here too.
-void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::string &zoom) {
-  app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ)")->type_name("MESH.obj");
+// Options read as text and checked once the parser is done.
+struct OptionTexts {
+  std::string view = "front";
+  std::string zoom = "mesh";
+  std::string factor;
+  CLI::Option *viewOption = nullptr;
+};
+
+// Declares every option on `app`, bound to the fields of `o` (some to
+// `texts`); the options' rules against each other are set here too.
+void declareOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
+  app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ), or - for standard input")
+      ->type_name("MESH.obj");
   auto *select =
       app.add_option("-s,--select", o.select, "points to select: indices and ranges, e.g. 0-3,8,9, or all")
           ->type_name("LIST");
@@ -113,8 +132,9 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::st
                    ->check(CLI::IsMember({"x", "y", "z"}));
   auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)")
                      ->type_name("FILE");
-  auto *factor = app.add_option("--factor", o.factor, "stretch every pair with this Factor (1.5 = 150%)")
-                     ->type_name("F");
+  auto *factor =
+      app.add_option("--factor", texts.factor, "stretch every pair with this Factor (1.5, or 150%)")
+          ->type_name("F");
   auto *offset =
       app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")->type_name("D");
   auto *length = app.add_option("--length", o.length,
@@ -127,21 +147,31 @@ void declareOptions(CLI::App &app, ProgramOptions &o, std::string &view, std::st
                                 "move both ends, keeping each pair's midpoint: Factor F gives 2F - 1 times "
                                 "the length, Offset D adds 2D");
   auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
-  auto *output =
-      app.add_option("-o,--output", o.output, "write the result mesh to this file")->type_name("FILE");
+  auto *output = app.add_option("-o,--output", o.output,
+                                "write the result mesh to this file (- for standard output; every "
+                                "message then goes to standard error)")
+                     ->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
-  auto *svg =
-      app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG")->type_name("FILE");
-  app.add_option("--view", view, "the SVG's view: top, front or side (default front)")
-      ->type_name("VIEW")
-      ->check(CLI::IsMember({"top", "front", "side"}));
-  app.add_option("--zoom", zoom, "what the SVG frames: mesh (default, the whole mesh) or selection")
+  app.add_option("--digits", o.digits,
+                 "write moved coordinates with N decimals, rounded (default: the shortest form that reads "
+                 "back exactly)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 17));
+  auto *svg = app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG (FILE.svg)")
+                  ->type_name("FILE");
+  texts.viewOption =
+      app.add_option("--view", texts.view, "the --svg picture's view: top, front or side (default front)")
+          ->type_name("VIEW")
+          ->check(CLI::IsMember({"top", "front", "side"}, CLI::ignore_case));
+  app.add_option("--zoom", texts.zoom, "what the SVG frames: mesh (default, the whole mesh) or selection")
       ->type_name("WHAT")
-      ->check(CLI::IsMember({"mesh", "selection"}))
+      ->check(CLI::IsMember({"mesh", "selection"}, CLI::ignore_case))
       ->needs(svg);
   app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
-  app.add_flag("-q,--quiet", o.quiet, "print no summary line");
+  app.add_flag("-q,--quiet", o.quiet,
+               "print no summary line and no progress bars (the bundled example: only warnings and "
+               "errors)");
   app.add_flag("-v,--verbose", o.verbose, "list every pair: handle:anchor, length before and after");
   app.add_option("--report", o.report, "write the pairs and their lengths as JSON")->type_name("FILE.json");
   app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
@@ -201,16 +231,43 @@ ParsedCommandLine usage(const std::string &message) {
   return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
 }
 
-// What the parser cannot check alone: that there is something to do.
-ParsedCommandLine checkTask(ProgramOptions o, bool noArguments) {
+// Whether the command line names nothing to work on: then the program runs
+// the bundled example (-q, --trace, --module and the example's folders may
+// still be given).
+bool namesNoTask(const ProgramOptions &o, const OptionTexts &texts) {
+  return o.mesh.empty() && o.script.empty() && o.select.empty() && o.pairs.empty() && !o.pairsFromEdges &&
+         texts.factor.empty() && !o.offset && !o.length && !o.matchPair && !o.symmetry && !o.invert &&
+         o.output.empty() && !o.inPlace && o.svg.empty() && o.aboutPng.empty() && o.report.empty() &&
+         !o.describe && o.digits < 0;
+}
+
+// What the parser cannot check alone: the values read as text, options that
+// need each other, and that there is something to do.
+ParsedCommandLine checkTask(ProgramOptions o, const OptionTexts &texts) {
   if (o.serve) return ParsedCommandLine{o, 0};
-  if (noArguments) o.example = true;
+  if (!texts.factor.empty()) {
+    double factor = 0.0;
+    if (standin::parseFactor(texts.factor, factor) != standin::NumberParse::Ok)
+      return usage("--factor: '" + texts.factor + "' is not a number or a percentage (1.5 or 150%)");
+    o.factor = factor;
+  }
+  if (texts.viewOption->count() > 0 && o.svg.empty())
+    return usage("--view chooses the view of the --svg picture; give --svg FILE too");
+  if (std::string problem = standin::pictureNameProblem("--svg", o.svg, "svg"); !problem.empty())
+    return usage(problem + " (the About panel's PNG picture is --about-png)");
+  if (std::string problem = standin::pictureNameProblem("--about-png", o.aboutPng, "png"); !problem.empty())
+    return usage(problem);
+  if (namesNoTask(o, texts)) o.example = true;
   if (o.describe) return ParsedCommandLine{o, 0};
   if (o.example) {
     if (!o.mesh.empty() || !o.script.empty()) return usage("--example takes no mesh or script of its own");
     return ParsedCommandLine{o, 0};
   }
   if (o.mesh.empty()) return usage("no mesh file given");
+  if (o.mesh == "-" && o.script == "-")
+    return usage("the mesh and the script cannot both come from standard input");
+  if (o.mesh == "-" && o.inPlace)
+    return usage("--in-place needs a mesh file: standard input cannot be replaced");
   if (o.script.empty()) {
     if (o.select.empty() && o.pairs.empty() && !o.pairsFromEdges)
       return usage(
@@ -228,26 +285,88 @@ ParsedCommandLine checkTask(ProgramOptions o, bool noArguments) {
   return ParsedCommandLine{o, 0};
 }
 
+// Every name of every option of `app`, as typed ("--factor", "-o").
+std::vector<std::string> optionNames(const CLI::App &app) {
+  std::vector<std::string> names;
+  for (const CLI::Option *option : app.get_options()) {
+    for (const std::string &name : option->get_lnames()) names.push_back("--" + name);
+    for (const std::string &name : option->get_snames()) names.push_back("-" + name);
+  }
+  return names;
+}
+
+// An unknown option: "did you mean" the nearest known one, when there is one.
+std::optional<ParsedCommandLine> suggest(const CLI::App &app, const CLI::App &used) {
+  const std::vector<std::string> known = optionNames(used);
+  for (std::string word : app.remaining(true)) {
+    if (word.size() < 2 || word[0] != '-') continue;
+    word = word.substr(0, word.find('='));
+    const std::string nearest = nearestOption(word, known);
+    if (!nearest.empty()) return usage("unknown option '" + word + "'; did you mean " + nearest + "?");
+  }
+  return std::nullopt;
+}
+
+// The number of single-character edits (insert, delete, replace, swap two
+// neighbours) that turn `a` into `b`.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t replace = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
 }  // namespace
+
+std::string nearestOption(const std::string &word, const std::vector<std::string> &known) {
+  std::string lower = word;
+  for (char &c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  std::string best;
+  std::size_t bestDistance = 0;
+  for (const std::string &name : known) {
+    if (name.size() < 4) continue;  // "-o", "-q": any typo is one edit away
+    const std::size_t distance = editDistance(lower, name);
+    // Near enough: two edits at most, and fewer than a third of the name.
+    if (distance > 2 || distance * 3 >= name.size()) continue;
+    if (best.empty() || distance < bestDistance) {
+      best = name;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
 
 ParsedCommandLine parseCommandLine(int argc, char **argv) {
   ProgramOptions o;
   CLI::App app{kDescription, "elasticpull-host"};
   app.footer(kFooter);
   app.get_formatter()->column_width(30);
-  std::string view = "front", zoom = "mesh";
-  declareOptions(app, o, view, zoom);
+  app.set_version_flag("--version", std::string("elasticpull-host ") + EP_VERSION,
+                       "print the program's version and exit");
+  OptionTexts texts;
+  declareOptions(app, o, texts);
   CLI::App *serve = declareServe(app, o);
   try {
     app.parse(argc, argv);
     o.serve = serve->parsed();
+  } catch (const CLI::ExtrasError &error) {
+    if (auto suggested = suggest(app, serve->parsed() ? *serve : app)) return *suggested;
+    return ParsedCommandLine{std::nullopt, app.exit(error) == 0 ? 0 : standin::kExitBadInput};
   } catch (const CLI::ParseError &error) {
     const int code = app.exit(error);
     return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
   }
-  standin::parseViewAxis(view, o.view);
-  standin::parseViewZoom(zoom, o.zoom);
-  return checkTask(std::move(o), argc == 1);
+  standin::parseViewAxis(texts.view, o.view);  // the checkers gave them in lower case
+  standin::parseViewZoom(texts.zoom, o.zoom);
+  return checkTask(std::move(o), texts);
 }
 
 }  // namespace cli

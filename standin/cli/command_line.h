@@ -5,19 +5,20 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "standin/host/svg_view.h"
 
 namespace cli {
 
 struct ProgramOptions {
-  std::string mesh;    // the OBJ file; empty with --example / --describe
+  std::string mesh;    // the OBJ file, "-" for standard input; empty with --example / --describe
   std::string select;  // --select, as written
   std::string pairs;   // --pairs H:A,..., as written
   bool pairsFromEdges = false;
-  std::string axis;    // --axis x|y|z with --pairs-from-edges; empty: the file's two-point lines
-  std::string script;  // --script FILE, "-" for standard input
-  std::optional<double> factor;
+  std::string axis;              // --axis x|y|z with --pairs-from-edges; empty: the file's two-point lines
+  std::string script;            // --script FILE, "-" for standard input
+  std::optional<double> factor;  // --factor, also written as a percentage (150%)
   std::optional<double> offset;
   std::optional<double> length;          // --length L
   std::optional<std::size_t> matchPair;  // --match-pair N
@@ -25,8 +26,9 @@ struct ProgramOptions {
   bool invert = false;
   bool verbose = false;  // list every pair
   std::string report;    // --report FILE.json
-  std::string output;    // -o
+  std::string output;    // -o; "-" is standard output
   bool inPlace = false;
+  int digits = -1;  // --digits: decimals of moved coordinates; -1 the shortest exact form
   std::string svg;
   standin::ViewAxis view = standin::ViewAxis::Front;
   standin::ViewZoom zoom = standin::ViewZoom::Mesh;
@@ -52,5 +54,9 @@ struct ParsedCommandLine {
 };
 
 ParsedCommandLine parseCommandLine(int argc, char **argv);
+
+// The option of `known` nearest to a mistyped `word` ("--factr" gives
+// "--factor"), or empty when none is near enough to be meant.
+std::string nearestOption(const std::string &word, const std::vector<std::string> &known);
 
 }  // namespace cli

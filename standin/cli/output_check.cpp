@@ -51,7 +51,7 @@ void checkPlace(const PlannedOutput &o, const std::string &scriptName) {
 }
 
 void checkNotTheMesh(const PlannedOutput &o, const std::string &mesh, const std::string &scriptName) {
-  if (o.isResult || !sameFile(o.path, mesh)) return;
+  if (o.isResult || mesh.empty() || !sameFile(o.path, mesh)) return;
   if (o.option == "-o") {
     throw RunError(standin::kExitBadInput,
                    "the output '" + o.shown + "' is the input mesh; use --in-place to overwrite it");

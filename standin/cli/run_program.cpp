@@ -17,6 +17,7 @@
 #include "standin/host/mesh.h"
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
+#include "standin/host/progress_bar.h"
 #include "standin/host/tool_session.h"
 #include "standin/media/freetype_font.h"
 #include "standin/media/png_file.h"
@@ -37,7 +38,8 @@ using standin::RunError;
 
 constexpr const char *kProgram = "elasticpull-host: ";
 
-std::string number(double value) { return standin::formatNumber(value); }
+// Values in the summary are for reading: rounded, never 5.499999999999999.
+std::string number(double value) { return standin::formatReadable(value); }
 
 int fail(int code, const std::string &message) {
   std::cerr << kProgram << message << "\n";
@@ -77,15 +79,15 @@ std::string describeLengthTarget(double target, const ProgramOptions &o) {
 }
 
 // The descriptor's words and the server list, as the host read them.
-void printDescriptor(const standin::LoadedModule &module) {
+void printDescriptor(const standin::LoadedModule &module, std::ostream &out) {
   const ModuleDescriptor &descriptor = module.descriptor();
-  std::cout << "module " << module.path() << "\n"
-            << "  sync " << standin::formatHex32(descriptor.sysSync) << ", version " << descriptor.sysVersion
-            << ", machine " << standin::formatHex32(descriptor.sysMachine) << ", startup result "
-            << reinterpret_cast<uintptr_t>(module.startupResult()) << "\n";
+  out << "module " << module.path() << "\n"
+      << "  sync " << standin::formatHex32(descriptor.sysSync) << ", version " << descriptor.sysVersion
+      << ", machine " << standin::formatHex32(descriptor.sysMachine) << ", startup result "
+      << reinterpret_cast<uintptr_t>(module.startupResult()) << "\n";
   for (const ServerRecord *server : module.servers())
-    std::cout << "  server class \"" << server->className << "\", name \""
-              << (server->name != nullptr ? server->name : "") << "\"\n";
+    out << "  server class \"" << server->className << "\", name \""
+        << (server->name != nullptr ? server->name : "") << "\"\n";
 }
 
 standin::ScriptCommand command(standin::ScriptOp op, int code = 0, double value = 0.0) {
@@ -113,7 +115,18 @@ std::vector<standin::ScriptCommand> panelEditsFromOptions(const ProgramOptions &
 class ProgramRun {
  public:
   ProgramRun(ProgramOptions options, fs::path programFolder)
-      : o_(std::move(options)), programFolder_(std::move(programFolder)) {}
+      : o_(std::move(options)), programFolder_(std::move(programFolder)) {
+    // With the mesh on standard output, everything else goes to standard error.
+    if (o_.output == "-") {
+      out_ = &std::cerr;
+      meshOutput_ = "/dev/stdout";
+      meshShown_ = "standard output";
+    } else {
+      meshOutput_ = meshShown_ = o_.output;
+    }
+    narration_ = o_.example && o_.quiet ? &silent_ : out_;
+    if (!o_.quiet && standin::standardErrorIsTerminal()) progress_ = &std::cerr;
+  }
 
   int run() {
     const auto started = std::chrono::steady_clock::now();
@@ -125,22 +138,24 @@ class ProgramRun {
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
     // The options' outputs are made now, while the tool is open, and written
-    // once it closed without a failure.
+    // once it closed without a failure; the mesh last, once the tool's result
+    // is known to hold no NaN.
     runner.holdOutputs();
     writeViews(runner);
     runner.close();
     if (auto code = stopIfFailed(runner)) return *code;
-    const std::string wrote = writeMesh(runner);
+    runner.syncObj();
     // The pairs' lengths only when something shows them (a quiet run skips them).
     const bool toldBack = o_.verbose || !o_.report.empty() || !o_.quiet;
     const std::vector<standin::PairLength> lengths =
         toldBack ? pairLengths() : std::vector<standin::PairLength>{};
     if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
     runner.writeHeldOutputs();
+    const std::string wrote = writeMesh(runner);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (o_.verbose) std::cout << listPairs(lengths);
+    if (o_.verbose) *out_ << listPairs(lengths);
     if (!o_.quiet) printSummary(runner, lengths, wrote, seconds);
-    if (o_.example) listExampleOutputs();
+    if (o_.example && !o_.quiet) listExampleOutputs();
     return standin::kExitOk;
   }
 
@@ -166,9 +181,9 @@ class ProgramRun {
       throw RunError(standin::kExitCannotWrite, "cannot make the output folder '" + outputFolder_ + "'");
     o_.mesh = (*folder / kExampleMesh).string();
     o_.script = (*folder / kExampleScript).string();
-    o_.output = (fs::path(outputFolder_) / kExampleResult).string();
-    std::cout << "Elastic_Pull example: " << o_.mesh << " with the session " << o_.script << "\n"
-              << "Outputs go to " << fs::absolute(outputFolder_).lexically_normal().string() << "\n\n";
+    o_.output = meshOutput_ = meshShown_ = (fs::path(outputFolder_) / kExampleResult).string();
+    *narration_ << "Elastic_Pull example: " << o_.mesh << " with the session " << o_.script << "\n"
+                << "Outputs go to " << fs::absolute(outputFolder_).lexically_normal().string() << "\n\n";
   }
 
   // Everything the user gave is checked before the module is loaded: the
@@ -177,7 +192,7 @@ class ProgramRun {
     scriptName_ = o_.script == "-" ? "<stdin>" : o_.script;
     if (!o_.script.empty())
       script_ = standin::parseScript(readScriptText(o_.script, scriptName_), scriptName_);
-    checkOutputs(plannedOutputs(), o_.mesh, scriptName_);
+    checkOutputs(plannedOutputs(), o_.mesh == "-" ? std::string() : o_.mesh, scriptName_);
   }
 
   std::vector<PlannedOutput> plannedOutputs() const {
@@ -188,7 +203,7 @@ class ProgramRun {
       list.push_back(PlannedOutput{path, shown, kind, option, line, false});
     };
     if (!o_.output.empty()) {
-      add(o_.output, o_.output, "the mesh", o_.inPlace ? "--in-place" : "-o", 0);
+      add(meshOutput_, o_.output, "the mesh", o_.inPlace ? "--in-place" : "-o", 0);
       list.back().isResult = o_.inPlace;
     }
     const auto resolved = [&](const std::string &name) {
@@ -206,8 +221,20 @@ class ProgramRun {
     return list;
   }
 
+  // The mesh, from a file (showing the progress of a large one) or from
+  // standard input.
   void loadMesh() {
-    obj_.emplace(standin::ObjFile::read(o_.mesh));
+    if (o_.mesh == "-") {
+      obj_.emplace(standin::ObjFile::readStream(stdin, "<stdin>"));
+    } else {
+      std::error_code error;
+      const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
+      standin::withProgressBar(progress_, "Reading " + o_.mesh, 2 * size, [&](standin::ProgressBar &bar) {
+        obj_.emplace(standin::ObjFile::read(o_.mesh, {},
+                                            [&](std::uint64_t done, std::uint64_t) { bar.update(done); }));
+      });
+    }
+    if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     standin::Mesh &mesh = obj_->mesh();
     const char *option = !o_.select.empty()  ? "--select"
                          : !o_.pairs.empty() ? "--pairs"
@@ -237,7 +264,8 @@ class ProgramRun {
   }
 
   void loadModule() {
-    if (o_.trace) globals_.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
+    if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
+    if (progress_ == nullptr) globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
     interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
     const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
@@ -247,8 +275,8 @@ class ProgramRun {
       throw RunError(standin::kExitNoModule, error.what());
     }
     if (o_.example) {
-      printDescriptor(*module_);
-      std::cout << "\n";
+      printDescriptor(*module_, *narration_);
+      *narration_ << "\n";
     }
   }
 
@@ -258,6 +286,8 @@ class ProgramRun {
     if (!font_ && (!o_.aboutPng.empty() || o_.example))
       std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
     standin::RunnerHooks hooks;
+    hooks.out = narration_;
+    hooks.progress = progress_;
     hooks.outputFolder = outputFolder_;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
@@ -418,10 +448,9 @@ class ProgramRun {
   }
 
   std::string writeMesh(standin::SessionRunner &runner) {
-    runner.syncObj();
     if (o_.output.empty()) return "result not saved (no -o or --in-place)";
-    runner.writeOutput(o_.output, obj_->text());
-    return "wrote " + o_.output;
+    runner.writeMesh(meshOutput_, meshShown_);
+    return o_.output == "-" ? "wrote the mesh to standard output" : "wrote " + meshShown_;
   }
 
   // What a failed run says about its output files.
@@ -468,26 +497,33 @@ class ProgramRun {
                     const std::string &wrote, double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = obj_->mesh().selectedCount() / 2;
-    std::cout << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
-              << (pairs == 1 ? " pair" : " pairs");
-    if (const std::string stretch = describeStretch(runner); !stretch.empty()) std::cout << "; " << stretch;
-    if (const std::string now = describeNewLengths(lengths); !now.empty()) std::cout << "; " << now;
-    std::cout << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote
-              << " (" << elapsed << ")\n";
+    std::ostream &out = *out_;
+    out << "moved " << obj_->changedCount() << " of " << obj_->pointCount() << " points; " << pairs
+        << (pairs == 1 ? " pair" : " pairs");
+    if (const std::string stretch = describeStretch(runner); !stretch.empty()) out << "; " << stretch;
+    if (const std::string now = describeNewLengths(lengths); !now.empty()) out << "; " << now;
+    out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote << " ("
+        << elapsed << ")\n";
   }
 
   void listExampleOutputs() const {
-    std::cout << "\nThe example's files are in " << outputFolder_ << ":\n";
+    *out_ << "\nThe example's files are in " << outputFolder_ << ":\n";
     std::vector<std::string> names;
     std::error_code error;
     for (const auto &entry : fs::directory_iterator(outputFolder_, error))
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    for (const std::string &name : names) std::cout << "  " << name << "\n";
+    for (const std::string &name : names) *out_ << "  " << name << "\n";
   }
 
   ProgramOptions o_;
   fs::path programFolder_;
+  std::ostream *out_ = &std::cout;    // the summary and the trace
+  std::ostream *narration_;           // the example's narration and a script's output
+  std::ostream silent_{nullptr};      // takes output and shows none
+  std::ostream *progress_ = nullptr;  // where progress bars are drawn; null: none
+  std::string meshOutput_;            // where the result mesh is written ("/dev/stdout" for -o -)
+  std::string meshShown_;             // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
   std::vector<std::string> written_;  // output files written so far, in order
   std::string scriptName_;
@@ -522,7 +558,7 @@ int runProgram(ProgramOptions options, const fs::path &programFolder) {
 int describeModule(const std::string &modulePath) {
   try {
     standin::LoadedModule module = standin::LoadedModule::open(modulePath);
-    printDescriptor(module);
+    printDescriptor(module, std::cout);
 
     standin::HostGlobals globals;
     standin::Mesh mesh;

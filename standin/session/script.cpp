@@ -1,8 +1,11 @@
 #include "standin/session/script.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include "host/host_abi.h"
@@ -14,9 +17,16 @@ namespace standin {
 namespace {
 
 struct Word {
-  std::string text;
+  std::string text;  // as written (file names, echo text)
+  std::string key;   // lower-case, for command names and keywords; empty when quoted
   bool quoted = false;
 };
+
+std::string lowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char &c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
 
 class LineError : public std::runtime_error {
  public:
@@ -42,6 +52,7 @@ std::vector<Word> splitWords(std::string_view line) {
       const std::size_t begin = i;
       while (i < line.size() && !blank(line[i]) && line[i] != '#') ++i;
       word.text = std::string(line.substr(begin, i - begin));
+      word.key = lowerCase(word.text);
     }
     words.push_back(std::move(word));
   }
@@ -89,13 +100,14 @@ void expectCount(const Words &words, std::size_t min, std::size_t max, const cha
 // arguments, each at most once.
 void parseFlags(const Words &words, std::size_t from, bool allowRight, ScriptCommand &c) {
   for (std::size_t i = from; i < words.size(); ++i) {
-    const std::string &w = words[i].text;
+    const std::string &w = words[i].key;
     if (w == "ctrl" && !c.ctrl) {
       c.ctrl = true;
     } else if (w == "right" && allowRight && !c.right) {
       c.right = true;
     } else {
-      throw LineError("unexpected '" + w + "' (expected " + (allowRight ? "ctrl or right" : "ctrl") + ")");
+      throw LineError("unexpected '" + words[i].text + "' (expected " +
+                      (allowRight ? "ctrl or right" : "ctrl") + ")");
     }
   }
 }
@@ -108,7 +120,7 @@ void parsePosition(const Words &words, std::size_t from, ScriptCommand &c) {
 
 // One parser a command: each fills in what follows the command's name.
 void parsePress(const Words &words, ScriptCommand &c) {
-  if (words.size() >= 3 && words[1].text == "point") {
+  if (words.size() >= 3 && words[1].key == "point") {
     c.atPoint = true;
     c.point = parsePoint(words[2].text);
     parseFlags(words, 3, true, c);
@@ -139,19 +151,16 @@ void parseEventCode(const Words &words, ScriptCommand &c) {
 
 void parseMode(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "mode factor|offset");
-  const std::string &mode = words[1].text;
+  const std::string &mode = words[1].key;
   if (mode != "factor" && mode != "offset")
-    throw LineError("unknown mode '" + mode + "' (expected factor or offset)");
+    throw LineError("unknown mode '" + words[1].text + "' (expected factor or offset)");
   c.code = mode == "factor" ? 0 : 1;
 }
 
 void parseFactor(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "factor F  (or factor P%)");
-  std::string text = words[1].text;
-  const bool percent = !text.empty() && text.back() == '%';
-  if (percent) text.pop_back();
-  c.value = parseNumber(text, "factor");
-  if (percent) c.value /= 100.0;
+  if (standin::parseFactor(words[1].text, c.value) != NumberParse::Ok)
+    throw LineError("factor '" + words[1].text + "' is not a number");
 }
 
 void parseOffset(const Words &words, ScriptCommand &c) {
@@ -161,32 +170,40 @@ void parseOffset(const Words &words, ScriptCommand &c) {
 
 void parseSymmetry(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "symmetry on|off");
-  const std::string &value = words[1].text;
-  if (value != "on" && value != "off") throw LineError("symmetry takes on or off, not '" + value + "'");
+  const std::string &value = words[1].key;
+  if (value != "on" && value != "off")
+    throw LineError("symmetry takes on or off, not '" + words[1].text + "'");
   c.code = value == "on" ? 1 : 0;
+}
+
+// Refuses a picture file named as another kind of file.
+void checkPictureName(const std::string &command, const std::string &file, std::string_view kind) {
+  const std::string problem = pictureNameProblem(command, file, kind);
+  if (!problem.empty()) throw LineError(problem);
 }
 
 // svg FILE, then a view and "zoom selection|mesh" in either order, each at most once.
 void parseSvg(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 4, "svg FILE [top|front|side] [zoom selection|mesh]");
   c.text = words[1].text;
+  checkPictureName("svg", c.text, "svg");
   bool view = false, zoom = false;
   for (std::size_t i = 2; i < words.size(); ++i) {
-    const std::string &word = words[i].text;
+    const std::string &word = words[i].key;
     if (word == "zoom") {
       if (zoom) throw LineError("zoom is given twice");
       if (i + 1 == words.size()) throw LineError("zoom takes selection or mesh");
-      if (!parseViewZoom(words[i + 1].text, c.zoom))
+      if (!parseViewZoom(words[i + 1].key, c.zoom))
         throw LineError("zoom takes selection or mesh, not '" + words[i + 1].text + "'");
       zoom = true, ++i;
     } else if (const ViewAxis given = c.view; parseViewAxis(word, c.view)) {
       if (view)
-        throw LineError("the view is given twice ('" + std::string(viewAxisName(given)) + "' and '" + word +
-                        "')");
+        throw LineError("the view is given twice ('" + std::string(viewAxisName(given)) + "' and '" +
+                        words[i].text + "')");
       view = true;
     } else {
-      throw LineError(view ? "unexpected '" + word + "' (expected zoom selection or zoom mesh)"
-                           : "unknown view '" + word + "' (expected top, front or side)");
+      throw LineError(view ? "unexpected '" + words[i].text + "' (expected zoom selection or zoom mesh)"
+                           : "unknown view '" + words[i].text + "' (expected top, front or side)");
     }
   }
 }
@@ -202,16 +219,17 @@ void parseEcho(const Words &words, ScriptCommand &c) {
 void parseAbout(const Words &words, ScriptCommand &c) {
   expectCount(words, 0, 1, "about [FILE.png]");
   if (words.size() == 2) c.text = words[1].text;
+  checkPictureName("about", c.text, "png");
 }
 
 void parsePoints(const Words &words, ScriptCommand &c) {
   expectCount(words, 0, 1, "points [SELECTION]");
-  if (words.size() == 2) c.text = words[1].text;
+  if (words.size() == 2) c.text = words[1].quoted ? words[1].text : words[1].key;
 }
 
 void parseSelect(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "select SELECTION  (for example 0-3,8,9)");
-  c.text = words[1].text;
+  c.text = words[1].quoted ? words[1].text : words[1].key;
 }
 
 // The pairs' syntax is checked now, their indices against the mesh when the
@@ -238,7 +256,7 @@ void parseSave(const Words &words, ScriptCommand &c) {
 }
 
 // A command without arguments: its usage is its name alone.
-void parseBare(const Words &words, ScriptCommand &) { expectCount(words, 0, 0, words[0].text.c_str()); }
+void parseBare(const Words &words, ScriptCommand &) { expectCount(words, 0, 0, words[0].key.c_str()); }
 
 struct CommandEntry {
   const char *name;
@@ -274,7 +292,7 @@ const CommandEntry kCommands[] = {
 };
 
 ScriptCommand parseLine(const Words &words) {
-  const std::string &name = words[0].text;
+  const std::string &name = words[0].key;
   for (const CommandEntry &entry : kCommands) {
     if (name != entry.name) continue;
     ScriptCommand c;
@@ -283,7 +301,7 @@ ScriptCommand parseLine(const Words &words) {
     entry.parse(words, c);
     return c;
   }
-  throw LineError("unknown command '" + name + "'");
+  throw LineError("unknown command '" + words[0].text + "'");
 }
 
 std::string number(double value) { return formatNumber(value); }
@@ -335,6 +353,21 @@ Script parseScript(std::string_view text, const std::string &name) {
     }
   }
   return script;
+}
+
+std::string pictureNameProblem(const std::string &writer, const std::string &file, std::string_view kind) {
+  static const char *const kKnown[] = {".svg", ".png",  ".jpg", ".jpeg", ".gif",
+                                       ".bmp", ".webp", ".tif", ".tiff", ".pdf"};
+  const std::filesystem::path name(file);
+  const std::string extension = lowerCase(name.extension().string());
+  if (extension.empty() || extension.substr(1) == kind) return {};
+  if (std::find(std::begin(kKnown), std::end(kKnown), extension) == std::end(kKnown)) return {};
+  std::string upper(kind);
+  for (char &c : upper) c = static_cast<char>(c - 'a' + 'A');
+  std::filesystem::path fitting = name;
+  fitting.replace_extension(std::string(".") + std::string(kind));
+  return writer + " writes " + (kind == "svg" ? "an " : "a ") + upper + " picture, not " + extension +
+         ": name it '" + fitting.string() + "'";
 }
 
 std::string describeCommand(const ScriptCommand &c) {

@@ -28,8 +28,10 @@
 //   close                         close the tool, keeping the result
 //
 // A UTF-8 byte-order mark at the start is skipped. '#' starts a comment;
-// blank lines are ignored; words are separated by
-// blanks, and a file name with blanks can be written in double quotes.
+// blank lines are ignored; words are separated by blanks, and a file name
+// with blanks can be written in double quotes ("my file.svg"). Command names
+// and keywords (ctrl, right, point, on, off, factor, offset, the views, all)
+// are read whatever their case; file names and echo text are kept as written.
 // Numbers are decimal (1, -2.5, 1e-3); point indices count from 0 in mesh
 // order.
 //
@@ -101,6 +103,13 @@ struct Script {
 
 // Parses a whole script. Throws ScriptError("NAME:LINE: message").
 Script parseScript(std::string_view text, const std::string &name);
+
+// What is wrong with `file` as the name of a picture of the given kind
+// ("svg" or "png") written by `writer` (an option or a command), when its
+// extension names another kind of file: "--svg writes an SVG picture, not
+// .png: name it 'x.svg'". Empty when it fits, has no extension (a device,
+// /dev/stdout) or one that names no picture.
+std::string pictureNameProblem(const std::string &writer, const std::string &file, std::string_view kind);
 
 // The one-line form of a command as a user would write it (for --trace and
 // messages), e.g. "press 1 2 3 ctrl". It parses back to the same command.

@@ -61,8 +61,8 @@ TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
       {script, pick + "about hard.obj\n", "script.txt:4: about 'hard.obj'" + onlyResult},
       {with({"--svg", "out.obj", "-o", "out.obj"}), "",
        "-o and --svg both write 'out.obj'; give each output its own file"},
-      {with({"--svg", "a.svg", "--about-png", "./a.svg"}), "",
-       "--svg and --about-png both write './a.svg'; give each output its own file"},
+      {with({"--svg", "a.pic", "--about-png", "./a.pic"}), "",
+       "--svg and --about-png both write './a.pic'; give each output its own file"},
       {script, pick + "save out.obj\n",
        "-o and script.txt:4 (save) both write 'out.obj'; give each output its own file"},
       {script, pick + "svg a.svg\nfactor 3\nsvg a.svg front\n",
@@ -80,7 +80,7 @@ TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
     EXPECT_EQ(lastLine(r.err), "elasticpull-host: " + c.message) << describe(r);
     EXPECT_EQ(file("pairs.obj"), kPairs);
     EXPECT_TRUE(fs::is_symlink(path("sym.obj")));
-    for (const char *output : {"out.obj", "a.svg"}) EXPECT_FALSE(fs::exists(path(output))) << output;
+    for (const char *output : {"out.obj", "a.svg", "a.pic"}) EXPECT_FALSE(fs::exists(path(output))) << output;
   }
 }
 
