@@ -152,6 +152,19 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
   return vertex;
 }
 
+// Whether a line is a face (`f`) whose first corner names a normal (`a//n`,
+// `a/t/n`).
+bool isFaceWithNormals(std::string_view line) {
+  std::size_t pos = 0;
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  if (pos + 1 >= line.size() || line[pos] != 'f' || !isBlank(line[pos + 1])) return false;
+  Tokens tokens(line, pos + 1);
+  std::string_view corner;
+  if (!tokens.next(corner)) return false;
+  const std::size_t second = corner.find('/', corner.find('/') + 1);
+  return second != std::string_view::npos && second + 1 < corner.size();
+}
+
 }  // namespace
 
 namespace {
@@ -232,6 +245,8 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
       if (std::optional<VertexText> vertex = readVertexLine(line)) {
         obj.mesh_.addPoint(vertex->position);
         obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end});
+      } else if (!obj.faceNormals_) {
+        obj.faceNormals_ = isFaceWithNormals(line);
       }
     } catch (const LineFault &fault) {
       throw ObjError(displayName + ":" + std::to_string(lineNumber) + ": " + fault.what());
@@ -370,7 +385,7 @@ bool sameDirection(const Position &a, const Position &b) {
 // shapes into those normals, so any moved corner makes them stale.
 std::size_t ObjFile::facesWithStaleNormals() const {
   std::size_t count = 0;
-  if (changedCount() == 0) return 0;
+  if (!faceNormals_ || changedCount() == 0) return 0;
   forEachElement([&](const Element &face) {
     if (!face.isFace || face.normals == Normals::None) return;
     const auto moved = [&](std::size_t c) { return changed_[c] != 0; };
@@ -428,14 +443,20 @@ std::size_t ObjFile::changedCount() const {
 
 void ObjFile::appendCoordinates(std::string &out, const Span &span, const Position &position) const {
   // The span is "x<blanks>y<blanks>z": each number's text is replaced, the
-  // blanks between them are copied.
-  const char *const text = text_.data();
+  // blanks between them are copied. A number's text (digits, '.', 'e', a
+  // sign) has no byte at or below ' ', and every blank is one: a single
+  // comparison a byte finds where each ends.
+  const auto *const text = reinterpret_cast<const unsigned char *>(text_.data());
   std::size_t at = span.begin;
   for (std::size_t axis = 0; axis < 3; ++axis) {
     if (axis > 0) {
       const std::size_t blanks = at;
-      while (isBlank(text[at])) ++at;
-      out.append(text + blanks, at - blanks);
+      while (text[at] <= ' ') ++at;
+      if (at - blanks == 1) {
+        out.push_back(static_cast<char>(text[blanks]));
+      } else {
+        out.append(text_, blanks, at - blanks);
+      }
     }
     if (decimals_ < 0) {
       appendNumber(out, position[axis]);
@@ -443,7 +464,7 @@ void ObjFile::appendCoordinates(std::string &out, const Span &span, const Positi
       appendFixed(out, position[axis], decimals_);
     }
     if (axis < 2) {
-      while (!isBlank(text[at])) ++at;
+      while (text[at] > ' ') ++at;
     }
   }
 }

@@ -146,6 +146,7 @@ class ObjFile {
   std::vector<Span> spans_;
   std::vector<unsigned char> changed_;
   int decimals_ = -1;
+  bool faceNormals_ = false;  // some face names normals (else no normal can be stale)
 };
 
 }  // namespace standin
