@@ -158,6 +158,12 @@ TEST(ObjFileWrite, AMovedPointKeepsTheBlanksBetweenItsNumbers) {
     obj.setPosition(0, {2, -0.5, 3});
     EXPECT_EQ(obj.text(), std::string("# before\n") + c.written) << c.line;
   }
+  // Blanks of any width, tabs too.
+  const std::string wide(300, ' ');
+  const std::string tabs(200, '\t');
+  ObjFile obj = ObjFile::parse("v 0" + wide + "0.0" + tabs + "1\nv 0 0 0\n", "m.obj");
+  obj.setPosition(0, {2, -0.5, 3});
+  EXPECT_EQ(obj.text(), "v 2" + wide + "-0.5" + tabs + "3\nv 0 0 0\n");
 }
 
 // --digits: moved coordinates with a fixed number of decimals, rounded; a
