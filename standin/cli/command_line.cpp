@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 
 #include "standin/host/number_text.h"
@@ -264,6 +265,9 @@ ParsedCommandLine checkTask(ProgramOptions o, const OptionTexts &texts) {
     return ParsedCommandLine{o, 0};
   }
   if (o.mesh.empty()) return usage("no mesh file given");
+  std::error_code error;
+  if (o.mesh != "-" && !std::filesystem::exists(o.mesh, error) && !nearestOption(o.mesh, {"serve"}).empty())
+    return usage("there is no mesh file '" + o.mesh + "'; did you mean serve?");
   if (o.mesh == "-" && o.script == "-")
     return usage("the mesh and the script cannot both come from standard input");
   if (o.mesh == "-" && o.inPlace)

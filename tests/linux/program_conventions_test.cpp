@@ -118,6 +118,7 @@ TEST_F(ProgramConventions, UsageMistakesSayWhatWasMeant) {
       {with({"--Invert"}), "unknown option '--Invert'; did you mean --invert?"},
       {with({"--veiw", "top"}), "unknown option '--veiw'; did you mean --view?"},
       {{"serve", "--prot", "8080"}, "unknown option '--prot'; did you mean --port?"},
+      {{"serv"}, "there is no mesh file 'serv'; did you mean serve?"},
       {with({"--view", "top"}), "--view chooses the view of the --svg picture; give --svg FILE too"},
       {with({"--svg", "view.png"}),
        "--svg writes an SVG picture, not .png: name it 'view.svg' (the About panel's PNG picture is "
