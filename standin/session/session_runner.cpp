@@ -80,10 +80,11 @@ void SessionRunner::writeOutput(const std::string &path, std::string contents,
     held_.push_back(HeldOutput{path, std::move(contents), 0, false});
     return;
   }
-  writeNow(path, contents);
+  writeNow(path, contents, progress);
 }
 
-void SessionRunner::writeNow(const std::string &path, const std::string &contents) {
+void SessionRunner::writeNow(const std::string &path, const std::string &contents,
+                             const ProgressReport &progress) {
   try {
     writeFileAtomically(path, contents, progress);
   } catch (const FileWriteError &error) {

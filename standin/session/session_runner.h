@@ -172,7 +172,7 @@ class SessionRunner {
   void select(const std::string &selection);
   void selectPairs(const std::string &pairs);
   void save(const std::string &file);
-  void writeNow(const std::string &path, const std::string &contents);
+  void writeNow(const std::string &path, const std::string &contents, const ProgressReport &progress = {});
   void writePicture(std::size_t index);
 
   struct Picture {
