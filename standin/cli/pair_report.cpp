@@ -8,8 +8,8 @@
 namespace cli {
 namespace {
 
-// Lengths for reading: ten significant digits drop the last bits of rounding.
-std::string shown(double length) { return standin::formatSignificant(length, 10); }
+// Lengths for reading: the reading format drops the last bits of rounding.
+std::string shown(double length) { return standin::formatReadable(length); }
 
 }  // namespace
 

@@ -22,9 +22,9 @@ std::string refusal(EditResult result, const std::optional<ControlView> &view, s
   return why;
 }
 
-// A computed value for reading: ten significant digits drop the last bits of
+// A computed value for reading: the reading format drops the last bits of
 // rounding (2 x 1.1 - 1 is 1.2, not 1.2000000000000002).
-std::string shown(double value) { return formatSignificant(value, 10); }
+std::string shown(double value) { return formatReadable(value); }
 
 }  // namespace
 

@@ -63,7 +63,7 @@ TEST_F(ProgramConventions, DigitsRoundMovedCoordinatesToTheFilesOwnPrecision) {
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(file("out.obj"), "v 0.000 0.000 1.333\nv 0.000 0.000 0.000\nv 5.000 5.000 5.000\n");
   // The summary rounds for reading: 1.333333 x 100 is 133.33329999999998.
-  EXPECT_EQ(r.out.rfind("moved 1 of 3 points; 1 pair; Factor 1.333333 (133.3333%), symmetry off;", 0), 0u)
+  EXPECT_EQ(r.out.rfind("moved 1 of 3 points; 1 pair; Factor 1.333333 (133.3333%), symmetry off", 0), 0u)
       << r.out;
   r = run({"third.obj", "--select", "0-1", "--factor", "2", "--digits", "18", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 2) << describe(r);
@@ -83,11 +83,9 @@ TEST_F(ProgramConventions, StandardInputAndOutputGiveTheSameBytesAsFiles) {
   ASSERT_EQ(piped.exitCode, 0) << describe(piped);
   EXPECT_EQ(piped.out, file("out.obj"));
   EXPECT_EQ(piped.out, stretchedBox());
-  EXPECT_EQ(lastLine(piped.err).rfind("moved 2 of 4 points; 2 pairs; Factor 2 (200%), symmetry off; 1 build; "
-                                      "wrote the mesh to standard output (",
-                                      0),
-            0u)
-      << describe(piped);
+  const std::string summary = lastLine(piped.err);
+  EXPECT_EQ(summary.rfind("moved 2 of 4 points; 2 pairs; Factor 2 (200%)", 0), 0u) << describe(piped);
+  EXPECT_NE(summary.find("; wrote the mesh to standard output ("), std::string::npos) << summary;
   EXPECT_NE(piped.err.find("warning: standard output: 1 face"), std::string::npos) << piped.err;
 
   // A script's output and the trace go to standard error too.
@@ -150,7 +148,7 @@ TEST_F(ProgramConventions, VersionAndPercentages) {
 
   r = run({"box.obj", "--select", "0-3", "--factor", "150%", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_EQ(r.out.rfind("moved 2 of 4 points; 2 pairs; Factor 1.5 (150%), symmetry off;", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("moved 2 of 4 points; 2 pairs; Factor 1.5 (150%), symmetry off", 0), 0u) << r.out;
 }
 
 // Command names and keywords are read whatever their case; file names keep
