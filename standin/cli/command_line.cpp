@@ -111,9 +111,9 @@ struct OptionTexts {
   CLI::Option *viewOption = nullptr;
 };
 
-// Declares every option on `app`, bound to the fields of `o` (some to
-// `texts`); the options' rules against each other are set here too.
-void declareOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
+// Declares the options that say what to stretch and how, bound to the
+// fields of `o` (some to `texts`), with their rules against each other.
+void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
   app.add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ), or - for standard input")
       ->type_name("MESH.obj");
   auto *select =
@@ -148,6 +148,20 @@ void declareOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
                                 "move both ends, keeping each pair's midpoint: Factor F gives 2F - 1 times "
                                 "the length, Offset D adds 2D");
   auto *invert = app.add_flag("--invert", o.invert, "swap the handle end of every pair first");
+
+  factor->excludes(offset);
+  script->excludes(factor)->excludes(offset)->excludes(symmetry)->excludes(invert);
+  script->excludes(length)->excludes(matchPair);
+  pairs->excludes(select)->excludes(fromEdges);
+  fromEdges->excludes(select);
+  axis->needs(fromEdges);
+  length->excludes(factor)->excludes(offset)->excludes(matchPair);
+  matchPair->excludes(factor)->excludes(offset);
+}
+
+// Declares the options that say what to write and show, and the bundled
+// example's, with their rules against each other.
+void declareOutputOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
   auto *output = app.add_option("-o,--output", o.output,
                                 "write the result mesh to this file (- for standard output; every "
                                 "message then goes to standard error)")
@@ -186,16 +200,14 @@ void declareOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
                  "the folder for the example's outputs (default ./elasticpull-example-output)")
       ->type_name("DIR");
 
-  factor->excludes(offset);
   output->excludes(inPlace);
-  script->excludes(factor)->excludes(offset)->excludes(symmetry)->excludes(invert);
-  script->excludes(length)->excludes(matchPair);
-  pairs->excludes(select)->excludes(fromEdges);
-  fromEdges->excludes(select);
-  axis->needs(fromEdges);
-  length->excludes(factor)->excludes(offset)->excludes(matchPair);
-  matchPair->excludes(factor)->excludes(offset);
   describe->excludes(example);
+}
+
+// Declares every option on `app`, in the order --help lists them.
+void declareOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
+  declareTaskOptions(app, o, texts);
+  declareOutputOptions(app, o, texts);
 }
 
 // The `serve` subcommand: its own options, bound to the same fields.
