@@ -152,17 +152,21 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
   return vertex;
 }
 
-// Whether a line is a face (`f`) whose first corner names a normal (`a//n`,
-// `a/t/n`).
+// The normal a face corner names (`a//n`, `a/t/n`: what follows its second
+// '/'), or nothing.
+std::string_view cornerNormal(std::string_view corner) {
+  const std::size_t second = corner.find('/', corner.find('/') + 1);
+  return second != std::string_view::npos ? corner.substr(second + 1) : std::string_view{};
+}
+
+// Whether a line is a face (`f`) whose first corner names a normal.
 bool isFaceWithNormals(std::string_view line) {
   std::size_t pos = 0;
   while (pos < line.size() && isBlank(line[pos])) ++pos;
   if (pos + 1 >= line.size() || line[pos] != 'f' || !isBlank(line[pos + 1])) return false;
   Tokens tokens(line, pos + 1);
   std::string_view corner;
-  if (!tokens.next(corner)) return false;
-  const std::size_t second = corner.find('/', corner.find('/') + 1);
-  return second != std::string_view::npos && second + 1 < corner.size();
+  return tokens.next(corner) && !cornerNormal(corner).empty();
 }
 
 }  // namespace
@@ -305,9 +309,8 @@ void ObjFile::forEachElement(Visit &&visit) const {
       long long reference = 0;
       auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
       if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
-      const std::size_t second = token.find('/', token.find('/') + 1);
-      if (second != std::string_view::npos && second + 1 < token.size()) {
-        const std::string_view normal = token.substr(second + 1);
+      const std::string_view normal = cornerNormal(token);
+      if (!normal.empty()) {
         if (element.normals == Normals::None) {
           element.normals = Normals::One;
           firstNormal = normal;
