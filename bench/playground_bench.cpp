@@ -86,7 +86,6 @@ std::string gridMesh(int points) {
 struct Session {
   explicit Session(int points) {
     globals.messages().setEcho(nullptr);
-    globals.monitors().setDisplay(standin::MonitorService::Display::Off);
     standin::PlaygroundConfig config;
     for (int i = 0; i < points; ++i) config.selection.push_back(static_cast<std::size_t>(i));
     playground = std::make_unique<standin::Playground>(

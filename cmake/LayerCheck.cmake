@@ -4,7 +4,31 @@
 # check_layer_includes.cmake). An include of a higher layer, or of the
 # module's internals from the stand-in host, stops the build with the file and
 # line.
+#
+# ep_enforce_folder(TARGET FOLDER folder MAY_INCLUDE prefix...): the same for
+# one folder of a target made of several layers (the module's folders), before
+# TARGET is compiled.
 set(EP_LAYER_CHECK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_layer_includes.cmake)
+
+# Adds the check of `files` as `name`, run before `target` is compiled.
+function(_ep_check_includes target name files allowed_prefixes)
+  list(REMOVE_DUPLICATES files)
+  list(JOIN files "\n" file_text)
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${name}.layer-files)
+  file(CONFIGURE OUTPUT ${list_file} CONTENT "${file_text}\n")
+  list(JOIN allowed_prefixes "|" allowed)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}.layer-checked)
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DLAYER=${name} -DFILE_LIST=${list_file} -DALLOWED=${allowed}
+            -P ${EP_LAYER_CHECK_SCRIPT}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${files} ${list_file} ${EP_LAYER_CHECK_SCRIPT}
+    COMMENT "Checking the includes of the ${name} layer"
+    VERBATIM)
+  add_custom_target(${name}_layer_check DEPENDS ${stamp})
+  add_dependencies(${target} ${name}_layer_check)
+endfunction()
 
 function(ep_enforce_layer target)
   cmake_parse_arguments(PARSE_ARGV 1 LAYER "" "" "MAY_INCLUDE")
@@ -26,20 +50,13 @@ function(ep_enforce_layer target)
       list(APPEND files "${path}")
     endif()
   endforeach()
-  list(REMOVE_DUPLICATES files)
-  list(JOIN files "\n" file_text)
-  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.layer-files)
-  file(CONFIGURE OUTPUT ${list_file} CONTENT "${file_text}\n")
-  list(JOIN LAYER_MAY_INCLUDE "|" allowed)
-  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.layer-checked)
-  add_custom_command(
-    OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} -DLAYER=${target} -DFILE_LIST=${list_file} -DALLOWED=${allowed}
-            -P ${EP_LAYER_CHECK_SCRIPT}
-    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${files} ${list_file} ${EP_LAYER_CHECK_SCRIPT}
-    COMMENT "Checking the includes of the ${target} layer"
-    VERBATIM)
-  add_custom_target(${target}_layer_check DEPENDS ${stamp})
-  add_dependencies(${target} ${target}_layer_check)
+  _ep_check_includes(${target} ${target} "${files}" "${LAYER_MAY_INCLUDE}")
+endfunction()
+
+function(ep_enforce_folder target)
+  cmake_parse_arguments(PARSE_ARGV 1 LAYER "" "FOLDER" "MAY_INCLUDE")
+  file(GLOB files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${LAYER_FOLDER}/*.h
+                                    ${PROJECT_SOURCE_DIR}/${LAYER_FOLDER}/*.cpp)
+  string(MAKE_C_IDENTIFIER "${target}_${LAYER_FOLDER}" name)
+  _ep_check_includes(${target} ${name} "${files}" "${LAYER_MAY_INCLUDE}")
 endfunction()

@@ -6,8 +6,8 @@
 // host.
 #pragma once
 
-#include "engine/texts.h"
 #include "host/host_abi.h"
+#include "host/texts.h"
 
 namespace ep {
 

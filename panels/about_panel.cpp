@@ -1,7 +1,7 @@
 #include "panels/about_panel.h"
 
-#include "engine/texts.h"
 #include "host/services.h"
+#include "host/texts.h"
 #include "panels/logo.h"
 
 namespace ep {

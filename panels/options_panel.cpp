@@ -1,8 +1,8 @@
 #include "panels/options_panel.h"
 
-#include "engine/texts.h"
 #include "engine/tool_state.h"
 #include "host/services.h"
+#include "host/texts.h"
 #include "panels/about_panel.h"
 
 namespace ep {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/texts.h"
 #include "engine/tool_state.h"
+#include "host/texts.h"
 
 namespace {
 

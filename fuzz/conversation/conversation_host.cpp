@@ -63,7 +63,6 @@ ConversationHost::ConversationHost()
       module_(standin::LoadedModule::linked(&_mod_descrip)),
       server_(module_.requireServer(LW_MESHEDITTOOL_CLASS, "Elastic_Pull")) {
   globals_.messages().setEcho(nullptr);
-  globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
   for (Slot &s : slots_) {
     s.funcs.move = hostMove;
     s.funcs.up = hostUp;

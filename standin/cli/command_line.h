@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/host/svg_view.h"
+#include "standin/pictures/svg_view.h"
 
 namespace cli {
 

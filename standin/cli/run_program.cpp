@@ -17,7 +17,6 @@
 #include "standin/host/mesh.h"
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
-#include "standin/host/progress_bar.h"
 #include "standin/host/tool_session.h"
 #include "standin/media/freetype_font.h"
 #include "standin/media/png_file.h"
@@ -29,6 +28,7 @@
 #include "standin/session/selection.h"
 #include "standin/session/session_runner.h"
 #include "standin/session/text_input.h"
+#include "standin/terminal/progress_bar.h"
 
 namespace cli {
 namespace {
@@ -125,7 +125,10 @@ class ProgramRun {
       meshOutput_ = meshShown_ = o_.output;
     }
     narration_ = o_.example && o_.quiet ? &silent_ : out_;
-    if (!o_.quiet && standin::standardErrorIsTerminal()) progress_ = &std::cerr;
+    if (!o_.quiet && standin::standardErrorIsTerminal()) {
+      fileBars_.emplace(std::cerr, standin::kFileProgressMinBytes);
+      monitorBars_.emplace(std::cerr, standin::kMonitorBarMinTotal);
+    }
   }
 
   int run() {
@@ -229,9 +232,8 @@ class ProgramRun {
     } else {
       std::error_code error;
       const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
-      standin::withProgressBar(progress_, "Reading " + o_.mesh, 2 * size, [&](standin::ProgressBar &bar) {
-        obj_.emplace(standin::ObjFile::read(o_.mesh, {},
-                                            [&](std::uint64_t done, std::uint64_t) { bar.update(done); }));
+      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size, [&](const standin::ProgressReport &report) {
+        obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
       });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
@@ -265,7 +267,7 @@ class ProgramRun {
 
   void loadModule() {
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
-    if (progress_ == nullptr) globals_.monitors().setDisplay(standin::MonitorService::Display::Off);
+    if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
     interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
     const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
@@ -287,7 +289,7 @@ class ProgramRun {
       std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
     standin::RunnerHooks hooks;
     hooks.out = narration_;
-    hooks.progress = progress_;
+    hooks.progress = fileBars();
     hooks.outputFolder = outputFolder_;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
@@ -521,7 +523,10 @@ class ProgramRun {
   std::ostream *out_ = &std::cout;    // the summary and the trace
   std::ostream *narration_;           // the example's narration and a script's output
   std::ostream silent_{nullptr};      // takes output and shows none
-  std::ostream *progress_ = nullptr;  // where progress bars are drawn; null: none
+  // Progress bars on a terminal: of reading and writing large files, of builds.
+  std::optional<standin::TerminalProgress> fileBars_;
+  std::optional<standin::TerminalProgress> monitorBars_;
+  standin::ProgressDisplay *fileBars() { return fileBars_ ? &*fileBars_ : nullptr; }
   std::string meshOutput_;            // where the result mesh is written ("/dev/stdout" for -o -)
   std::string meshShown_;             // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;

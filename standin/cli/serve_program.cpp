@@ -137,7 +137,6 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
-  globals.monitors().setDisplay(standin::MonitorService::Display::Off);
   const auto font = standin::FreeTypeFont::load();
   globals.panels().setFont(font.get());
   const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;

@@ -43,7 +43,7 @@ void MessageService::show(MessageKind kind, const char *title, const char *text)
                     : kind == MessageKind::Error ? "error"
                                                  : "warning") +
                    "(" + traceText(title) + ", " + traceText(text) + ")");
-  if (out_ != nullptr && host != nullptr) host->monitors().endBarLine();
+  if (out_ != nullptr && host != nullptr) host->monitors().breakDisplayLine();
   if (out_ != nullptr) *out_ << messageKindName(kind) << ": " << box.title << ": " << box.text << std::endl;
   boxes_.push_back(std::move(box));
 }

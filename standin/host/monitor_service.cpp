@@ -1,7 +1,6 @@
 #include "standin/host/monitor_service.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "standin/host/host_globals.h"
 
@@ -13,7 +12,7 @@ struct MonitorService::Live {
   MonitorService *owner = nullptr;
   MonitorLog *log = nullptr;
   unsigned int stepCalls = 0;
-  std::optional<ProgressBar> bar;  // decided at init
+  bool shown = false;  // its task was started on the display
 };
 
 // The C entry points. create/destroy reach the service through the current
@@ -41,7 +40,7 @@ struct MonitorCallbacks {
 };
 
 MonitorService::MonitorService()
-    : funcs_{&MonitorCallbacks::create, &MonitorCallbacks::destroy}, out_(&std::cerr) {}
+    : funcs_{&MonitorCallbacks::create, &MonitorCallbacks::destroy} {}
 
 MonitorService::~MonitorService() = default;
 
@@ -80,16 +79,10 @@ void MonitorService::destroy(LWMonitor *monitor) {
 void MonitorService::init(Live &live, unsigned int total) {
   live.log->initCalled = true;
   live.log->total = total;
-  const bool show =
-      out_ != nullptr && (display_ == Display::Always ||
-                          (display_ == Display::Auto && total >= kBarMinTotal && standardErrorIsTerminal()));
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.init(" + std::to_string(total) + ")");
-  live.bar.reset();
-  if (!show) return;
-  live.bar.emplace(out_, live.log->title + ": " + live.log->caption, total);
-  live.bar->start();
-  barLineOpen_ = true;
+  live.shown = display_ != nullptr;
+  if (live.shown) display_->start(live.log->title + ": " + live.log->caption, total);
 }
 
 int MonitorService::step(Live &live, unsigned int increment) {
@@ -102,7 +95,7 @@ int MonitorService::step(Live &live, unsigned int increment) {
   // Steps come by the hundred thousand: only traced, never printed.
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.step(" + std::to_string(increment) + ") -> " + (abort ? "1" : "0"));
-  if (live.bar && live.bar->update(live.log->progress)) barLineOpen_ = true;
+  if (live.shown && display_ != nullptr) display_->update(live.log->progress);
   return abort ? 1 : 0;
 }
 
@@ -110,19 +103,14 @@ void MonitorService::done(Live &live) {
   live.log->done = true;
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.done()");
-  // The pass is over: the bar shows its end, whatever figure the steps
+  // The pass is over: the display shows its end, whatever figure the steps
   // reached (a tool may count more steps in its total than it makes).
-  if (live.bar && !live.bar->finished()) {
-    live.bar->finish(live.log->aborted ? "aborted" : "done");
-    barLineOpen_ = false;
-  }
+  if (live.shown && display_ != nullptr) display_->finish(live.log->aborted ? "aborted" : "done");
+  live.shown = false;
 }
 
-void MonitorService::endBarLine() {
-  if (!barLineOpen_) return;
-  *out_ << '\n';
-  out_->flush();
-  barLineOpen_ = false;
+void MonitorService::breakDisplayLine() {
+  if (display_ != nullptr) display_->breakLine();
 }
 
 }  // namespace standin

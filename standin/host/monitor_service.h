@@ -11,24 +11,22 @@
 // the k-th step call on, and an abort while an interrupt flag is set (the
 // program's SIGINT handler sets it; the flag is only read here).
 //
-// Display: on a terminal and for totals of at least kBarMinTotal, a progress
-// bar with a percentage is drawn on stderr (ProgressBar), redrawn when the
-// percentage changes but at most every 100 ms; when the monitor's done is
-// called it ends with "100% done" (or the figure reached and "aborted" after
-// an abort), whatever step it reached. Elsewhere nothing is printed.
+// Display: each monitor's task is reported to the ProgressDisplay given with
+// setDisplay (none by default): started at init with "TITLE: CAPTION" and the
+// total, updated at every step, and finished when the monitor's done is called
+// ("done", or "aborted" after an abort), whatever step it reached.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <deque>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/host_abi.h"
-#include "standin/host/progress_bar.h"
+#include "standin/host/progress_display.h"
 
 namespace standin {
 
@@ -46,9 +44,6 @@ struct MonitorLog {
 
 class MonitorService {
  public:
-  enum class Display { Auto, Off, Always };
-  static constexpr unsigned int kBarMinTotal = 10000;
-
   MonitorService();
   ~MonitorService();
   MonitorService(const MonitorService &) = delete;
@@ -67,11 +62,12 @@ class MonitorService {
   void abortAtStep(std::optional<unsigned int> k) { abortAtStep_ = k; }
   void setInterruptFlag(const std::atomic<bool> *flag) { interrupt_ = flag; }
 
-  void setDisplay(Display display) { display_ = display; }
-  // Ends a progress bar's line, if one is showing, so that other output
-  // (a message box) starts on a line of its own; the bar goes on below it.
-  void endBarLine();
-  void setDisplayStream(std::ostream *out) { out_ = out; }
+  // Where monitors show their progress; null: nowhere. It must outlive the
+  // monitors or be replaced before they go on.
+  void setDisplay(ProgressDisplay *display) { display_ = display; }
+  // Other output (a message box) is about to start: the display ends an open
+  // line, so that it starts on a line of its own.
+  void breakDisplayLine();
 
   const std::deque<MonitorLog> &history() const { return history_; }
   std::size_t liveCount() const { return live_.size(); }
@@ -89,9 +85,7 @@ class MonitorService {
   bool available_ = true;
   std::optional<unsigned int> abortAtStep_;
   const std::atomic<bool> *interrupt_ = nullptr;
-  Display display_ = Display::Auto;
-  bool barLineOpen_ = false;
-  std::ostream *out_;
+  ProgressDisplay *display_ = nullptr;
 };
 
 }  // namespace standin

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "standin/host/progress_bar.h"
+#include "standin/host/progress_display.h"
 
 namespace standin {
 

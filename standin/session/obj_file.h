@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "standin/host/mesh.h"
-#include "standin/host/progress_bar.h"
+#include "standin/host/progress_display.h"
 
 namespace standin {
 

@@ -47,7 +47,7 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/host/svg_view.h"
+#include "standin/pictures/svg_view.h"
 
 namespace standin {
 

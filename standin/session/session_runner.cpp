@@ -375,10 +375,10 @@ void SessionRunner::pressAt(const ScriptCommand &c, bool thenRelease) {
 void SessionRunner::writeMesh(const std::string &path, const std::string &shown) {
   syncObj();
   const std::uint64_t size = obj_.textSize();
-  std::ostream *bars = holding_ ? nullptr : hooks_.progress;
-  withProgressBar(bars, "Writing " + shown, 2 * size, [&](ProgressBar &bar) {
-    std::string text = obj_.text([&](std::uint64_t done, std::uint64_t) { bar.update(done); });
-    writeOutput(path, std::move(text), [&](std::uint64_t done, std::uint64_t) { bar.update(size + done); });
+  ProgressDisplay *display = holding_ ? nullptr : hooks_.progress;
+  withProgress(display, "Writing " + shown, 2 * size, [&](const ProgressReport &report) {
+    std::string text = obj_.text(report);
+    writeOutput(path, std::move(text), [&](std::uint64_t done, std::uint64_t) { report(size + done, 2 * size); });
   });
   if (const std::size_t stale = obj_.facesWithStaleNormals(); stale > 0) {
     err() << "warning: " << shown << ": " << stale << (stale == 1 ? " face" : " faces")

@@ -40,9 +40,10 @@
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
 #include "standin/host/module_loader.h"
-#include "standin/host/svg_view.h"
+#include "standin/host/progress_display.h"
 #include "standin/host/tool_session.h"
 #include "standin/host/wire_recorder.h"
+#include "standin/pictures/svg_view.h"
 #include "standin/session/obj_file.h"
 #include "standin/session/run_error.h"
 #include "standin/session/script.h"
@@ -53,9 +54,8 @@ namespace standin {
 struct RunnerHooks {
   std::ostream *out = nullptr;  // panel text, points, echo, notes; null: std::cout
   std::ostream *err = nullptr;  // warnings of the host itself; null: std::cerr
-  // Where a progress bar is drawn while a large mesh file (kFileProgressMinBytes
-  // or more) is written; null: none.
-  std::ostream *progress = nullptr;
+  // Where the writing of a mesh file shows its progress; null: nowhere.
+  ProgressDisplay *progress = nullptr;
   // Relative output file names (svg, save, about) are taken relative to this
   // folder; empty: as given (relative to the working directory).
   std::string outputFolder;

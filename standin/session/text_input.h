@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "standin/host/progress_bar.h"
+#include "standin/host/progress_display.h"
 
 namespace standin {
 

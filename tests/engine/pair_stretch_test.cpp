@@ -1,0 +1,160 @@
+// One pair stretched by a factor or an offset: where its ends go, which moves
+// reach the host and in what order, and what a failed move reports.
+#include "engine/pair_stretch.h"
+
+#include "tests/engine/engine_fixture.h"
+
+namespace ep::testing {
+namespace {
+
+class PairStretch : public EngineTest {
+ protected:
+  // Anchor (0,0,0) as point 1 and handle end (2,0,0) as point 0, collected by
+  // a first build at factor 1 (which moves the handle end onto itself).
+  void SetUp() override {
+    EngineTest::SetUp();
+    addPoints({{2, 0, 0}, {0, 0, 0}});
+    ASSERT_EQ(build(), "");
+    ASSERT_EQ(state_->pointCount, 2);
+  }
+  int stretch(int mode, double factor, double offset, int symmetry, EditFaults faults = {}) {
+    state_->mode = mode;
+    state_->factor = factor;
+    state_->offset = offset;
+    state_->symmetry = symmetry;
+    MeshEditOp *op = freshOp(faults);
+    const int pair = 0;
+    return stretchPair(op, state_, &pair);
+  }
+};
+
+TEST_F(PairStretch, PlacesTheEndsByModeValueAndSymmetry) {
+  struct Case {
+    const char *what;
+    int mode;
+    double factor, offset;
+    int symmetry;
+    double handleX, anchorX;
+    std::vector<std::size_t> moves;
+  };
+  const Case cases[] = {
+      {"factor 1.5", 0, 1.5, 0, 0, 3, 0, {0}},
+      {"factor 1.5, symmetry", 0, 1.5, 0, 1, 3, -1, {0, 1}},
+      {"offset 1, symmetry", 1, 1, 1, 1, 3, -1, {0, 1}},
+      {"offset -3 crosses the anchor", 1, 1, -3, 0, -1, 0, {0}},
+      {"offset -2 lands on the anchor", 1, 1, -2, 0, 0, 0, {0}},
+      {"negative factor", 0, -0.5, 0, 0, -1, 0, {0}},
+      {"factor 0.5 with symmetry meets at the midpoint", 0, 0.5, 0, 1, 1, 1, {0, 1}},
+      {"factor 0 with symmetry swaps the ends", 0, 0, 0, 1, 0, 2, {0, 1}},
+      {"symmetry other than 1 is off", 0, 1.5, 0, 2, 3, 0, {0}},
+      {"an unknown mode changes nothing", 2, 1.5, 5, 1, 2, 0, {0, 1}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(stretch(c.mode, c.factor, c.offset, c.symmetry), 0);
+    EXPECT_EQ(moveOrder(), c.moves);
+    expectPosition(staged(0), c.handleX, 0, 0);
+    expectPosition(staged(1), c.anchorX, 0, 0);
+    expectVec(state_->positions[0], c.handleX, 0, 0);
+    expectVec(state_->positions[1], c.anchorX, 0, 0);
+    expectVec(state_->handleVectors[0], 3, 0, 0);
+    EXPECT_EQ(state_->factor, c.factor) << "the stretch never changes the value";
+  }
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(PairStretch, TheFactorWindowAndTheOffsetEpsilonAreExclusive) {
+  struct Case {
+    int mode;
+    double value;
+    bool applies;
+  };
+  const Case cases[] = {
+      {0, 1.0, false},
+      {0, 0.999999999999995, false},
+      {0, 1.00000000000005, false},
+      {0, 0.99999999999999, true},
+      {0, 1.0000000000001, true},
+      {1, 0.5e-14, false},
+      {1, -0.5e-14, false},
+      {1, 1e-14, true},
+      {1, -1e-14, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " value " << c.value);
+    const double factor = c.mode == 0 ? c.value : 1.0;
+    const double offset = c.mode == 1 ? c.value : 0.0;
+    ASSERT_EQ(stretch(c.mode, factor, offset, 1), 0);
+    // The handle end is moved in every case, onto itself when unchanged.
+    ASSERT_EQ(moveOrder(), (std::vector<std::size_t>{0, 1}));
+    const double expectedHandle = c.mode == 0 ? 0 + c.value * (2.0 * 1.0) : 0 + (2.0 + c.value) * 1.0;
+    if (c.applies) {
+      EXPECT_EQ(staged(0)[0], expectedHandle);
+    } else {
+      EXPECT_EQ(staged(0)[0], 2.0);
+      EXPECT_EQ(staged(1)[0], 0.0);
+    }
+  }
+}
+
+TEST_F(PairStretch, AnInvertedPairMovesItsSecondPoint) {
+  state_->inverted[0] = 1;
+  ASSERT_EQ(stretch(0, 1.5, 0, 0), 0);
+  // Point 0 at (2,0,0) is now the anchor, point 1 at the origin the handle end.
+  EXPECT_EQ(moveOrder(), (std::vector<std::size_t>{1}));
+  expectPosition(staged(1), -1, 0, 0);
+  expectVec(state_->handleVectors[0], -3, 0, 0);
+  // The anchor is read first, then the handle end.
+  const auto reads = callsOf(OpCallKind::PointInfo);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(*mesh_.indexOf(reads[0].point), 0u);
+  EXPECT_EQ(*mesh_.indexOf(reads[1].point), 1u);
+}
+
+TEST_F(PairStretch, ACoincidentPairMovesNothingAndHasNoHandleVector) {
+  mesh_.setPosition(0, {1e-15, 0, -5e-15});
+  mesh_.setPosition(1, {0, 0, 0});
+  ASSERT_EQ(stretch(0, 2.0, 0, 1), 0);
+  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+  expectVec(state_->handleVectors[0], 0, 0, 0);
+  expectVec(state_->positions[0], 1e-15, 0, -5e-15);
+  expectVec(state_->positions[1], 0, 0, 0);
+}
+
+TEST_F(PairStretch, AFailedMoveShowsOneBoxAndReturnsTheHostsCode) {
+  for (int code : {1, 4, 7}) {
+    SCOPED_TRACE(code);
+    globals_.messages().clear();
+    EditFaults handleFails;
+    handleFails.failMovePoint = 0;
+    handleFails.moveFailCode = code;
+    EXPECT_EQ(stretch(0, 1.5, 0, 1, handleFails), code);
+    EXPECT_EQ(callsOf(OpCallKind::PntMove).size(), 1u) << "the anchor is not moved after the handle end failed";
+    EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #017)", "Unknown."}}));
+
+    globals_.messages().clear();
+    EditFaults anchorFails;
+    anchorFails.failMovePoint = 1;
+    anchorFails.moveFailCode = code;
+    EXPECT_EQ(stretch(0, 1.5, 0, 1, anchorFails), code);
+    EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #018)", "Unknown."}}));
+  }
+}
+
+TEST_F(PairStretch, APointTheHostCannotFindEndsTheStretchWithABox) {
+  EditFaults faults;
+  faults.nullInfoPoint = 0;
+  EXPECT_NE(stretch(0, 1.5, 0, 0, faults), 0);
+  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+  EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
+}
+
+TEST_F(PairStretch, NonFinitePositionsDoNotCrash) {
+  mesh_.setPosition(0, {std::numeric_limits<double>::infinity(), 0, 0});
+  mesh_.setPosition(1, {std::numeric_limits<double>::quiet_NaN(), 1, 0});
+  EXPECT_EQ(stretch(0, 1.5, 0, 1), 0);
+  EXPECT_EQ(stretch(1, 1, 2.0, 1), 0);
+}
+
+}  // namespace
+}  // namespace ep::testing

@@ -1,0 +1,290 @@
+// elasticpull-host's output files: none of them replaces the input mesh or
+// another output, each is written whole or not at all (and into a device or
+// a FIFO rather than over it), and when a run fails the program names every
+// file it had already written.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "standin/session/obj_file.h"
+#include "tests/standin/cli/program_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using program_test::describe;
+using program_test::lastLine;
+using program_test::ProgramTest;
+
+constexpr const char *kPairs = "v 2 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\n";
+constexpr const char *kPairsStretched = "v 4 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\n";
+
+class ProgramOutputs : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    put("pairs.obj", kPairs);
+  }
+  // Every one of `names` that is on disk is named in `err`, and no other.
+  void expectWrittenFilesNamed(const program_test::ProgramResult &r, const std::vector<std::string> &names) {
+    for (const std::string &name : names) {
+      const bool named = r.err.find(" " + name) != std::string::npos;
+      EXPECT_EQ(fs::exists(path(name)), named) << name << "\n" << describe(r);
+    }
+  }
+};
+
+TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string script;  // as script.txt when not empty
+    std::string message;
+  };
+  const std::vector<std::string> stretch{"pairs.obj", "--select", "0-3", "--factor", "2"};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = stretch;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const std::vector<std::string> script{"pairs.obj", "--script", "script.txt", "-o", "out.obj"};
+  const std::string pick = "select 0-3\npick\nfactor 2\n";
+  const std::string onlyResult = " is the input mesh; only the result may replace it (--in-place)";
+  const Case cases[] = {
+      {with({"--svg", "pairs.obj", "-o", "out.obj"}), "", "--svg 'pairs.obj'" + onlyResult},
+      {with({"--about-png", "hard.obj", "-o", "out.obj"}), "", "--about-png 'hard.obj'" + onlyResult},
+      {with({"--svg", "sym.obj", "--in-place"}), "", "--svg 'sym.obj'" + onlyResult},
+      {script, pick + "save pairs.obj\n", "script.txt:4: save 'pairs.obj'" + onlyResult},
+      {script, pick + "svg ./pairs.obj top\n", "script.txt:4: svg './pairs.obj'" + onlyResult},
+      {script, pick + "about hard.obj\n", "script.txt:4: about 'hard.obj'" + onlyResult},
+      {with({"--svg", "out.obj", "-o", "out.obj"}), "",
+       "-o and --svg both write 'out.obj'; give each output its own file"},
+      {with({"--svg", "a.pic", "--about-png", "./a.pic"}), "",
+       "--svg and --about-png both write './a.pic'; give each output its own file"},
+      {script, pick + "save out.obj\n",
+       "-o and script.txt:4 (save) both write 'out.obj'; give each output its own file"},
+      {script, pick + "svg a.svg\nfactor 3\nsvg a.svg front\n",
+       "script.txt:4 (svg) and script.txt:6 (svg) both write 'a.svg'; give each output its own file"},
+  };
+  for (const Case &c : cases) {
+    // The mesh, a hard link and a symbolic link to it.
+    for (const char *name : {"pairs.obj", "hard.obj", "sym.obj"}) fs::remove(path(name));
+    put("pairs.obj", kPairs);
+    fs::create_hard_link(path("pairs.obj"), path("hard.obj"));
+    fs::create_symlink("pairs.obj", path("sym.obj"));
+    if (!c.script.empty()) put("script.txt", c.script);
+    const auto r = run(c.args);
+    EXPECT_EQ(r.exitCode, 2) << describe(r);
+    EXPECT_EQ(lastLine(r.err), "elasticpull-host: " + c.message) << describe(r);
+    EXPECT_EQ(file("pairs.obj"), kPairs);
+    EXPECT_TRUE(fs::is_symlink(path("sym.obj")));
+    for (const char *output : {"out.obj", "a.svg", "a.pic"}) EXPECT_FALSE(fs::exists(path(output))) << output;
+  }
+}
+
+TEST_F(ProgramOutputs, InPlaceStillReplacesTheMeshThroughALink) {
+  fs::create_symlink("pairs.obj", path("sym.obj"));
+  const auto r =
+      run({"sym.obj", "--select", "0-1", "--factor", "2", "--in-place", "--svg", "view.svg", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(file("pairs.obj"), kPairsStretched);
+  EXPECT_TRUE(fs::is_symlink(path("sym.obj")));
+}
+
+TEST_F(ProgramOutputs, AFifoIsWrittenIntoAndADanglingLinkGetsItsTarget) {
+  ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+  // A reader that does not wait: what the program writes stays in the pipe.
+  const int reader = open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "pipe", "-q"});
+  EXPECT_EQ(r.exitCode, 0) << describe(r);
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+    got.append(buffer, static_cast<std::size_t>(n));
+  close(reader);
+  EXPECT_EQ(got, kPairsStretched);
+  EXPECT_TRUE(fs::is_fifo(path("pipe")));
+
+  fs::create_directories(path("sub"));
+  fs::create_symlink("../made.obj", path("sub/link.obj"));
+  r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "sub/link.obj", "-q"});
+  EXPECT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_TRUE(fs::is_symlink(path("sub/link.obj")));
+  EXPECT_EQ(file("made.obj"), kPairsStretched);
+}
+
+TEST_F(ProgramOutputs, DevicesAreWrittenIntoNeverReplaced) {
+  auto r =
+      run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "/dev/null", "--svg", "/dev/null", "-q"});
+  EXPECT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // A device that fails every write: the SVG was written first and is named.
+  r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--svg", "view.svg", "-o", "/dev/full"});
+  EXPECT_EQ(r.exitCode, 3) << describe(r);
+  EXPECT_NE(r.err.find("cannot write '/dev/full': No space left on device"), std::string::npos) << r.err;
+  expectWrittenFilesNamed(r, {"view.svg"});
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+
+  // The program's standard output, here a file: written where the output
+  // stands, so the summary line follows the mesh; and twice, for two outputs.
+  r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "/dev/stdout", "--svg", "/dev/stdout"});
+  EXPECT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(r.out.rfind("<svg", 0), 0u) << r.out;
+  const std::string meshThenSummary = std::string(kPairsStretched) + "moved 1 of 4 points;";
+  EXPECT_NE(r.out.find("</svg>\n" + meshThenSummary), std::string::npos) << r.out;
+}
+
+TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
+  put("six.obj", "v 2 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\nv 1 1 1\nv 2 2 2\n");
+  const std::string writes = "select 0-3\npick\nsave mid.obj\nsvg view.svg\nabout pic.png\n";
+  // The tool fails: the selection grows mid-edit (its "#015" box).
+  put("script.txt", writes + "select 0-5\nfactor 2\n");
+  auto r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
+  EXPECT_EQ(r.exitCode, 1) << describe(r);
+  // The pictures of a run are drawn once it ends (in one frame), so the picture comes last.
+  EXPECT_EQ(
+      lastLine(r.err),
+      "elasticpull-host: wrote mid.obj, pic.png, view.svg before the failure; nothing else was written");
+  expectWrittenFilesNamed(r, {"mid.obj", "view.svg", "pic.png", "out.obj"});
+
+  // A mistake in the script after its first writes.
+  put("script.txt", "select 0-3\npick\nsave mid2.obj\nsvg view2.svg\nclick 9\n");
+  r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
+  EXPECT_EQ(r.exitCode, 2) << describe(r);
+  EXPECT_EQ(lastLine(r.err),
+            "elasticpull-host: wrote mid2.obj, view2.svg before the failure; nothing else was written");
+  EXPECT_EQ(file("view2.svg").rfind("<svg", 0), 0u);
+  EXPECT_FALSE(fs::exists(path("out.obj")));
+
+  // The command line's outputs are written after the tool is done; the mesh's
+  // folder refuses new files.
+  r = run({"six.obj", "--select", "0-1", "--factor", "2", "--svg", "v.svg", "--about-png", "p.png", "-o",
+           "/proc/out.obj"});
+  EXPECT_EQ(r.exitCode, 3) << describe(r);
+  expectWrittenFilesNamed(r, {"v.svg", "p.png"});
+}
+
+TEST_F(ProgramOutputs, ThePictureAndTheMeshReplaceTheOldFileWholeNeverInPlace) {
+  // A second name for the old files: a write in place would change it too.
+  for (const char *name : {"pic.png", "out.obj"}) {
+    put(name, "old");
+    fs::create_hard_link(path(name), path(std::string("keep-") + name));
+  }
+  auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--about-png", "pic.png", "-o", "out.obj"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(file("pic.png").substr(1, 3), "PNG");
+  EXPECT_EQ(file("out.obj"), kPairsStretched);
+  EXPECT_EQ(file("keep-pic.png"), "old");
+  EXPECT_EQ(file("keep-out.obj"), "old");
+  EXPECT_TRUE(hiddenFiles().empty());
+
+  put("script.txt", "select 0-1\npick\nabout pic2.png\n");
+  put("pic2.png", "old");
+  fs::create_hard_link(path("pic2.png"), path("keep-pic2.png"));
+  r = run({"pairs.obj", "--script", "script.txt", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(file("pic2.png").substr(1, 3), "PNG");
+  EXPECT_EQ(file("keep-pic2.png"), "old");
+}
+
+TEST_F(ProgramOutputs, ANameNearTheFileSystemsLimitCanBeWritten) {
+  const std::string name = std::string(251, 'n') + ".obj";  // 255 bytes
+  const auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", name, "-q"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(file(name), kPairsStretched);
+  EXPECT_TRUE(hiddenFiles().empty());
+}
+
+TEST_F(ProgramOutputs, NoNonFiniteCoordinateIsEverWrittenOrReportedAsSuccess) {
+  // Finite input whose stretch overflows a naive length, or a huge Factor or
+  // drag: a sound tool fails the build or moves to the exact answer; either
+  // way the program writes no NaN or infinity and never exits 0 after one.
+  struct Case {
+    const char *mesh;
+    std::vector<std::string> args;
+    const char *script;
+  };
+  const Case cases[] = {
+      {"v 0 0 0\nv 1e200 0 0\n", {"--select", "0-1", "--factor", "1.5"}, ""},
+      {"v 0 0 0\nv 1e200 0 0\n", {"--script", "script.txt"}, "select 0-1\npick\nfactor 1.5\nsave mid.obj\n"},
+      {kPairs, {"--script", "script.txt"}, "select 0-1\npick\npress point 0\ndrag 0 1e200 0\nrelease\n"},
+  };
+  for (const Case &c : cases) {
+    put("mesh.obj", c.mesh);
+    put("script.txt", c.script);
+    std::vector<std::string> args{"mesh.obj", "-o", "out.obj"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto r = run(args);
+    for (const char *output : {"out.obj", "mid.obj"}) {
+      if (!fs::exists(path(output))) continue;
+      EXPECT_NO_THROW(standin::ObjFile::parse(file(output), output)) << file(output);
+    }
+    if (r.exitCode != 0) {
+      EXPECT_EQ(r.exitCode, 1) << describe(r);
+      EXPECT_FALSE(fs::exists(path("out.obj")));
+      EXPECT_EQ(r.out.find("moved "), std::string::npos) << r.out;
+    }
+    fs::remove(path("out.obj"));
+    fs::remove(path("mid.obj"));
+  }
+}
+
+// A script that writes a large mesh several times, so that a signal sent
+// while a temporary file exists lands in the middle of a write.
+class ProgramSignals : public ProgramOutputs {
+ protected:
+  void SetUp() override {
+    ProgramOutputs::SetUp();
+    std::string big = "v 2 0 0\nv 0 0 0\n# ";
+    big.append(std::size_t{16} << 20, 'x');
+    put("big.obj", big + "\n");
+    std::string script = "select 0-1\npick\nfactor 2\n";
+    for (int i = 1; i <= kSaves; ++i) script += "save s" + std::to_string(i) + ".obj\n";
+    put("script.txt", script);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the script and sends `signal` once a temporary file is seen.
+  program_test::ProgramResult signalDuringAWrite(int signal) {
+    const pid_t pid = start({"big.obj", "--script", "script.txt", "-q"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool sent = false;
+    while (!sent && std::chrono::steady_clock::now() < deadline) {
+      if (!hiddenFiles().empty()) {
+        kill(pid, signal);
+        sent = true;
+      }
+      int status = 0;
+      if (!sent && waitpid(pid, &status, WNOHANG) == pid) {
+        ADD_FAILURE() << "the program ended before a temporary file was seen";
+        return {};
+      }
+    }
+    EXPECT_TRUE(sent);
+    return finish(pid);
+  }
+  static constexpr int kSaves = 12;
+};
+
+TEST_F(ProgramSignals, TerminationDuringAWriteLeavesNoTemporaryFile) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    const auto r = signalDuringAWrite(signal);
+    EXPECT_EQ(r.signal, signal) << describe(r);
+    EXPECT_EQ(hiddenFiles(), std::vector<std::string>{}) << "signal " << signal;
+  }
+}
+
+TEST_F(ProgramSignals, CtrlCLetsTheWriteFinishStopsAndNamesWhatWasWritten) {
+  const auto r = signalDuringAWrite(SIGINT);
+  EXPECT_EQ(r.exitCode, 130) << describe(r);
+  EXPECT_EQ(hiddenFiles(), std::vector<std::string>{});
+  std::vector<std::string> saves;
+  for (int i = 1; i <= kSaves; ++i) saves.push_back("s" + std::to_string(i) + ".obj");
+  expectWrittenFilesNamed(r, saves);
+  EXPECT_FALSE(fs::exists(path("s" + std::to_string(kSaves) + ".obj"))) << describe(r);
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// The viewport: recording the tool's wire drawing and rendering it as SVG.
+#include "standin/pictures/svg_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "standin/host/wire_recorder.h"
+
+namespace standin {
+namespace {
+
+// The tool's twelve calls for one pair, with the handle end H, anchor end A and handle vector V.
+void drawPair(LWWireDrawAccess *a, const LWFVector h, const LWFVector anchor, const LWFVector v) {
+  const LWFVector minusV = {0.0f - v[0], 0.0f - v[1], 0.0f - v[2]};
+  a->moveTo(a->data, h, 0);
+  a->lineTo(a->data, anchor, 0);
+  a->moveTo(a->data, h, 1);
+  a->lineTo(a->data, v, 101);
+  a->moveTo(a->data, h, 1);
+  a->lineTo(a->data, minusV, 101);
+  a->moveTo(a->data, anchor, 1);
+  a->lineTo(a->data, v, 101);
+  a->moveTo(a->data, anchor, 1);
+  a->lineTo(a->data, minusV, 101);
+  a->moveTo(a->data, h, 0);
+  a->circle(a->data, 0.5, 101);
+}
+
+int count(const std::string &text, const std::string &what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(WireRecorder, RecordsEveryCallExactlyAsReceived) {
+  WireRecorder rec;
+  LWWireDrawAccess *a = rec.access();
+  ASSERT_EQ(a->data, &rec);
+  const LWFVector p = {1.1f, -0.0f, 3e-38f};
+  a->moveTo(a->data, p, 1);
+  a->lineTo(a->data, p, 101);
+  a->spline(a->data, p, 0);
+  a->circle(a->data, 0.1, 101);
+  ASSERT_EQ(rec.calls().size(), 4u);
+  EXPECT_EQ(rec.calls()[0].op, WireOp::MoveTo);
+  EXPECT_EQ(rec.calls()[0].mode, 1);
+  EXPECT_EQ(rec.calls()[1].mode, 101);
+  EXPECT_EQ(rec.calls()[2].op, WireOp::Spline);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rec.calls()[static_cast<std::size_t>(i)].point[0], 1.1f);
+    EXPECT_TRUE(std::signbit(rec.calls()[static_cast<std::size_t>(i)].point[1]));  // -0.0 kept
+    EXPECT_EQ(rec.calls()[static_cast<std::size_t>(i)].point[2], 3e-38f);
+  }
+  EXPECT_EQ(rec.calls()[3].op, WireOp::Circle);
+  EXPECT_EQ(rec.calls()[3].radius, 0.1);
+  rec.clear();
+  EXPECT_TRUE(rec.calls().empty());
+}
+
+TEST(SvgView, PairIsDrawnWithSolidLineDashedMarksAndAHandleCircle) {
+  WireRecorder rec;
+  const LWFVector h = {2, 0, 0}, anchor = {-2, 0, 0}, v = {3, 0, 0};
+  drawPair(rec.access(), h, anchor, v);
+  const std::vector<ScenePoint> points = {{2, 0, 0, true}, {-2, 0, 0, true}, {0, 0, 5, false}};
+  const std::string svg = renderSvg(points, rec.calls(), {ViewAxis::Top, 800, 600, 60, "pair"});
+  EXPECT_EQ(count(svg, "<line class=\"wire\""), 1) << svg;         // the stretch line
+  EXPECT_EQ(count(svg, "<line class=\"wire dashed\""), 4) << svg;  // the four mark strokes
+  EXPECT_EQ(count(svg, "<circle class=\"handle\""), 1) << svg;
+  EXPECT_EQ(count(svg, "class=\"selected\""), 2) << svg;
+  EXPECT_EQ(count(svg, "class=\"point\""), 1) << svg;
+  EXPECT_NE(svg.find("stroke-dasharray"), std::string::npos);
+}
+
+// Mode-101 offsets and radii keep their screen size whatever the mesh's size.
+TEST(SvgView, RelativeMarksAndCirclesUseAFixedScreenScale) {
+  for (float size : {0.001f, 1.0f, 1000.0f}) {
+    WireRecorder rec;
+    const LWFVector h = {size, 0, 0}, anchor = {-size, 0, 0}, v = {3, 0, 0};
+    drawPair(rec.access(), h, anchor, v);
+    const std::string svg = renderSvg({}, rec.calls(), {ViewAxis::Front, 800, 600, 60, ""});
+    const std::regex circle("<circle class=\"handle\" cx=\"[-0-9.]+\" cy=\"[-0-9.]+\" r=\"([0-9.]+)\"");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(svg, m, circle)) << svg;
+    EXPECT_EQ(m[1].str(), "5.00") << size;
+    // Each dashed stroke is 3 units long in screen scale: 30 pixels along x.
+    const std::regex dash("<line class=\"wire dashed\" x1=\"([-0-9.]+)\" y1=\"[-0-9.]+\" x2=\"([-0-9.]+)\"");
+    int strokes = 0;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), dash); it != std::sregex_iterator(); ++it) {
+      EXPECT_NEAR(std::abs(std::stod((*it)[2].str()) - std::stod((*it)[1].str())), 30.0, 0.011) << size;
+      ++strokes;
+    }
+    EXPECT_EQ(strokes, 4);
+  }
+}
+
+TEST(SvgView, ViewsMapModelAxesToTheScreen) {
+  // One point up the view's "up" axis, one to its "right": the right one must have the larger x, the up one
+  // the smaller y (SVG's y grows downwards).
+  struct Case {
+    ViewAxis view;
+    ScenePoint right, up;
+  };
+  const Case cases[] = {{ViewAxis::Top, {1, 0, 0}, {0, 0, 1}},
+                        {ViewAxis::Front, {1, 0, 0}, {0, 1, 0}},
+                        {ViewAxis::Side, {0, 0, 1}, {0, 1, 0}}};
+  const std::regex pointRe("class=\"point\" cx=\"([-0-9.]+)\" cy=\"([-0-9.]+)\"");
+  for (const Case &c : cases) {
+    const std::string svg = renderSvg({{0, 0, 0}, c.right, c.up}, {}, {c.view, 800, 600, 60, ""});
+    std::vector<std::pair<double, double>> xy;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), pointRe); it != std::sregex_iterator(); ++it)
+      xy.emplace_back(std::stod((*it)[1].str()), std::stod((*it)[2].str()));
+    ASSERT_EQ(xy.size(), 3u) << viewAxisName(c.view);
+    EXPECT_GT(xy[1].first, xy[0].first) << viewAxisName(c.view);
+    EXPECT_DOUBLE_EQ(xy[1].second, xy[0].second) << viewAxisName(c.view);
+    EXPECT_LT(xy[2].second, xy[0].second) << viewAxisName(c.view);
+    EXPECT_DOUBLE_EQ(xy[2].first, xy[0].first) << viewAxisName(c.view);
+  }
+}
+
+TEST(SvgView, DegenerateInputStillGivesAValidPicture) {
+  WireRecorder rec;
+  const LWFVector p = {1, 1, 1}, nan = {NAN, 0, 0};
+  rec.access()->moveTo(rec.access()->data, p, 0);
+  rec.access()->lineTo(rec.access()->data, p, 0);  // zero-length, single spot
+  rec.access()->lineTo(rec.access()->data, nan, 0);
+  const std::string svg = renderSvg({{1, 1, 1, true}}, rec.calls(), {}, {{0, 5}, {-1, 0}});
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  EXPECT_EQ(count(svg, "<line class=\"wire\""), 1);
+  EXPECT_EQ(count(svg, "class=\"edge\""), 0);  // edges naming missing points are skipped
+  EXPECT_NE(svg.rfind("</svg>"), std::string::npos);
+}
+
+TEST(SvgView, ParsesViewNames) {
+  ViewAxis v = ViewAxis::Top;
+  EXPECT_TRUE(parseViewAxis("side", v));
+  EXPECT_EQ(v, ViewAxis::Side);
+  EXPECT_TRUE(parseViewAxis("front", v));
+  EXPECT_EQ(v, ViewAxis::Front);
+  EXPECT_FALSE(parseViewAxis("Back", v));
+  EXPECT_EQ(v, ViewAxis::Front);
+}
+
+}  // namespace
+}  // namespace standin
