@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libpng-dev libfreetype-dev fonts-dejavu-core libxml2-dev
+  cmark-gfm zip unzip
   chromium
   wine wine32:i386
 )
