@@ -1,4 +1,4 @@
-// The OBJ reader and writer: any text. Only ObjError escapes the reader. Read
+// The OBJ reader and writer: any text. Only Failure escapes the reader. Read
 // and written back with nothing moved, a file keeps every byte; with some
 // points moved (through setPosition, or through the mesh and syncFromMesh as
 // a tool's edit arrives), only those points' `v` lines change, and the file
@@ -75,10 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   ObjFile obj;
   try {
     obj = ObjFile::parse(text, "fuzz.obj");
-  } catch (const standin::ObjError &) {
+  } catch (const standin::Failure &) {
     return 0;
   } catch (const std::exception &error) {
-    fuzz::violated("ObjFile::parse threw %s, not an ObjError", error.what());
+    fuzz::violated("ObjFile::parse threw %s, not an Failure", error.what());
   }
   if (obj.text() != text) fuzz::violated("read and written with nothing moved, the text changed");
   if (obj.pointCount() == 0) return 0;

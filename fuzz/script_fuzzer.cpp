@@ -1,4 +1,4 @@
-// The session script parser: any text. Only ScriptError escapes, and every
+// The session script parser: any text. Only Failure escapes, and every
 // command printed back (describeCommand, as --trace shows it) parses to the
 // same command.
 #include <cstddef>
@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   standin::Script script;
   try {
     script = standin::parseScript(text, "fuzz.txt");
-  } catch (const standin::ScriptError &) {
+  } catch (const standin::Failure &) {
     return 0;
   } catch (const std::exception &error) {
-    fuzz::violated("parseScript threw %s, not a ScriptError", error.what());
+    fuzz::violated("parseScript threw %s, not a Failure", error.what());
   }
   checkPrintedBack(script);
   return 0;

@@ -1,5 +1,5 @@
 // The selection syntax ("0-3,8,9", "all") and the pair syntax ("4:0,5:1"):
-// any text, for a mesh of any size up to 4096 points. Only SelectionError
+// any text, for a mesh of any size up to 4096 points. Only Failure
 // escapes. A selection is ascending, without repeats and inside the mesh;
 // pairs are inside the mesh, none empty, no point in two of them. What
 // formatSelection or formatPairs prints parses back to the same points.
@@ -30,16 +30,16 @@ void checkSelection(const std::vector<std::size_t> &points, std::size_t pointCou
 }
 
 // What a parser makes of `text`, or nullopt when it refused the text with a
-// SelectionError; any other exception is a violation.
+// Failure; any other exception is a violation.
 template <typename Parse>
 auto parsedOrRefused(const char *parser, Parse parse, std::string_view text)
     -> std::optional<decltype(parse(text))> {
   try {
     return parse(text);
-  } catch (const standin::SelectionError &) {
+  } catch (const standin::Failure &) {
     return std::nullopt;
   } catch (const std::exception &error) {
-    violated("%s threw %s, not a SelectionError", parser, error.what());
+    violated("%s threw %s, not a Failure", parser, error.what());
   }
 }
 

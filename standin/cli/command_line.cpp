@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "standin/host/failure.h"
 #include "standin/host/number_text.h"
-#include "standin/session/run_error.h"
 #include "standin/session/script.h"
 
 namespace cli {

@@ -2,11 +2,13 @@
 // the Elastic_Pull module, reads a mesh, selects points, picks the tool and
 // drives it from options or a session script, then writes the result.
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "command_line.h"
 #include "run_program.h"
 #include "serve_program.h"
+#include "standin/host/failure.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,7 +34,9 @@ std::filesystem::path programFolder(const char *argv0) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+namespace {
+
+int runMain(int argc, char **argv) {
   cli::ParsedCommandLine parsed = cli::parseCommandLine(argc, argv);
   if (!parsed.options) return parsed.exitCode;
   const std::filesystem::path folder = programFolder(argv[0]);
@@ -43,4 +47,19 @@ int main(int argc, char **argv) {
     return cli::describeModule(module);
   }
   return cli::runProgram(std::move(*parsed.options), folder);
+}
+
+}  // namespace
+
+// Each front end catches its own failures; whatever still escapes (a failure
+// before a front end took over, memory running out) ends here with a message,
+// never in std::terminate.
+int main(int argc, char **argv) {
+  try {
+    return runMain(argc, argv);
+  } catch (...) {
+    const standin::Failure failure = standin::caughtFailure();
+    std::cerr << "elasticpull-host: " << failure.what() << "\n";
+    return standin::exitCodeOf(failure.kind());
+  }
 }

@@ -3,14 +3,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "standin/host/failure.h"
 #include "standin/session/atomic_file.h"
-#include "standin/session/run_error.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using standin::RunError;
+using standin::Failure;
+using standin::FailureKind;
 
 // Whether two names are one file that a write replaces (or creates): the
 // same file when both exist, the same place once links are followed when
@@ -46,19 +47,19 @@ void checkPlace(const PlannedOutput &o, const std::string &scriptName) {
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const std::string cannot = where(o, scriptName) + "cannot write " + o.kind + " '" + o.shown + "': ";
   if (!fs::is_directory(folder, error))
-    throw RunError(standin::kExitCannotWrite, cannot + "no such folder '" + folder.string() + "'");
-  if (fs::is_directory(target, error)) throw RunError(standin::kExitCannotWrite, cannot + "it is a folder");
+    throw Failure(FailureKind::CannotWrite, cannot + "no such folder '" + folder.string() + "'");
+  if (fs::is_directory(target, error)) throw Failure(FailureKind::CannotWrite, cannot + "it is a folder");
 }
 
 void checkNotTheMesh(const PlannedOutput &o, const std::string &mesh, const std::string &scriptName) {
   if (o.isResult || mesh.empty() || !sameFile(o.path, mesh)) return;
   if (o.option == "-o") {
-    throw RunError(standin::kExitBadInput,
-                   "the output '" + o.shown + "' is the input mesh; use --in-place to overwrite it");
+    throw Failure(FailureKind::BadInput,
+                  "the output '" + o.shown + "' is the input mesh; use --in-place to overwrite it");
   }
   const std::string label = o.line == 0 ? o.option : where(o, scriptName) + o.option;
-  throw RunError(standin::kExitBadInput,
-                 label + " '" + o.shown + "' is the input mesh; only the result may replace it (--in-place)");
+  throw Failure(FailureKind::BadInput,
+                label + " '" + o.shown + "' is the input mesh; only the result may replace it (--in-place)");
 }
 
 }  // namespace
@@ -71,9 +72,9 @@ void checkOutputs(const std::vector<PlannedOutput> &outputs, const std::string &
     checkNotTheMesh(o, mesh, scriptName);
     for (std::size_t j = 0; j < i; ++j) {
       if (!sameFile(outputs[j].path, o.path)) continue;
-      throw RunError(standin::kExitBadInput, named(outputs[j], scriptName) + " and " + named(o, scriptName) +
-                                                 " both write '" + o.shown +
-                                                 "'; give each output its own file");
+      throw Failure(FailureKind::BadInput, named(outputs[j], scriptName) + " and " + named(o, scriptName) +
+                                               " both write '" + o.shown +
+                                               "'; give each output its own file");
     }
   }
 }

@@ -21,8 +21,8 @@ struct PlannedOutput {
   bool isResult = false;  // the result mesh of --in-place: it is meant to replace the input
 };
 
-// Throws standin::RunError: exit 3 for a missing folder or a folder as the
-// target, exit 2 for the input mesh or two outputs naming one file. `mesh`
+// Throws standin::Failure: CannotWrite (exit 3) for a missing folder or a folder as the
+// target, BadInput (exit 2) for the input mesh or two outputs naming one file. `mesh`
 // is empty when the mesh came from standard input.
 void checkOutputs(const std::vector<PlannedOutput> &outputs, const std::string &mesh,
                   const std::string &scriptName);

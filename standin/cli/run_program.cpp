@@ -12,7 +12,7 @@
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
 #include "standin/host/module_loader.h"
@@ -23,7 +23,6 @@
 #include "standin/session/atomic_file.h"
 #include "standin/session/obj_file.h"
 #include "standin/session/point_pairs.h"
-#include "standin/session/run_error.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
 #include "standin/session/session_runner.h"
@@ -34,7 +33,8 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using standin::RunError;
+using standin::Failure;
+using standin::FailureKind;
 
 constexpr const char *kProgram = "elasticpull-host: ";
 
@@ -51,14 +51,13 @@ int fail(int code, const std::string &message) {
 std::string readScriptText(const std::string &file, const std::string &name) {
   std::error_code error;
   if (file != "-" && fs::is_directory(file, error))
-    throw RunError(standin::kExitBadInput, "cannot read script '" + file + "': it is a folder");
+    throw Failure(FailureKind::BadInput, "cannot read script '" + file + "': it is a folder");
   try {
     return file == "-" ? standin::readTextStream(stdin) : standin::readTextFile(file);
-  } catch (const standin::TextInputError &e) {
-    if (e.kind() == standin::TextInputError::Kind::NotText)
-      throw RunError(standin::kExitBadInput, name + ":" + std::to_string(e.line()) + ": " + e.what());
+  } catch (const Failure &e) {
+    if (e.kind() == FailureKind::NotText && e.line() > 0) throw e.at(name);
     const std::string what = file == "-" ? "the script from standard input" : "script '" + file + "'";
-    throw RunError(standin::kExitBadInput, "cannot read " + what + ": " + e.what());
+    throw Failure(FailureKind::BadInput, "cannot read " + what + ": " + e.message());
   }
 }
 
@@ -176,12 +175,12 @@ class ProgramRun {
     std::string tried;
     const auto folder = findExampleFolder(programFolder_, o_.exampleDir, tried);
     if (!folder)
-      throw RunError(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
+      throw Failure(FailureKind::BadInput, "the bundled example is not found (looked in " + tried + ")");
     outputFolder_ = o_.outputDir.empty() ? kExampleOutputDir : o_.outputDir;
     std::error_code error;
     fs::create_directories(outputFolder_, error);
     if (!fs::is_directory(outputFolder_, error))
-      throw RunError(standin::kExitCannotWrite, "cannot make the output folder '" + outputFolder_ + "'");
+      throw Failure(FailureKind::CannotWrite, "cannot make the output folder '" + outputFolder_ + "'");
     o_.mesh = (*folder / kExampleMesh).string();
     o_.script = (*folder / kExampleScript).string();
     o_.output = meshOutput_ = meshShown_ = (fs::path(outputFolder_) / kExampleResult).string();
@@ -232,9 +231,10 @@ class ProgramRun {
     } else {
       std::error_code error;
       const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
-      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size, [&](const standin::ProgressReport &report) {
-        obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
-      });
+      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size,
+                            [&](const standin::ProgressReport &report) {
+                              obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
+                            });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     standin::Mesh &mesh = obj_->mesh();
@@ -244,8 +244,8 @@ class ProgramRun {
     try {
       if (!o_.select.empty()) mesh.selectOnly(standin::parseSelection(o_.select, mesh.size()));
       if (!o_.pairs.empty() || o_.pairsFromEdges) mesh.selectInOrder(standin::pairPoints(chosenPairs()));
-    } catch (const standin::SelectionError &error) {
-      throw RunError(standin::kExitBadInput, std::string(option) + ": " + error.what());
+    } catch (const Failure &error) {
+      throw error.at(option);
     }
   }
 
@@ -256,10 +256,10 @@ class ProgramRun {
     std::vector<standin::PointPair> pairs =
         axis ? standin::pairsAlongAxis(*obj_, *axis) : standin::pairsFromLines(*obj_);
     if (pairs.empty()) {
-      throw standin::SelectionError(axis ? "the mesh has no edge within " +
-                                               number(standin::kAlongAxisDegrees) + " degrees of the " +
-                                               o_.axis + " axis"
-                                         : "the mesh has no line element of two points (l a b)");
+      throw Failure(FailureKind::BadInput, axis ? "the mesh has no edge within " +
+                                                      number(standin::kAlongAxisDegrees) +
+                                                      " degrees of the " + o_.axis + " axis"
+                                                : "the mesh has no line element of two points (l a b)");
     }
     standin::checkPairs(pairs);
     return pairs;
@@ -271,11 +271,7 @@ class ProgramRun {
     interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
     const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
-    try {
-      module_.emplace(standin::LoadedModule::open(path));
-    } catch (const standin::HostError &error) {
-      throw RunError(standin::kExitNoModule, error.what());
-    }
+    module_.emplace(standin::LoadedModule::open(path));
     if (o_.example) {
       printDescriptor(*module_, *narration_);
       *narration_ << "\n";
@@ -295,7 +291,7 @@ class ProgramRun {
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
       std::optional<std::string> png = standin::encodePng(picture, &error);
-      if (!png) throw RunError(standin::kExitCannotWrite, "cannot write the About picture: " + error);
+      if (!png) throw Failure(FailureKind::CannotWrite, "cannot write the About picture: " + error);
       return *png;
     };
     hooks.wrote = [this](const std::string &path) { written_.push_back(path); };
@@ -318,7 +314,7 @@ class ProgramRun {
     if (!o_.script.empty()) {
       try {
         runner.runScript(script_);
-      } catch (const RunError &) {
+      } catch (const Failure &) {
         printFailures(runner);  // what went wrong before the script's mistake, if anything
         writePicturesTaken(runner);
         throw;
@@ -379,8 +375,7 @@ class ProgramRun {
   double lengthTarget(const std::vector<standin::PointPair> &pairs) const {
     const standin::Mesh &mesh = obj_->mesh();
     const char *option = o_.length ? "--length" : "--match-pair";
-    if (pairs.empty())
-      throw RunError(standin::kExitBadInput, std::string(option) + ": no pairs are selected");
+    if (pairs.empty()) throw Failure(FailureKind::BadInput, std::string(option) + ": no pairs are selected");
     std::vector<std::string> zero;  // the first five, and how many more
     std::size_t zeroCount = 0;
     for (std::size_t k = 0; k < pairs.size(); ++k) {
@@ -390,21 +385,20 @@ class ProgramRun {
     if (zeroCount > 5) zero.push_back(std::to_string(zeroCount - 5) + " more");
     if (zeroCount > 0) {
       const bool one = zeroCount == 1;
-      throw RunError(
-          standin::kExitBadInput,
-          std::string(option) + ": " + (one ? "pair " : "pairs ") + joinWithAnd(zero) +
-              (one ? " has" : " have") +
-              " zero length: the ends are at one place, so there is no direction to stretch along; "
-              "leave " +
-              (one ? "it" : "them") + " out (--pairs)");
+      throw Failure(FailureKind::BadInput,
+                    std::string(option) + ": " + (one ? "pair " : "pairs ") + joinWithAnd(zero) +
+                        (one ? " has" : " have") +
+                        " zero length: the ends are at one place, so there is no direction to stretch along; "
+                        "leave " +
+                        (one ? "it" : "them") + " out (--pairs)");
     }
     if (o_.length) return *o_.length;
     if (*o_.matchPair >= pairs.size()) {
-      throw RunError(standin::kExitBadInput,
-                     "--match-pair " + std::to_string(*o_.matchPair) + ": there " +
-                         (pairs.size() == 1 ? "is 1 pair (0)"
-                                            : "are " + std::to_string(pairs.size()) + " pairs (0-" +
-                                                  std::to_string(pairs.size() - 1) + ")"));
+      throw Failure(FailureKind::BadInput,
+                    "--match-pair " + std::to_string(*o_.matchPair) + ": there " +
+                        (pairs.size() == 1 ? "is 1 pair (0)"
+                                           : "are " + std::to_string(pairs.size()) + " pairs (0-" +
+                                                 std::to_string(pairs.size() - 1) + ")"));
     }
     const standin::PointPair &match = pairs[*o_.matchPair];
     return standin::distance(mesh.position(match.handle), mesh.position(match.anchor));
@@ -416,8 +410,8 @@ class ProgramRun {
   static void writePicturesTaken(standin::SessionRunner &runner) {
     try {
       runner.writePictures();
-    } catch (const RunError &error) {
-      fail(error.exitCode(), error.what());
+    } catch (const Failure &error) {
+      fail(standin::exitCodeOf(error.kind()), error.what());
     }
   }
 
@@ -442,9 +436,9 @@ class ProgramRun {
     if (!o_.svg.empty()) runner.writeSvg(o_.svg, o_.view, o_.zoom);
     if (o_.aboutPng.empty()) return;
     if (!runner.live()) {
-      throw RunError(standin::kExitBadInput,
-                     "--about-png: the tool was closed by the script; the About "
-                     "button is in its options panel (use 'about FILE' in the script)");
+      throw Failure(FailureKind::BadInput,
+                    "--about-png: the tool was closed by the script; the About "
+                    "button is in its options panel (use 'about FILE' in the script)");
     }
     runner.pressAbout(o_.aboutPng);
   }
@@ -520,15 +514,15 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
-  std::ostream *out_ = &std::cout;    // the summary and the trace
-  std::ostream *narration_;           // the example's narration and a script's output
-  std::ostream silent_{nullptr};      // takes output and shows none
+  std::ostream *out_ = &std::cout;  // the summary and the trace
+  std::ostream *narration_;         // the example's narration and a script's output
+  std::ostream silent_{nullptr};    // takes output and shows none
   // Progress bars on a terminal: of reading and writing large files, of builds.
   std::optional<standin::TerminalProgress> fileBars_;
   std::optional<standin::TerminalProgress> monitorBars_;
   standin::ProgressDisplay *fileBars() { return fileBars_ ? &*fileBars_ : nullptr; }
-  std::string meshOutput_;            // where the result mesh is written ("/dev/stdout" for -o -)
-  std::string meshShown_;             // how messages name it
+  std::string meshOutput_;  // where the result mesh is written ("/dev/stdout" for -o -)
+  std::string meshShown_;   // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
   std::vector<std::string> written_;  // output files written so far, in order
   std::string scriptName_;
@@ -547,16 +541,9 @@ int runProgram(ProgramOptions options, const fs::path &programFolder) {
   ProgramRun run(std::move(options), programFolder);
   try {
     return run.run();
-  } catch (const RunError &error) {
-    return run.stop(error.exitCode(), error.what());
-  } catch (const standin::ScriptError &error) {
-    return run.stop(standin::kExitBadInput, error.what());
-  } catch (const standin::ObjError &error) {
-    return run.stop(standin::kExitBadInput, error.what());
-  } catch (const standin::HostError &error) {
-    return run.stop(standin::kExitNoModule, error.what());
-  } catch (const std::bad_alloc &) {
-    return run.stop(standin::kExitToolFailed, "out of memory");
+  } catch (...) {
+    const Failure failure = standin::caughtFailure();
+    return run.stop(standin::exitCodeOf(failure.kind()), failure.what());
   }
 }
 
@@ -572,8 +559,9 @@ int describeModule(const std::string &modulePath) {
     std::cout << "activation result " << session.activationResult() << "\n";
     session.close();
     std::cout << "closed\n";
-  } catch (const standin::HostError &error) {
-    return fail(standin::kExitNoModule, error.what());
+  } catch (...) {
+    const Failure failure = standin::caughtFailure();
+    return fail(standin::exitCodeOf(failure.kind()), failure.what());
   }
   return standin::kExitOk;
 }

@@ -11,21 +11,21 @@
 
 #include "bundled_example.h"
 #include "output_check.h"
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 #include "standin/media/freetype_font.h"
 #include "standin/server/playground.h"
 #include "standin/server/playground_server.h"
 #include "standin/session/obj_file.h"
-#include "standin/session/run_error.h"
 #include "standin/session/selection.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using standin::RunError;
+using standin::Failure;
+using standin::FailureKind;
 
 constexpr const char *kProgram = "elasticpull-host serve: ";
 
@@ -38,8 +38,8 @@ bool isLoopback(const std::string &address) {
 void checkListenAddress(const std::string &address) {
   unsigned char bytes[16] = {};
   if (inet_pton(AF_INET, address.c_str(), bytes) != 1 && inet_pton(AF_INET6, address.c_str(), bytes) != 1) {
-    throw RunError(standin::kExitBadInput,
-                   "--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or ::1, not '" + address + "'");
+    throw Failure(FailureKind::BadInput,
+                  "--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or ::1, not '" + address + "'");
   }
 }
 
@@ -50,10 +50,10 @@ void checkOutput(const std::string &output, const std::string &mesh) {
   if (output.empty()) return;
   try {
     checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, mesh, "");
-  } catch (const RunError &error) {
-    if (error.exitCode() != standin::kExitBadInput) throw;
-    throw RunError(
-        standin::kExitBadInput,
+  } catch (const Failure &error) {
+    if (standin::exitCodeOf(error.kind()) != standin::kExitBadInput) throw;
+    throw Failure(
+        FailureKind::BadInput,
         "the output '" + output + "' is the input mesh; Save never replaces the mesh it started from");
   }
 }
@@ -64,15 +64,15 @@ std::string meshPath(const ProgramOptions &o, const fs::path &programFolder) {
   std::string tried;
   const auto folder = findExampleFolder(programFolder, o.exampleDir, tried);
   if (!folder)
-    throw RunError(standin::kExitBadInput, "the bundled example is not found (looked in " + tried + ")");
+    throw Failure(FailureKind::BadInput, "the bundled example is not found (looked in " + tried + ")");
   return (*folder / kExampleMesh).string();
 }
 
 std::vector<std::size_t> selection(const ProgramOptions &o, std::size_t points) {
   try {
     return standin::parseSelection(o.select.empty() ? "all" : o.select, points);
-  } catch (const standin::SelectionError &error) {
-    throw RunError(standin::kExitBadInput, std::string("--select: ") + error.what());
+  } catch (const Failure &error) {
+    throw error.at("--select");
   }
 }
 
@@ -161,7 +161,7 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
     listened = server.run();
   }
   globals.panels().setFont(nullptr);
-  if (!listened) throw RunError(standin::kExitCannotWrite, "the server could not listen on " + server.url());
+  if (!listened) throw Failure(FailureKind::CannotWrite, "the server could not listen on " + server.url());
   std::cout << "stopped" << (playground.unsaved() ? "; the changes since the last save were not written" : "")
             << "\n";
   return standin::kExitOk;
@@ -172,15 +172,10 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
 int runServe(const ProgramOptions &options, const fs::path &programFolder) {
   try {
     return serve(options, programFolder);
-  } catch (const RunError &error) {
-    std::cerr << kProgram << error.what() << "\n";
-    return error.exitCode();
-  } catch (const standin::ObjError &error) {
-    std::cerr << kProgram << error.what() << "\n";
-    return standin::kExitBadInput;
-  } catch (const standin::HostError &error) {
-    std::cerr << kProgram << error.what() << "\n";
-    return standin::kExitNoModule;
+  } catch (...) {
+    const Failure failure = standin::caughtFailure();
+    std::cerr << kProgram << failure.what() << "\n";
+    return standin::exitCodeOf(failure.kind());
   }
 }
 

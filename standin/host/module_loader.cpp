@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/number_text.h"
 
 #ifdef _WIN32
@@ -90,11 +90,11 @@ std::string builtForAnotherSystem(const std::string &path) {
 // The checks every module passes before its startup is called.
 void checkDescriptor(const ModuleDescriptor *descriptor, const std::string &path) {
   if (descriptor->sysSync != LW_MODULE_SYNC)
-    throw HostError(HostErrorKind::WrongSync, path + ": wrong sync word " + formatHex32(descriptor->sysSync) +
+    throw Failure(FailureKind::ModuleWrongSync, path + ": wrong sync word " + formatHex32(descriptor->sysSync) +
                                                   " in _mod_descrip (expected " +
                                                   formatHex32(LW_MODULE_SYNC) + ")");
   if (descriptor->sysVersion != LW_MODULE_VERSION)
-    throw HostError(HostErrorKind::WrongVersion, path + ": module descriptor version " +
+    throw Failure(FailureKind::ModuleWrongVersion, path + ": module descriptor version " +
                                                      std::to_string(descriptor->sysVersion) + ", expected " +
                                                      std::to_string(LW_MODULE_VERSION));
 }
@@ -118,7 +118,7 @@ LoadedModule::LoadedModule(void *library, const ModuleDescriptor *descriptor, st
 LoadedModule LoadedModule::open(const std::string &path) {
   std::error_code ignored;
   if (!std::filesystem::exists(std::filesystem::path(path), ignored))
-    throw HostError(HostErrorKind::NoSuchFile, "no such file: " + path);
+    throw Failure(FailureKind::ModuleMissing, "no such file: " + path);
   // The system's loader looks a bare file name up in its own search path, not
   // in the working folder: it is given the file's absolute path.
   std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ignored);
@@ -127,20 +127,20 @@ LoadedModule LoadedModule::open(const std::string &path) {
   void *library = loadLibrary(absolute.empty() ? path : absolute.string(), error);
   if (library == nullptr) {
     const std::string foreign = builtForAnotherSystem(path);
-    throw HostError(HostErrorKind::NotLoadable,
+    throw Failure(FailureKind::ModuleNotLoadable,
                     "not a loadable module: " + (foreign.empty() ? error : foreign));
   }
   const auto *descriptor = static_cast<const ModuleDescriptor *>(findSymbol(library, "_mod_descrip"));
   if (descriptor == nullptr) {
     unloadLibrary(library);
-    throw HostError(HostErrorKind::NoDescriptor, path + ": not a module (it exports no _mod_descrip)");
+    throw Failure(FailureKind::ModuleNoDescriptor, path + ": not a module (it exports no _mod_descrip)");
   }
   return LoadedModule(library, descriptor, path);
 }
 
 LoadedModule LoadedModule::linked(const ModuleDescriptor *descriptor, std::string label) {
   if (descriptor == nullptr)
-    throw HostError(HostErrorKind::NoDescriptor, label + ": not a module (no _mod_descrip)");
+    throw Failure(FailureKind::ModuleNoDescriptor, label + ": not a module (no _mod_descrip)");
   return LoadedModule(nullptr, descriptor, std::move(label));
 }
 
@@ -197,7 +197,7 @@ const ServerRecord &LoadedModule::requireServer(const char *cls, const char *nam
   if (server == nullptr) {
     std::string what = std::string("no server of class \"") + cls + "\"";
     if (name != nullptr) what += std::string(" named \"") + name + "\"";
-    throw HostError(HostErrorKind::NoServer, path_ + ": " + what);
+    throw Failure(FailureKind::ModuleNoServer, path_ + ": " + what);
   }
   return *server;
 }

@@ -19,7 +19,7 @@ class LoadedModule {
  public:
   // Loads a module file (dlopen / LoadLibraryA, given the file's absolute
   // path, so a bare name means the file in the working folder). Throws
-  // HostError for a missing file, a file the system will not load (naming a
+  // Failure for a missing file, a file the system will not load (naming a
   // Windows DLL on Linux, or a Linux module on Windows, as such), no
   // _mod_descrip, a wrong sync word or descriptor version.
   static LoadedModule open(const std::string &path);
@@ -44,7 +44,7 @@ class LoadedModule {
   // The first server of class `cls` (and name `name` when given), or nullptr.
   const ServerRecord *findServer(const char *cls, const char *name = nullptr) const;
 
-  // As findServer, but throws HostError(NoServer) naming what was missing.
+  // As findServer, but throws Failure(NoServer) naming what was missing.
   const ServerRecord &requireServer(const char *cls = LW_MESHEDITTOOL_CLASS,
                                     const char *name = nullptr) const;
 

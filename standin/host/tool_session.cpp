@@ -4,7 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/module_loader.h"
 
 namespace standin {
@@ -91,11 +91,11 @@ int ToolSession::activate(int version) {
 void ToolSession::activateOrThrow(int version) {
   int result = activate(version);
   if (result == LW_ACTIVATE_OK) return;
-  HostErrorKind kind = result == LW_ACTIVATE_BAD_VERSION  ? HostErrorKind::ActivationVersion
-                       : result == LW_ACTIVATE_BAD_GLOBAL ? HostErrorKind::ActivationGlobal
-                       : result == LW_ACTIVATE_BAD_LOCAL  ? HostErrorKind::ActivationFailed
-                                                          : HostErrorKind::ActivationOther;
-  throw HostError(kind, activationFailure(server_, result, globals_));
+  FailureKind kind = result == LW_ACTIVATE_BAD_VERSION  ? FailureKind::ActivationVersion
+                       : result == LW_ACTIVATE_BAD_GLOBAL ? FailureKind::ActivationGlobal
+                       : result == LW_ACTIVATE_BAD_LOCAL  ? FailureKind::ActivationFailed
+                                                          : FailureKind::ActivationOther;
+  throw Failure(kind, activationFailure(server_, result, globals_));
 }
 
 LWToolEvent ToolSession::makeEvent(const Position &position, bool ctrl, bool rightButton) const {

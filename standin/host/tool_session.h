@@ -54,7 +54,7 @@ class ToolSession {
  public:
   ToolSession(const ServerRecord &server, void *serverData, HostGlobals &globals, Mesh &mesh,
               SessionOptions options = {});
-  // The module's first "MeshEditTool" server (HostError if it has none).
+  // The module's first "MeshEditTool" server (Failure if it has none).
   ToolSession(const LoadedModule &module, HostGlobals &globals, Mesh &mesh, SessionOptions options = {});
   ~ToolSession();
   ToolSession(const ToolSession &) = delete;
@@ -64,7 +64,7 @@ class ToolSession {
   // result. Only a result of 0 makes the session live; on any other result
   // the binding is never used.
   int activate(int version = LW_MESHEDITTOOL_VERSION);
-  // As activate, but throws HostError saying what a non-zero result means.
+  // As activate, but throws Failure saying what a non-zero result means.
   void activateOrThrow(int version = LW_MESHEDITTOOL_VERSION);
   bool live() const { return live_; }
 

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "standin/host/number_text.h"
-#include "standin/session/run_error.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
 #include "standin/session/tool_panel.h"
@@ -217,7 +216,7 @@ std::string Playground::objText() const {
 
 std::string Playground::save() {
   if (config_.outputPath.empty()) {
-    throw RunError(kExitBadInput, "there is no output file: start the server with -o OUT.obj to save");
+    throw Failure(FailureKind::Refused, "there is no output file: start the server with -o OUT.obj to save");
   }
   // A fresh copy of the file as read, so every save writes what the command
   // line would write for the same actions.

@@ -59,7 +59,7 @@ class Playground {
   static constexpr double kDefaultPickRadius = SessionOptions{}.pickRadius;
 
   // Loads nothing: `file` is the mesh as read. Selects, picks the tool and
-  // runs the first build. Throws HostError when the tool cannot be activated.
+  // runs the first build. Throws Failure when the tool cannot be activated.
   Playground(const LoadedModule &module, HostGlobals &globals, ObjFile file, PlaygroundConfig config);
   ~Playground();
   Playground(const Playground &) = delete;
@@ -84,8 +84,8 @@ class Playground {
   // Puts every point back where the file has it and picks the tool again.
   void undoToFile();
 
-  // Writes the output file; returns its path. Throws FileWriteError, or
-  // RunError (kExitBadInput) when the session has no output path.
+  // Writes the output file; returns its path. Throws Failure: CannotWrite,
+  // or Refused when the session has no output path.
   std::string save();
   // The file as save would write it now.
   std::string objText() const;

@@ -10,22 +10,15 @@
 #include <optional>
 #include <vector>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/media/png_file.h"
 #include "standin/session/atomic_file.h"
 #include "standin/session/obj_file.h"
-#include "standin/session/run_error.h"
 
 namespace standin {
 namespace {
 
 using nlohmann::json;
-
-// A request that cannot be carried out: the status and the reason.
-struct ApiError {
-  int status;
-  std::string message;
-};
 
 ApiReply jsonReply(int status, const json &body) {
   ApiReply reply;
@@ -45,16 +38,17 @@ class Fields {
   Fields(std::string_view action, std::string_view body, const std::vector<const char *> &allowed)
       : action_(action) {
     json parsed = json::parse(body.empty() ? std::string_view("{}") : body, nullptr, false);
-    if (parsed.is_discarded()) throw ApiError{400, std::string(action) + ": the body is not valid JSON"};
-    if (!parsed.is_object()) throw ApiError{400, std::string(action) + ": the body must be a JSON object"};
+    if (parsed.is_discarded()) throw Failure(FailureKind::BadInput, "the body is not valid JSON");
+    if (!parsed.is_object()) throw Failure(FailureKind::BadInput, "the body must be a JSON object");
     std::string names;
     for (const char *name : allowed) names += std::string(names.empty() ? "" : ", ") + name;
     for (const auto &[key, value] : parsed.items()) {
       bool known = key == "version";
       for (const char *name : allowed) known = known || key == name;
       if (!known) {
-        throw ApiError{400, std::string(action) + ": unknown field '" + key + "'" +
-                                (names.empty() ? " (it takes none)" : " (it takes " + names + ")")};
+        throw Failure(FailureKind::BadInput,
+                      "unknown field '" + key + "'" +
+                          (names.empty() ? " (it takes none)" : " (it takes " + names + ")"));
       }
     }
     body_ = std::move(parsed);
@@ -114,8 +108,8 @@ class Fields {
     return it == body_.end() ? nullptr : &*it;
   }
 
-  ApiError bad(const char *name, const std::string &what) const {
-    return ApiError{400, action_ + ": '" + name + "' " + what};
+  Failure bad(const char *name, const std::string &what) const {
+    return Failure(FailureKind::BadInput, "'" + std::string(name) + "' " + what);
   }
 
   double number(const json &v, const char *name, double low, double high) const {
@@ -142,10 +136,11 @@ void requireControl(const Playground &p, std::uintptr_t id, bool button) {
   for (const ControlView &c : p.panelControls()) {
     if (c.id != id) continue;
     if (button != c.isButton)
-      throw ApiError{400, "control " + std::to_string(id) + (button ? " is not a button" : " is a button")};
+      throw Failure(FailureKind::BadInput,
+                    "control " + std::to_string(id) + (button ? " is not a button" : " is a button"));
     return;
   }
-  throw ApiError{400, "the options panel has no control " + std::to_string(id)};
+  throw Failure(FailureKind::BadInput, "the options panel has no control " + std::to_string(id));
 }
 
 void checkEdit(const Playground &p, std::uintptr_t id, EditResult result) {
@@ -157,7 +152,7 @@ void checkEdit(const Playground &p, std::uintptr_t id, EditResult result) {
   // cannot be used now is the session's state.
   const bool badValue = result == EditResult::WrongType || result == EditResult::OutOfRange ||
                         result == EditResult::NotEditable || result == EditResult::BadText;
-  throw ApiError{badValue ? 400 : 409, controlName(p, id) + ": " + why};
+  throw Failure(badValue ? FailureKind::BadInput : FailureKind::Refused, controlName(p, id) + ": " + why);
 }
 
 using Action = std::function<void(Playground &, const Fields &)>;
@@ -179,7 +174,7 @@ const std::map<std::string, ActionEntry, std::less<>> &actions() {
        {{"position", "ctrl"},
         [](Playground &p, const Fields &f) {
           if (!p.drag(f.position("position"), f.flag("ctrl")))
-            throw ApiError{409, "drag: no handle is held (press first)"};
+            throw Failure(FailureKind::Refused, "no handle is held (press first)");
         }}},
       {"release", {{}, [](Playground &p, const Fields &) { p.release(); }}},
       {"keep",
@@ -240,6 +235,15 @@ ApiReply download(const Playground &p) {
 }  // namespace
 
 ApiReply PlaygroundApi::get(std::string_view resource) {
+  try {
+    return answerGet(resource);
+  } catch (...) {
+    const Failure failure = caughtFailure();
+    return errorReply(httpStatusOf(failure.kind()), failure.at(std::string(resource)).what());
+  }
+}
+
+ApiReply PlaygroundApi::answerGet(std::string_view resource) {
   if (resource == "state") return jsonReply(200, tracker_.full(playground_));
   if (resource == "download") return download(playground_);
   if (resource == "about.png") return aboutPng(playground_);
@@ -261,16 +265,9 @@ ApiReply PlaygroundApi::post(std::string_view action, std::string_view body) {
     const std::int64_t version = fields.version();
     it->second.run(playground_, fields);
     return jsonReply(200, tracker_.answerFor(playground_, version));
-  } catch (const ApiError &error) {
-    return errorReply(error.status, error.message);
-  } catch (const RunError &error) {
-    return errorReply(409, std::string(action) + ": " + error.what());
-  } catch (const FileWriteError &error) {
-    return errorReply(500, std::string(action) + ": " + error.what());
-  } catch (const ObjError &error) {
-    return errorReply(500, std::string(action) + ": " + error.what());
-  } catch (const HostError &error) {
-    return errorReply(500, std::string(action) + ": " + error.what());
+  } catch (...) {
+    const Failure failure = caughtFailure();
+    return errorReply(httpStatusOf(failure.kind()), failure.at(std::string(action)).what());
   }
 }
 

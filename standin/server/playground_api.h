@@ -56,6 +56,8 @@ class PlaygroundApi {
   Playground &playground() { return playground_; }
 
  private:
+  ApiReply answerGet(std::string_view resource);
+
   Playground &playground_;
   SceneTracker tracker_;
 };

@@ -9,10 +9,10 @@
 #include <ostream>
 #include <thread>
 
+#include "standin/host/failure.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/request_guard.h"
 #include "standin/server/web_assets.h"
-#include "standin/session/run_error.h"
 
 namespace standin {
 namespace {
@@ -198,10 +198,10 @@ int PlaygroundServer::bind() {
     port_ = impl_->http.bind_to_port(options_.listenAddress, options_.port) ? options_.port : -1;
   }
   if (port_ <= 0) {
-    throw RunError(kExitCannotWrite,
-                   "cannot listen on " + options_.listenAddress +
-                       (options_.port == 0 ? "" : " port " + std::to_string(options_.port)) +
-                       " (is the port in use, or the address not this machine's?)");
+    throw Failure(FailureKind::CannotWrite,
+                  "cannot listen on " + options_.listenAddress +
+                      (options_.port == 0 ? "" : " port " + std::to_string(options_.port)) +
+                      " (is the port in use, or the address not this machine's?)");
   }
   impl_->requestGuard = std::make_unique<RequestGuard>(options_.listenAddress, port_);
   return port_;

@@ -38,7 +38,7 @@ class PlaygroundServer {
   PlaygroundServer(const PlaygroundServer &) = delete;
   PlaygroundServer &operator=(const PlaygroundServer &) = delete;
 
-  // Binds the listening socket; returns the port. Throws RunError when the
+  // Binds the listening socket; returns the port. Throws Failure (CannotWrite) when the
   // address or port cannot be had.
   int bind();
   // Answers requests until stop(); returns false if it could not listen.

@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void fail(const std::string &path, const std::string &reason) {
-  throw FileWriteError("cannot write '" + path + "': " + reason);
+  throw Failure(FailureKind::CannotWrite, "cannot write '" + path + "': " + reason);
 }
 
 std::string errnoText(int error) { return std::strerror(error); }

@@ -8,14 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "standin/host/failure.h"
 #include "standin/host/progress_display.h"
 
 namespace standin {
-
-class FileWriteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Writes `contents` to `path`, the one way an output file is written.
 //
@@ -37,7 +33,7 @@ class FileWriteError : public std::runtime_error {
 //
 // `progress`, when given, is told the bytes written so far (16 MiB at a time).
 //
-// Throws FileWriteError("cannot write 'path': reason") and removes the
+// Throws Failure(CannotWrite, "cannot write 'path': reason") and removes the
 // temporary file on failure.
 void writeFileAtomically(const std::string &path, const std::string &contents,
                          const ProgressReport &progress = {});

@@ -181,18 +181,12 @@ template <typename Read>
 std::string readMeshText(const std::string &name, Read &&read) {
   try {
     return read();
-  } catch (const TextInputError &error) {
-    switch (error.kind()) {
-      case TextInputError::Kind::CannotOpen:
-        throw ObjError(name + ": cannot open: " + error.what());
-      case TextInputError::Kind::CannotRead:
-        throw ObjError(name + ": cannot read: " + error.what());
-      case TextInputError::Kind::NotText:
-        throw ObjError(name + ":" + std::to_string(error.line()) + ": " + error.what());
-      case TextInputError::Kind::NeverEnds:
-        break;
-    }
-    throw ObjError(name + ": " + error.what());
+  } catch (const Failure &error) {
+    if (error.kind() == FailureKind::CannotOpen)
+      throw Failure(FailureKind::CannotOpen, "cannot open: " + error.message(), name);
+    if (error.kind() == FailureKind::CannotRead)
+      throw Failure(FailureKind::CannotRead, "cannot read: " + error.message(), name);
+    throw error.at(name);
   }
 }
 
@@ -203,7 +197,8 @@ ObjFile ObjFile::read(const std::string &path, const std::string &displayName,
                       const ProgressReport &progress) {
   const std::string name = displayName.empty() ? path : displayName;
   std::error_code ec;
-  if (fs::is_directory(path, ec)) throw ObjError(name + ": is a directory, not a mesh file");
+  if (fs::is_directory(path, ec))
+    throw Failure(FailureKind::BadInput, "is a directory, not a mesh file", name);
   ProgressReport reading;
   if (progress) reading = [&](std::uint64_t done, std::uint64_t total) { progress(done, 2 * total); };
   std::string text = readMeshText(name, [&] { return readTextFile(path, kStreamInputLimit, reading); });
@@ -253,7 +248,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
         obj.faceNormals_ = isFaceWithNormals(line);
       }
     } catch (const LineFault &fault) {
-      throw ObjError(displayName + ":" + std::to_string(lineNumber) + ": " + fault.what());
+      throw Failure(FailureKind::BadInput, fault.what(), displayName, lineNumber);
     }
     lineStart = lineEnd + 1;
   }
@@ -409,10 +404,11 @@ bool isFinite(const ObjFile::Position &p) {
   return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
-ObjError notFinite(std::size_t index, const ObjFile::Position &p) {
-  return ObjError("point " + std::to_string(index) + " cannot be written: its position (" +
-                  formatNumber(p[0]) + " " + formatNumber(p[1]) + " " + formatNumber(p[2]) +
-                  ") is not finite");
+Failure notFinite(std::size_t index, const ObjFile::Position &p) {
+  return Failure(FailureKind::BadInput, "point " + std::to_string(index) +
+                                            " cannot be written: its position (" + formatNumber(p[0]) + " " +
+                                            formatNumber(p[1]) + " " + formatNumber(p[2]) +
+                                            ") is not finite");
 }
 
 bool sameBits(const ObjFile::Position &a, const ObjFile::Position &b) {

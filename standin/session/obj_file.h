@@ -17,10 +17,10 @@
 // The points live in a host Mesh (mesh()), the one copy of the positions: a
 // tool edits them there, and syncFromMesh() then takes the written points in.
 //
-// Errors: reading throws ObjError with "file:line: message" for a malformed
+// Errors (Failure): reading fails with "file:line: message" for a malformed
 // `v` line or a NUL byte, and "file: message" for a file that cannot be read
 // or (from a pipe or a device) never ends (see text_input.h); writing throws
-// FileWriteError when the output cannot be written, and then leaves no file
+// CannotWrite when the output cannot be written, and then leaves no file
 // behind. No coordinate that is not finite is ever held, so none is written.
 #pragma once
 
@@ -32,15 +32,11 @@
 #include <utility>
 #include <vector>
 
+#include "standin/host/failure.h"
 #include "standin/host/mesh.h"
 #include "standin/host/progress_display.h"
 
 namespace standin {
-
-class ObjError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class ObjFile {
  public:
@@ -67,11 +63,11 @@ class ObjFile {
   const Mesh &mesh() const { return mesh_; }
 
   // Changes a point. Setting the value a point already has (bit for bit)
-  // leaves its text untouched. Throws ObjError, naming the point and leaving
+  // leaves its text untouched. Throws Failure, naming the point and leaving
   // it as it was, when a coordinate is a NaN or an infinity.
   void setPosition(std::size_t index, const Position &position);
   // Takes in the points written through mesh() since the last call, in mesh
-  // order, as setPosition would. Throws ObjError at the first point whose
+  // order, as setPosition would. Throws Failure at the first point whose
   // position is a NaN or an infinity (such a mesh is never written).
   void syncFromMesh();
   std::size_t changedCount() const;
@@ -107,7 +103,7 @@ class ObjFile {
   std::size_t facesWithStaleNormals() const;
 
   // The file's text with the changed points' coordinates rewritten. Throws
-  // ObjError if a changed point was since written to a NaN or an infinity
+  // Failure if a changed point was since written to a NaN or an infinity
   // through mesh() and not taken in.
   // The size of the text as read (text() is about as large).
   std::size_t textSize() const { return text_.size(); }

@@ -28,10 +28,8 @@ std::string lowerCase(std::string_view text) {
   return lower;
 }
 
-class LineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// A mistake on the line being read; parseScript names the line.
+Failure lineError(const std::string &message) { return Failure(FailureKind::BadInput, message); }
 
 // Splits a line into words; '#' outside quotes ends the line.
 std::vector<Word> splitWords(std::string_view line) {
@@ -44,7 +42,7 @@ std::vector<Word> splitWords(std::string_view line) {
     Word word;
     if (line[i] == '"') {
       const std::size_t close = line.find('"', i + 1);
-      if (close == std::string_view::npos) throw LineError("missing closing '\"'");
+      if (close == std::string_view::npos) throw lineError("missing closing '\"'");
       word.text = std::string(line.substr(i + 1, close - i - 1));
       word.quoted = true;
       i = close + 1;
@@ -62,7 +60,7 @@ std::vector<Word> splitWords(std::string_view line) {
 double parseNumber(const std::string &text, const char *what) {
   double value = 0.0;
   if (standin::parseNumber(text, value) != NumberParse::Ok) {
-    throw LineError(std::string(what) + " '" + text + "' is not a number");
+    throw lineError(std::string(what) + " '" + text + "' is not a number");
   }
   return value;
 }
@@ -72,7 +70,7 @@ std::size_t parsePoint(const std::string &text) {
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || ptr != text.data() + text.size() ||
       value > std::numeric_limits<std::size_t>::max()) {
-    throw LineError("point index '" + text + "' is not a point index (0, 1, 2, ...)");
+    throw lineError("point index '" + text + "' is not a point index (0, 1, 2, ...)");
   }
   return static_cast<std::size_t>(value);
 }
@@ -83,7 +81,7 @@ int parseInt(const std::string &text) {
   if (digits.size() > 1 && digits[0] == '+') digits.remove_prefix(1);
   auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec != std::errc() || ptr != digits.data() + digits.size()) {
-    throw LineError("event code '" + text + "' is not a whole number");
+    throw lineError("event code '" + text + "' is not a whole number");
   }
   return value;
 }
@@ -93,7 +91,7 @@ using Words = std::vector<Word>;
 
 void expectCount(const Words &words, std::size_t min, std::size_t max, const char *usage) {
   const std::size_t args = words.size() - 1;
-  if (args < min || args > max) throw LineError("usage: " + std::string(usage));
+  if (args < min || args > max) throw lineError("usage: " + std::string(usage));
 }
 
 // Flags such as "ctrl" and "right" may come in any order after the fixed
@@ -106,7 +104,7 @@ void parseFlags(const Words &words, std::size_t from, bool allowRight, ScriptCom
     } else if (w == "right" && allowRight && !c.right) {
       c.right = true;
     } else {
-      throw LineError("unexpected '" + words[i].text + "' (expected " +
+      throw lineError("unexpected '" + words[i].text + "' (expected " +
                       (allowRight ? "ctrl or right" : "ctrl") + ")");
     }
   }
@@ -127,19 +125,19 @@ void parsePress(const Words &words, ScriptCommand &c) {
     return;
   }
   if (words.size() < 4)
-    throw LineError("usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]");
+    throw lineError("usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]");
   parsePosition(words, 1, c);
   parseFlags(words, 4, true, c);
 }
 
 void parseDrag(const Words &words, ScriptCommand &c) {
-  if (words.size() < 4) throw LineError("usage: drag X Y Z [ctrl]");
+  if (words.size() < 4) throw lineError("usage: drag X Y Z [ctrl]");
   parsePosition(words, 1, c);
   parseFlags(words, 4, false, c);
 }
 
 void parseClick(const Words &words, ScriptCommand &c) {
-  if (words.size() < 2) throw LineError("usage: click N [ctrl] [right]");
+  if (words.size() < 2) throw lineError("usage: click N [ctrl] [right]");
   c.point = parsePoint(words[1].text);
   parseFlags(words, 2, true, c);
 }
@@ -153,14 +151,14 @@ void parseMode(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "mode factor|offset");
   const std::string &mode = words[1].key;
   if (mode != "factor" && mode != "offset")
-    throw LineError("unknown mode '" + words[1].text + "' (expected factor or offset)");
+    throw lineError("unknown mode '" + words[1].text + "' (expected factor or offset)");
   c.code = mode == "factor" ? 0 : 1;
 }
 
 void parseFactor(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "factor F  (or factor P%)");
   if (standin::parseFactor(words[1].text, c.value) != NumberParse::Ok)
-    throw LineError("factor '" + words[1].text + "' is not a number");
+    throw lineError("factor '" + words[1].text + "' is not a number");
 }
 
 void parseOffset(const Words &words, ScriptCommand &c) {
@@ -172,14 +170,14 @@ void parseSymmetry(const Words &words, ScriptCommand &c) {
   expectCount(words, 1, 1, "symmetry on|off");
   const std::string &value = words[1].key;
   if (value != "on" && value != "off")
-    throw LineError("symmetry takes on or off, not '" + words[1].text + "'");
+    throw lineError("symmetry takes on or off, not '" + words[1].text + "'");
   c.code = value == "on" ? 1 : 0;
 }
 
 // Refuses a picture file named as another kind of file.
 void checkPictureName(const std::string &command, const std::string &file, std::string_view kind) {
   const std::string problem = pictureNameProblem(command, file, kind);
-  if (!problem.empty()) throw LineError(problem);
+  if (!problem.empty()) throw lineError(problem);
 }
 
 // svg FILE, then a view and "zoom selection|mesh" in either order, each at most once.
@@ -191,18 +189,18 @@ void parseSvg(const Words &words, ScriptCommand &c) {
   for (std::size_t i = 2; i < words.size(); ++i) {
     const std::string &word = words[i].key;
     if (word == "zoom") {
-      if (zoom) throw LineError("zoom is given twice");
-      if (i + 1 == words.size()) throw LineError("zoom takes selection or mesh");
+      if (zoom) throw lineError("zoom is given twice");
+      if (i + 1 == words.size()) throw lineError("zoom takes selection or mesh");
       if (!parseViewZoom(words[i + 1].key, c.zoom))
-        throw LineError("zoom takes selection or mesh, not '" + words[i + 1].text + "'");
+        throw lineError("zoom takes selection or mesh, not '" + words[i + 1].text + "'");
       zoom = true, ++i;
     } else if (const ViewAxis given = c.view; parseViewAxis(word, c.view)) {
       if (view)
-        throw LineError("the view is given twice ('" + std::string(viewAxisName(given)) + "' and '" +
+        throw lineError("the view is given twice ('" + std::string(viewAxisName(given)) + "' and '" +
                         words[i].text + "')");
       view = true;
     } else {
-      throw LineError(view ? "unexpected '" + words[i].text + "' (expected zoom selection or zoom mesh)"
+      throw lineError(view ? "unexpected '" + words[i].text + "' (expected zoom selection or zoom mesh)"
                            : "unknown view '" + words[i].text + "' (expected top, front or side)");
     }
   }
@@ -236,18 +234,14 @@ void parseSelect(const Words &words, ScriptCommand &c) {
 // command runs.
 void parsePairsCommand(const Words &words, ScriptCommand &c) {
   if (words.size() < 2)
-    throw LineError("usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)");
+    throw lineError("usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)");
   // Words are pairs, or parts of a comma-separated list ("4:0, 5:1").
   for (std::size_t i = 1; i < words.size(); ++i) {
     const std::string &word = words[i].text;
     if (!c.text.empty() && c.text.back() != ',' && (word.empty() || word.front() != ',')) c.text += ',';
     c.text += word;
   }
-  try {
-    parsePairs(c.text, std::numeric_limits<std::size_t>::max());
-  } catch (const SelectionError &error) {
-    throw LineError(error.what());
-  }
+  parsePairs(c.text, std::numeric_limits<std::size_t>::max());
 }
 
 void parseSave(const Words &words, ScriptCommand &c) {
@@ -301,7 +295,7 @@ ScriptCommand parseLine(const Words &words) {
     entry.parse(words, c);
     return c;
   }
-  throw LineError("unknown command '" + words[0].text + "'");
+  throw lineError("unknown command '" + words[0].text + "'");
 }
 
 std::string number(double value) { return formatNumber(value); }
@@ -348,8 +342,8 @@ Script parseScript(std::string_view text, const std::string &name) {
       ScriptCommand command = parseLine(words);
       command.line = lineNumber;
       script.commands.push_back(std::move(command));
-    } catch (const LineError &error) {
-      throw ScriptError(name + ":" + std::to_string(lineNumber) + ": " + error.what());
+    } catch (const Failure &error) {
+      throw error.at(name, lineNumber);
     }
   }
   return script;

@@ -36,7 +36,7 @@
 // order.
 //
 // parseScript checks the whole script before anything runs: a mistake is
-// reported as "NAME:LINE: message" (ScriptError), so a script with a typo on
+// reported as "NAME:LINE: message" (Failure, BadInput), so a script with a typo on
 // its last line does nothing.
 #pragma once
 
@@ -47,14 +47,10 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/host/failure.h"
 #include "standin/pictures/svg_view.h"
 
 namespace standin {
-
-class ScriptError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 enum class ScriptOp {
   Pick,
@@ -101,7 +97,7 @@ struct Script {
   std::vector<ScriptCommand> commands;
 };
 
-// Parses a whole script. Throws ScriptError("NAME:LINE: message").
+// Parses a whole script. Throws Failure(BadInput) at "NAME:LINE".
 Script parseScript(std::string_view text, const std::string &name);
 
 // What is wrong with `file` as the name of a picture of the given kind

@@ -29,19 +29,21 @@ std::uint64_t parseIndex(std::string_view token, std::string_view item, const Li
   const char *last = first + token.size();
   auto [ptr, ec] = std::from_chars(first, last, value);
   if (token.empty() || ec == std::errc::invalid_argument || ptr != last) {
-    throw SelectionError(std::string(words.bad) + " '" + std::string(item) + "': expected " + words.expected);
+    throw Failure(FailureKind::BadInput,
+                  std::string(words.bad) + " '" + std::string(item) + "': expected " + words.expected);
   }
   if (ec == std::errc::result_out_of_range) {
-    throw SelectionError("point index " + std::string(token) + " is out of range");
+    throw Failure(FailureKind::BadInput, "point index " + std::string(token) + " is out of range");
   }
   return value;
 }
 
-SelectionError outOfRange(std::uint64_t index, std::size_t pointCount) {
+Failure outOfRange(std::uint64_t index, std::size_t pointCount) {
   const std::string bound = pointCount == 0 ? "the mesh has no points"
                                             : "the mesh has " + std::to_string(pointCount) + " points (0-" +
                                                   std::to_string(pointCount - 1) + ")";
-  return SelectionError("point index " + std::to_string(index) + " is out of range: " + bound);
+  return Failure(FailureKind::BadInput,
+                 "point index " + std::to_string(index) + " is out of range: " + bound);
 }
 
 std::size_t pointIndex(std::string_view token, std::string_view item, std::size_t pointCount,
@@ -61,7 +63,8 @@ void forEachItem(std::string_view whole, const ListWords &words, Each &&each) {
     if (comma == std::string_view::npos) comma = whole.size();
     const std::string_view item = trim(whole.substr(start, comma - start));
     if (item.empty())
-      throw SelectionError(std::string("empty item in ") + words.list + " '" + std::string(whole) + "'");
+      throw Failure(FailureKind::BadInput,
+                    std::string("empty item in ") + words.list + " '" + std::string(whole) + "'");
     each(item);
     start = comma + 1;
   }
@@ -75,7 +78,7 @@ std::string pairText(const PointPair &pair) {
 
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount) {
   const std::string_view whole = trim(text);
-  if (whole.empty()) throw SelectionError("empty selection");
+  if (whole.empty()) throw Failure(FailureKind::BadInput, "empty selection");
   if (whole == "all") {
     std::vector<std::size_t> all(pointCount);
     for (std::size_t i = 0; i < pointCount; ++i) all[i] = i;
@@ -91,7 +94,8 @@ std::vector<std::size_t> parseSelection(std::string_view text, std::size_t point
     const std::uint64_t first = parseIndex(trim(item.substr(0, dash)), item, kSelectionWords);
     const std::uint64_t last = parseIndex(trim(item.substr(dash + 1)), item, kSelectionWords);
     if (last < first)
-      throw SelectionError("bad range '" + std::string(item) + "': its end is before its start");
+      throw Failure(FailureKind::BadInput,
+                    "bad range '" + std::string(item) + "': its end is before its start");
     if (first >= pointCount) throw outOfRange(first, pointCount);
     if (last >= pointCount) throw outOfRange(last, pointCount);
     for (std::uint64_t i = first; i <= last; ++i) selected[static_cast<std::size_t>(i)] = 1;
@@ -105,13 +109,14 @@ std::vector<std::size_t> parseSelection(std::string_view text, std::size_t point
 
 std::vector<PointPair> parsePairs(std::string_view text, std::size_t pointCount) {
   const std::string_view whole = trim(text);
-  if (whole.empty()) throw SelectionError("no pairs given (expected HANDLE:ANCHOR pairs such as 4:0,5:1)");
+  if (whole.empty())
+    throw Failure(FailureKind::BadInput, "no pairs given (expected HANDLE:ANCHOR pairs such as 4:0,5:1)");
   std::vector<PointPair> pairs;
   forEachItem(whole, kPairWords, [&](std::string_view item) {
     const std::size_t colon = item.find(':');
     if (colon == std::string_view::npos)
-      throw SelectionError(std::string(kPairWords.bad) + " '" + std::string(item) + "': expected " +
-                           kPairWords.expected);
+      throw Failure(FailureKind::BadInput, std::string(kPairWords.bad) + " '" + std::string(item) +
+                                               "': expected " + kPairWords.expected);
     pairs.push_back(PointPair{pointIndex(trim(item.substr(0, colon)), item, pointCount, kPairWords),
                               pointIndex(trim(item.substr(colon + 1)), item, pointCount, kPairWords)});
   });
@@ -120,22 +125,23 @@ std::vector<PointPair> parsePairs(std::string_view text, std::size_t pointCount)
 }
 
 void checkPairs(const std::vector<PointPair> &pairs) {
-  if (pairs.empty()) throw SelectionError("there are no pairs to stretch");
+  if (pairs.empty()) throw Failure(FailureKind::BadInput, "there are no pairs to stretch");
   std::unordered_map<std::size_t, std::size_t> pairOf;  // point -> the first pair it is in
   for (std::size_t k = 0; k < pairs.size(); ++k) {
     const PointPair &pair = pairs[k];
     if (pair.handle == pair.anchor) {
-      throw SelectionError("pair " + std::to_string(k) + " (" + pairText(pair) + ") joins point " +
-                           std::to_string(pair.handle) + " to itself");
+      throw Failure(FailureKind::BadInput, "pair " + std::to_string(k) + " (" + pairText(pair) +
+                                               ") joins point " + std::to_string(pair.handle) + " to itself");
     }
     for (const std::size_t point : {pair.handle, pair.anchor}) {
       const auto [at, first] = pairOf.emplace(point, k);
       if (first) continue;
-      throw SelectionError("point " + std::to_string(point) + " is in pair " + std::to_string(at->second) +
-                           " (" + pairText(pairs[at->second]) + ") and in pair " + std::to_string(k) + " (" +
-                           pairText(pair) +
-                           "): a point can be the end of one pair only (the host hands each selected point "
-                           "to the tool once); stretch such pairs in separate runs or script steps");
+      throw Failure(FailureKind::BadInput,
+                    "point " + std::to_string(point) + " is in pair " + std::to_string(at->second) + " (" +
+                        pairText(pairs[at->second]) + ") and in pair " + std::to_string(k) + " (" +
+                        pairText(pair) +
+                        "): a point can be the end of one pair only (the host hands each selected point "
+                        "to the tool once); stretch such pairs in separate runs or script steps");
     }
   }
 }

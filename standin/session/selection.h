@@ -19,15 +19,14 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/host/failure.h"
+
 namespace standin {
 
-class SelectionError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// Every parser here throws Failure(BadInput) naming what is wrong.
 
 // Parses `text` for a mesh of `pointCount` points. Returns the selected
-// indices, ascending and without repeats. Throws SelectionError naming the
+// indices, ascending and without repeats. Throws Failure naming the
 // offending item for empty items, non-numbers, reversed ranges and indices
 // at or past `pointCount`.
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount);
@@ -45,10 +44,10 @@ inline std::ostream &operator<<(std::ostream &out, const PointPair &pair) {
 
 // Parses pairs "H:A,H:A,..." (blanks around items and numbers are allowed)
 // for a mesh of `pointCount` points and checks them with checkPairs. Throws
-// SelectionError as parseSelection does, and for an item that is not H:A.
+// Failure as parseSelection does, and for an item that is not H:A.
 std::vector<PointPair> parsePairs(std::string_view text, std::size_t pointCount);
 
-// Refuses pairs the tool cannot stretch as written (SelectionError naming
+// Refuses pairs the tool cannot stretch as written (Failure naming
 // them): none at all, a point paired with itself, and a point in two pairs.
 // The host hands each selected point to the tool once, so a point cannot be
 // the end of two pairs; the tool would also read the second pair's end where

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
 #include "standin/session/selection.h"
@@ -85,11 +85,7 @@ void SessionRunner::writeOutput(const std::string &path, std::string contents,
 
 void SessionRunner::writeNow(const std::string &path, const std::string &contents,
                              const ProgressReport &progress) {
-  try {
-    writeFileAtomically(path, contents, progress);
-  } catch (const FileWriteError &error) {
-    throw RunError(kExitCannotWrite, error.what());
-  }
+  writeFileAtomically(path, contents, progress);
   if (hooks_.wrote) hooks_.wrote(path);
 }
 
@@ -151,11 +147,7 @@ void SessionRunner::pick(std::span<const ScriptCommand> panelEdits) {
   panel_.reset();
   session_.reset();
   auto session = std::make_unique<ToolSession>(module_, globals_, mesh_);
-  try {
-    session->activateOrThrow();
-  } catch (const HostError &error) {
-    throw RunError(kExitNoModule, error.what());
-  }
+  session->activateOrThrow();
   session_ = std::move(session);
   buildsSeen_ = 0;
   warnIfOddSelection();
@@ -207,8 +199,9 @@ void SessionRunner::close() {
 
 ToolSession &SessionRunner::requireLive(const char *what) {
   if (!live()) {
-    throw RunError(kExitBadInput, std::string(what) + ": the tool is not picked" +
-                                      (session_ != nullptr ? " (it was closed; 'pick' picks it again)" : ""));
+    throw Failure(FailureKind::Refused,
+                  std::string(what) + ": the tool is not picked" +
+                      (session_ != nullptr ? " (it was closed; 'pick' picks it again)" : ""));
   }
   return *session_;
 }
@@ -216,7 +209,7 @@ ToolSession &SessionRunner::requireLive(const char *what) {
 ToolPanel &SessionRunner::panel(const char *what) {
   requireLive(what);
   if (panel_ == nullptr || !panel_->exists()) {
-    throw RunError(kExitToolFailed, std::string(what) + ": the tool has no options panel");
+    throw Failure(FailureKind::ToolFailed, std::string(what) + ": the tool has no options panel");
   }
   return *panel_;
 }
@@ -228,7 +221,7 @@ void SessionRunner::readSettings() {
 
 void SessionRunner::pressAbout(const std::string &pictureFile) {
   if (!pictureFile.empty() && !hooks_.encodePicture) {
-    throw RunError(kExitBadInput, "this build of the program cannot write pictures");
+    throw Failure(FailureKind::BadInput, "this build of the program cannot write pictures");
   }
   const std::string path = pictureFile.empty() ? std::string() : resolveOutput(pictureFile);
   std::string picture;
@@ -271,17 +264,17 @@ void SessionRunner::writeSvg(const std::string &file, ViewAxis view, ViewZoom zo
 void SessionRunner::syncObj() {
   try {
     obj_.syncFromMesh();
-  } catch (const ObjError &error) {
-    throw RunError(kExitToolFailed,
-                   std::string("the tool's result has a NaN or an infinity: ") + error.what());
+  } catch (const Failure &error) {
+    throw Failure(FailureKind::ToolFailed,
+                  std::string("the tool's result has a NaN or an infinity: ") + error.what());
   }
 }
 
 std::size_t SessionRunner::meshIndex(std::size_t point, const char *what) const {
   if (point >= mesh_.size()) {
-    throw RunError(kExitBadInput, std::string(what) + ": point " + std::to_string(point) +
-                                      " is out of range: the mesh has " + std::to_string(mesh_.size()) +
-                                      " points");
+    throw Failure(FailureKind::BadInput, std::string(what) + ": point " + std::to_string(point) +
+                                             " is out of range: the mesh has " +
+                                             std::to_string(mesh_.size()) + " points");
   }
   return point;
 }
@@ -292,31 +285,19 @@ void SessionRunner::printPoints(const std::string &selection) {
     for (std::size_t i = 0; i < mesh_.size(); ++i)
       if (mesh_.selected(i)) indices.push_back(i);
   } else {
-    try {
-      indices = parseSelection(selection, mesh_.size());
-    } catch (const SelectionError &error) {
-      throw RunError(kExitBadInput, error.what());
-    }
+    indices = parseSelection(selection, mesh_.size());
   }
   for (std::size_t i : indices) out() << "point " << i << ": " << positionText(mesh_.position(i)) << "\n";
 }
 
 void SessionRunner::select(const std::string &selection) {
-  try {
-    const std::vector<std::size_t> indices = parseSelection(selection, mesh_.size());
-    mesh_.selectOnly(indices);
-  } catch (const SelectionError &error) {
-    throw RunError(kExitBadInput, error.what());
-  }
+  const std::vector<std::size_t> indices = parseSelection(selection, mesh_.size());
+  mesh_.selectOnly(indices);
   warnIfOddSelection();
 }
 
 void SessionRunner::selectPairs(const std::string &pairs) {
-  try {
-    mesh_.selectInOrder(pairPoints(parsePairs(pairs, mesh_.size())));
-  } catch (const SelectionError &error) {
-    throw RunError(kExitBadInput, error.what());
-  }
+  mesh_.selectInOrder(pairPoints(parsePairs(pairs, mesh_.size())));
 }
 
 void SessionRunner::warnIfOddSelection() {
@@ -355,9 +336,8 @@ void SessionRunner::runScript(const Script &script) {
     if (hooks_.interrupt != nullptr && hooks_.interrupt->load()) return;
     try {
       run(command);
-    } catch (const RunError &error) {
-      throw RunError(error.exitCode(),
-                     script.name + ":" + std::to_string(command.line) + ": " + error.what());
+    } catch (const Failure &error) {
+      throw error.at(script.name, command.line);
     }
   }
 }
@@ -378,7 +358,8 @@ void SessionRunner::writeMesh(const std::string &path, const std::string &shown)
   ProgressDisplay *display = holding_ ? nullptr : hooks_.progress;
   withProgress(display, "Writing " + shown, 2 * size, [&](const ProgressReport &report) {
     std::string text = obj_.text(report);
-    writeOutput(path, std::move(text), [&](std::uint64_t done, std::uint64_t) { report(size + done, 2 * size); });
+    writeOutput(path, std::move(text),
+                [&](std::uint64_t done, std::uint64_t) { report(size + done, 2 * size); });
   });
   if (const std::size_t stale = obj_.facesWithStaleNormals(); stale > 0) {
     err() << "warning: " << shown << ": " << stale << (stale == 1 ? " face" : " faces")
@@ -434,7 +415,8 @@ void SessionRunner::runCommand(const ScriptCommand &c) {
       return pressAt(c, false);
     case ScriptOp::Drag: {
       ToolSession &s = requireLive("drag");
-      if (!s.heldHandle()) throw RunError(kExitBadInput, "drag: the mouse button is not held (press first)");
+      if (!s.heldHandle())
+        throw Failure(FailureKind::Refused, "drag: the mouse button is not held (press first)");
       return s.drag(c.position, c.ctrl);
     }
     case ScriptOp::Release:

@@ -18,7 +18,7 @@
 // error text and every error or warning box the tool shows are recorded with
 // the command that caused them (failures()). Mistakes of the user or the
 // environment (a point index past the mesh, a disabled panel control, a file
-// that cannot be written) throw RunError with an exit code.
+// that cannot be written) throw Failure with an exit code.
 //
 // The mesh the tool edits is the OBJ file's own (ObjFile::mesh()).
 //
@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
 #include "standin/host/module_loader.h"
@@ -45,7 +46,6 @@
 #include "standin/host/wire_recorder.h"
 #include "standin/pictures/svg_view.h"
 #include "standin/session/obj_file.h"
-#include "standin/session/run_error.h"
 #include "standin/session/script.h"
 #include "standin/session/tool_panel.h"
 
@@ -59,7 +59,7 @@ struct RunnerHooks {
   // Relative output file names (svg, save, about) are taken relative to this
   // folder; empty: as given (relative to the working directory).
   std::string outputFolder;
-  // The About panel's picture as a file's bytes (PNG); throws RunError when
+  // The About panel's picture as a file's bytes (PNG); throws Failure when
   // it cannot. Null: `about FILE` is refused.
   std::function<std::string(const RgbImage &picture)> encodePicture;
   // Told the path of every output file once it is written.
@@ -87,9 +87,9 @@ class SessionRunner {
   SessionRunner &operator=(const SessionRunner &) = delete;
 
   // One command; `command.line` names the script line in failures. Throws
-  // RunError (message without the script's name and line).
+  // Failure (message without the script's name and line).
   void run(const ScriptCommand &command);
-  // Every command in order, stopping early at an interrupt; a RunError gets
+  // Every command in order, stopping early at an interrupt; a Failure gets
   // "NAME:LINE: " in front.
   void runScript(const Script &script);
 
@@ -105,7 +105,7 @@ class SessionRunner {
   void close();
   bool live() const { return session_ != nullptr && session_->live(); }
 
-  // The tool's options panel; RunError when the tool is not picked or has
+  // The tool's options panel; Failure when the tool is not picked or has
   // no panel. `what` names the action in the message.
   ToolPanel &panel(const char *what);
   // Presses About; writes the thumbnail to `pictureFile` unless it is empty.
@@ -130,12 +130,12 @@ class SessionRunner {
   void writePictures();
 
   // Takes the points the tool moved into the OBJ file (ObjFile::syncFromMesh).
-  // Throws RunError(kExitToolFailed) naming a point the tool moved to a NaN or
+  // Throws Failure(ToolFailed) naming a point the tool moved to a NaN or
   // an infinity: such a mesh is never written.
   void syncObj();
 
   // Writes an output file (its path as given, not resolved) and tells
-  // hooks.wrote; throws RunError(kExitCannotWrite) when it cannot. While
+  // hooks.wrote; throws Failure(CannotWrite) when it cannot. While
   // outputs are held, keeps it for writeHeldOutputs() instead.
   void writeOutput(const std::string &path, std::string contents, const ProgressReport &progress = {});
   // Writes the mesh as it stands (syncObj, then writeOutput) and warns, with

@@ -21,12 +21,12 @@ void refuseNul(std::string_view before, const char *data, std::size_t size) {
   if (nul == nullptr) return;
   const auto newlines =
       std::count(before.begin(), before.end(), '\n') + std::count(data, static_cast<const char *>(nul), '\n');
-  throw TextInputError(TextInputError::Kind::NotText, "not a text file (contains a NUL byte)",
-                       static_cast<std::size_t>(newlines) + 1);
+  throw Failure(FailureKind::NotText, "not a text file (contains a NUL byte)", "",
+                static_cast<std::size_t>(newlines) + 1);
 }
 
 void refuseReadError(std::FILE *file) {
-  if (std::ferror(file) != 0) throw TextInputError(TextInputError::Kind::CannotRead, std::strerror(errno));
+  if (std::ferror(file) != 0) throw Failure(FailureKind::CannotRead, std::strerror(errno));
 }
 
 // Appends the rest of `file` to `text`, a chunk at a time; `limit` 0 means
@@ -37,9 +37,8 @@ void readRest(std::FILE *file, std::string &text, std::size_t limit) {
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
     refuseNul(text, buffer, got);
     if (limit != 0 && text.size() + got > limit) {
-      throw TextInputError(
-          TextInputError::Kind::NeverEnds,
-          "it does not end (more than " + std::to_string(limit >> 20) + " MiB from a pipe or a device)");
+      throw Failure(FailureKind::NotText, "it does not end (more than " + std::to_string(limit >> 20) +
+                                              " MiB from a pipe or a device)");
     }
     text.append(buffer, got);
   }
@@ -78,7 +77,7 @@ std::string readTextFile(const std::string &path, std::size_t streamLimit, const
   const bool regular = std::filesystem::is_regular_file(path, ec);
   const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
   std::FILE *file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw TextInputError(TextInputError::Kind::CannotOpen, std::strerror(errno));
+  if (file == nullptr) throw Failure(FailureKind::CannotOpen, std::strerror(errno));
   try {
     std::string text;
     if (regular && !ec) {

@@ -18,37 +18,26 @@
 #include <string>
 #include <string_view>
 
+#include "standin/host/failure.h"
 #include "standin/host/progress_display.h"
 
 namespace standin {
 
-class TextInputError : public std::runtime_error {
- public:
-  enum class Kind {
-    CannotOpen,  // what(): the system's reason
-    CannotRead,  // what(): the system's reason
-    NotText,     // what(): "not a text file (contains a NUL byte)"; line() is where
-    NeverEnds,   // what(): "it does not end (more than 256 MiB from a pipe or a device)"
-  };
-  TextInputError(Kind kind, const std::string &reason, std::size_t line = 0)
-      : std::runtime_error(reason), kind_(kind), line_(line) {}
-  Kind kind() const { return kind_; }
-  std::size_t line() const { return line_; }  // 1-based; 0 when about the input as a whole
-
- private:
-  Kind kind_;
-  std::size_t line_;
-};
+// Failures (standin/host/failure.h), with no input named yet (at() names it):
+//   CannotOpen, CannotRead  message: the system's reason
+//   NotText                 "not a text file (contains a NUL byte)", line() where;
+//                           "it does not end (more than 256 MiB from a pipe or a
+//                           device)", line() 0
 
 // How much of an input that is not a regular file is read before it is
 // taken for one that never ends.
 inline constexpr std::size_t kStreamInputLimit = std::size_t{256} << 20;
 
 // Reads the file at `path`; `progress`, when given, is told the bytes of a
-// regular file read so far. Throws TextInputError.
+// regular file read so far. Throws Failure.
 std::string readTextFile(const std::string &path, std::size_t streamLimit = kStreamInputLimit,
                          const ProgressReport &progress = {});
-// Reads an open stream to its end (at most `limit` bytes). Throws TextInputError.
+// Reads an open stream to its end (at most `limit` bytes). Throws Failure.
 std::string readTextStream(std::FILE *stream, std::size_t limit = kStreamInputLimit);
 
 // 3 when `text` starts with a UTF-8 byte-order mark, else 0.

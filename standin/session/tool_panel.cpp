@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "standin/host/failure.h"
 #include "standin/host/number_text.h"
-#include "standin/session/run_error.h"
 
 namespace standin {
 namespace {
@@ -76,8 +76,12 @@ void ToolPanel::edit(std::uintptr_t id, const std::string &label,
             describe(result) + ")");
   }
   if (result == EditResult::Done) return;
-  throw RunError(kExitBadInput,
-                 "cannot set " + label + " to " + shown + ": " + refusal(result, model_.control(id), id));
+  // A value the control cannot take is the input's fault; a control that
+  // cannot be used now is the session's state.
+  const bool badValue = result == EditResult::WrongType || result == EditResult::OutOfRange ||
+                        result == EditResult::NotEditable || result == EditResult::BadText;
+  throw Failure(badValue ? FailureKind::BadInput : FailureKind::Refused,
+                "cannot set " + label + " to " + shown + ": " + refusal(result, model_.control(id), id));
 }
 
 void ToolPanel::setMode(int mode) {
@@ -113,7 +117,7 @@ void ToolPanel::pressInvertHandle() {
 std::string ToolPanel::pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture) {
   std::vector<std::string> lines;
   bool painted = false;
-  std::optional<RunError> saveError;
+  std::optional<Failure> saveError;
   service_.setThumbnailSink([&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) {
     painted = true;
     for (const CanvasCall &call : canvas.calls()) {
@@ -122,7 +126,7 @@ std::string ToolPanel::pressAbout(const std::string &pictureFile, const AboutPic
     if (pictureFile.empty()) return;
     try {
       writePicture(pictureFile, canvas);
-    } catch (const RunError &error) {
+    } catch (const Failure &error) {
       saveError = error;
     }
   });
@@ -135,7 +139,7 @@ std::string ToolPanel::pressAbout(const std::string &pictureFile, const AboutPic
   }
   service_.setThumbnailSink({});
   if (saveError) throw *saveError;
-  if (!painted) throw RunError(kExitToolFailed, "About: no picture was painted");
+  if (!painted) throw Failure(FailureKind::ToolFailed, "About: no picture was painted");
   std::string text;
   for (const std::string &line : lines) text += (text.empty() ? "" : " / ") + line;
   return text;

@@ -2,7 +2,7 @@
 // Symmetry fields, the Invert Handle and About buttons, and the panel as
 // text. Every edit goes through the panel model, so the panel's own rules
 // (disabled controls, ranges) apply; an edit the panel refuses throws
-// RunError saying why. After each edit or press that reached the tool the
+// Failure saying why. After each edit or press that reached the tool the
 // model's change callback runs the host's cycle.
 //
 // Lifetimes: the PanelService and the tool instance behind the panel must
@@ -45,7 +45,7 @@ struct ToolSettings {
 std::string describeLengthRule(const ToolSettings &settings);
 
 // Writes the About panel's painted thumbnail as a picture file; throws
-// RunError when it cannot.
+// Failure when it cannot.
 using AboutPictureWriter = std::function<void(const std::string &path, const ThumbnailCanvas &canvas)>;
 
 class ToolPanel {
@@ -66,7 +66,7 @@ class ToolPanel {
 
   // Presses About. The About panel paints its picture while it is shown; the
   // texts it drew are returned, joined by " / ", and the picture is written to
-  // `pictureFile` unless that is empty. Throws RunError when nothing was
+  // `pictureFile` unless that is empty. Throws Failure when nothing was
   // painted or the picture cannot be written.
   std::string pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture);
 

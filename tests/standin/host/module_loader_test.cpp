@@ -9,19 +9,19 @@
 #include <fstream>
 #include <string>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 
 namespace {
 
-using standin::HostError;
-using standin::HostErrorKind;
+using standin::Failure;
+using standin::FailureKind;
 using standin::LoadedModule;
 using testing::HasSubstr;
 
 struct RefusedModule {
   const char *label;
   std::string path;
-  HostErrorKind kind;
+  FailureKind kind;
   const char *messagePart;
 };
 
@@ -32,7 +32,7 @@ TEST_P(LoaderRefuses, WithItsKindAndAOneLineMessage) {
   try {
     LoadedModule::open(c.path);
     FAIL() << c.label << ": loaded";
-  } catch (const HostError &error) {
+  } catch (const Failure &error) {
     EXPECT_EQ(error.kind(), c.kind) << error.what();
     EXPECT_THAT(error.what(), HasSubstr(c.messagePart));
     EXPECT_THAT(error.what(), testing::Not(HasSubstr("\n")));
@@ -42,13 +42,13 @@ TEST_P(LoaderRefuses, WithItsKindAndAOneLineMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LoaderRefuses,
     testing::Values(
-        RefusedModule{"missing", std::string(EP_FIXTURE_NOT_A_MODULE) + ".missing", HostErrorKind::NoSuchFile,
+        RefusedModule{"missing", std::string(EP_FIXTURE_NOT_A_MODULE) + ".missing", FailureKind::ModuleMissing,
                       "no such file"},
-        RefusedModule{"text file", EP_FIXTURE_NOT_A_MODULE, HostErrorKind::NotLoadable,
+        RefusedModule{"text file", EP_FIXTURE_NOT_A_MODULE, FailureKind::ModuleNotLoadable,
                       "not a loadable module: "},
-        RefusedModule{"no descriptor", EP_FIXTURE_NO_DESCRIPTOR, HostErrorKind::NoDescriptor, "_mod_descrip"},
-        RefusedModule{"bad sync", EP_FIXTURE_BAD_SYNC, HostErrorKind::WrongSync, "0x19940412"},
-        RefusedModule{"bad version", EP_FIXTURE_BAD_VERSION, HostErrorKind::WrongVersion, "version 2"}),
+        RefusedModule{"no descriptor", EP_FIXTURE_NO_DESCRIPTOR, FailureKind::ModuleNoDescriptor, "_mod_descrip"},
+        RefusedModule{"bad sync", EP_FIXTURE_BAD_SYNC, FailureKind::ModuleWrongSync, "0x19940412"},
+        RefusedModule{"bad version", EP_FIXTURE_BAD_VERSION, FailureKind::ModuleWrongVersion, "version 2"}),
     [](const testing::TestParamInfo<RefusedModule> &param) {
       std::string name = param.param.label;
       for (char &c : name)
@@ -65,8 +65,8 @@ TEST(Loader, ABareFileNameIsTheFileInTheWorkingFolder) {
   try {
     LoadedModule::open(fixture.filename().string());
     ADD_FAILURE() << "loaded a module without a descriptor";
-  } catch (const HostError &error) {
-    EXPECT_EQ(error.kind(), HostErrorKind::NoDescriptor) << error.what();  // it was loaded
+  } catch (const Failure &error) {
+    EXPECT_EQ(error.kind(), FailureKind::ModuleNoDescriptor) << error.what();  // it was loaded
   }
   std::filesystem::current_path(before);
 }
@@ -91,8 +91,8 @@ TEST(Loader, AModuleForTheOtherSystemIsNamedAsSuch) {
   try {
     LoadedModule::open(file);
     ADD_FAILURE() << "loaded";
-  } catch (const HostError &error) {
-    EXPECT_EQ(error.kind(), HostErrorKind::NotLoadable);
+  } catch (const Failure &error) {
+    EXPECT_EQ(error.kind(), FailureKind::ModuleNotLoadable);
     EXPECT_THAT(error.what(), HasSubstr(says));
   }
 }
@@ -109,8 +109,8 @@ TEST(Loader, FindsServersByClassAndNameAndNamesAMissingClass) {
   try {
     module.requireServer();
     FAIL() << "found a MeshEditTool";
-  } catch (const HostError &error) {
-    EXPECT_EQ(error.kind(), HostErrorKind::NoServer);
+  } catch (const Failure &error) {
+    EXPECT_EQ(error.kind(), FailureKind::ModuleNoServer);
     EXPECT_THAT(error.what(), HasSubstr("no server of class \"MeshEditTool\""));
   }
 }
@@ -148,7 +148,7 @@ TEST(Loader, ALinkedDescriptorWithAWrongSyncIsRefusedBeforeStartup) {
   startups = 0;
   static const ModuleDescriptor descriptor = {0x04121995u,      LW_MODULE_VERSION, LW_MODULE_MACHINE,
                                               &countingStartup, &countingShutdown, noServers};
-  EXPECT_THROW(LoadedModule::linked(&descriptor), HostError);
+  EXPECT_THROW(LoadedModule::linked(&descriptor), Failure);
   EXPECT_EQ(startups, 0);
 }
 

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "standin/host/host_error.h"
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
 #include "tests/standin/host/fake_tool.h"
 
 namespace {
 
-using standin::HostError;
-using standin::HostErrorKind;
+using standin::Failure;
+using standin::FailureKind;
 using standin::HostGlobals;
 using standin::Mesh;
 using standin::Position;
@@ -60,14 +60,14 @@ TEST_F(Session, EachFailedActivationThrowsSayingWhyAndLeavesNothingToClose) {
     int version;
     const char *withheld;
     int toolResult;
-    HostErrorKind kind;
+    FailureKind kind;
     const char *says;
   };
   for (const Case &c :
-       {Case{3, nullptr, 0, HostErrorKind::ActivationVersion, "interface version 4 (result 1)"},
-        Case{4, "Info Messages 2", 0, HostErrorKind::ActivationGlobal,
+       {Case{3, nullptr, 0, FailureKind::ActivationVersion, "interface version 4 (result 1)"},
+        Case{4, "Info Messages 2", 0, FailureKind::ActivationGlobal,
              "missing (last looked up: \"Info Messages 2\") (result 2)"},
-        Case{4, nullptr, 3, HostErrorKind::ActivationFailed, "could not start"}}) {
+        Case{4, nullptr, 3, FailureKind::ActivationFailed, "could not start"}}) {
     HostGlobals host;
     host.messages().setEcho(nullptr);
     if (c.withheld != nullptr) host.withhold(c.withheld);
@@ -77,7 +77,7 @@ TEST_F(Session, EachFailedActivationThrowsSayingWhyAndLeavesNothingToClose) {
     try {
       session.activateOrThrow(c.version);
       ADD_FAILURE() << "activated";
-    } catch (const HostError &error) {
+    } catch (const Failure &error) {
       EXPECT_EQ(error.kind(), c.kind);
       EXPECT_THAT(error.what(), HasSubstr(c.says));
       EXPECT_THAT(error.what(), HasSubstr("\"Fake_Tool\""));

@@ -27,7 +27,7 @@ bool savePng(const std::string &path, const RgbImage &image, std::string *error)
   if (!bytes) return false;
   try {
     writeFileAtomically(path, *bytes);
-  } catch (const FileWriteError &failure) {
+  } catch (const Failure &failure) {
     *error = failure.what();
     return false;
   }

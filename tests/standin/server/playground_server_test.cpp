@@ -15,7 +15,7 @@
 #include "standin/server/playground.h"
 #include "standin/server/request_guard.h"
 #include "standin/session/obj_file.h"
-#include "standin/session/run_error.h"
+#include "standin/host/failure.h"
 
 namespace {
 
@@ -198,7 +198,7 @@ TEST_F(PlaygroundServerTest, APortInUseIsNotSharedWithASecondServer) {
   standin::ServerOptions options;
   options.port = port_;
   standin::PlaygroundServer second(*playground_, options);
-  EXPECT_THROW(second.bind(), standin::RunError);
+  EXPECT_THROW(second.bind(), standin::Failure);
   // The first one still answers every request.
   for (int i = 0; i < 4; ++i) {
     auto state = client_->Get("/api/state");

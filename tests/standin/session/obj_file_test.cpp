@@ -17,14 +17,14 @@
 
 namespace {
 
-using standin::ObjError;
+using standin::Failure;
 using standin::ObjFile;
 namespace fs = std::filesystem;
 
 std::string errorOf(const std::string &text) {
   try {
     ObjFile::parse(text, "m.obj");
-  } catch (const ObjError &error) {
+  } catch (const Failure &error) {
     return error.what();
   }
   return "(no error)";
@@ -270,7 +270,7 @@ TEST(ObjFileWrite, APositionThatIsNotFiniteIsRefusedAndThePointKept) {
     try {
       obj.setPosition(1, {0, value, 0});
       ADD_FAILURE() << value << " was taken";
-    } catch (const ObjError &error) {
+    } catch (const Failure &error) {
       EXPECT_EQ(std::string(error.what()).rfind("point 1 cannot be written: its position (0 ", 0), 0u)
           << error.what();
     }
@@ -307,7 +307,7 @@ TEST(ObjFileWrite, AMeshPointThatIsNotFiniteIsNeverTakenInNorWritten) {
   try {
     obj.syncFromMesh();
     ADD_FAILURE() << "taken in";
-  } catch (const ObjError &error) {
+  } catch (const Failure &error) {
     EXPECT_EQ(std::string(error.what()).rfind("point 1 cannot be written: its position (0 ", 0), 0u)
         << error.what();
   }
@@ -315,7 +315,7 @@ TEST(ObjFileWrite, AMeshPointThatIsNotFiniteIsNeverTakenInNorWritten) {
   ObjFile changed = ObjFile::parse("v 1 0 0\n", "m.obj");
   changed.setPosition(0, {5, 0, 0});
   changed.mesh().setPosition(0, {-HUGE_VAL, 0, 0});
-  EXPECT_THROW(changed.text(), ObjError);
+  EXPECT_THROW(changed.text(), Failure);
 }
 
 TEST(ObjFileEdges, FacesAndLinesGiveEachEdgeOnceWithRelativeIndicesResolved) {
@@ -409,7 +409,7 @@ TEST_F(ObjFileOnDisk, FailedWritesSayWhyAndLeaveNothingBehind) {
     try {
       obj.write(target);
       ADD_FAILURE() << "writing " << target << " succeeded";
-    } catch (const standin::FileWriteError &error) {
+    } catch (const standin::Failure &error) {
       EXPECT_EQ(std::string(error.what()).rfind("cannot write '" + target + "': ", 0), 0u) << error.what();
     }
   }
@@ -422,7 +422,7 @@ TEST_F(ObjFileOnDisk, ReadingStopsAtANulByteAndNamesItsLine) {
   try {
     ObjFile::read((dir_ / "binary.obj").string(), "binary.obj");
     ADD_FAILURE() << "no error";
-  } catch (const ObjError &error) {
+  } catch (const Failure &error) {
     EXPECT_STREQ(error.what(), "binary.obj:3: not a text file (contains a NUL byte)");
   }
 }
@@ -432,10 +432,10 @@ TEST_F(ObjFileOnDisk, ReadingAMissingFileOrADirectoryFails) {
   try {
     ObjFile::read(missing, "nope.obj");
     ADD_FAILURE() << "no error";
-  } catch (const ObjError &error) {
+  } catch (const Failure &error) {
     EXPECT_EQ(std::string(error.what()).rfind("nope.obj: cannot open: ", 0), 0u) << error.what();
   }
-  EXPECT_THROW(ObjFile::read(dir_.string()), ObjError);
+  EXPECT_THROW(ObjFile::read(dir_.string()), Failure);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 namespace {
 
 using standin::parseScript;
-using standin::ScriptError;
+using standin::Failure;
 using standin::ScriptOp;
 
 TEST(ScriptParse, AByteOrderMarkAtTheStartIsSkipped) {
@@ -21,7 +21,7 @@ TEST(ScriptParse, AByteOrderMarkAtTheStartIsSkipped) {
   EXPECT_THROW(parseScript("pick\n\xEF\xBB\xBF"
                            "factor 2\n",
                            "bom.txt"),
-               ScriptError);
+               Failure);
 }
 
 TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
@@ -190,7 +190,7 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
     try {
       parseScript(c.text, "s.txt");
       ADD_FAILURE() << "accepted: " << c.text;
-    } catch (const ScriptError &error) {
+    } catch (const Failure &error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
   }

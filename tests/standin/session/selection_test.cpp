@@ -10,7 +10,7 @@ namespace {
 
 using standin::formatSelection;
 using standin::parseSelection;
-using standin::SelectionError;
+using standin::Failure;
 using Indices = std::vector<std::size_t>;
 
 TEST(Selection, IndicesAndRangesBecomeAnAscendingSetInMeshOrder) {
@@ -50,11 +50,11 @@ TEST(Selection, MistakesAreNamed) {
     try {
       parseSelection(c.text, 10);
       ADD_FAILURE() << "'" << c.text << "' was accepted";
-    } catch (const SelectionError &error) {
+    } catch (const Failure &error) {
       EXPECT_EQ(std::string(error.what()), c.message) << c.text;
     }
   }
-  EXPECT_THROW(parseSelection("0", 0), SelectionError);
+  EXPECT_THROW(parseSelection("0", 0), Failure);
 }
 
 TEST(Selection, FormatJoinsRunsAndReadsBack) {
@@ -108,7 +108,7 @@ TEST(Pairs, MistakesAndPairsTheToolCannotStretchAreNamed) {
     try {
       standin::parsePairs(c.text, 10);
       ADD_FAILURE() << "'" << c.text << "' was accepted";
-    } catch (const SelectionError &error) {
+    } catch (const Failure &error) {
       EXPECT_EQ(std::string(error.what()).substr(0, std::string(c.message).size()), c.message) << c.text;
     }
   }
