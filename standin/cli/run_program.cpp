@@ -232,10 +232,9 @@ class ProgramRun {
     } else {
       std::error_code error;
       const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
-      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size,
-                            [&](const standin::ProgressReport &report) {
-                              obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
-                            });
+      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size, [&](const standin::ProgressReport &report) {
+        obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
+      });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     standin::Mesh &mesh = obj_->mesh();
@@ -521,15 +520,15 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
-  std::ostream *out_ = &std::cout;  // the summary and the trace
-  std::ostream *narration_;         // the example's narration and a script's output
-  std::ostream silent_{nullptr};    // takes output and shows none
+  std::ostream *out_ = &std::cout;    // the summary and the trace
+  std::ostream *narration_;           // the example's narration and a script's output
+  std::ostream silent_{nullptr};      // takes output and shows none
   // Progress bars on a terminal: of reading and writing large files, of builds.
   std::optional<standin::TerminalProgress> fileBars_;
   std::optional<standin::TerminalProgress> monitorBars_;
   standin::ProgressDisplay *fileBars() { return fileBars_ ? &*fileBars_ : nullptr; }
-  std::string meshOutput_;  // where the result mesh is written ("/dev/stdout" for -o -)
-  std::string meshShown_;   // how messages name it
+  std::string meshOutput_;            // where the result mesh is written ("/dev/stdout" for -o -)
+  std::string meshShown_;             // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
   std::vector<std::string> written_;  // output files written so far, in order
   std::string scriptName_;
