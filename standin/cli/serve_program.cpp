@@ -136,20 +136,42 @@ class ModuleSide {
   std::unique_ptr<standin::PlaygroundApi> api_;
 };
 
-// Ctrl-C and SIGTERM stop the server: both are blocked in every thread (the
-// server's threads inherit the mask) and taken by one waiting thread.
+// Ctrl-C and SIGTERM, which stop the server.
+sigset_t stopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+// Blocks the stop signals in this thread and so in every thread it starts
+// afterwards (they inherit its mask): made before the first of them, so that
+// no thread but StopOnSignal's ever takes them.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  StopSignalsBlocked(const StopSignalsBlocked &) = delete;
+  StopSignalsBlocked &operator=(const StopSignalsBlocked &) = delete;
+
+ private:
+  sigset_t previous_{};
+};
+
+// Takes the stop signals (also one that came while the session was being
+// made) in a thread of its own and stops the server.
 class StopOnSignal {
  public:
   explicit StopOnSignal(standin::PlaygroundServer &server) {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
     waiter_ = std::thread([this, &server] {
+      const sigset_t set = stopSignals();
       const timespec tick{0, 200'000'000};
       while (!done_) {
-        if (sigtimedwait(&set_, nullptr, &tick) > 0) {
-          signalled_ = true;
+        if (sigtimedwait(&set, nullptr, &tick) > 0) {
           server.stop();
           return;
         }
@@ -159,13 +181,12 @@ class StopOnSignal {
   ~StopOnSignal() {
     done_ = true;
     waiter_.join();
-    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
-  bool signalled() const { return signalled_; }
+  StopOnSignal(const StopOnSignal &) = delete;
+  StopOnSignal &operator=(const StopOnSignal &) = delete;
 
  private:
-  sigset_t set_{}, previous_{};
-  std::atomic<bool> done_{false}, signalled_{false};
+  std::atomic<bool> done_{false};
   std::thread waiter_;
 };
 
@@ -255,6 +276,7 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
 }  // namespace
 
 int runServe(const ProgramOptions &options, const fs::path &programFolder) {
+  const StopSignalsBlocked blocked;
   try {
     return serve(options, programFolder);
   } catch (const RunError &error) {
