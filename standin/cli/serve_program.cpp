@@ -111,7 +111,11 @@ class ModuleSide {
     });
   }
   ~ModuleSide() {
-    thread_.call([this] { end(); });
+    try {
+      thread_.call([this] { end(); });
+    } catch (...) {
+      // Ending the session failed on its thread; nothing is left to do.
+    }
   }
   ModuleSide(const ModuleSide &) = delete;
   ModuleSide &operator=(const ModuleSide &) = delete;
@@ -172,7 +176,11 @@ class StopOnSignal {
       const timespec tick{0, 200'000'000};
       while (!done_) {
         if (sigtimedwait(&set, nullptr, &tick) > 0) {
-          server.stop();
+          try {
+            server.stop();
+          } catch (const std::exception &error) {
+            std::cerr << kProgram << "cannot stop the server: " << error.what() << "\n";
+          }
           return;
         }
       }
