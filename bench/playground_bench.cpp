@@ -23,6 +23,7 @@
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
+#include "standin/server/module_thread.h"
 #include "standin/server/playground.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/playground_server.h"
@@ -138,11 +139,15 @@ void BM_PlaygroundDragFrameCtrl(benchmark::State &st) { dragFrames(st, true); }
 
 void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
   Session s(static_cast<int>(st.range(0)));
-  standin::PlaygroundServer server(*s.playground, {});
+  // The session was made here; from now on only the server's module thread
+  // uses it, as under serve.
+  standin::ModuleThread moduleThread;
+  standin::PlaygroundServer server(moduleThread, standin::apiHandler(*s.api), {});
   const int port = server.bind();
   std::thread thread([&] { server.run(); });
   httplib::Client client("127.0.0.1", port);
   client.set_keep_alive(true);
+  client.set_bearer_token_auth(server.token());
   // The page holds the scene first, so that every frame answers its changes.
   auto state = client.Get("/api/state");
   std::int64_t version = state ? std::stoll(state->body.substr(state->body.rfind("\"version\":") + 10)) : -1;

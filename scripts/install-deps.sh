@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
-  libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libboost-dev
   libpng-dev libfreetype-dev fonts-dejavu-core libxml2-dev
   cmark-gfm zip unzip
   chromium

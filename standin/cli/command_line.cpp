@@ -93,8 +93,10 @@ Output files:
   names the ones it wrote.
 
 The playground (`elasticpull-host serve --help`):
-  elasticpull-host serve [MESH.obj] [--select LIST] [-o OUT.obj] [--port N] [--listen ADDR]
-  serves a web page in which the tool is dragged; without a mesh, the bundled example.
+  elasticpull-host serve [MESH.obj] [--select LIST | --pairs H:A,... | --pairs-from-edges [--axis x|y|z]]
+                         [-o OUT.obj | --in-place] [--port N] [--listen ADDR]
+  serves a web page in which the tool is dragged; without a mesh, the bundled example. It prints the
+  address to open, with the access token that every request of the page needs.
 
 Exit codes: 0 done; 1 the tool failed (a failed build, the tool showed an error or a
 warning box, or it moved a point to a NaN or an infinity); 2 bad input (command line, mesh
@@ -219,10 +221,30 @@ CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
       "Ctrl-C stops it.");
   serve->add_option("mesh", o.mesh, "the mesh file (Wavefront OBJ); default: the bundled example")
       ->type_name("MESH.obj");
-  serve->add_option("-s,--select", o.select, "points to select (default all): indices and ranges, or all")
-      ->type_name("LIST");
-  serve->add_option("-o,--output", o.output, "the file the page's Save writes (never the input mesh)")
-      ->type_name("FILE");
+  auto *select =
+      serve->add_option("-s,--select", o.select, "points to select (default all): indices and ranges, or all")
+          ->type_name("LIST");
+  auto *pairs =
+      serve->add_option("--pairs", o.pairs, "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1")
+          ->type_name("H:A,...");
+  auto *fromEdges =
+      serve->add_flag("--pairs-from-edges", o.pairsFromEdges,
+                      "pair the ends of every two-point line element (l a b; a is the handle end)");
+  serve
+      ->add_option(
+          "--axis", o.axis,
+          "with --pairs-from-edges: every edge within 5 degrees of this axis instead, handle end the "
+          "one further along it")
+      ->type_name("x|y|z")
+      ->check(CLI::IsMember({"x", "y", "z"}))
+      ->needs(fromEdges);
+  auto *output =
+      serve->add_option("-o,--output", o.output, "the file the page's Save writes (not the input mesh)")
+          ->type_name("FILE");
+  auto *inPlace = serve->add_flag("--in-place", o.inPlace, "Save writes over the input mesh");
+  pairs->excludes(select)->excludes(fromEdges);
+  fromEdges->excludes(select);
+  output->excludes(inPlace);
   serve->add_option("-p,--port", o.port, "the port (default: a free one)")
       ->type_name("N")
       ->check(CLI::Range(0, 65535));

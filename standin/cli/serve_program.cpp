@@ -10,12 +10,15 @@
 #include <thread>
 
 #include "bundled_example.h"
+#include "chosen_pairs.h"
 #include "output_check.h"
 #include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 #include "standin/media/freetype_font.h"
+#include "standin/server/module_thread.h"
 #include "standin/server/playground.h"
+#include "standin/server/playground_api.h"
 #include "standin/server/playground_server.h"
 #include "standin/session/obj_file.h"
 #include "standin/session/selection.h"
@@ -44,23 +47,25 @@ void checkListenAddress(const std::string &address) {
 }
 
 // Save writes only this file, checked as the command line checks its outputs:
-// an existing folder, not a folder, and never the input mesh (there is no
-// --in-place here).
+// an existing folder, not a folder, and never the input mesh (only
+// --in-place names that).
 void checkOutput(const std::string &output, const std::string &mesh) {
   if (output.empty()) return;
   try {
     checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, mesh, "");
   } catch (const Failure &error) {
     if (standin::exitCodeOf(error.kind()) != standin::kExitBadInput) throw;
-    throw Failure(
-        FailureKind::BadInput,
-        "the output '" + output + "' is the input mesh; Save never replaces the mesh it started from");
+    throw Failure(FailureKind::BadInput, "the output '" + output +
+                                             "' is the input mesh; Save replaces the mesh it started from "
+                                             "only with --in-place");
   }
 }
 
 // The mesh to serve: the one given, or the bundled example's.
 std::string meshPath(const ProgramOptions &o, const fs::path &programFolder) {
   if (!o.mesh.empty()) return o.mesh;
+  if (o.inPlace)
+    throw Failure(FailureKind::BadInput, "--in-place needs a mesh file: the bundled example is not replaced");
   std::string tried;
   const auto folder = findExampleFolder(programFolder, o.exampleDir, tried);
   if (!folder)
@@ -68,29 +73,112 @@ std::string meshPath(const ProgramOptions &o, const fs::path &programFolder) {
   return (*folder / kExampleMesh).string();
 }
 
-std::vector<std::size_t> selection(const ProgramOptions &o, std::size_t points) {
+// What the session selects: the pairs chosen, or the points (default: all).
+standin::PlaygroundConfig sessionConfig(const ProgramOptions &o, const standin::ObjFile &file) {
+  standin::PlaygroundConfig config;
+  const bool pairs = !o.pairs.empty() || o.pairsFromEdges;
   try {
-    return standin::parseSelection(o.select.empty() ? "all" : o.select, points);
+    if (pairs)
+      config.pairs = chosenPairs(o.pairs, o.axis, file);
+    else
+      config.selection = standin::parseSelection(o.select.empty() ? "all" : o.select, file.pointCount());
   } catch (const Failure &error) {
-    throw error.at("--select");
+    throw error.at(!o.pairs.empty() ? "--pairs" : pairs ? "--pairs-from-edges" : "--select");
   }
+  return config;
 }
 
-// Ctrl-C and SIGTERM stop the server: both are blocked in every thread (the
-// server's threads inherit the mask) and taken by one waiting thread.
+// Everything that calls into the module, made, used and ended on the module
+// thread alone, as in the Modeler: the module's file, the editing session and
+// its API.
+class ModuleSide {
+ public:
+  ModuleSide(standin::ModuleThread &thread, const std::string &modulePath, standin::HostGlobals &globals,
+             standin::ObjFile file, standin::PlaygroundConfig config)
+      : thread_(thread) {
+    thread_.call([&] {
+      try {
+        module_ = std::make_unique<standin::LoadedModule>(standin::LoadedModule::open(modulePath));
+        playground_ =
+            std::make_unique<standin::Playground>(*module_, globals, std::move(file), std::move(config));
+        api_ = std::make_unique<standin::PlaygroundApi>(*playground_);
+      } catch (...) {
+        end();
+        throw;
+      }
+    });
+  }
+  ~ModuleSide() {
+    try {
+      thread_.call([this] { end(); });
+    } catch (...) {
+      // Ending the session failed on its thread; nothing is left to do.
+    }
+  }
+  ModuleSide(const ModuleSide &) = delete;
+  ModuleSide &operator=(const ModuleSide &) = delete;
+
+  standin::PlaygroundApi &api() { return *api_; }
+  // Reads the session on its thread.
+  template <class F>
+  auto read(F &&f) {
+    return thread_.call([&] { return f(static_cast<const standin::Playground &>(*playground_)); });
+  }
+
+ private:
+  void end() {
+    api_.reset();
+    playground_.reset();  // closes the tool
+    module_.reset();      // the module's shutdown, then unloading
+  }
+
+  standin::ModuleThread &thread_;
+  std::unique_ptr<standin::LoadedModule> module_;
+  std::unique_ptr<standin::Playground> playground_;
+  std::unique_ptr<standin::PlaygroundApi> api_;
+};
+
+// Ctrl-C and SIGTERM, which stop the server.
+sigset_t stopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+// Blocks the stop signals in this thread and so in every thread it starts
+// afterwards (they inherit its mask): made before the first of them, so that
+// no thread but StopOnSignal's ever takes them.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  StopSignalsBlocked(const StopSignalsBlocked &) = delete;
+  StopSignalsBlocked &operator=(const StopSignalsBlocked &) = delete;
+
+ private:
+  sigset_t previous_{};
+};
+
+// Takes the stop signals (also one that came while the session was being
+// made) in a thread of its own and stops the server.
 class StopOnSignal {
  public:
   explicit StopOnSignal(standin::PlaygroundServer &server) {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
     waiter_ = std::thread([this, &server] {
+      const sigset_t set = stopSignals();
       const timespec tick{0, 200'000'000};
       while (!done_) {
-        if (sigtimedwait(&set_, nullptr, &tick) > 0) {
-          signalled_ = true;
-          server.stop();
+        if (sigtimedwait(&set, nullptr, &tick) > 0) {
+          try {
+            server.stop();
+          } catch (const std::exception &error) {
+            std::cerr << kProgram << "cannot stop the server: " << error.what() << "\n";
+          }
           return;
         }
       }
@@ -99,77 +187,101 @@ class StopOnSignal {
   ~StopOnSignal() {
     done_ = true;
     waiter_.join();
-    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
-  bool signalled() const { return signalled_; }
+  StopOnSignal(const StopOnSignal &) = delete;
+  StopOnSignal &operator=(const StopOnSignal &) = delete;
 
  private:
-  sigset_t set_{}, previous_{};
-  std::atomic<bool> done_{false}, signalled_{false};
+  std::atomic<bool> done_{false};
   std::thread waiter_;
 };
 
-void printStart(const standin::PlaygroundServer &server, const standin::Playground &p,
-                const std::string &mesh) {
-  const std::size_t selected = p.selection().size();
-  std::cout << "Elastic_Pull playground: " << mesh << ", " << p.mesh().size() << " points, " << selected
+// What the session holds at the start, for the lines printed then.
+struct StartFacts {
+  std::size_t points = 0;
+  std::vector<std::size_t> selection;
+  std::string output;
+};
+
+void printStart(const standin::PlaygroundServer &server, const StartFacts &facts, const std::string &mesh,
+                bool inPlace, bool pairsChosen) {
+  const std::size_t selected = facts.selection.size();
+  std::cout << "Elastic_Pull playground: " << mesh << ", " << facts.points << " points, " << selected
             << " selected (" << selected / 2 << (selected / 2 == 1 ? " pair" : " pairs") << ")\n"
-            << (p.outputPath().empty() ? std::string("Save is off (no -o); Download gives the result")
-                                       : "Save writes " + p.outputPath())
+            << (facts.output.empty()
+                    ? std::string("Save is off (no -o or --in-place); Download gives the result")
+                : inPlace ? "Save writes the mesh itself, " + facts.output + " (--in-place)"
+                          : "Save writes " + facts.output)
             << "\n"
             << "Open " << server.url() << " in a browser; Ctrl-C stops the server.\n"
             << std::flush;
-  if (selected >= 3 && selected % 2 == 1) {
+  if (!pairsChosen && selected >= 3 && selected % 2 == 1) {
     std::cerr << kProgram << "warning: " << selected
               << " points are selected; the tool pairs them in mesh order "
-              << "and leaves the last one (point " << p.selection().back() << ") where it is\n";
+              << "and leaves the last one (point " << facts.selection.back() << ") where it is\n";
+  }
+}
+
+standin::ServerOptions serverOptions(const ProgramOptions &o) {
+  standin::ServerOptions options;
+  options.listenAddress = o.listen;
+  options.port = o.port;
+  options.log = &std::cerr;
+  return options;
+}
+
+void reportFailure(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception &error) {
+    std::cerr << kProgram << "a task of the module thread failed: " << error.what() << "\n";
+  } catch (...) {
+    std::cerr << kProgram << "a task of the module thread failed\n";
   }
 }
 
 int serve(const ProgramOptions &o, const fs::path &programFolder) {
   checkListenAddress(o.listen);
   const std::string mesh = meshPath(o, programFolder);
-  checkOutput(o.output, mesh);
+  if (!o.inPlace) checkOutput(o.output, mesh);
   standin::ObjFile file = standin::ObjFile::read(mesh);
-  standin::PlaygroundConfig config;
-  config.selection = selection(o, file.pointCount());
-  config.outputPath = o.output;
+  standin::PlaygroundConfig config = sessionConfig(o, file);
+  config.outputPath = o.inPlace ? mesh : o.output;
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
   const auto font = standin::FreeTypeFont::load();
   globals.panels().setFont(font.get());
+  standin::ModuleThread moduleThread(reportFailure);
   const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;
-  const standin::LoadedModule module = standin::LoadedModule::open(modulePath);
-  standin::Playground playground(module, globals, std::move(file), config);
+  ModuleSide side(moduleThread, modulePath, globals, std::move(file), std::move(config));
+  const StartFacts facts = side.read([](const standin::Playground &p) {
+    return StartFacts{p.mesh().size(), p.selection(), p.outputPath()};
+  });
 
-  standin::ServerOptions options;
-  options.listenAddress = o.listen;
-  options.port = o.port;
-  options.log = &std::cerr;
-  standin::PlaygroundServer server(playground, options);
+  standin::PlaygroundServer server(moduleThread, standin::apiHandler(side.api()), serverOptions(o));
   server.bind();
   if (!isLoopback(o.listen)) {
-    std::cerr << kProgram << "warning: listening on " << o.listen
-              << ": anyone who can reach this machine on port " << server.port()
-              << " can edit the mesh and save the output file\n";
+    std::cerr << kProgram << "warning: listening on " << o.listen << ", unencrypted: whoever can reach port "
+              << server.port() << " and learns the address below (with its token) can edit the mesh and "
+              << "save the output file\n";
   }
-  printStart(server, playground, mesh);
+  printStart(server, facts, mesh, o.inPlace, !o.pairs.empty() || o.pairsFromEdges);
   bool listened = false;
   {
     StopOnSignal stopper(server);
     listened = server.run();
   }
-  globals.panels().setFont(nullptr);
-  if (!listened) throw Failure(FailureKind::CannotWrite, "the server could not listen on " + server.url());
-  std::cout << "stopped" << (playground.unsaved() ? "; the changes since the last save were not written" : "")
-            << "\n";
+  if (!listened) throw Failure(FailureKind::CannotWrite, "the server could not listen on " + server.origin());
+  const bool unsaved = side.read([](const standin::Playground &p) { return p.unsaved(); });
+  std::cout << "stopped" << (unsaved ? "; the changes since the last save were not written" : "") << "\n";
   return standin::kExitOk;
 }
 
 }  // namespace
 
 int runServe(const ProgramOptions &options, const fs::path &programFolder) {
+  const StopSignalsBlocked blocked;
   try {
     return serve(options, programFolder);
   } catch (...) {

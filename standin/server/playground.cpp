@@ -34,9 +34,15 @@ Playground::Playground(const LoadedModule &module, HostGlobals &globals, ObjFile
     : module_(module), globals_(globals), file_(std::move(file)), config_(std::move(config)) {
   edges_ = file_.edges();
   for (const auto &p : file_.positions()) mesh_.addPoint(p);
-  mesh_.selectOnly(config_.selection);
+  if (config_.pairs.empty()) {
+    mesh_.selectOnly(config_.selection);
+    log("select " + formatSelection(config_.selection));
+  } else {
+    config_.selection = pairPoints(config_.pairs);
+    mesh_.selectInOrder(config_.selection);
+    log("pairs " + formatPairs(config_.pairs));
+  }
   boxesSeen_ = globals_.messages().boxes().size();
-  log("select " + formatSelection(config_.selection));
   pick();
 }
 

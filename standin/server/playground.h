@@ -39,12 +39,16 @@
 #include "standin/host/tool_session.h"
 #include "standin/host/wire_recorder.h"
 #include "standin/session/obj_file.h"
+#include "standin/session/selection.h"
 
 namespace standin {
 
 struct PlaygroundConfig {
   std::vector<std::size_t> selection;  // mesh indices, ascending
-  std::string outputPath;              // empty: saving is refused
+  // Pairs chosen by the user (handle end first): when there are any, they are
+  // selected instead, their points delivered in this order.
+  std::vector<PointPair> pairs;
+  std::string outputPath;  // empty: saving is refused
 };
 
 // What pressing a panel button showed: the About panel's texts and picture.
@@ -96,6 +100,7 @@ class Playground {
   const ObjFile &file() const { return file_; }
   const std::vector<Position> &original() const { return file_.positions(); }
   const std::vector<std::pair<std::size_t, std::size_t>> &edges() const { return edges_; }
+  // The selected points in the order the tool gets them.
   const std::vector<std::size_t> &selection() const { return config_.selection; }
   const std::string &outputPath() const { return config_.outputPath; }
   // The handles the tool offers now (count, then handle for each index), as

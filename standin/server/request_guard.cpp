@@ -1,6 +1,8 @@
 #include "standin/server/request_guard.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <array>
@@ -40,6 +42,13 @@ bool isLoopback(const Address &a) {
 
 bool isAny(const Address &a) { return a.bytes == std::array<unsigned char, 16>{}; }
 
+// One text for each address ("::ffff:1.2.3.4" and "0:0::1" have others).
+std::string canonical(const Address &a) {
+  char text[INET6_ADDRSTRLEN] = {};
+  inet_ntop(a.family, a.bytes.data(), text, sizeof text);
+  return std::string(a.family == AF_INET ? "4 " : "6 ") + text;
+}
+
 std::string lower(std::string_view text) {
   std::string out(text);
   std::transform(out.begin(), out.end(), out.begin(),
@@ -73,16 +82,47 @@ bool splitHost(std::string_view host, std::string_view &name, int &port) {
 
 }  // namespace
 
-RequestGuard::RequestGuard(std::string listenAddress, int port)
+std::vector<std::string> machineAddresses() {
+  std::vector<std::string> out;
+  ifaddrs *list = nullptr;
+  if (getifaddrs(&list) != 0) return out;
+  for (const ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr) continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (i->ifa_addr->sa_family == AF_INET) {
+      const auto *v4 = reinterpret_cast<const sockaddr_in *>(i->ifa_addr);
+      inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    } else if (i->ifa_addr->sa_family == AF_INET6) {
+      const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(i->ifa_addr);
+      inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+    } else {
+      continue;
+    }
+    out.emplace_back(text);
+  }
+  freeifaddrs(list);
+  return out;
+}
+
+RequestGuard::RequestGuard(std::string listenAddress, int port,
+                           std::optional<std::vector<std::string>> ownAddresses)
     : listen_(std::move(listenAddress)), port_(port) {
   const auto a = parseAddress(listen_);
   listensEverywhere_ = a && isAny(*a);
+  listensOnLoopback_ = a && isLoopback(*a);
+  if (!listensEverywhere_) return;
+  for (const std::string &text : ownAddresses ? *ownAddresses : machineAddresses())
+    if (const auto own = parseAddress(text)) ownAddresses_.push_back(canonical(*own));
 }
 
 bool RequestGuard::addressAllowed(std::string_view text) const {
   const auto a = parseAddress(text);
   if (!a) return false;
-  if (isLoopback(*a) || listensEverywhere_) return true;
+  if (listensOnLoopback_) return isLoopback(*a);
+  if (listensEverywhere_) {
+    return isLoopback(*a) ||
+           std::find(ownAddresses_.begin(), ownAddresses_.end(), canonical(*a)) != ownAddresses_.end();
+  }
   return a == parseAddress(listen_);
 }
 
@@ -90,7 +130,7 @@ bool RequestGuard::hostAllowed(std::string_view host) const {
   std::string_view name;
   int port = 0;
   if (!splitHost(host, name, port) || port != port_) return false;
-  if (lower(name) == "localhost") return true;
+  if (lower(name) == "localhost") return listensOnLoopback_ || listensEverywhere_;
   // An IPv6 address is written in brackets in a Host header.
   if (name.find(':') != std::string_view::npos && name.front() != '[') return false;
   return addressAllowed(name);

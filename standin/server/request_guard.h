@@ -3,11 +3,12 @@
 // The page edits a mesh and writes a file, so another site the user has open
 // must not be able to drive it, and a name that an attacker's DNS points at
 // this machine (DNS rebinding) must not reach it either. So:
-//   - Host must name this server: "localhost" or an IP address, with the
-//     server's port. An IP address is this server's when it is a loopback
-//     address, the address it listens on, or, when it listens on all
-//     addresses (0.0.0.0, ::), any address. Host names other than localhost
-//     are refused: that is what rebinding needs.
+//   - Host must name this server, with the server's port, as an address a
+//     browser reaches it by. Listening on a loopback address (the default),
+//     that is "localhost" or a loopback address. Listening on another
+//     address (--listen), that address alone. Listening on all addresses
+//     (0.0.0.0, ::), "localhost" or an address of this machine's own network
+//     interfaces. Other host names are refused: that is what rebinding needs.
 //   - Origin, when sent (browsers send it with every POST and with
 //     cross-origin requests), must be "http://" and an allowed Host.
 //   - Sec-Fetch-Site "cross-site" is refused.
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace standin {
 
@@ -29,10 +31,16 @@ struct GuardedRequest {
   std::string_view contentType;
 };
 
+// The addresses of this machine's network interfaces (getifaddrs), as text.
+std::vector<std::string> machineAddresses();
+
 class RequestGuard {
  public:
-  // `listenAddress` as given to --listen (an IPv4 or IPv6 address).
-  RequestGuard(std::string listenAddress, int port);
+  // `listenAddress` as given to --listen (an IPv4 or IPv6 address). For an
+  // address that means all of them (0.0.0.0, ::), the Host may name one of
+  // `ownAddresses`; without them, machineAddresses() are asked.
+  RequestGuard(std::string listenAddress, int port,
+               std::optional<std::vector<std::string>> ownAddresses = std::nullopt);
 
   bool hostAllowed(std::string_view host) const;
   bool originAllowed(std::string_view origin) const;
@@ -44,7 +52,9 @@ class RequestGuard {
 
   std::string listen_;
   int port_;
-  bool listensEverywhere_;
+  bool listensEverywhere_ = false;
+  bool listensOnLoopback_ = false;
+  std::vector<std::string> ownAddresses_;  // in the form canonical() gives
 };
 
 }  // namespace standin

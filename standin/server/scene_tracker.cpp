@@ -145,8 +145,25 @@ json aboutJson(const AboutPicture &about) { return {{"serial", about.serial}, {"
 SceneTracker::SceneTracker() = default;
 SceneTracker::~SceneTracker() = default;
 
-void SceneTracker::addCommon(Playground &playground, json &answer) {
-  answer["version"] = ++version_;
+bool SceneTracker::sameAsLastAnswer(Playground &playground) const {
+  if (version_ == 0) return false;
+  const std::vector<Position> &points = playground.mesh().positions();
+  const std::vector<Position> handles = playground.handles();
+  const std::vector<WireCall> &overlay = playground.overlay();
+  const auto &about = playground.aboutPicture();
+  return points.size() == points_.size() &&
+         std::equal(points.begin(), points.end(), points_.begin(), samePosition) &&
+         handles.size() == handles_.size() &&
+         std::equal(handles.begin(), handles.end(), handles_.begin(), samePosition) &&
+         overlay.size() == overlay_.size() &&
+         std::equal(overlay.begin(), overlay.end(), overlay_.begin(), sameCall) &&
+         panelJson(playground).dump() == panelText_ && playground.help() == help_ &&
+         (about ? about->serial : 0) == aboutSerial_;
+}
+
+void SceneTracker::addCommon(Playground &playground, json &answer, bool newVersion) {
+  if (newVersion) ++version_;
+  answer["version"] = version_;
   const std::optional<int> held = playground.held();
   answer["held"] = held ? json(*held) : json(nullptr);
   answer["unsaved"] = playground.unsaved();
@@ -155,7 +172,10 @@ void SceneTracker::addCommon(Playground &playground, json &answer) {
 
 json SceneTracker::full(Playground &playground) {
   json answer;
-  addCommon(playground, answer);
+  // The scene as last answered keeps its version, so that every page that
+  // holds it (one that asked for the whole scene after another page's
+  // change) gets only the changes of the next answer.
+  addCommon(playground, answer, !sameAsLastAnswer(playground));
   answer["full"] = true;
   const ObjFile &file = playground.file();
   answer["name"] = file.name();
@@ -187,7 +207,7 @@ json SceneTracker::full(Playground &playground) {
 
 json SceneTracker::changes(Playground &playground) {
   json answer;
-  addCommon(playground, answer);
+  addCommon(playground, answer, true);
   answer["base"] = version_ - 1;
   answer["moved"] = changedPositions(points_, playground.mesh().positions());
   const std::vector<Position> handles = playground.handles();

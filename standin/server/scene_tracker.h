@@ -5,9 +5,11 @@
 // handles, the overlay's calls, the panel, the help text. full() sends all of
 // it; changes() sends only what differs from the last answer, so a drag frame
 // that moves one pair carries that pair alone. Each answer has a version
-// number, one more than the last; a page that sends the version it has gets
-// changes when it is the latest and the whole scene otherwise (a second tab,
-// a lost answer, a reload).
+// number, one more than the last, except that the whole scene keeps the
+// version of the last answer when nothing changed since (so every page that
+// fetched it after another page's change holds the latest version too); a
+// page that sends the version it has gets changes when it is the latest and
+// the whole scene otherwise (a second tab, a lost answer, a reload).
 //
 // Encoding (all numbers JSON numbers, exact: doubles in their shortest
 // round-trip form; the overlay's floats as the doubles they convert to):
@@ -50,7 +52,8 @@ class SceneTracker {
   std::int64_t version() const { return version_; }
 
  private:
-  void addCommon(Playground &playground, nlohmann::json &answer);
+  void addCommon(Playground &playground, nlohmann::json &answer, bool newVersion);
+  bool sameAsLastAnswer(Playground &playground) const;
 
   std::int64_t version_ = 0;
   std::vector<Position> points_;

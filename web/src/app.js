@@ -55,6 +55,7 @@ class Playground {
   async start() {
     this.resize();
     await this.channel.load();
+    this.channel.listen();
     this.views.fit(this.scene.bounds);
     this.requestRender();
   }
@@ -72,7 +73,7 @@ class Playground {
       this.panel.update(answer.panel);
     }
     if (answer.help !== undefined) $('help').textContent = answer.help;
-    if (answer.about) this.showAbout(answer.about);
+    if (answer.about && action !== 'sync') this.showAbout(answer.about);
     for (const box of answer.messages) this.showMessage(box);
     if (action === 'save') this.say(`Saved to ${this.scene.output}`);
     if (action === 'undo') this.say('Every point is back where the file has it');

@@ -2,16 +2,45 @@
 // time. Drag positions that pile up while a request is out are merged into
 // the newest, so the tool follows the hand and never lags behind it.
 //
-// Each request carries the scene version the page holds; the server answers
-// with what changed since (or the whole scene when the page is behind).
+// Each request carries the scene version the page holds (body "version");
+// the server answers with what changed since (or the whole scene when the
+// page is behind).
+//
+// Pages that agree: the server counts the session's changes (every action it
+// carried out) and says the count with every answer (header
+// Session-Version). Each action carries the count this page holds, so one
+// based on a scene another page has changed since is refused (409 with
+// "stale") instead of carried out on what the user did not see; the channel
+// then fetches the scene. The server also pushes the count after every change
+// (server-sent events on /api/events); a push newer than what the page shows
+// makes the channel fetch the scene and hand it over like any answer (action
+// 'sync'), so every open page shows the same state.
+//
+// The interface the page uses:
+//   new Channel(onAnswer, onError)  onAnswer(answer, action) for each answer
+//                                   (action 'state' for load(), 'sync' after a
+//                                   push); onError(message, action, status,
+//                                   answer) for each refusal (answer: its body)
+//   send(action, body, { merge })   queues POST /api/<action>
+//   load()                          fetches the whole scene (GET /api/state)
+//   listen()                        subscribes to the pushes
+//   onPush                          optional: (version) => {}, for each push
+//   idle()                          resolves when nothing is queued or out
+//   stateVersion                    the session's change count the page shows
+
+// A release ends what its press began, whatever changed meanwhile: it never
+// waits on the page being up to date.
+const UNVERSIONED = new Set(['release']);
 
 export class Channel {
-  // onAnswer(answer, action) for each answer; onError(message, action, status)
-  // for each refusal.
   constructor(onAnswer, onError) {
     this.onAnswer = onAnswer;
     this.onError = onError;
+    this.onPush = null;
     this.version = -1;
+    this.stateVersion = -1;
+    this.pushed = -1;
+    this.events = null;
     this.queue = [];
     this.busy = false;
     this.waiters = [];
@@ -27,35 +56,84 @@ export class Channel {
     this.pump();
   }
 
-  async load() {
+  async load(action = 'state') {
     const response = await fetch('/api/state', { cache: 'no-store' });
     const answer = await response.json();
     if (!response.ok) throw new Error(answer.error || `state: ${response.status}`);
     this.version = answer.version;
-    this.onAnswer(answer, 'state');
+    this.noteVersion(response);
+    this.onAnswer(answer, action);
+  }
+
+  listen() {
+    if (this.events) return;
+    this.events = new EventSource('/api/events');
+    this.events.onmessage = (event) => {
+      const { version } = JSON.parse(event.data);
+      this.pushed = Math.max(this.pushed, version);
+      if (this.onPush) this.onPush(version);
+      if (version > this.stateVersion) this.queueSync();
+    };
+  }
+
+  noteVersion(response) {
+    const header = response.headers.get('Session-Version');
+    if (header !== null) this.stateVersion = Number(header);
+  }
+
+  // Fetches the scene once what is queued before has gone out, unless an
+  // answer brings the page up to date first.
+  queueSync() {
+    if (!this.queue.some((item) => item.sync)) this.queue.push({ sync: true });
+    this.pump();
+  }
+
+  async sync() {
+    try {
+      await this.load('sync');
+    } catch (error) {
+      this.onError(`state: ${error.message}`, 'sync', 0, null);
+    }
+  }
+
+  async post(action, body) {
+    const headers = { 'Content-Type': 'application/json' };
+    if (!UNVERSIONED.has(action) && this.stateVersion >= 0) headers['Session-Version'] = String(this.stateVersion);
+    const response = await fetch(`/api/${action}`, {
+      method: 'POST',
+      headers,
+      body: JSON.stringify({ ...body, version: this.version }),
+    });
+    const answer = await response.json();
+    if (response.ok) {
+      this.version = answer.version;
+      this.noteVersion(response);
+      this.onAnswer(answer, action);
+      return;
+    }
+    // A page told that its scene is old gets the new one first, so that what
+    // it shows for the refusal is the server's.
+    if (answer.stale) {
+      this.pushed = Math.max(this.pushed, answer.version);
+      await this.sync();
+    }
+    this.onError(answer.error || `${action}: ${response.status}`, action, response.status, answer);
   }
 
   async pump() {
     if (this.busy) return;
     this.busy = true;
     while (this.queue.length > 0) {
-      const { action, body } = this.queue.shift();
+      const item = this.queue.shift();
+      if (item.sync) {
+        if (this.pushed > this.stateVersion) await this.sync();
+        continue;
+      }
       this.sent += 1;
       try {
-        const response = await fetch(`/api/${action}`, {
-          method: 'POST',
-          headers: { 'Content-Type': 'application/json' },
-          body: JSON.stringify({ ...body, version: this.version }),
-        });
-        const answer = await response.json();
-        if (response.ok) {
-          this.version = answer.version;
-          this.onAnswer(answer, action);
-        } else {
-          this.onError(answer.error || `${action}: ${response.status}`, action, response.status);
-        }
+        await this.post(item.action, item.body);
       } catch (error) {
-        this.onError(`${action}: ${error.message}`, action, 0);
+        this.onError(`${item.action}: ${error.message}`, item.action, 0, null);
       }
     }
     this.busy = false;

@@ -28,7 +28,7 @@ export function workFolder(name) {
 }
 
 // Starts `elasticpull-host serve` on a free port in `dir`; resolves when it
-// prints its address.
+// prints its address (`url`, with the access token).
 export function startServer(dir, args) {
   if (!PROGRAM) throw new Error('EP_HOST_PROGRAM is not set: run the tests through CTest');
   const child = spawn(PROGRAM, ['serve', ...args], { cwd: dir, stdio: ['ignore', 'pipe', 'pipe'] });
@@ -40,7 +40,7 @@ export function startServer(dir, args) {
     child.on('exit', (code) => reject(new Error(`serve ended with ${code}:\n${out}\n${err}`)));
     child.stdout.on('data', (d) => {
       out += d;
-      const found = out.match(/Open (http:\/\/127\.0\.0\.1:\d+\/)/);
+      const found = out.match(/Open (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+) /);
       if (!found) return;
       clearTimeout(timer);
       resolve({
@@ -125,14 +125,22 @@ export async function clickOn(page, view, point, options = {}) {
   await idle(page);
 }
 
+// A request to the API of the server at `url` (the address it printed), with
+// its access token, as a program presents it.
+export function api(url, resource, init = {}) {
+  const token = new URL(url).searchParams.get('token');
+  const headers = { Authorization: `Bearer ${token}`, ...(init.headers || {}) };
+  return fetch(new URL(`api/${resource}`, url), { ...init, headers });
+}
+
 // The server's side: the scene as it holds it, and its session script.
 export async function serverState(url) {
-  const r = await fetch(new URL('api/state', url));
+  const r = await api(url, 'state');
   return r.json();
 }
 
 export async function serverScript(url) {
-  const r = await fetch(new URL('api/script', url));
+  const r = await api(url, 'script');
   return r.text();
 }
 

@@ -9,6 +9,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import {
   MESH,
+  api,
   clickOn,
   dragFrom,
   dragsIn,
@@ -285,11 +286,127 @@ describe('saving', () => {
       const cli = runProgram(s.dir, ['pairs.obj', '--script', 'session.script', '-o', 'cli.obj', '-q']);
       assert.equal(cli.status, 0, cli.stderr);
       assert.equal(saved, fs.readFileSync(path.join(s.dir, 'cli.obj'), 'utf8'));
-      const download = await (await fetch(new URL('api/download', s.server.url))).text();
+      const download = await (await api(s.server.url, 'download')).text();
       assert.equal(download, saved);
       assert.deepEqual(s.errors, []);
     } finally {
       await s.close();
+    }
+  });
+});
+
+describe('pages that agree', () => {
+  // The page's Factor field, its points and its session version.
+  const shown = (page) =>
+    page.evaluate(() => ({
+      factor: document.getElementById('control-32771').value,
+      points: Array.from(window.playground.scene.points),
+      version: window.playground.channel.stateVersion,
+    }));
+
+  test('an edit in one page shows in the other, and an action on an old scene is refused', async () => {
+    const s = await session('two-pages');
+    const second = await openPage(browser, s.server.url);
+    try {
+      await s.page.fill('#control-32771', '150');
+      await s.page.press('#control-32771', 'Enter');
+      await idle(s.page);
+      await second.page.waitForFunction(() => document.getElementById('control-32771').value === '150');
+      const server = await serverState(s.server.url);
+      assert.deepEqual((await shown(second.page)).points, server.points);
+      // A drag in the second page shows in the first.
+      await dragFrom(second.page, 'front', [3, 4.5, 1], 0, -40);
+      const dragged = (await serverState(s.server.url)).points;
+      await s.page.waitForFunction((y) => window.playground.scene.points[7] === y, dragged[7]);
+      assert.deepEqual((await shown(s.page)).points, dragged);
+      assert.equal((await shown(s.page)).version, (await shown(second.page)).version);
+
+      // The first page stops hearing the pushes; the second changes Factor.
+      await s.page.evaluate(() => window.playground.channel.events.close());
+      await second.page.fill('#control-32771', '200');
+      await second.page.press('#control-32771', 'Enter');
+      await idle(second.page);
+      const before = await serverScript(s.server.url);
+      // The first page's edit was made on the scene it showed: refused, and
+      // the page now shows the server's.
+      await s.page.fill('#control-32771', '120');
+      await s.page.press('#control-32771', 'Enter');
+      await idle(s.page);
+      assert.equal(await serverScript(s.server.url), before, 'the stale edit reached the tool');
+      assert.match(await s.page.textContent('#notice'), /another page changed the session/);
+      await s.page.waitForFunction(() => document.getElementById('control-32771').value === '200');
+      assert.deepEqual((await shown(s.page)).points, (await serverState(s.server.url)).points);
+      // (Chromium reports the refused request itself on the console.)
+      const errors = [...s.errors, ...second.errors].filter((e) => !/status of 409/.test(e));
+      assert.deepEqual(errors, []);
+    } finally {
+      await second.page.close();
+      await s.close();
+    }
+  });
+});
+
+describe('the access token', () => {
+  test('the printed address moves the token into a cookie; without it the page can do nothing', async () => {
+    const s = await session('token');
+    try {
+      assert.equal(new URL(s.page.url()).search, '', 'the token left the address bar');
+      assert.equal(await s.page.evaluate(() => document.cookie), '', 'scripts cannot read the cookie');
+      // (Cookies are kept by host, not port: earlier tests' servers left theirs.)
+      const name = `elasticpull-token-${new URL(s.server.url).port}`;
+      const cookie = (await browser.context.cookies(s.server.url)).find((c) => c.name === name);
+      assert.ok(cookie, `no cookie ${name}`);
+      assert.deepEqual([cookie.httpOnly, cookie.sameSite, cookie.path], [true, 'Strict', '/']);
+      assert.equal(cookie.value, new URL(s.server.url).searchParams.get('token'));
+
+      // Without the cookie, the page loads but cannot reach the session.
+      await browser.context.clearCookies();
+      const other = await browser.context.newPage();
+      const origin = new URL(s.server.url).origin;
+      await other.goto(`${origin}/`);
+      await other.waitForFunction(() => /access token/.test(document.getElementById('notice').textContent));
+      const wrong = await other.goto(`${origin}/?token=${'0'.repeat(48)}`);
+      assert.equal(wrong.status(), 401);
+      assert.equal((await browser.context.cookies(s.server.url)).length, 0);
+      // The printed address lets it in again.
+      await other.goto(s.server.url);
+      await other.evaluate(() => window.playground.ready);
+      assert.equal(await other.evaluate(() => window.playground.scene.selected.length), 4);
+      await other.close();
+      const state = await fetch(new URL('api/state', s.server.url));
+      assert.equal(state.status, 401);
+      assert.equal((await serverState(s.server.url)).full, true);
+    } finally {
+      await s.close();
+    }
+  });
+});
+
+describe('serve options', () => {
+  test('--pairs chooses the pairs and --in-place saves the mesh itself, as the command line would', async () => {
+    const dir = workFolder('pairs-in-place');
+    fs.writeFileSync(path.join(dir, 'pairs.obj'), MESH);
+    fs.writeFileSync(path.join(dir, 'original.obj'), MESH);
+    const server = await startServer(dir, ['pairs.obj', '--pairs', '3:2,0:1', '--in-place']);
+    const { page, errors } = await openPage(browser, server.url);
+    try {
+      assert.deepEqual(await page.evaluate(() => window.playground.scene.selected), [3, 2, 0, 1]);
+      await page.fill('#control-32771', '150');
+      await page.press('#control-32771', 'Enter');
+      await page.click('#btn-save');
+      await idle(page);
+      const saved = fs.readFileSync(path.join(dir, 'pairs.obj'), 'utf8');
+      assert.notEqual(saved, MESH);
+      const script = await serverScript(server.url);
+      assert.match(script, /^pairs 3:2,0:1$/m);
+      fs.writeFileSync(path.join(dir, 'session.script'), script);
+      const cli = runProgram(dir, ['original.obj', '--script', 'session.script', '-o', 'cli.obj', '-q']);
+      assert.equal(cli.status, 0, cli.stderr);
+      assert.equal(saved, fs.readFileSync(path.join(dir, 'cli.obj'), 'utf8'));
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+      assert.equal(await server.stop(), 0, server.log());
     }
   });
 });

@@ -1,6 +1,7 @@
 // elasticpull-host serve refuses what it cannot serve before it listens: a
 // listen address that is not an IP address, an output that is the input mesh
-// or has no folder, a mesh it cannot read.
+// (without --in-place) or has no folder, a mesh it cannot read, pairs it
+// cannot make.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,7 +25,16 @@ TEST_F(ProgramServe, RefusesBadStartsWithTheirReasonAndExitCode) {
   };
   const Case cases[] = {
       {{"serve", "pairs.obj", "--listen", "localhost"}, 2, "--listen takes an IP address"},
-      {{"serve", "pairs.obj", "-o", "pairs.obj"}, 2, "is the input mesh; Save never replaces"},
+      {{"serve", "pairs.obj", "-o", "pairs.obj"},
+       2,
+       "is the input mesh; Save replaces the mesh it started from "
+       "only with --in-place"},
+      {{"serve", "pairs.obj", "-o", "out.obj", "--in-place"}, 2, "excludes"},
+      {{"serve", "--in-place"}, 2, "--in-place needs a mesh file"},
+      {{"serve", "pairs.obj", "--pairs", "0:0"}, 2, "--pairs: "},
+      {{"serve", "pairs.obj", "--pairs", "0:1", "--select", "0-1"}, 2, "excludes"},
+      {{"serve", "pairs.obj", "--axis", "y"}, 2, "--pairs-from-edges"},
+      {{"serve", "pairs.obj", "--pairs-from-edges"}, 2, "no line element of two points"},
       {{"serve", "pairs.obj", "-o", "link.obj"}, 2, "is the input mesh"},
       {{"serve", "pairs.obj", "-o", "missing/out.obj"}, 3, "no such folder"},
       {{"serve", "absent.obj"}, 2, "absent.obj"},
