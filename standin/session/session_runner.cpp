@@ -383,7 +383,7 @@ void SessionRunner::writeMesh(const std::string &path, const std::string &shown)
   if (const std::size_t stale = obj_.facesWithStaleNormals(); stale > 0) {
     err() << "warning: " << shown << ": " << stale << (stale == 1 ? " face" : " faces")
           << " with normals (vn) " << (stale == 1 ? "uses" : "use")
-          << " moved points; the normals are kept as they were, not recomputed\n";
+          << " moved points; the normals are kept as they were (--normals recompute gives them new ones)\n";
   }
 }
 
