@@ -237,6 +237,7 @@ class ProgramRun {
       });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
+    obj_->setRecomputeNormals(o_.recomputeNormals);
     standin::Mesh &mesh = obj_->mesh();
     const char *option = !o_.select.empty()  ? "--select"
                          : !o_.pairs.empty() ? "--pairs"
@@ -249,20 +250,14 @@ class ProgramRun {
     }
   }
 
-  // The pairs of --pairs or --pairs-from-edges, checked.
+  // The pairs of --pairs or --pairs-from-edges, checked; what the edges
+  // left out is told.
   std::vector<standin::PointPair> chosenPairs() const {
     if (!o_.pairs.empty()) return standin::parsePairs(o_.pairs, obj_->pointCount());
-    const std::optional<int> axis = standin::parseAxis(o_.axis);
-    std::vector<standin::PointPair> pairs =
-        axis ? standin::pairsAlongAxis(*obj_, *axis) : standin::pairsFromLines(*obj_);
-    if (pairs.empty()) {
-      throw standin::SelectionError(axis ? "the mesh has no edge within " +
-                                               number(standin::kAlongAxisDegrees) + " degrees of the " +
-                                               o_.axis + " axis"
-                                         : "the mesh has no line element of two points (l a b)");
-    }
-    standin::checkPairs(pairs);
-    return pairs;
+    standin::EdgeChoice chosen =
+        standin::pairsFromEdges(*obj_, standin::parseAxis(o_.axis), o_.axisTolerance);
+    if (!chosen.skipped.empty() && !o_.quiet) *out_ << "--pairs-from-edges: " << chosen.skipped << "\n";
+    return std::move(chosen.pairs);
   }
 
   void loadModule() {
