@@ -86,11 +86,10 @@ std::size_t pointsToReserve(std::string_view text) {
   return std::min(2 * (text.size() / bytesPerLine + 1), text.size() / 8 + 1);
 }
 
-// A `v` line's position and where the text of its x y z lies in the line.
+// A `v` line's position and where the text of its x starts in the line.
 struct VertexText {
   ObjFile::Position position{};
   std::size_t begin = 0;  // offset of x's first character
-  std::size_t end = 0;    // offset one past z's last character
 };
 
 // A `v` line as files mostly write it: three numbers, each followed by a
@@ -108,7 +107,6 @@ bool readPlainVertex(std::string_view line, std::size_t pos, VertexText &vertex)
     const auto [end, ec] = std::from_chars(at, last, value);
     if (ec != std::errc() || (end < last && !isBlank(*end)) || !std::isfinite(value)) return false;
     if (axis == 0) vertex.begin = static_cast<std::size_t>(at - first);
-    vertex.end = static_cast<std::size_t>(end - first);
     at = end;
   }
   while (at < last && isBlank(*at)) ++at;
@@ -134,7 +132,6 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
       throw LineFault("a vertex needs three numbers (x y z), found " + std::to_string(axis));
     const auto offset = static_cast<std::size_t>(token.data() - line.data());
     if (axis == 0) vertex.begin = offset;
-    vertex.end = offset + token.size();
     switch (parseNumber(token, vertex.position[axis])) {
       case NumberParse::Ok:
         break;
@@ -225,7 +222,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
   const std::size_t size = t.size();
   const std::size_t points = pointsToReserve(t);
   obj.mesh_.reserve(points);
-  obj.spans_.reserve(points);
+  obj.starts_.reserve(points);
   // Text from a file has no NUL byte (the reader stops at one); text handed
   // in may, and is refused at the line that holds the first.
   const void *nul = std::memchr(t.data(), '\0', size);
@@ -249,7 +246,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
       if (lineEnd > firstNul) throw LineFault("not a text file (contains a NUL byte)");
       if (std::optional<VertexText> vertex = readVertexLine(line)) {
         obj.mesh_.addPoint(vertex->position);
-        obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end});
+        obj.starts_.push_back(lineStart + vertex->begin);
       } else if (!obj.faceNormals_) {
         obj.faceNormals_ = isFaceWithNormals(line);
       }
@@ -259,19 +256,19 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
     lineStart = lineEnd + 1;
   }
   obj.changed_.assign(obj.mesh_.size(), 0);
+  obj.mesh_.keepFirstWrites(true);
   if (progress) progress(size, size);
   return obj;
 }
 
 std::size_t ObjFile::lineOf(std::size_t index) const {
-  return countNewlines(std::string_view(text_).substr(0, spans_.at(index).begin)) + 1;
+  return countNewlines(std::string_view(text_).substr(0, starts_.at(index))) + 1;
 }
 
-// The span was read as three numbers when the file was parsed.
+// The text was read as three numbers when the file was parsed.
 ObjFile::Position ObjFile::original(std::size_t index) const {
-  const Span &span = spans_.at(index);
-  const char *at = text_.data() + span.begin;
-  const char *const end = text_.data() + span.end;
+  const char *at = text_.data() + starts_.at(index);
+  const char *const end = text_.data() + text_.size();
   Position position{};
   for (double &coordinate : position) {
     while (isBlank(*at)) ++at;
@@ -328,7 +325,7 @@ void ObjFile::forEachElement(const std::function<void(const Element &)> &visit) 
     ++lineNumber;
     std::size_t end = t.find('\n', start);
     if (end == std::string_view::npos) end = t.size();
-    while (nextSpan < spans_.size() && spans_[nextSpan].begin < start) ++nextSpan;
+    while (nextSpan < starts_.size() && starts_[nextSpan] < start) ++nextSpan;
     const std::size_t lineBegin = start;
     std::string_view line = t.substr(start, end - start);
     start = end + 1;
@@ -461,20 +458,35 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
-// A changed point stays changed; an unchanged one still has its text's value.
+// A changed point stays changed. A point neither changed nor written since
+// the last sync is where its text puts it, so its value before the write is
+// its text's.
 void ObjFile::setPosition(std::size_t index, const Position &position) {
   if (!isFinite(position)) throw notFinite(index, position);
+  const bool asRead = changed_[index] == 0 && !mesh_.written(index);
+  const Position before = asRead ? mesh_.position(index) : Position{};
   mesh_.setPosition(index, position);
-  if (changed_[index] == 0 && !sameBits(position, original(index))) changed_[index] = 1;
+  if (changed_[index] == 0 && !sameBits(position, asRead ? before : original(index))) changed_[index] = 1;
 }
 
+// The mesh lists each point written since the last sync with a fingerprint
+// of where it was, which for a point not yet changed is its text's value.
+// Where the fingerprint of where it is now differs, it surely moved; only
+// where they agree is its text read again, to compare exactly. The first
+// point in mesh order that is not finite stops it.
 void ObjFile::syncFromMesh() {
-  for (std::size_t i = 0; i < mesh_.size(); ++i) {
-    if (!mesh_.written(i)) continue;
-    const Position &position = mesh_.position(i);
-    if (!isFinite(position)) throw notFinite(i, position);
-    if (changed_[i] == 0 && !sameBits(position, original(i))) changed_[i] = 1;
+  std::size_t notFiniteAt = mesh_.size();
+  for (const Mesh::FirstWrite &write : mesh_.firstWrites()) {
+    const std::size_t index = write.index;
+    const Position &position = mesh_.position(index);
+    if (!isFinite(position)) {
+      notFiniteAt = std::min(notFiniteAt, index);
+    } else if (changed_[index] == 0 &&
+               (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index)))) {
+      changed_[index] = 1;
+    }
   }
+  if (notFiniteAt < mesh_.size()) throw notFinite(notFiniteAt, mesh_.position(notFiniteAt));
   mesh_.clearWritten();
 }
 
@@ -502,17 +514,17 @@ ObjFile::Position ObjFile::writtenPosition(std::size_t index) const {
   return written;
 }
 
-void ObjFile::appendCoordinates(std::string &out, std::size_t index) const {
-  // The span is "x<blanks>y<blanks>z": each number's text is replaced, the
+std::size_t ObjFile::appendCoordinates(std::string &out, std::size_t index) const {
+  // The text is "x<blanks>y<blanks>z": each number's text is replaced, the
   // blanks between them are copied. A number's text (digits, '.', 'e', a
   // sign) has no byte at or below ' ', and every blank is one: a single
   // comparison a byte finds where each ends.
   const auto *const text = reinterpret_cast<const unsigned char *>(text_.data());
-  const Span &span = spans_[index];
+  const std::size_t size = text_.size();
   const Position &position = mesh_.position(index);
   std::optional<Position> before;
   if (decimals_ >= 0) before = original(index);
-  std::size_t at = span.begin;
+  std::size_t at = starts_[index];
   for (std::size_t axis = 0; axis < 3; ++axis) {
     if (axis > 0) {
       const std::size_t blanks = at;
@@ -524,9 +536,7 @@ void ObjFile::appendCoordinates(std::string &out, std::size_t index) const {
       }
     }
     const std::size_t number = at;
-    if (axis < 2 || before) {
-      while (at < span.end && text[at] > ' ') ++at;
-    }
+    while (at < size && text[at] > ' ') ++at;
     if (!before) {
       appendNumber(out, position[axis]);
     } else if (sameBits(position[axis], (*before)[axis])) {
@@ -535,6 +545,7 @@ void ObjFile::appendCoordinates(std::string &out, std::size_t index) const {
       appendFixed(out, position[axis], decimals_);
     }
   }
+  return at;
 }
 
 std::string ObjFile::text(const ProgressReport &progress) const {
@@ -554,19 +565,18 @@ std::string ObjFile::text(const ProgressReport &progress) const {
     }
   };
   std::size_t nextReport = progress ? kProgressEvery : std::string::npos;
-  for (std::size_t i = 0; i < spans_.size(); ++i) {
+  for (std::size_t i = 0; i < starts_.size(); ++i) {
     if (changed_[i] == 0) continue;
     if (copied >= nextReport) {
       progress(copied, text_.size());
       nextReport = copied + kProgressEvery;
     }
-    const Span &span = spans_[i];
+    const std::size_t start = starts_[i];
     const Position &position = mesh_.position(i);
     if (!isFinite(position)) throw notFinite(i, position);
-    if (!edits.empty()) editUpTo(span.begin);
-    out.append(text_, copied, span.begin - copied);
-    appendCoordinates(out, i);
-    copied = span.end;
+    if (!edits.empty()) editUpTo(start);
+    out.append(text_, copied, start - copied);
+    copied = appendCoordinates(out, i);
   }
   editUpTo(std::string::npos);
   out.append(text_, copied, std::string::npos);

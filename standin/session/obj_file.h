@@ -2,8 +2,8 @@
 // losslessly.
 //
 // The points of the mesh are the file's `v` lines, in file order. The file's
-// bytes are kept as they were read; for each `v` line only the span of its
-// x, y and z numbers is remembered. Writing copies every byte unchanged except
+// bytes are kept as they were read; for each `v` line only where its x, y
+// and z numbers start is remembered. Writing copies every byte unchanged except
 // the texts of the x, y and z numbers of points whose position was changed
 // through setPosition, each replaced by its new number in the shortest form
 // that reads back to the same double (or, with setDecimals, rounded to a
@@ -177,22 +177,20 @@ class ObjFile {
   void write(const std::string &path) const;
 
  private:
-  struct Span {
-    std::size_t begin;  // offset of x's first character
-    std::size_t end;    // offset one past z's last character
-  };
-
-  // The new texts of a changed point's x y z, with the blanks of `span`
-  // between them; with decimals, a coordinate that did not change keeps its
-  // text.
-  void appendCoordinates(std::string &out, std::size_t index) const;
+  // The new texts of a changed point's x y z, with the blanks between them;
+  // with decimals, a coordinate that did not change keeps its text. Returns
+  // the offset one past the old z's text.
+  std::size_t appendCoordinates(std::string &out, std::size_t index) const;
   // The position a point's text reads as, parsed again on every call.
   Position original(std::size_t index) const;
 
   std::string name_;
   std::string text_;
   Mesh mesh_;
-  std::vector<Span> spans_;
+  // Per point, the offset of its x's first character. The numbers end at
+  // the first blank (or line end) after them, which is found when needed:
+  // keeping where z ends would cost eight more bytes a point.
+  std::vector<std::size_t> starts_;
   std::vector<unsigned char> changed_;
   int decimals_ = -1;
   bool recomputeNormals_ = false;
