@@ -389,6 +389,18 @@ std::size_t countFacesWithStaleNormals(const ObjFile &obj) {
   return count;
 }
 
+std::string staleNormalsWarning(const ObjFile &obj) {
+  const std::size_t stale = obj.facesWithStaleNormals();
+  if (stale == 0) return "";
+  const bool one = stale == 1;
+  const std::string faces = std::to_string(stale) + (one ? " face" : " faces") + " with normals (vn) ";
+  if (obj.recomputeNormals())
+    return faces + (one ? "has" : "have") + " no area left, so no normal to give; " +
+           (one ? "its" : "their") + " normals are kept as they were";
+  return faces + (one ? "uses" : "use") +
+         " moved points; the normals are kept as they were (--normals recompute gives them new ones)";
+}
+
 RecomputedNormals recomputedNormals(const ObjFile &obj) {
   const FaceTable table = readFaces(obj);
   const NewNormals plan = NormalsPlanner(obj, table).plan();

@@ -49,6 +49,10 @@ struct TextEdit {
 // changed point, and flat faces whose plane turned.
 std::size_t countFacesWithStaleNormals(const ObjFile &obj);
 
+// What writing the file leaves stale, as a warning without its subject
+// ("3 faces with normals (vn) use moved points; ..."), or empty.
+std::string staleNormalsWarning(const ObjFile &obj);
+
 struct RecomputedNormals {
   std::vector<TextEdit> edits;     // in text order, none overlapping another
   std::size_t faces = 0;           // faces with a corner given a new normal

@@ -114,4 +114,20 @@ TEST(ObjNormals, ANewLineFollowsTheLastNormalLine) {
                 "\nvn 0 0.7071067811865475 -0.7071067811865475");
 }
 
+// A face squashed to a line has no plane: its normal stays, and the warning
+// says why (and, without recomputing, how to recompute).
+TEST(ObjNormals, AFaceWithoutAreaKeepsItsNormalAndIsWarnedOf) {
+  const std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//1\n";
+  ObjFile obj = ObjFile::parse(text, "m.obj");
+  obj.setPosition(2, {2, 0, 0});
+  EXPECT_EQ(standin::staleNormalsWarning(obj),
+            "1 face with normals (vn) uses moved points; the normals are kept as they were (--normals "
+            "recompute gives them new ones)");
+  obj.setRecomputeNormals(true);
+  EXPECT_EQ(obj.text(), replaced(text, "v 0 1 0", "v 2 0 0"));
+  EXPECT_EQ(
+      standin::staleNormalsWarning(obj),
+      "1 face with normals (vn) has no area left, so no normal to give; its normals are kept as they were");
+}
+
 }  // namespace
