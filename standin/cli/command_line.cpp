@@ -134,7 +134,8 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
           ->type_name("H:A,...");
   auto *fromEdges =
       app.add_flag("--pairs-from-edges", o.pairsFromEdges,
-                   "pair the ends of every two-point line element (l a b; a is the handle end)");
+                   "pair the ends of each segment of the line elements (l a b ...; a is the handle end), "
+                   "skipping one whose end an earlier pair has");
   auto *axis = app.add_option("--axis", o.axis,
                               "with --pairs-from-edges: every edge within 5 degrees of this axis instead, "
                               "handle end the one further along it")
@@ -182,8 +183,8 @@ void declareOutputOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) 
                      ->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
   app.add_option("--digits", o.digits,
-                 "write moved coordinates with N decimals, rounded (default: the shortest form that reads "
-                 "back exactly)")
+                 "write the coordinates the stretch changed with N decimals, rounded (default: the shortest "
+                 "form that reads back exactly)")
       ->type_name("N")
       ->check(CLI::Range(0, 17));
   app.add_option("--normals", texts.normals,

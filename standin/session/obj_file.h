@@ -3,16 +3,18 @@
 //
 // The points of the mesh are the file's `v` lines, in file order. The file's
 // bytes are kept as they were read; for each `v` line only where its x, y
-// and z numbers start is remembered. Writing copies every byte unchanged except
-// the texts of the x, y and z numbers of points whose position was changed
-// through setPosition, each replaced by its new number in the shortest form
-// that reads back to the same double (or, with setDecimals, rounded to a
-// number of decimals); the blanks between them stay as they were (two
-// spaces, a tab). Everything else (faces, normals, texture coordinates,
-// groups, comments, materials, extra components such as `v x y z r g b`,
-// CRLF line endings, a missing final newline, a UTF-8 byte-order mark at the
-// start) survives byte for byte, and an untouched point keeps its original
-// text exactly.
+// and z numbers start is remembered. Writing copies every byte unchanged
+// except the texts of the x, y and z numbers of points whose position was
+// changed through setPosition, each replaced by its new number in the
+// shortest form that reads back to the same double (or, with setDecimals,
+// the coordinates that changed rounded to a number of decimals); the blanks
+// between them stay as they were (two spaces, a tab). Everything else
+// (faces, normals, texture coordinates, groups, comments, materials, extra
+// components such as `v x y z r g b`, CRLF line endings, a missing final
+// newline, a UTF-8 byte-order mark at the start) survives byte for byte, and
+// an untouched point keeps its original text exactly; with
+// setRecomputeNormals, so do all but the normals the moved points made stale
+// and the references to them (obj_normals.h).
 //
 // The points live in a host Mesh (mesh()), the one copy of the positions: a
 // tool edits them there, and syncFromMesh() then takes the written points in.
