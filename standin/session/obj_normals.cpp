@@ -98,9 +98,8 @@ struct FaceTable {
   std::vector<ObjFile::NormalLine> normals;
   std::vector<Face> faces;
   std::vector<Corner> corners;
-  std::vector<std::size_t> references;  // per `vn` line: the corners that name it
+  std::vector<std::size_t> references;  // per `vn` line: how many face corners name it
   std::vector<int> decimals;            // per `vn` line: how its numbers are written (normalDecimals)
-  std::size_t relativeAfterLast = 0;    // relative normal references after the last `vn` line
 };
 
 // Whether every corner of a face names a readable `vn` line.
@@ -122,7 +121,10 @@ FaceTable readFaces(const ObjFile &obj) {
     if (!element.isFace) return;
     for (const Corner &c : element.corners)
       if (c.normal < table.normals.size()) ++table.references[c.normal];
-    if (element.corners.size() < 3 || !namesReadableNormals(element.corners, table.normals)) return;
+    // A face that names no point somewhere is not the polygon its corners make.
+    if (element.corners.size() < 3 || !element.problem.empty() ||
+        !namesReadableNormals(element.corners, table.normals))
+      return;
     FaceTable::Face face;
     face.first = table.corners.size();
     face.count = element.corners.size();

@@ -25,8 +25,9 @@
 // - Numbers are written in the shortest form that reads back exactly; the
 //   blanks of a rewritten `vn` line stay.
 //
-// Faces whose corners do not all name a readable `vn` line are left as they
-// are; a face without area has no normal to give and stays stale.
+// Faces whose corners do not all name a point and a readable `vn` line are
+// left as they are; a face without area has no normal to give and stays
+// stale.
 #pragma once
 
 #include <cstddef>
