@@ -1,5 +1,6 @@
 // The pairs a user chose on the command line: --pairs H:A,... as written, or
-// --pairs-from-edges (with --axis) from the mesh file.
+// --pairs-from-edges (with --axis and --axis-tolerance) from the mesh file.
+// Both the one-run program and `serve` take them so.
 #pragma once
 
 #include <string>
@@ -10,11 +11,18 @@
 
 namespace cli {
 
-// The pairs of `pairsText` when it is not empty, else of the file's
-// two-point line elements, or with `axis` ("x", "y", "z") of its edges along
-// that axis; checked (checkPairs). Throws Failure (BadInput) naming what is
-// wrong, also when the file has no such pairs.
-std::vector<standin::PointPair> chosenPairs(const std::string &pairsText, const std::string &axis,
-                                            const standin::ObjFile &obj);
+// What was chosen, and what the file's edges left out (a sentence, empty when
+// nothing was).
+struct ChosenPairs {
+  std::vector<standin::PointPair> pairs;
+  std::string skipped;
+};
+
+// The pairs of `pairsText` when it is not empty, else of the file's line
+// elements, or with `axis` ("x", "y", "z") of its edges within `degrees` of
+// that axis. Throws Failure (BadInput) naming what is wrong, also when the
+// file has no such pairs.
+ChosenPairs chosenPairs(const std::string &pairsText, const std::string &axis, double degrees,
+                        const standin::ObjFile &obj);
 
 }  // namespace cli

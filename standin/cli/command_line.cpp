@@ -36,9 +36,13 @@ Points and pairs:
   moves), the second its anchor end. With an odd number selected, the last one is left out.
   --pairs 4:0,5:1 chooses the pairs instead, handle end first, in any order: the host hands the
   points to the tool in that order, so pair 0 is 4:0 and pair 1 is 5:1. --pairs-from-edges takes
-  every two-point line element of the file (`l a b`: a is the handle end); with --axis x|y|z it
-  takes every edge of the faces and lines within 5 degrees of that axis instead, the end further
-  along the axis as the handle end. A point can be the end of one pair only.
+  every segment of the file's line elements (`l a b`: a is the handle end; `l a b c` gives a:b and
+  b:c); with --axis x|y|z it takes every edge of the faces and lines within 5 degrees of that axis
+  instead (--axis-tolerance DEG for another angle), the end further along the axis as the handle
+  end. A point can be the end of one pair only: these edges are taken in file order and one with an
+  end already taken is skipped (in a chain of edges every other one), and the run says how many.
+  A face or line that names no point (an index past the last, 0, or a relative index before the
+  first point) is refused with its line.
   -v lists every pair (handle:anchor) with its length in the file and after; --report
   FILE.json writes the same as JSON. After a script, these are the pairs of its last
   selection, with the ends as the host delivered them (the script may have swapped them).
@@ -84,8 +88,12 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
 
 Output files:
   The mesh keeps every byte but the numbers of the moved points' x y z, which are written in the
-  shortest form that reads back exactly (--digits N rounds them to N decimals); the blanks
-  between them stay. A warning counts the faces with normals (vn) that moved points make stale.
+  shortest form that reads back exactly (--digits N rounds the coordinates that changed to N
+  decimals; a moved point's other coordinates keep their text, and the lengths shown are those
+  written); the blanks between them stay. A warning counts the faces with normals (vn) that moved
+  points make stale; --normals recompute gives them new normals instead: a flat face its plane's,
+  a smooth corner the area-weighted normal of the faces around its point that share it. A vn line
+  that an unchanged face still uses stays, and a new vn line is added after the last one.
   Each output is written whole (a hidden temporary file renamed over the target); a device, a FIFO
   or /dev/stdout is written into. No output may be the input mesh (only --in-place replaces
   it) or share its file with another output. -o, --svg, --about-png and --report are written
@@ -110,6 +118,7 @@ struct OptionTexts {
   std::string view = "front";
   std::string zoom = "mesh";
   std::string factor;
+  std::string normals = "keep";
   CLI::Option *viewOption = nullptr;
 };
 
@@ -127,12 +136,17 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
           ->type_name("H:A,...");
   auto *fromEdges =
       app.add_flag("--pairs-from-edges", o.pairsFromEdges,
-                   "pair the ends of every two-point line element (l a b; a is the handle end)");
+                   "pair the ends of each segment of the line elements (l a b ...; a is the handle end), "
+                   "skipping one whose end an earlier pair has");
   auto *axis = app.add_option("--axis", o.axis,
                               "with --pairs-from-edges: every edge within 5 degrees of this axis instead, "
                               "handle end the one further along it")
                    ->type_name("x|y|z")
                    ->check(CLI::IsMember({"x", "y", "z"}));
+  auto *tolerance =
+      app.add_option("--axis-tolerance", o.axisTolerance,
+                     "with --axis: how far from the axis an edge may lean, in degrees (default 5)")
+          ->type_name("DEG");
   auto *script = app.add_option("--script", o.script, "run a session script (FILE, or - for standard input)")
                      ->type_name("FILE");
   auto *factor =
@@ -157,6 +171,7 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
   pairs->excludes(select)->excludes(fromEdges);
   fromEdges->excludes(select);
   axis->needs(fromEdges);
+  tolerance->needs(axis);
   length->excludes(factor)->excludes(offset)->excludes(matchPair);
   matchPair->excludes(factor)->excludes(offset);
 }
@@ -170,10 +185,15 @@ void declareOutputOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) 
                      ->type_name("FILE");
   auto *inPlace = app.add_flag("--in-place", o.inPlace, "write the result over the input mesh");
   app.add_option("--digits", o.digits,
-                 "write moved coordinates with N decimals, rounded (default: the shortest form that reads "
-                 "back exactly)")
+                 "write the coordinates the stretch changed with N decimals, rounded (default: the shortest "
+                 "form that reads back exactly)")
       ->type_name("N")
       ->check(CLI::Range(0, 17));
+  app.add_option("--normals", texts.normals,
+                 "the normals (vn) of faces that moved points made stale: keep (default, with a warning) or "
+                 "recompute")
+      ->type_name("keep|recompute")
+      ->check(CLI::IsMember({"keep", "recompute"}));
   auto *svg = app.add_option("--svg", o.svg, "write the viewport (points, pairs, overlay) as SVG (FILE.svg)")
                   ->type_name("FILE");
   texts.viewOption =
@@ -317,6 +337,10 @@ ParsedCommandLine checkTask(ProgramOptions o, const OptionTexts &texts) {
           "a --script");
     }
   }
+  if (!(o.axisTolerance >= 0.0 && o.axisTolerance < 90.0))
+    return usage("--axis-tolerance " + standin::formatNumber(o.axisTolerance) +
+                 ": an angle of 0 degrees or more and under 90");
+  o.recomputeNormals = texts.normals == "recompute";
   if (o.length && !(*o.length >= 0.0 && std::isfinite(*o.length)))
     return usage("--length " + standin::formatNumber(*o.length) + ": a length is a finite number, 0 or more");
   if (o.inPlace) o.output = o.mesh;

@@ -16,7 +16,8 @@ struct ProgramOptions {
   std::string select;  // --select, as written
   std::string pairs;   // --pairs H:A,..., as written
   bool pairsFromEdges = false;
-  std::string axis;              // --axis x|y|z with --pairs-from-edges; empty: the file's two-point lines
+  std::string axis;              // --axis x|y|z with --pairs-from-edges; empty: the file's line elements
+  double axisTolerance = 5.0;    // --axis-tolerance DEG
   std::string script;            // --script FILE, "-" for standard input
   std::optional<double> factor;  // --factor, also written as a percentage (150%)
   std::optional<double> offset;
@@ -28,7 +29,8 @@ struct ProgramOptions {
   std::string report;    // --report FILE.json
   std::string output;    // -o; "-" is standard output
   bool inPlace = false;
-  int digits = -1;  // --digits: decimals of moved coordinates; -1 the shortest exact form
+  int digits = -1;                // --digits: decimals of moved coordinates; -1 the shortest exact form
+  bool recomputeNormals = false;  // --normals recompute
   std::string svg;
   standin::ViewAxis view = standin::ViewAxis::Front;
   standin::ViewZoom zoom = standin::ViewZoom::Mesh;

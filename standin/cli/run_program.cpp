@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "bundled_example.h"
+#include "chosen_pairs.h"
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
@@ -237,6 +238,7 @@ class ProgramRun {
                             });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
+    obj_->setRecomputeNormals(o_.recomputeNormals);
     standin::Mesh &mesh = obj_->mesh();
     const char *option = !o_.select.empty()  ? "--select"
                          : !o_.pairs.empty() ? "--pairs"
@@ -245,24 +247,18 @@ class ProgramRun {
       if (!o_.select.empty()) mesh.selectOnly(standin::parseSelection(o_.select, mesh.size()));
       if (!o_.pairs.empty() || o_.pairsFromEdges) mesh.selectInOrder(standin::pairPoints(chosenPairs()));
     } catch (const Failure &error) {
+      // A mistake in the mesh file is named by its line; the option adds nothing.
+      if (!error.where().empty()) throw;
       throw error.at(option);
     }
   }
 
-  // The pairs of --pairs or --pairs-from-edges, checked.
+  // The pairs of --pairs or --pairs-from-edges, checked; what the edges
+  // left out is told.
   std::vector<standin::PointPair> chosenPairs() const {
-    if (!o_.pairs.empty()) return standin::parsePairs(o_.pairs, obj_->pointCount());
-    const std::optional<int> axis = standin::parseAxis(o_.axis);
-    std::vector<standin::PointPair> pairs =
-        axis ? standin::pairsAlongAxis(*obj_, *axis) : standin::pairsFromLines(*obj_);
-    if (pairs.empty()) {
-      throw Failure(FailureKind::BadInput, axis ? "the mesh has no edge within " +
-                                                      number(standin::kAlongAxisDegrees) +
-                                                      " degrees of the " + o_.axis + " axis"
-                                                : "the mesh has no line element of two points (l a b)");
-    }
-    standin::checkPairs(pairs);
-    return pairs;
+    ChosenPairs chosen = cli::chosenPairs(o_.pairs, o_.axis, o_.axisTolerance, *obj_);
+    if (!chosen.skipped.empty() && !o_.quiet) *out_ << "--pairs-from-edges: " << chosen.skipped << "\n";
+    return std::move(chosen.pairs);
   }
 
   void loadModule() {

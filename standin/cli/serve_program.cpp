@@ -79,10 +79,12 @@ standin::PlaygroundConfig sessionConfig(const ProgramOptions &o, const standin::
   const bool pairs = !o.pairs.empty() || o.pairsFromEdges;
   try {
     if (pairs)
-      config.pairs = chosenPairs(o.pairs, o.axis, file);
+      config.pairs = chosenPairs(o.pairs, o.axis, o.axisTolerance, file).pairs;
     else
       config.selection = standin::parseSelection(o.select.empty() ? "all" : o.select, file.pointCount());
   } catch (const Failure &error) {
+    // A mistake in the mesh file is named by its line; the option adds nothing.
+    if (!error.where().empty()) throw;
     throw error.at(!o.pairs.empty() ? "--pairs" : pairs ? "--pairs-from-edges" : "--select");
   }
   return config;

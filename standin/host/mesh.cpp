@@ -1,6 +1,7 @@
 #include "standin/host/mesh.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -26,7 +27,35 @@ LWPntID Mesh::id(std::size_t index) const {
   return reinterpret_cast<LWPntID>(kIdBase + static_cast<uintptr_t>(index) * kIdStride);
 }
 
-void Mesh::clearWritten() { std::fill(written_.begin(), written_.end(), 0); }
+std::uint32_t Mesh::fingerprint(const Position &position) {
+  std::uint64_t words[3];
+  std::memcpy(words, position.data(), sizeof words);
+  // Each word's bits mixed (a multiply-xorshift), then folded to 32 bits.
+  std::uint64_t h = 0x9e3779b97f4a7c15ull;
+  for (std::uint64_t w : words) {
+    h ^= w + 0x632be59bd9b4e019ull + (h << 6) + (h >> 2);
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+  }
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+// A tool moves the selected points, so the list gets room for them at once:
+// it then never grows by copying, and room not written costs no memory.
+void Mesh::recordFirstWrite(std::size_t index, std::uint32_t before) {
+  if (firstWrites_.capacity() == 0) firstWrites_.reserve(std::max<std::size_t>(selectedCount_, 64));
+  firstWrites_.push_back(FirstWrite{static_cast<std::uint32_t>(index), before});
+}
+
+void Mesh::clearWritten() {
+  if (keepFirstWrites_) {
+    // Every written point is listed: clearing those costs what was written.
+    for (const FirstWrite &write : firstWrites_) written_[write.index] = 0;
+    std::vector<FirstWrite>().swap(firstWrites_);
+  } else {
+    std::fill(written_.begin(), written_.end(), 0);
+  }
+}
 
 void Mesh::setSelected(std::size_t index, bool selected) {
   unsigned char &flag = selected_.at(index);

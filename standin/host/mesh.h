@@ -6,8 +6,9 @@
 // dereferences an ID, shows it at once. An ID stays valid for the mesh's
 // life (points are only ever added).
 //
-// The mesh remembers which points setPosition wrote since clearWritten(), so
-// that whoever keeps the points' text (an OBJ file) looks only at those.
+// The mesh remembers which points setPosition wrote since clearWritten() (and,
+// when asked, where they were before), so that whoever keeps the points' text
+// (an OBJ file) looks only at those.
 //
 // Scan order: a host's point scan delivers the points in an order of the
 // host's choosing. This one delivers them in mesh order unless the selection
@@ -55,14 +56,32 @@ class Mesh {
 
   const Position &position(std::size_t index) const { return positions_.at(index); }
   void setPosition(std::size_t index, const Position &position) {
-    positions_.at(index) = position;
-    written_[index] = 1;
+    Position &at = positions_.at(index);
+    if (written_[index] == 0) {
+      written_[index] = 1;
+      if (keepFirstWrites_) recordFirstWrite(index, fingerprint(at));
+    }
+    at = position;
   }
   const std::vector<Position> &positions() const { return positions_; }
 
   // Whether setPosition wrote the point since the last clearWritten().
   bool written(std::size_t index) const { return written_.at(index) != 0; }
   void clearWritten();
+
+  // With keepFirstWrites(true), each point setPosition writes for the first
+  // time since clearWritten() is listed, in the order written, with a
+  // fingerprint of the position it had before: whoever also keeps the points
+  // (an OBJ file) learns which ones surely moved without a copy of any of
+  // them. Equal positions have equal fingerprints; different ones almost
+  // never do (2^-32), so equal fingerprints mean "compare the positions".
+  struct FirstWrite {
+    std::uint32_t index;   // a mesh has at most kMaxPoints points
+    std::uint32_t before;  // fingerprint() of its position before the write
+  };
+  static std::uint32_t fingerprint(const Position &position);
+  void keepFirstWrites(bool keep) { keepFirstWrites_ = keep; }
+  const std::vector<FirstWrite> &firstWrites() const { return firstWrites_; }
 
   bool selected(std::size_t index) const { return selected_.at(index) != 0; }
   void setSelected(std::size_t index, bool selected);
@@ -83,6 +102,9 @@ class Mesh {
   std::vector<Position> positions_;
   std::vector<unsigned char> selected_;
   std::vector<unsigned char> written_;
+  bool keepFirstWrites_ = false;
+  std::vector<FirstWrite> firstWrites_;
+  void recordFirstWrite(std::size_t index, std::uint32_t before);
   std::size_t selectedCount_ = 0;
   std::vector<std::size_t> scanOrder_;
 };

@@ -40,7 +40,8 @@ std::string formatNumber(double value) { return format(value); }
 void appendNumber(std::string &out, double value) {
   char buffer[kBufferSize];
   const auto [end, ec] = std::to_chars(buffer, buffer + kBufferSize, value);
-  out.append(buffer, ec == std::errc() ? end : buffer);
+  // A pointer and a length: the two-iterator append takes a slower path.
+  out.append(buffer, ec == std::errc() ? static_cast<std::size_t>(end - buffer) : 0);
 }
 
 std::string formatReadable(double value) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -210,57 +211,244 @@ std::string text(const char *cssClass, Plane at, const std::string &content) {
 struct Drawn {
   bool edges = false, ghosts = false, points = false, selected = false;
   bool wire = false, dashed = false, handles = false, anchors = false;
+  // Layers drawn as density, where there were too many to draw one by one.
+  bool edgeDensity = false, ghostDensity = false, pointDensity = false, selectedDensity = false;
+  bool wireDensity = false, handleDensity = false;
+  bool density() const {
+    return edgeDensity || ghostDensity || pointDensity || selectedDensity || wireDensity || handleDensity;
+  }
+};
+
+// The most points (of one kind: unselected, selected, ghosts, handle ends)
+// and lines (mesh edges, ghost edges, the tool's lines) a picture draws one
+// by one within its view; past that many, that kind is drawn as a density
+// layer. A picture of any mesh so stays a few megabytes at most.
+constexpr std::size_t kMostPoints = 4000;
+constexpr std::size_t kMostLines = 8000;
+// How far outside the view something may be and still show (a circle's
+// radius, a square's half side).
+constexpr double kReach = 8;
+
+// How many things fall on each spot of the view: squares of kCell pixels,
+// each drawn in one of six shades by a doubling scale of its count (1, 2-3,
+// 4-7, ... 32 or more), so that one picture's shades compare with another's.
+class DensityLayer {
+ public:
+  DensityLayer(double width, double height)
+      : columns_(static_cast<std::size_t>(std::ceil(width / kCell))),
+        rows_(static_cast<std::size_t>(std::ceil(height / kCell))),
+        counts_(columns_ * rows_, 0) {}
+
+  void add(Plane s) {
+    if (!finite(s) || s.u < 0 || s.v < 0) return;
+    const auto column = static_cast<std::size_t>(s.u / kCell), row = static_cast<std::size_t>(s.v / kCell);
+    if (column < columns_ && row < rows_) ++counts_[row * columns_ + column];
+  }
+
+  // Every cell the line crosses, once, sampled at half cells.
+  void addLine(Plane from, Plane to) {
+    if (!clip(from, to)) return;
+    const double length = std::hypot(to.u - from.u, to.v - from.v);
+    const auto steps = static_cast<std::size_t>(std::ceil(length / (kCell / 2)));
+    std::size_t last = counts_.size();
+    for (std::size_t i = 0; i <= steps; ++i) {
+      const double t = steps == 0 ? 0 : static_cast<double>(i) / static_cast<double>(steps);
+      const Plane s{from.u + (to.u - from.u) * t, from.v + (to.v - from.v) * t};
+      const auto column = std::min(columns_ - 1, static_cast<std::size_t>(std::max(0.0, s.u) / kCell));
+      const auto row = std::min(rows_ - 1, static_cast<std::size_t>(std::max(0.0, s.v) / kCell));
+      const std::size_t cell = row * columns_ + column;
+      if (cell != last) ++counts_[cell];
+      last = cell;
+    }
+  }
+
+  // One path a shade, each row's runs of cells of that shade in it.
+  std::string svg(const char *kind) const {
+    std::string paths[kShades];
+    for (std::size_t row = 0; row < rows_; ++row) {
+      for (std::size_t column = 0; column < columns_;) {
+        const int shade = shadeOf(counts_[row * columns_ + column]);
+        std::size_t end = column + 1;
+        while (end < columns_ && shadeOf(counts_[row * columns_ + end]) == shade) ++end;
+        if (shade > 0) {
+          paths[shade - 1] +=
+              "M" + std::to_string(column * kCellPixels) + " " + std::to_string(row * kCellPixels) + "h" +
+              std::to_string((end - column) * kCellPixels) + "v" + std::to_string(kCellPixels) + "h-" +
+              std::to_string((end - column) * kCellPixels) + "z";
+        }
+        column = end;
+      }
+    }
+    std::string out;
+    for (int shade = 1; shade <= kShades; ++shade) {
+      if (paths[shade - 1].empty()) continue;
+      out += std::string("<path class=\"density ") + kind + " shade" + std::to_string(shade) + "\" d=\"" +
+             paths[shade - 1] + "\"/>\n";
+    }
+    return out;
+  }
+
+  static constexpr int kShades = 6;
+
+ private:
+  static constexpr std::size_t kCellPixels = 4;
+  static constexpr double kCell = static_cast<double>(kCellPixels);
+
+  static int shadeOf(std::uint32_t count) {
+    int shade = 0;
+    for (; count > 0 && shade < kShades; count >>= 1) ++shade;
+    return shade;
+  }
+
+  // Cuts the line to the view (Liang-Barsky); false when it misses it.
+  bool clip(Plane &from, Plane &to) const {
+    if (!finite(from) || !finite(to)) return false;
+    const double du = to.u - from.u, dv = to.v - from.v;
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-du, du, -dv, dv};
+    const double q[4] = {from.u, static_cast<double>(columns_) * kCell - from.u, from.v,
+                         static_cast<double>(rows_) * kCell - from.v};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      if (p[i] > 0) t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+    const Plane start = from;
+    from = {start.u + du * t0, start.v + dv * t0};
+    to = {start.u + du * t1, start.v + dv * t1};
+    return true;
+  }
+
+  std::size_t columns_, rows_;
+  std::vector<std::uint32_t> counts_;
 };
 
 struct Canvas {
   const ViewFit &fit;
   std::string body;
   Drawn drawn;
+  bool labels = true;  // the selected points are drawn one by one, so they can be labelled
+
+  bool inView(Plane s) const {
+    return finite(s) && s.u >= -kReach && s.u <= fit.width + kReach && s.v >= -kReach &&
+           s.v <= fit.height + kReach;
+  }
+  // Whether a line may cross the view (its box overlaps it).
+  bool inView(Plane a, Plane b) const {
+    return finite(a) && finite(b) && std::max(a.u, b.u) >= -kReach &&
+           std::min(a.u, b.u) <= fit.width + kReach && std::max(a.v, b.v) >= -kReach &&
+           std::min(a.v, b.v) <= fit.height + kReach;
+  }
+  DensityLayer density() const { return DensityLayer(fit.width, fit.height); }
 };
 
-// Where moved points were: their edges (an edge with a moved end) and the points themselves, faintly.
-void drawGhosts(Canvas &canvas, const std::vector<ScenePoint> &points,
-                const std::vector<std::pair<int, int>> &edges) {
+// The edges between points both valid, with their ends on the screen.
+template <typename Visit>
+void forEachEdge(const Canvas &canvas, const std::vector<ScenePoint> &points,
+                 const std::vector<std::pair<int, int>> &edges, bool before, Visit &&visit) {
   const ViewFit &fit = canvas.fit;
-  auto valid = [&](int i) { return i >= 0 && static_cast<std::size_t>(i) < points.size(); };
-  for (const auto &[a, b] : edges) {
-    if (!valid(a) || !valid(b)) continue;
-    const ScenePoint &pa = points[static_cast<std::size_t>(a)], &pb = points[static_cast<std::size_t>(b)];
-    if (!pa.moved && !pb.moved) continue;
-    const Plane from = fit.screen(projectBefore(fit.view, pa)), to = fit.screen(projectBefore(fit.view, pb));
-    if (finite(from) && finite(to)) canvas.body += line("ghost-edge", from, to);
-  }
-  for (const ScenePoint &p : points) {
-    const Plane s = fit.screen(projectBefore(fit.view, p));
-    if (!p.moved || !finite(s)) continue;
-    canvas.body += circle("ghost", s, "3.5");
-    canvas.drawn.ghosts = true;
-  }
-}
-
-void drawEdges(Canvas &canvas, const std::vector<ScenePoint> &points,
-               const std::vector<std::pair<int, int>> &edges) {
   for (const auto &[a, b] : edges) {
     if (a < 0 || b < 0 || static_cast<std::size_t>(a) >= points.size() ||
         static_cast<std::size_t>(b) >= points.size())
       continue;
     const ScenePoint &pa = points[static_cast<std::size_t>(a)], &pb = points[static_cast<std::size_t>(b)];
-    const Plane from = canvas.fit.screen(pa.x, pa.y, pa.z), to = canvas.fit.screen(pb.x, pb.y, pb.z);
-    if (!finite(from) || !finite(to)) continue;
-    canvas.body += line("edge", from, to);
-    canvas.drawn.edges = true;
+    if (before && !pa.moved && !pb.moved) continue;
+    const Plane from = fit.screen(before ? projectBefore(fit.view, pa) : projectNow(fit.view, pa));
+    const Plane to = fit.screen(before ? projectBefore(fit.view, pb) : projectNow(fit.view, pb));
+    if (canvas.inView(from, to)) visit(from, to);
   }
+}
+
+// Lines drawn one by one with `cssClass`, or as a density layer of `kind`
+// past kMostLines of them. Returns whether they were a density layer.
+template <typename ForEach>
+bool drawLines(Canvas &canvas, const char *cssClass, const char *kind, ForEach &&forEach) {
+  std::size_t count = 0;
+  forEach([&](Plane, Plane) { ++count; });
+  if (count <= kMostLines) {
+    forEach([&](Plane from, Plane to) { canvas.body += line(cssClass, from, to); });
+    return false;
+  }
+  DensityLayer layer = canvas.density();
+  forEach([&](Plane from, Plane to) { layer.addLine(from, to); });
+  canvas.body += layer.svg(kind);
+  return true;
+}
+
+// Points drawn one by one, or as a density layer past kMostPoints of them.
+template <typename ForEach, typename Draw>
+bool drawDots(Canvas &canvas, const char *kind, ForEach &&forEach, Draw &&draw) {
+  std::size_t count = 0;
+  forEach([&](Plane) { ++count; });
+  if (count <= kMostPoints) {
+    forEach(draw);
+    return false;
+  }
+  DensityLayer layer = canvas.density();
+  forEach([&](Plane s) { layer.add(s); });
+  canvas.body += layer.svg(kind);
+  return true;
+}
+
+// Where moved points were: their edges (an edge with a moved end) and the points themselves, faintly.
+void drawGhosts(Canvas &canvas, const std::vector<ScenePoint> &points,
+                const std::vector<std::pair<int, int>> &edges) {
+  const bool edgeDensity = drawLines(canvas, "ghost-edge", "ghost",
+                                     [&](auto &&visit) { forEachEdge(canvas, points, edges, true, visit); });
+  const auto forEachGhost = [&](auto &&visit) {
+    for (const ScenePoint &p : points) {
+      const Plane s = canvas.fit.screen(projectBefore(canvas.fit.view, p));
+      if (p.moved && canvas.inView(s)) visit(s);
+    }
+  };
+  bool any = false;
+  const bool dotDensity = drawDots(canvas, "ghost", forEachGhost, [&](Plane s) {
+    canvas.body += circle("ghost", s, "3.5");
+    any = true;
+  });
+  canvas.drawn.ghosts = any;
+  canvas.drawn.ghostDensity = edgeDensity || dotDensity;
+}
+
+void drawEdges(Canvas &canvas, const std::vector<ScenePoint> &points,
+               const std::vector<std::pair<int, int>> &edges) {
+  bool any = false;
+  const bool density = drawLines(canvas, "edge", "edge", [&](auto &&visit) {
+    forEachEdge(canvas, points, edges, false, [&](Plane from, Plane to) {
+      any = true;
+      visit(from, to);
+    });
+  });
+  (density ? canvas.drawn.edgeDensity : canvas.drawn.edges) = any;
 }
 
 // The unselected points first, so that one that coincides with a selected
 // point in the view does not hide it; each group in mesh order.
 void drawPoints(Canvas &canvas, const std::vector<ScenePoint> &points) {
   for (const bool selected : {false, true}) {
-    for (const ScenePoint &p : points) {
-      const Plane s = canvas.fit.screen(p.x, p.y, p.z);
-      if (p.selected != selected || !finite(s)) continue;
+    const auto forEachPoint = [&](auto &&visit) {
+      for (const ScenePoint &p : points) {
+        const Plane s = canvas.fit.screen(p.x, p.y, p.z);
+        if (p.selected == selected && canvas.inView(s)) visit(s);
+      }
+    };
+    bool any = false;
+    const bool density = drawDots(canvas, selected ? "selected" : "point", forEachPoint, [&](Plane s) {
       canvas.body += selected ? circle("selected", s, "3") : circle("point", s, "2.5");
-      (selected ? canvas.drawn.selected : canvas.drawn.points) = true;
+      any = true;
+    });
+    if (selected) {
+      canvas.drawn.selected = any;
+      canvas.drawn.selectedDensity = density;
+      canvas.labels = !density;
+    } else {
+      canvas.drawn.points = any;
+      canvas.drawn.pointDensity = density;
     }
   }
 }
@@ -279,15 +467,17 @@ struct ScreenKeyHash {
 };
 using ScreenSet = std::unordered_set<ScreenKey, ScreenKeyHash>;
 
-// The tool's recorded drawing, with a pen in screen coordinates; then a
-// square on the far end of each solid model-space line drawn from a point
-// that has a circle (from a handle end to its anchor end).
-void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
-  const ViewFit &fit = canvas.fit;
+// The tool's recorded drawing, walked with a pen in screen coordinates: each
+// line (solid or dashed, in model space or relative to the pen) and each
+// circle, as it lands on the screen.
+struct WireLine {
+  Plane from, to;
+  bool dashed, relative;
+};
+template <typename OnLine, typename OnCircle>
+void walkWire(const ViewFit &fit, const std::vector<WireCall> &calls, OnLine &&onLine, OnCircle &&onCircle) {
   Plane pen = fit.screen({fit.centreU, fit.centreV});
   bool dashed = false;
-  std::vector<std::pair<Plane, Plane>> lines;  // solid, in model space
-  ScreenSet circled;
   for (const WireCall &c : calls) {
     switch (c.op) {
       case WireOp::MoveTo:
@@ -301,33 +491,80 @@ void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
         const Plane to =
             relative ? Plane{pen.u + d.u * kRelativePixelsPerUnit, pen.v - d.v * kRelativePixelsPerUnit}
                      : fit.screen(d);
-        if (finite(pen) && finite(to)) {
-          canvas.body += line(dashed ? "wire dashed" : "wire", pen, to);
-          (dashed ? canvas.drawn.dashed : canvas.drawn.wire) = true;
-          if (!dashed && !relative) lines.emplace_back(pen, to);
-        }
+        if (finite(pen) && finite(to)) onLine(WireLine{pen, to, dashed, relative});
         pen = to;
         break;
       }
       case WireOp::Circle: {
         const double r =
             std::abs(c.radius) * (c.mode == LWCSYS_RELATIVE ? kRelativePixelsPerUnit : fit.scale);
-        if (!finite(pen) || !std::isfinite(r)) break;
-        canvas.body += circle(dashed ? "handle dashed" : "handle", pen, num(r));
-        canvas.drawn.handles = true;
-        circled.insert(ScreenKey{pen.u, pen.v});
+        if (finite(pen) && std::isfinite(r)) onCircle(pen, r, dashed);
         break;
       }
     }
   }
+}
+
+// A square on the far end of each solid model-space line drawn from a point
+// that has a circle (from a handle end to its anchor end), also where the
+// two ends meet in the view (a pair seen end-on).
+void drawAnchors(Canvas &canvas, const std::vector<WireCall> &calls) {
+  ScreenSet circled;
+  walkWire(
+      canvas.fit, calls, [](const WireLine &) {},
+      [&](Plane pen, double, bool) {
+        circled.insert(ScreenKey{pen.u, pen.v});
+      });
+  std::vector<Plane> anchors;
   ScreenSet marked;
-  for (const auto &[from, to] : lines) {
-    if (circled.count(ScreenKey{from.u, from.v}) == 0 || (from.u == to.u && from.v == to.v) ||
-        !marked.insert(ScreenKey{to.u, to.v}).second)
-      continue;
-    canvas.body += square("anchor", to, 5);
-    canvas.drawn.anchors = true;
-  }
+  walkWire(
+      canvas.fit, calls,
+      [&](const WireLine &l) {
+        if (l.dashed || l.relative || circled.count(ScreenKey{l.from.u, l.from.v}) == 0 ||
+            !marked.insert(ScreenKey{l.to.u, l.to.v}).second)
+          return;
+        canvas.drawn.anchors = true;
+        if (canvas.inView(l.to)) anchors.push_back(l.to);
+      },
+      [](Plane, double, bool) {});
+  // Past kMostPoints in view the handles' density shows the ends.
+  if (anchors.size() > kMostPoints) return;
+  for (const Plane &at : anchors) canvas.body += square("anchor", at, 5);
+}
+
+// The tool's recorded drawing in its order: lines, and circles on the
+// handle ends, one by one or, past kMostLines lines or kMostPoints circles
+// in the view, as density layers; then the anchor ends.
+void drawWire(Canvas &canvas, const std::vector<WireCall> &calls) {
+  const auto circleInView = [&](Plane pen, double r) {
+    return canvas.inView(Plane{pen.u - r, pen.v - r}, Plane{pen.u + r, pen.v + r});
+  };
+  std::size_t lines = 0, circles = 0;
+  walkWire(
+      canvas.fit, calls, [&](const WireLine &l) { lines += canvas.inView(l.from, l.to) ? 1 : 0; },
+      [&](Plane pen, double r, bool) { circles += circleInView(pen, r) ? 1 : 0; });
+  std::optional<DensityLayer> lineLayer, circleLayer;
+  if (lines > kMostLines) lineLayer.emplace(canvas.density());
+  if (circles > kMostPoints) circleLayer.emplace(canvas.density());
+  walkWire(
+      canvas.fit, calls,
+      [&](const WireLine &l) {
+        if (!canvas.inView(l.from, l.to)) return;
+        if (lineLayer) return lineLayer->addLine(l.from, l.to);
+        canvas.body += line(l.dashed ? "wire dashed" : "wire", l.from, l.to);
+        (l.dashed ? canvas.drawn.dashed : canvas.drawn.wire) = true;
+      },
+      [&](Plane pen, double r, bool dashed) {
+        if (!circleInView(pen, r)) return;
+        if (circleLayer) return circleLayer->add(pen);
+        canvas.body += circle(dashed ? "handle dashed" : "handle", pen, num(r));
+        canvas.drawn.handles = true;
+      });
+  if (lineLayer) canvas.body += lineLayer->svg("wire");
+  if (circleLayer) canvas.body += circleLayer->svg("handle");
+  canvas.drawn.wireDensity = lineLayer.has_value();
+  canvas.drawn.handleDensity = circleLayer.has_value();
+  drawAnchors(canvas, calls);
 }
 
 // Places labels so that none covers another: each is tried beside its point
@@ -394,6 +631,7 @@ constexpr double kOutside = 100;
 
 // Every selected point's mesh index, beside it.
 void drawLabels(Canvas &canvas, const std::vector<ScenePoint> &points) {
+  if (!canvas.labels) return;  // too many to label
   LabelLayout layout;
   for (std::size_t i = 0; i < points.size(); ++i) {
     const ScenePoint &p = points[i];
@@ -419,6 +657,16 @@ double scaleBarLength(double pixelsPerUnit) {
 }
 
 constexpr double kLegendRow = 18, kLegendPad = 12, kLegendColumns = 3;
+
+// A density layer's key: its six shades side by side.
+std::string densityKey(const char *kind, Plane at) {
+  std::string key;
+  for (int shade = 1; shade <= DensityLayer::kShades; ++shade) {
+    key += std::string("<path class=\"key density ") + kind + " shade" + std::to_string(shade) + "\" d=\"M" +
+           num(at.u + (shade - 1) * 4) + " " + num(at.v - 4) + "h4v8h-4z\"/>\n";
+  }
+  return key;
+}
 
 // The legend below the view: one entry for each kind of thing the picture
 // drew, three to a row, then the scale bar.
@@ -467,6 +715,13 @@ Legend drawLegend(const Drawn &drawn, const ViewFit &fit) {
          return line("key ghost-edge", {a.u, a.v}, {a.u + 22, a.v}) +
                 circle("key ghost", {a.u + 11, a.v}, "3.5");
        }},
+      {drawn.edgeDensity, "mesh edges, darker where more", [](Plane a) { return densityKey("edge", a); }},
+      {drawn.pointDensity, "points, darker where more", [](Plane a) { return densityKey("point", a); }},
+      {drawn.selectedDensity, "selected points, by density",
+       [](Plane a) { return densityKey("selected", a); }},
+      {drawn.wireDensity, "the tool's lines, by density", [](Plane a) { return densityKey("wire", a); }},
+      {drawn.handleDensity, "handle ends, by density", [](Plane a) { return densityKey("handle", a); }},
+      {drawn.ghostDensity, "ghosts, by density", [](Plane a) { return densityKey("ghost", a); }},
   };
   Legend legend;
   const double top = fit.height, column = (fit.width - 2 * kLegendPad) / kLegendColumns;
@@ -493,15 +748,26 @@ Legend drawLegend(const Drawn &drawn, const ViewFit &fit) {
   return legend;
 }
 
-std::string header(const ViewFit &fit, double legendHeight) {
+// Fills of the density layers and their shades: each kind in the colour of
+// what it aggregates, each shade a doubling of the count.
+constexpr const char *kDensityStyle =
+    "  .density.edge { fill: #8a8a8a; }\n"
+    "  .density.point { fill: #404040; }\n"
+    "  .density.selected, .density.handle { fill: #e07000; }\n"
+    "  .density.wire { fill: #1060d0; }\n"
+    "  .density.ghost { fill: #7a3fb0; }\n"
+    "  .shade1 { fill-opacity: 0.15; } .shade2 { fill-opacity: 0.3; } .shade3 { fill-opacity: 0.45; }\n"
+    "  .shade4 { fill-opacity: 0.6; } .shade5 { fill-opacity: 0.8; } .shade6 { fill-opacity: 1; }\n";
+
+std::string header(const ViewFit &fit, double legendHeight, bool density) {
   const double height = fit.height + legendHeight;
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(fit.width) + "\" height=\"" +
                     num(height) + "\" viewBox=\"0 0 " + num(fit.width) + " " + num(height) + "\">\n";
   svg +=
       "<style>\n"
       "  .edge { stroke: #9a9a9a; stroke-width: 1; }\n"
-      "  .ghost-edge { stroke: #f8f8f8; stroke-width: 1; stroke-dasharray: 3 2; }\n"
-      "  .ghost { stroke: #f8f8f8; stroke-width: 1.2; fill: none; }\n"
+      "  .ghost-edge { stroke: #7a3fb0; stroke-width: 1; stroke-dasharray: 3 2; }\n"
+      "  .ghost { stroke: #7a3fb0; stroke-width: 1.2; fill: none; }\n"
       "  .wire { stroke: #1060d0; stroke-width: 1.5; fill: none; }\n"
       "  .dashed { stroke-dasharray: 5 3; }\n"
       "  .handle { stroke: #e07000; stroke-width: 2; fill: none; }\n"
@@ -511,8 +777,9 @@ std::string header(const ViewFit &fit, double legendHeight) {
       "  .rule { stroke: #a0a0a0; stroke-width: 1; }\n"
       "  .scale { stroke: #202020; stroke-width: 1.5; }\n"
       "  text { font-family: sans-serif; font-size: 11px; fill: #202020; }\n"
-      "  text.label { paint-order: stroke; stroke: #d8d8d8; stroke-width: 3px; }\n"
-      "</style>\n";
+      "  text.label { paint-order: stroke; stroke: #d8d8d8; stroke-width: 3px; }\n";
+  if (density) svg += kDensityStyle;
+  svg += "</style>\n";
   svg += "<defs><clipPath id=\"view\"><rect width=\"" + num(fit.width) + "\" height=\"" + num(fit.height) +
          "\"/></clipPath></defs>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#d8d8d8\"/>\n";
@@ -538,7 +805,7 @@ std::string renderSvg(const std::vector<ScenePoint> &points, const std::vector<W
   drawWire(canvas, calls);
   drawLabels(canvas, points);
   const Legend legend = drawLegend(canvas.drawn, fit);
-  std::string svg = header(fit, legend.height);
+  std::string svg = header(fit, legend.height, canvas.drawn.density());
   svg += "<g clip-path=\"url(#view)\">\n" + canvas.body + "</g>\n";
   svg += text("title", {8, 16}, titleOf(options));
   svg += legend.svg;

@@ -14,6 +14,7 @@
 
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
+#include "standin/session/obj_normals.h"
 #include "standin/session/text_input.h"
 
 namespace standin {
@@ -85,11 +86,10 @@ std::size_t pointsToReserve(std::string_view text) {
   return std::min(2 * (text.size() / bytesPerLine + 1), text.size() / 8 + 1);
 }
 
-// A `v` line's position and where the text of its x y z lies in the line.
+// A `v` line's position and where the text of its x starts in the line.
 struct VertexText {
   ObjFile::Position position{};
   std::size_t begin = 0;  // offset of x's first character
-  std::size_t end = 0;    // offset one past z's last character
 };
 
 // A `v` line as files mostly write it: three numbers, each followed by a
@@ -107,7 +107,6 @@ bool readPlainVertex(std::string_view line, std::size_t pos, VertexText &vertex)
     const auto [end, ec] = std::from_chars(at, last, value);
     if (ec != std::errc() || (end < last && !isBlank(*end)) || !std::isfinite(value)) return false;
     if (axis == 0) vertex.begin = static_cast<std::size_t>(at - first);
-    vertex.end = static_cast<std::size_t>(end - first);
     at = end;
   }
   while (at < last && isBlank(*at)) ++at;
@@ -133,7 +132,6 @@ std::optional<VertexText> readVertexLine(std::string_view line) {
       throw LineFault("a vertex needs three numbers (x y z), found " + std::to_string(axis));
     const auto offset = static_cast<std::size_t>(token.data() - line.data());
     if (axis == 0) vertex.begin = offset;
-    vertex.end = offset + token.size();
     switch (parseNumber(token, vertex.position[axis])) {
       case NumberParse::Ok:
         break;
@@ -219,7 +217,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
   const std::size_t size = t.size();
   const std::size_t points = pointsToReserve(t);
   obj.mesh_.reserve(points);
-  obj.spans_.reserve(points);
+  obj.starts_.reserve(points);
   // Text from a file has no NUL byte (the reader stops at one); text handed
   // in may, and is refused at the line that holds the first.
   const void *nul = std::memchr(t.data(), '\0', size);
@@ -243,7 +241,7 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
       if (lineEnd > firstNul) throw LineFault("not a text file (contains a NUL byte)");
       if (std::optional<VertexText> vertex = readVertexLine(line)) {
         obj.mesh_.addPoint(vertex->position);
-        obj.spans_.push_back(Span{lineStart + vertex->begin, lineStart + vertex->end});
+        obj.starts_.push_back(lineStart + vertex->begin);
       } else if (!obj.faceNormals_) {
         obj.faceNormals_ = isFaceWithNormals(line);
       }
@@ -253,19 +251,19 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
     lineStart = lineEnd + 1;
   }
   obj.changed_.assign(obj.mesh_.size(), 0);
+  obj.mesh_.keepFirstWrites(true);
   if (progress) progress(size, size);
   return obj;
 }
 
 std::size_t ObjFile::lineOf(std::size_t index) const {
-  return countNewlines(std::string_view(text_).substr(0, spans_.at(index).begin)) + 1;
+  return countNewlines(std::string_view(text_).substr(0, starts_.at(index))) + 1;
 }
 
-// The span was read as three numbers when the file was parsed.
+// The text was read as three numbers when the file was parsed.
 ObjFile::Position ObjFile::original(std::size_t index) const {
-  const Span &span = spans_.at(index);
-  const char *at = text_.data() + span.begin;
-  const char *const end = text_.data() + span.end;
+  const char *at = text_.data() + starts_.at(index);
+  const char *const end = text_.data() + text_.size();
   Position position{};
   for (double &coordinate : position) {
     while (isBlank(*at)) ++at;
@@ -275,61 +273,112 @@ ObjFile::Position ObjFile::original(std::size_t index) const {
   return position;
 }
 
-// Each face (`f`) and line (`l`) of the file: whether it is a face, its
-// corners as point indices (relative ones resolved; references that name no
-// point left out), and the normals its corners name (`a//n`, `a/t/n`).
-template <typename Visit>
-void ObjFile::forEachElement(Visit &&visit) const {
+namespace {
+
+// A reference of a face or line to a point or a normal, parsed: a whole
+// number, then nothing or a '/'.
+bool readReference(std::string_view text, long long &reference) {
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), reference);
+  return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// What is wrong with a corner whose point reference names no point.
+std::string badPointReference(bool isFace, std::string_view token, std::string_view reference,
+                              std::size_t pointsBefore, std::size_t points) {
+  const std::string element = isFace ? "the face" : "the line";
+  long long value = 0;
+  if (!readReference(reference, value))
+    return element + "'s corner " + quoted(token) + " is not a point reference";
+  if (value == 0) return element + " names point 0; points are counted from 1";
+  if (value > 0)
+    return element + " names point " + std::string(reference) + ", past the last of the file's " +
+           std::to_string(points) + " points";
+  return element + " names point " + std::string(reference) + ", before the first point (" +
+         std::to_string(pointsBefore) + (pointsBefore == 1 ? " comes" : " come") + " before this line)";
+}
+
+// Whether a line is a `vn` line.
+bool isNormalLine(std::string_view line) {
+  std::size_t pos = 0;
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  return pos + 2 < line.size() && line[pos] == 'v' && line[pos + 1] == 'n' && isBlank(line[pos + 2]);
+}
+
+}  // namespace
+
+// Each face (`f`) and line (`l`) of the file with its line, its corners as
+// point indices (relative ones resolved against the points before the line)
+// and the normals they name (relative ones against the `vn` lines before it).
+void ObjFile::forEachElement(const std::function<void(const Element &)> &visit) const {
   const std::string_view t = text_;
-  std::size_t nextSpan = 0;  // `v` lines before the current line
+  std::size_t nextSpan = 0;       // `v` lines before the current line
+  std::size_t normalsBefore = 0;  // `vn` lines before the current line
   std::size_t start = byteOrderMarkLength(t);
+  std::size_t lineNumber = 0;
   Element element;
   while (start < t.size()) {
+    ++lineNumber;
     std::size_t end = t.find('\n', start);
     if (end == std::string_view::npos) end = t.size();
-    while (nextSpan < spans_.size() && spans_[nextSpan].begin < start) ++nextSpan;
-    const std::size_t pointsBefore = nextSpan;
+    while (nextSpan < starts_.size() && starts_[nextSpan] < start) ++nextSpan;
+    const std::size_t lineBegin = start;
     std::string_view line = t.substr(start, end - start);
     start = end + 1;
     std::size_t pos = 0;
     while (pos < line.size() && isBlank(line[pos])) ++pos;
-    if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) continue;
+    if (pos + 1 >= line.size() || (line[pos] != 'f' && line[pos] != 'l') || !isBlank(line[pos + 1])) {
+      if (isNormalLine(line)) ++normalsBefore;
+      continue;
+    }
     element.isFace = line[pos] == 'f';
+    element.line = lineNumber;
+    element.lineBegin = lineBegin;
     element.corners.clear();
-    element.normals = Normals::None;
-    std::string_view firstNormal;
+    element.problem.clear();
     Tokens tokens(line, pos + 2);
     std::string_view token;
     while (tokens.next(token)) {
+      const std::size_t slash = token.find('/');
+      const std::string_view pointText = token.substr(0, slash);
       long long reference = 0;
-      auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), reference);
-      if (ec != std::errc() || (ptr != token.data() + token.size() && *ptr != '/')) continue;
-      const std::string_view normal = cornerNormal(token);
-      if (!normal.empty()) {
-        if (element.normals == Normals::None) {
-          element.normals = Normals::One;
-          firstNormal = normal;
-        } else if (normal != firstNormal) {
-          element.normals = Normals::PerCorner;
-        }
+      const long long index = !readReference(pointText, reference) ? -1
+                              : reference > 0                      ? reference - 1
+                                              : static_cast<long long>(nextSpan) + reference;
+      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= mesh_.size()) {
+        if (element.problem.empty())
+          element.problem = badPointReference(element.isFace, token, pointText, nextSpan, mesh_.size());
+        continue;
       }
-      long long index = reference > 0 ? reference - 1 : static_cast<long long>(pointsBefore) + reference;
-      if (reference == 0 || index < 0 || static_cast<std::size_t>(index) >= mesh_.size()) continue;
-      element.corners.push_back(static_cast<std::size_t>(index));
+      Corner corner;
+      corner.point = static_cast<std::size_t>(index);
+      const std::size_t second = slash == std::string_view::npos ? slash : token.find('/', slash + 1);
+      if (second != std::string_view::npos && second + 1 < token.size()) {
+        const std::string_view normalText = token.substr(second + 1);
+        corner.normalBegin = lineBegin + static_cast<std::size_t>(normalText.data() - line.data());
+        corner.normalEnd = corner.normalBegin + normalText.size();
+        long long normal = 0;
+        corner.relativeNormal = readReference(normalText, normal) && normal < 0;
+        const long long normalIndex =
+            normal > 0 ? normal - 1 : static_cast<long long>(normalsBefore) + normal;
+        corner.normal = normal != 0 && normalIndex >= 0 ? static_cast<std::size_t>(normalIndex) : kBadNormal;
+      }
+      element.corners.push_back(corner);
     }
     visit(element);
   }
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges(BadReferences bad) const {
   std::vector<std::pair<std::size_t, std::size_t>> edges;
   std::unordered_set<std::uint64_t> seen;
   forEachElement([&](const Element &element) {
-    const std::vector<std::size_t> &corners = element.corners;
+    if (bad == BadReferences::Refuse && !element.problem.empty())
+      throw Failure(FailureKind::BadInput, element.problem, name_, element.line);
+    const std::vector<Corner> &corners = element.corners;
     const bool closed = element.isFace && corners.size() > 2;
     for (std::size_t i = 0; i + 1 < corners.size() + (closed ? 1 : 0); ++i) {
-      std::size_t a = corners[i];
-      std::size_t b = corners[(i + 1) % corners.size()];
+      std::size_t a = corners[i].point;
+      std::size_t b = corners[(i + 1) % corners.size()].point;
       if (a == b) continue;
       if (a > b) std::swap(a, b);
       if (seen.insert((static_cast<std::uint64_t>(a) << 32) ^ static_cast<std::uint64_t>(b)).second) {
@@ -340,62 +389,48 @@ std::vector<std::pair<std::size_t, std::size_t>> ObjFile::edges() const {
   return edges;
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> ObjFile::twoPointLines() const {
-  std::vector<std::pair<std::size_t, std::size_t>> lines;
+std::vector<std::pair<std::size_t, std::size_t>> ObjFile::lineSegments(BadReferences bad) const {
+  std::vector<std::pair<std::size_t, std::size_t>> segments;
   forEachElement([&](const Element &element) {
-    if (!element.isFace && element.corners.size() == 2)
-      lines.emplace_back(element.corners[0], element.corners[1]);
+    if (bad == BadReferences::Refuse && !element.problem.empty())
+      throw Failure(FailureKind::BadInput, element.problem, name_, element.line);
+    if (element.isFace) return;
+    for (std::size_t i = 0; i + 1 < element.corners.size(); ++i)
+      segments.emplace_back(element.corners[i].point, element.corners[i + 1].point);
   });
+  return segments;
+}
+
+std::vector<ObjFile::NormalLine> ObjFile::normalLines() const {
+  std::vector<NormalLine> lines;
+  const std::string_view t = text_;
+  std::size_t start = byteOrderMarkLength(t);
+  while (start < t.size()) {
+    std::size_t end = t.find('\n', start);
+    if (end == std::string_view::npos) end = t.size();
+    const std::string_view line = t.substr(start, end - start);
+    if (isNormalLine(line)) {
+      NormalLine normal;
+      normal.lineEnd = end;
+      Tokens tokens(line, line.find('n') + 1);
+      std::string_view token;
+      std::size_t axis = 0;
+      for (; axis < 3 && tokens.next(token); ++axis) {
+        if (parseNumber(token, normal.value[axis]) != NumberParse::Ok) break;
+        const std::size_t begin = start + static_cast<std::size_t>(token.data() - line.data());
+        normal.numbers[axis] = {begin, begin + token.size()};
+      }
+      normal.readable = axis == 3;
+      lines.push_back(normal);
+    }
+    start = end + 1;
+  }
   return lines;
 }
 
-namespace {
-
-// A polygon's normal by Newell's method (any length; zero when degenerate).
-template <typename PositionOf>
-Position newellNormal(const std::vector<std::size_t> &corners, PositionOf &&positionOf) {
-  Position n{0, 0, 0};
-  for (std::size_t i = 0; i < corners.size(); ++i) {
-    const Position a = positionOf(corners[i]);
-    const Position b = positionOf(corners[(i + 1) % corners.size()]);
-    n[0] += (a[1] - b[1]) * (a[2] + b[2]);
-    n[1] += (a[2] - b[2]) * (a[0] + b[0]);
-    n[2] += (a[0] - b[0]) * (a[1] + b[1]);
-  }
-  return n;
-}
-
-// Whether two normals point the same way (to rounding).
-bool sameDirection(const Position &a, const Position &b) {
-  const double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-  const Position cross{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-  const double crossLength = std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
-  const double lengths =
-      std::sqrt((a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]));
-  return dot > 0 && crossLength <= 1e-9 * lengths;
-}
-
-}  // namespace
-
-// A face with one normal for all its corners (flat shading) keeps a fitting
-// normal while its plane does not turn (a box stretched along an edge); a
-// face with a normal per corner (smooth shading) takes its neighbours'
-// shapes into those normals, so any moved corner makes them stale.
 std::size_t ObjFile::facesWithStaleNormals() const {
-  std::size_t count = 0;
   if (!faceNormals_ || changedCount() == 0) return 0;
-  forEachElement([&](const Element &face) {
-    if (!face.isFace || face.normals == Normals::None) return;
-    const auto moved = [&](std::size_t c) { return changed_[c] != 0; };
-    if (!std::any_of(face.corners.begin(), face.corners.end(), moved)) return;
-    if (face.normals == Normals::One) {
-      const Position before = newellNormal(face.corners, [&](std::size_t c) { return original(c); });
-      const Position after = newellNormal(face.corners, [&](std::size_t c) { return mesh_.position(c); });
-      if (sameDirection(before, after)) return;
-    }
-    ++count;
-  });
-  return count;
+  return recomputeNormals_ ? recomputedNormals(*this).leftStale : countFacesWithStaleNormals(*this);
 }
 
 namespace {
@@ -415,22 +450,39 @@ bool sameBits(const ObjFile::Position &a, const ObjFile::Position &b) {
   return std::memcmp(a.data(), b.data(), sizeof(ObjFile::Position)) == 0;
 }
 
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 }  // namespace
 
-// A changed point stays changed; an unchanged one still has its text's value.
+// A changed point stays changed. A point neither changed nor written since
+// the last sync is where its text puts it, so its value before the write is
+// its text's.
 void ObjFile::setPosition(std::size_t index, const Position &position) {
   if (!isFinite(position)) throw notFinite(index, position);
+  const bool asRead = changed_[index] == 0 && !mesh_.written(index);
+  const Position before = asRead ? mesh_.position(index) : Position{};
   mesh_.setPosition(index, position);
-  if (changed_[index] == 0 && !sameBits(position, original(index))) changed_[index] = 1;
+  if (changed_[index] == 0 && !sameBits(position, asRead ? before : original(index))) changed_[index] = 1;
 }
 
+// The mesh lists each point written since the last sync with a fingerprint
+// of where it was, which for a point not yet changed is its text's value.
+// Where the fingerprint of where it is now differs, it surely moved; only
+// where they agree is its text read again, to compare exactly. The first
+// point in mesh order that is not finite stops it.
 void ObjFile::syncFromMesh() {
-  for (std::size_t i = 0; i < mesh_.size(); ++i) {
-    if (!mesh_.written(i)) continue;
-    const Position &position = mesh_.position(i);
-    if (!isFinite(position)) throw notFinite(i, position);
-    if (changed_[i] == 0 && !sameBits(position, original(i))) changed_[i] = 1;
+  std::size_t notFiniteAt = mesh_.size();
+  for (const Mesh::FirstWrite &write : mesh_.firstWrites()) {
+    const std::size_t index = write.index;
+    const Position &position = mesh_.position(index);
+    if (!isFinite(position)) {
+      notFiniteAt = std::min(notFiniteAt, index);
+    } else if (changed_[index] == 0 &&
+               (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index)))) {
+      changed_[index] = 1;
+    }
   }
+  if (notFiniteAt < mesh_.size()) throw notFinite(notFiniteAt, mesh_.position(notFiniteAt));
   mesh_.clearWritten();
 }
 
@@ -440,13 +492,35 @@ std::size_t ObjFile::changedCount() const {
   return count;
 }
 
-void ObjFile::appendCoordinates(std::string &out, const Span &span, const Position &position) const {
-  // The span is "x<blanks>y<blanks>z": each number's text is replaced, the
+ObjFile::Position ObjFile::writtenPosition(std::size_t index) const {
+  const Position &now = mesh_.position(index);
+  if (decimals_ < 0 || (changed_.at(index) == 0 && !mesh_.written(index))) return now;
+  const Position before = original(index);
+  Position written = now;
+  std::string digits;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (sameBits(now[axis], before[axis])) {
+      written[axis] = before[axis];
+      continue;
+    }
+    digits.clear();
+    appendFixed(digits, now[axis], decimals_);
+    std::from_chars(digits.data(), digits.data() + digits.size(), written[axis]);
+  }
+  return written;
+}
+
+std::size_t ObjFile::appendCoordinates(std::string &out, std::size_t index) const {
+  // The text is "x<blanks>y<blanks>z": each number's text is replaced, the
   // blanks between them are copied. A number's text (digits, '.', 'e', a
   // sign) has no byte at or below ' ', and every blank is one: a single
   // comparison a byte finds where each ends.
   const auto *const text = reinterpret_cast<const unsigned char *>(text_.data());
-  std::size_t at = span.begin;
+  const std::size_t size = text_.size();
+  const Position &position = mesh_.position(index);
+  std::optional<Position> before;
+  if (decimals_ >= 0) before = original(index);
+  std::size_t at = starts_[index];
   for (std::size_t axis = 0; axis < 3; ++axis) {
     if (axis > 0) {
       const std::size_t blanks = at;
@@ -457,35 +531,50 @@ void ObjFile::appendCoordinates(std::string &out, const Span &span, const Positi
         out.append(text_, blanks, at - blanks);
       }
     }
-    if (decimals_ < 0) {
+    const std::size_t number = at;
+    while (at < size && text[at] > ' ') ++at;
+    if (!before) {
       appendNumber(out, position[axis]);
+    } else if (sameBits(position[axis], (*before)[axis])) {
+      out.append(text_, number, at - number);  // unchanged: its text stays
     } else {
       appendFixed(out, position[axis], decimals_);
     }
-    if (axis < 2) {
-      while (text[at] > ' ') ++at;
-    }
   }
+  return at;
 }
 
 std::string ObjFile::text(const ProgressReport &progress) const {
+  std::vector<TextEdit> edits;
+  if (recomputeNormals_ && faceNormals_ && changedCount() > 0) edits = recomputedNormals(*this).edits;
   std::string out;
   out.reserve(text_.size() + text_.size() / 4);
   std::size_t copied = 0;
+  std::size_t nextEdit = 0;
+  // The edits of other lines (normals) that come before `offset`.
+  const auto editUpTo = [&](std::size_t offset) {
+    for (; nextEdit < edits.size() && edits[nextEdit].begin <= offset; ++nextEdit) {
+      const TextEdit &edit = edits[nextEdit];
+      out.append(text_, copied, edit.begin - copied);
+      out += edit.text;
+      copied = edit.end;
+    }
+  };
   std::size_t nextReport = progress ? kProgressEvery : std::string::npos;
-  for (std::size_t i = 0; i < spans_.size(); ++i) {
+  for (std::size_t i = 0; i < starts_.size(); ++i) {
     if (changed_[i] == 0) continue;
     if (copied >= nextReport) {
       progress(copied, text_.size());
       nextReport = copied + kProgressEvery;
     }
-    const Span &span = spans_[i];
+    const std::size_t start = starts_[i];
     const Position &position = mesh_.position(i);
     if (!isFinite(position)) throw notFinite(i, position);
-    out.append(text_, copied, span.begin - copied);
-    appendCoordinates(out, span, position);
-    copied = span.end;
+    if (!edits.empty()) editUpTo(start);
+    out.append(text_, copied, start - copied);
+    copied = appendCoordinates(out, i);
   }
+  editUpTo(std::string::npos);
   out.append(text_, copied, std::string::npos);
   if (progress) progress(text_.size(), text_.size());
   return out;

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "standin/host/failure.h"
+#include "standin/host/number_text.h"
+
 namespace standin {
 
 std::optional<int> parseAxis(std::string_view name) {
@@ -12,26 +15,79 @@ std::optional<int> parseAxis(std::string_view name) {
   return std::nullopt;
 }
 
-std::vector<PointPair> pairsFromLines(const ObjFile &obj) {
-  std::vector<PointPair> pairs;
-  for (const auto &[a, b] : obj.twoPointLines()) pairs.push_back(PointPair{a, b});
-  return pairs;
+namespace {
+
+// Takes the candidates in order, skipping one with an end already taken.
+EdgePairs takeUnshared(const std::vector<PointPair> &candidates, std::size_t points) {
+  EdgePairs result;
+  result.found = candidates.size();
+  std::vector<bool> taken(points, false);
+  for (const PointPair &pair : candidates) {
+    if (pair.handle == pair.anchor) {
+      ++result.oneByItself;
+    } else if (taken[pair.handle] || taken[pair.anchor]) {
+      ++result.sharedEnd;
+    } else {
+      taken[pair.handle] = taken[pair.anchor] = true;
+      result.pairs.push_back(pair);
+    }
+  }
+  return result;
 }
 
-std::vector<PointPair> pairsAlongAxis(const ObjFile &obj, int axis) {
-  const double cosLimit = std::cos(kAlongAxisDegrees * std::numbers::pi / 180.0);
+}  // namespace
+
+EdgePairs pairsFromLines(const ObjFile &obj) {
+  std::vector<PointPair> segments;
+  for (const auto &[a, b] : obj.lineSegments(ObjFile::BadReferences::Refuse))
+    segments.push_back(PointPair{a, b});
+  return takeUnshared(segments, obj.pointCount());
+}
+
+EdgePairs pairsAlongAxis(const ObjFile &obj, int axis, double degrees) {
+  const double cosLimit = std::cos(degrees * std::numbers::pi / 180.0);
   const auto k = static_cast<std::size_t>(axis);
-  std::vector<PointPair> pairs;
-  for (const auto &[a, b] : obj.edges()) {
+  std::vector<PointPair> along;
+  for (const auto &[a, b] : obj.edges(ObjFile::BadReferences::Refuse)) {
     const Position pa = obj.filePosition(a);
     const Position pb = obj.filePosition(b);
     const double length = distance(pa, pb);
     if (length == 0.0 || !std::isfinite(length)) continue;
-    const double along = pb[k] - pa[k];
-    if (std::abs(along) < cosLimit * length) continue;
-    pairs.push_back(along > 0 ? PointPair{b, a} : PointPair{a, b});
+    const double step = pb[k] - pa[k];
+    if (std::abs(step) < cosLimit * length) continue;
+    along.push_back(step > 0 ? PointPair{b, a} : PointPair{a, b});
   }
-  return pairs;
+  return takeUnshared(along, obj.pointCount());
+}
+
+std::string describeSkippedEdges(const EdgePairs &edges, const std::string &found) {
+  const std::size_t skipped = edges.sharedEnd + edges.oneByItself;
+  if (skipped == 0) return "";
+  std::string text = std::to_string(skipped) + " of " + std::to_string(edges.found) + " " + found +
+                     " skipped, " + std::to_string(edges.pairs.size()) + " taken as pairs: ";
+  std::string reasons;
+  if (edges.sharedEnd > 0) {
+    reasons += std::to_string(edges.sharedEnd) + (edges.sharedEnd == 1 ? " has an end" : " have an end") +
+               " already in an earlier pair (a point can be the end of one pair only)";
+  }
+  if (edges.oneByItself > 0) {
+    reasons += std::string(reasons.empty() ? "" : "; ") + std::to_string(edges.oneByItself) +
+               (edges.oneByItself == 1 ? " goes" : " go") + " from a point to itself";
+  }
+  return text + reasons;
+}
+
+EdgeChoice pairsFromEdges(const ObjFile &obj, std::optional<int> axis, double degrees) {
+  const EdgePairs found = axis ? pairsAlongAxis(obj, *axis, degrees) : pairsFromLines(obj);
+  const std::string within =
+      axis ? std::string("within ") + formatReadable(degrees) + " degrees of the " + "xyz"[*axis] + " axis"
+           : "";
+  if (found.pairs.empty())
+    throw Failure(FailureKind::BadInput,
+                  axis ? "the mesh has no edge " + within : "the mesh has no line element (l a b ...)");
+  checkPairs(found.pairs);
+  return EdgeChoice{found.pairs,
+                    describeSkippedEdges(found, axis ? "edges " + within : "segments of the line elements")};
 }
 
 std::vector<PointPair> deliveredPairs(const Mesh &mesh) {
@@ -54,8 +110,9 @@ std::vector<PairLength> measurePairs(const ObjFile &obj, const std::vector<Point
   std::vector<PairLength> lengths;
   lengths.reserve(pairs.size());
   for (const PointPair &pair : pairs) {
-    lengths.push_back(PairLength{pair, distance(obj.filePosition(pair.handle), obj.filePosition(pair.anchor)),
-                                 distance(obj.position(pair.handle), obj.position(pair.anchor))});
+    lengths.push_back(
+        PairLength{pair, distance(obj.filePosition(pair.handle), obj.filePosition(pair.anchor)),
+                   distance(obj.writtenPosition(pair.handle), obj.writtenPosition(pair.anchor))});
   }
   return lengths;
 }

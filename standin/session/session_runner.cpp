@@ -6,6 +6,7 @@
 #include "standin/host/failure.h"
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
+#include "standin/session/obj_normals.h"
 #include "standin/session/selection.h"
 
 namespace standin {
@@ -361,11 +362,8 @@ void SessionRunner::writeMesh(const std::string &path, const std::string &shown)
     writeOutput(path, std::move(text),
                 [&](std::uint64_t done, std::uint64_t) { report(size + done, 2 * size); });
   });
-  if (const std::size_t stale = obj_.facesWithStaleNormals(); stale > 0) {
-    err() << "warning: " << shown << ": " << stale << (stale == 1 ? " face" : " faces")
-          << " with normals (vn) " << (stale == 1 ? "uses" : "use")
-          << " moved points; the normals are kept as they were, not recomputed\n";
-  }
+  if (const std::string stale = staleNormalsWarning(obj_); !stale.empty())
+    err() << "warning: " << shown << ": " << stale << "\n";
 }
 
 void SessionRunner::save(const std::string &file) { writeMesh(resolveOutput(file), file); }

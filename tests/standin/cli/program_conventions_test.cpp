@@ -51,10 +51,41 @@ TEST_F(ProgramConventions, MovedPointsKeepTheFilesSeparatorsAndStaleNormalsAreCo
   const auto r = run({"box.obj", "--select", "0-3", "--factor", "2", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(file("out.obj"), stretchedBox());
-  EXPECT_EQ(
-      r.err,
-      "warning: out.obj: 1 face with normals (vn) uses moved points; the normals are kept as they were, "
-      "not recomputed\n");
+  EXPECT_EQ(r.err,
+            "warning: out.obj: 1 face with normals (vn) uses moved points; the normals are kept as they were "
+            "(--normals recompute gives them new ones)\n");
+  // Recomputed, the smooth face's second normal (named only by it) becomes
+  // its plane's, in place; the rest of the file is as before.
+  const auto recomputed =
+      run({"box.obj", "--select", "0-3", "--factor", "2", "--normals", "recompute", "-o", "out.obj"});
+  ASSERT_EQ(recomputed.exitCode, 0) << describe(recomputed);
+  EXPECT_EQ(recomputed.err, "");
+  std::string expected = stretchedBox();
+  expected.replace(expected.find("vn 0 -1 0.1"), 11, "vn 0 -1 0");
+  EXPECT_EQ(file("out.obj"), expected);
+}
+
+// A moved point's coordinates that did not change keep their text, so
+// rounding moves no point off its line, and the lengths told are those of
+// the file as written.
+TEST_F(ProgramConventions, DigitsRoundOnlyTheChangedCoordinatesAndTheLengthsToldAreThoseWritten) {
+  put("cube.obj",
+      "v -0.5 -0.5 0.5\nv -0.5 -0.5 -0.5\nv -0.5 0.5 -0.5\nv -0.5 0.5 0.5\n"
+      "v 0.5 -0.5 0.5\nv 0.5 -0.5 -0.5\nv 0.5 0.5 -0.5\nv 0.5 0.5 0.5\n"
+      "f 4 3 2 1\nf 2 6 5 1\nf 3 7 6 2\nf 8 7 3 4\nf 5 8 4 1\nf 6 7 8 5\n");
+  const auto r = run({"cube.obj", "--pairs", "3:0,2:1", "--length", "2.6", "--digits", "0", "-v", "--report",
+                      "pairs.json", "-o", "out.obj"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  std::string expected = file("cube.obj");
+  expected.replace(expected.find("v -0.5 0.5 -0.5"), 15, "v -0.5 2 -0.5");
+  expected.replace(expected.find("v -0.5 0.5 0.5"), 14, "v -0.5 2 0.5");
+  EXPECT_EQ(file("out.obj"), expected);
+  EXPECT_EQ(r.out.substr(0, r.out.find("moved")),
+            "pair 0: handle 3, anchor 0, length 1 -> 2.5\npair 1: handle 2, anchor 1, length 1 -> 2.5\n");
+  EXPECT_NE(lastLine(r.out).find("lengths now 2.5;"), std::string::npos) << r.out;
+  const std::string report = file("pairs.json");
+  EXPECT_NE(report.find("\"lengthAfter\": 2.5"), std::string::npos) << report;
+  EXPECT_EQ(report.find("2.6\n"), std::string::npos) << report;
 }
 
 TEST_F(ProgramConventions, DigitsRoundMovedCoordinatesToTheFilesOwnPrecision) {

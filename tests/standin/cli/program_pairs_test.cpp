@@ -88,15 +88,45 @@ TEST_F(ProgramPairs, ChosenPairsStretchTheEdgesNamedHandleEndFirst) {
   }
 }
 
-TEST_F(ProgramPairs, TwoPointLineElementsArePairsAsWritten) {
-  put("lines.obj", std::string(kBox) + "l 5 1\nl 3 7\nl 2 3 4\n");  // a polyline is not a pair
+// Line elements give their segments as pairs, a polyline segment by
+// segment; a segment whose end an earlier pair has is skipped and counted.
+TEST_F(ProgramPairs, LineElementsArePairsAsWrittenSegmentBySegment) {
+  put("lines.obj", std::string(kBox) + "l 5 1\nl 3 7\nl 2 6 5\n");
   const auto r = run({"lines.obj", "--pairs-from-edges", "--factor", "2", "-o", "out.obj", "-v"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(points(file("out.obj")),
             (std::vector<Point>{
-                {0, 0, 0}, {1, 0, 0}, {1, 2, -3}, {0, 2, 0}, {0, 0, 6}, {1, 0, 3}, {1, 2, 3}, {0, 2, 3}}));
+                {0, 0, 0}, {1, 0, -3}, {1, 2, -3}, {0, 2, 0}, {0, 0, 6}, {1, 0, 3}, {1, 2, 3}, {0, 2, 3}}));
   EXPECT_EQ(r.out.substr(0, r.out.find("moved")),
-            "pair 0: handle 4, anchor 0, length 3 -> 6\npair 1: handle 2, anchor 6, length 3 -> 6\n");
+            "--pairs-from-edges: 1 of 4 segments of the line elements skipped, 3 taken as pairs: 1 has an "
+            "end already in an earlier pair (a point can be the end of one pair only)\n"
+            "pair 0: handle 4, anchor 0, length 3 -> 6\npair 1: handle 2, anchor 6, length 3 -> 6\n"
+            "pair 2: handle 1, anchor 5, length 3 -> 6\n");
+}
+
+// Two boxes stacked in z: their upright edges form chains through the middle
+// points. The lower box's edges come first in the file and are taken; the
+// upper ones share their lower ends and are skipped, and the run says so.
+// With a wider tolerance the diagonal of a leaning face counts too.
+TEST_F(ProgramPairs, ChainsOfEdgesAlongTheAxisGiveEveryEdgeWhoseEndsAreFree) {
+  put("stack.obj", std::string(kBox) + "v 0 0 6\nv 1 0 6\nv 1 2 6\nv 0 2 6\nf 5 6 10 9\n");
+  auto r = run({"stack.obj", "--pairs-from-edges", "--axis", "z", "--factor", "2", "-o", "out.obj"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(r.out.substr(0, r.out.find("moved")),
+            "--pairs-from-edges: 2 of 6 edges within 5 degrees of the z axis skipped, 4 taken as pairs: 2 "
+            "have an end already in an earlier pair (a point can be the end of one pair only)\n");
+  const std::vector<Point> after = points(file("out.obj"));
+  ASSERT_EQ(after.size(), 12u);
+  for (std::size_t i = 4; i < 8; ++i) EXPECT_EQ(after[i][2], 6.0) << "point " << i;
+  for (std::size_t i = 8; i < 12; ++i) EXPECT_EQ(after[i][2], 6.0) << "point " << i << " is not moved";
+
+  put("lean.obj", "v 0 0 0\nv 0.2 1 0\nv 5 0 0\nv 5 1 0\nl 1 2\nl 3 4\n");  // 11.3 degrees, then 0
+  r = run({"lean.obj", "--pairs-from-edges", "--axis", "y", "--factor", "2", "-o", "out.obj", "-q"});
+  EXPECT_EQ(points(file("out.obj"))[1], (Point{0.2, 1, 0}));
+  r = run({"lean.obj", "--pairs-from-edges", "--axis", "y", "--axis-tolerance", "12", "--factor", "2", "-o",
+           "out.obj", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_EQ(points(file("out.obj"))[1], (Point{0.4, 2, 0}));
 }
 
 // A script chooses pairs with `pairs`; `select` returns to the file's order.
@@ -189,6 +219,7 @@ TEST_F(ProgramPairs, PairsTheToolCannotStretchAsAskedAreRefused) {
   put("zero.obj", "v 0 0 0\nv 0 0 0\nv 1 0 0\nv 0 0 0\nv 5 5 5\nv 5 5 5\n");
   // Two boxes stacked in z: their z edges form chains through the middle points.
   put("stack.obj", std::string(kBox) + "v 0 0 6\nv 1 0 6\nv 1 2 6\nv 0 2 6\nf 5 6 10 9\n");
+  put("bad.obj", std::string(kBox).replace(std::string(kBox).find("f 1 2 3 4"), 9, "f 1 2 3 12"));
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -210,13 +241,12 @@ TEST_F(ProgramPairs, PairsTheToolCannotStretchAsAskedAreRefused) {
        "pair only (the host hands each selected point to the tool once); stretch such pairs in separate runs "
        "or "
        "script steps"},
-      {{"stack.obj", "--pairs-from-edges", "--axis", "z", "--factor", "2"},
-       "elasticpull-host: --pairs-from-edges: point 5 is in pair 1 (5:1) and in pair 4 (9:5): a point can be "
-       "the end of one pair only (the host hands each selected point to the tool once); stretch such pairs "
-       "in "
-       "separate runs or script steps"},
       {{"box.obj", "--pairs-from-edges", "--factor", "2"},
-       "elasticpull-host: --pairs-from-edges: the mesh has no line element of two points (l a b)"},
+       "elasticpull-host: --pairs-from-edges: the mesh has no line element (l a b ...)"},
+      {{"stack.obj", "--pairs-from-edges", "--axis", "z", "--axis-tolerance", "90", "--factor", "2"},
+       "elasticpull-host: --axis-tolerance 90: an angle of 0 degrees or more and under 90"},
+      {{"bad.obj", "--pairs-from-edges", "--axis", "z", "--factor", "2"},
+       "elasticpull-host: bad.obj:9: the face names point 12, past the last of the file's 8 points"},
       {{"box.obj", "--select", "0-3", "--length", "-1"},
        "elasticpull-host: --length -1: a length is a finite number, 0 or more"},
       {{"box.obj", "--select", "0-3", "--pairs", "1:0", "--factor", "2"}, "--select excludes --pairs"},

@@ -90,7 +90,7 @@ TEST_F(ProgramReadme, WithoutArgumentsTheBundledExampleWritesItsFilesAndSaysWher
   // the file keeps.
   EXPECT_EQ(r.err,
             "warning: elasticpull-example-output/bars-stretched.obj: 2 faces with normals (vn) use moved "
-            "points; the normals are kept as they were, not recomputed\n");
+            "points; the normals are kept as they were (--normals recompute gives them new ones)\n");
   EXPECT_NE(r.out.find("Outputs go to " + path("elasticpull-example-output").string() + "\n"),
             std::string::npos)
       << r.out;

@@ -34,7 +34,7 @@ TEST_F(ProgramServe, RefusesBadStartsWithTheirReasonAndExitCode) {
       {{"serve", "pairs.obj", "--pairs", "0:0"}, 2, "--pairs: "},
       {{"serve", "pairs.obj", "--pairs", "0:1", "--select", "0-1"}, 2, "excludes"},
       {{"serve", "pairs.obj", "--axis", "y"}, 2, "--pairs-from-edges"},
-      {{"serve", "pairs.obj", "--pairs-from-edges"}, 2, "no line element of two points"},
+      {{"serve", "pairs.obj", "--pairs-from-edges"}, 2, "the mesh has no line element"},
       {{"serve", "pairs.obj", "-o", "link.obj"}, 2, "is the input mesh"},
       {{"serve", "pairs.obj", "-o", "missing/out.obj"}, 3, "no such folder"},
       {{"serve", "absent.obj"}, 2, "absent.obj"},

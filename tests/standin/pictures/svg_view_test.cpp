@@ -135,6 +135,94 @@ TEST(SvgView, DegenerateInputStillGivesAValidPicture) {
   EXPECT_NE(svg.rfind("</svg>"), std::string::npos);
 }
 
+// A mesh of 90,000 points on a grid with its 179,400 edges and one pair in
+// a corner. Seen whole, the points and edges are too many to draw one by
+// one: they are density layers, the pair and its labels are drawn as ever,
+// and the picture stays small. Zoomed to the pair, only what falls in the
+// view is drawn, one by one.
+TEST(SvgView, ABigMeshIsDrawnAsDensityAndOnlyWhatFallsInTheView) {
+  constexpr int kSide = 300;
+  std::vector<ScenePoint> points;
+  std::vector<std::pair<int, int>> edges;
+  for (int row = 0; row < kSide; ++row) {
+    for (int column = 0; column < kSide; ++column) {
+      const int index = row * kSide + column;
+      points.push_back({column * 0.1, row * 0.1, 0});
+      if (column > 0) edges.emplace_back(index - 1, index);
+      if (row > 0) edges.emplace_back(index - kSide, index);
+    }
+  }
+  points[kSide].selected = points[0].selected = true;  // handle (0, 0.1), anchor (0, 0)
+  points[kSide].moved = true, points[kSide].fromY = 0.1, points[kSide].y = 0.15;
+  WireRecorder rec;
+  const LWFVector h = {0, 0.15f, 0}, anchor = {0, 0, 0}, v = {0, 3, 0};
+  drawPair(rec.access(), h, anchor, v);
+
+  const std::string whole = renderSvg(points, rec.calls(), {ViewAxis::Front, 800, 600, 60, ""}, edges);
+  EXPECT_LT(whole.size(), 500000u);
+  EXPECT_EQ(count(whole, "<circle class=\"point\""), 0);
+  EXPECT_EQ(count(whole, "<line class=\"edge\""), 0);
+  EXPECT_GT(count(whole, "class=\"density point shade"), 0);
+  EXPECT_GT(count(whole, "class=\"density edge shade"), 0);
+  EXPECT_EQ(count(whole, "<circle class=\"selected\""), 2);
+  EXPECT_EQ(count(whole, "<text class=\"label\""), 2);
+  EXPECT_EQ(count(whole, "<circle class=\"handle\""), 1);
+  EXPECT_NE(whole.find("points, darker where more"), std::string::npos);
+
+  SvgOptions zoomed{ViewAxis::Front, 800, 600, 60, ""};
+  zoomed.zoom = ViewZoom::Selection;
+  const std::string near = renderSvg(points, rec.calls(), zoomed, edges);
+  EXPECT_EQ(near.find("density"), std::string::npos);
+  const std::regex dot("<circle class=\"(point|selected)\" cx=\"([-0-9.]+)\" cy=\"([-0-9.]+)\"");
+  int dots = 0;
+  for (auto it = std::sregex_iterator(near.begin(), near.end(), dot); it != std::sregex_iterator(); ++it) {
+    const double x = std::stod((*it)[2].str()), y = std::stod((*it)[3].str());
+    EXPECT_TRUE(x > -10 && x < 810 && y > -10 && y < 610) << x << " " << y;
+    ++dots;
+  }
+  // The view, 0.15 high, shows the pair's column and its two neighbours' a little to each side.
+  EXPECT_GT(dots, 2);
+  EXPECT_LT(dots, 40);
+}
+
+// A pair seen end-on (the front view looks along its z) has its anchor on
+// its handle: the square is drawn there and the legend names it.
+TEST(SvgView, APairSeenEndOnStillShowsItsAnchorEnd) {
+  WireRecorder rec;
+  const LWFVector h = {0, 0, 2}, anchor = {0, 0, 0}, v = {0, 0, 3};
+  drawPair(rec.access(), h, anchor, v);
+  const std::vector<ScenePoint> points = {{0, 0, 2, true}, {0, 0, 0, true}, {1, 1, 0, false}};
+  const std::string svg = renderSvg(points, rec.calls(), {ViewAxis::Front, 800, 600, 60, ""});
+  EXPECT_EQ(count(svg, "<rect class=\"anchor\""), 1) << svg;
+  EXPECT_NE(svg.find("anchor end: the other end"), std::string::npos);
+}
+
+// The ghost of a moved point stands out from the light background: a
+// contrast of 3 to 1 at least, as for any graphic that carries meaning.
+TEST(SvgView, GhostsAreVisibleOnTheBackground) {
+  std::vector<ScenePoint> points = {{0, 0, 0, true}, {0, 2, 0, true}};
+  points[1].moved = true, points[1].fromY = 1;
+  const std::string svg = renderSvg(points, {}, {ViewAxis::Front, 800, 600, 60, ""}, {{0, 1}});
+  const auto luminance = [](const std::string &hex) {
+    double sum = 0;
+    const double weights[3] = {0.2126, 0.7152, 0.0722};
+    for (int i = 0; i < 3; ++i) {
+      const double c = std::stoi(hex.substr(1 + 2 * static_cast<std::size_t>(i), 2), nullptr, 16) / 255.0;
+      sum += weights[i] * (c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    }
+    return sum;
+  };
+  std::smatch background, ghost, ghostEdge;
+  ASSERT_TRUE(std::regex_search(svg, background,
+                                std::regex("<rect width=\"100%\" height=\"100%\" fill=\"(#[0-9a-f]{6})\"")));
+  ASSERT_TRUE(std::regex_search(svg, ghost, std::regex("\\.ghost \\{ stroke: (#[0-9a-f]{6})")));
+  ASSERT_TRUE(std::regex_search(svg, ghostEdge, std::regex("\\.ghost-edge \\{ stroke: (#[0-9a-f]{6})")));
+  for (const std::string &colour : {ghost[1].str(), ghostEdge[1].str()}) {
+    const double a = luminance(background[1].str()) + 0.05, b = luminance(colour) + 0.05;
+    EXPECT_GE(std::max(a, b) / std::min(a, b), 3.0) << colour;
+  }
+}
+
 TEST(SvgView, ParsesViewNames) {
   ViewAxis v = ViewAxis::Top;
   EXPECT_TRUE(parseViewAxis("side", v));

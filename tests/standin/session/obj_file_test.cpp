@@ -286,7 +286,9 @@ TEST(ObjFileWrite, PointsWrittenThroughTheMeshCountOnceTakenIn) {
   ObjFile obj = ObjFile::parse("v 1.50 0 0\nv 2 0 0\nv 3.0 0 0\nv +4 0 0\n", "m.obj");
   standin::Mesh &mesh = obj.mesh();
   mesh.setPosition(0, {9, 9, 9});
-  mesh.setPosition(1, {2, 0, 0});     // its own value
+  mesh.setPosition(1, {2, 0, 0});  // its own value
+  mesh.setPosition(2, {7, 7, 7});  // away and back before the sync
+  mesh.setPosition(2, {3, 0, 0});
   mesh.setPosition(3, {-0.0, 0, 0});  // -0 is not +4
   EXPECT_EQ(obj.changedCount(), 0u) << "not taken in yet";
   obj.syncFromMesh();
