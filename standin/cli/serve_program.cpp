@@ -15,10 +15,10 @@
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 #include "standin/media/freetype_font.h"
-#include "standin/server/playground.h"
 #include "standin/server/playground_server.h"
 #include "standin/session/obj_file.h"
 #include "standin/session/selection.h"
+#include "standin/session/session.h"
 
 namespace cli {
 namespace {
@@ -109,8 +109,7 @@ class StopOnSignal {
   std::thread waiter_;
 };
 
-void printStart(const standin::PlaygroundServer &server, const standin::Playground &p,
-                const std::string &mesh) {
+void printStart(const standin::PlaygroundServer &server, const standin::Session &p, const std::string &mesh) {
   const std::size_t selected = p.selection().size();
   std::cout << "Elastic_Pull playground: " << mesh << ", " << p.mesh().size() << " points, " << selected
             << " selected (" << selected / 2 << (selected / 2 == 1 ? " pair" : " pairs") << ")\n"
@@ -131,38 +130,49 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
   const std::string mesh = meshPath(o, programFolder);
   checkOutput(o.output, mesh);
   standin::ObjFile file = standin::ObjFile::read(mesh);
-  standin::PlaygroundConfig config;
-  config.selection = selection(o, file.pointCount());
-  config.outputPath = o.output;
+  const std::vector<std::size_t> selected = selection(o, file.pointCount());
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
   const auto font = standin::FreeTypeFont::load();
-  globals.panels().setFont(font.get());
   const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;
   const standin::LoadedModule module = standin::LoadedModule::open(modulePath);
-  standin::Playground playground(module, globals, std::move(file), config);
+  std::ostream silent(nullptr);  // what a script prints (points, panel, echo) the page does not show
+  standin::SessionSetup setup;
+  setup.out = &silent;
+  setup.outputPath = o.output;
+  setup.font = font.get();
+  setup.liveViewport = true;
+  standin::Session session(module, globals, file, setup);
+  // The session begins as the command line's would: the selection, then the
+  // tool picked (what the tool shows then is printed; the page gets only
+  // the boxes of its own actions).
+  standin::Command select;
+  select.op = standin::CommandOp::Select;
+  select.text = selected.empty() ? "all" : standin::formatSelection(selected);
+  if (!selected.empty()) session.run(select);
+  session.run(standin::Command{});
+  session.beginHistoryHere();
 
   standin::ServerOptions options;
   options.listenAddress = o.listen;
   options.port = o.port;
   options.log = &std::cerr;
-  standin::PlaygroundServer server(playground, options);
+  standin::PlaygroundServer server(session, options);
   server.bind();
   if (!isLoopback(o.listen)) {
     std::cerr << kProgram << "warning: listening on " << o.listen
               << ": anyone who can reach this machine on port " << server.port()
               << " can edit the mesh and save the output file\n";
   }
-  printStart(server, playground, mesh);
+  printStart(server, session, mesh);
   bool listened = false;
   {
     StopOnSignal stopper(server);
     listened = server.run();
   }
-  globals.panels().setFont(nullptr);
   if (!listened) throw Failure(FailureKind::CannotWrite, "the server could not listen on " + server.url());
-  std::cout << "stopped" << (playground.unsaved() ? "; the changes since the last save were not written" : "")
+  std::cout << "stopped" << (session.unsaved() ? "; the changes since the last save were not written" : "")
             << "\n";
   return standin::kExitOk;
 }

@@ -69,8 +69,7 @@ const char *statusText(int status) {
 }  // namespace
 
 struct PlaygroundServer::Impl {
-  Impl(Playground &playground, const ServerOptions &serverOptions)
-      : api(playground), options(serverOptions) {}
+  Impl(Session &session, const ServerOptions &serverOptions) : api(session), options(serverOptions) {}
 
   void routes();
   httplib::Server::HandlerResponse guard(const httplib::Request &req, httplib::Response &res);
@@ -159,8 +158,8 @@ void PlaygroundServer::Impl::routes() {
       });
 }
 
-PlaygroundServer::PlaygroundServer(Playground &playground, ServerOptions options)
-    : options_(std::move(options)), impl_(std::make_unique<Impl>(playground, options_)) {
+PlaygroundServer::PlaygroundServer(Session &session, ServerOptions options)
+    : options_(std::move(options)), impl_(std::make_unique<Impl>(session, options_)) {
   httplib::Server &http = impl_->http;
   http.set_payload_max_length(options_.maxBody);
   http.set_keep_alive_max_count(1000);

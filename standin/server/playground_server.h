@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-#include "standin/server/playground.h"
+#include "standin/session/session.h"
 
 namespace standin {
 
@@ -33,7 +33,7 @@ struct ServerOptions {
 
 class PlaygroundServer {
  public:
-  PlaygroundServer(Playground &playground, ServerOptions options);
+  PlaygroundServer(Session &session, ServerOptions options);
   ~PlaygroundServer();
   PlaygroundServer(const PlaygroundServer &) = delete;
   PlaygroundServer &operator=(const PlaygroundServer &) = delete;

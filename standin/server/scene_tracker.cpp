@@ -104,13 +104,6 @@ json overlayRuns(std::vector<WireCall> &seen, const std::vector<WireCall> &now) 
   return runs;
 }
 
-json messagesJson(const std::vector<MessageBox> &boxes) {
-  json out = json::array();
-  for (const MessageBox &box : boxes)
-    out.push_back({{"kind", messageKindName(box.kind)}, {"title", box.title}, {"text", box.text}});
-  return out;
-}
-
 json optionalNumber(const std::optional<long long> &value) { return value ? json(*value) : json(nullptr); }
 
 json controlJson(const ControlView &c) {
@@ -132,83 +125,76 @@ json controlJson(const ControlView &c) {
           {"thumbnail", c.hasThumbnail}};
 }
 
-json panelJson(const Playground &playground) {
+json panelJson(const Session &session) {
   json controls = json::array();
-  for (const ControlView &c : playground.panelControls()) controls.push_back(controlJson(c));
-  return {{"title", playground.panelTitle()}, {"controls", controls}};
+  for (const ControlView &c : session.panelControls()) controls.push_back(controlJson(c));
+  return {{"title", session.panelTitle()}, {"controls", controls}};
 }
-
-json aboutJson(const AboutPicture &about) { return {{"serial", about.serial}, {"texts", about.texts}}; }
 
 }  // namespace
 
 SceneTracker::SceneTracker() = default;
 SceneTracker::~SceneTracker() = default;
 
-void SceneTracker::addCommon(Playground &playground, json &answer) {
+void SceneTracker::addCommon(Session &session, json &answer) {
   answer["version"] = ++version_;
-  const std::optional<int> held = playground.held();
+  const std::optional<int> held = session.held();
   answer["held"] = held ? json(*held) : json(nullptr);
-  answer["unsaved"] = playground.unsaved();
-  answer["messages"] = messagesJson(playground.takeMessages());
+  answer["unsaved"] = session.unsaved();
+  answer["canUndo"] = session.canUndo();
+  answer["canRedo"] = session.canRedo();
 }
 
-json SceneTracker::full(Playground &playground) {
+json SceneTracker::full(Session &session) {
   json answer;
-  addCommon(playground, answer);
+  addCommon(session, answer);
   answer["full"] = true;
-  const ObjFile &file = playground.file();
-  answer["name"] = file.name();
-  answer["output"] = playground.outputPath().empty() ? json(nullptr) : json(playground.outputPath());
-  points_ = playground.mesh().positions();
+  answer["name"] = session.file().name();
+  answer["output"] = session.outputPath().empty() ? json(nullptr) : json(session.outputPath());
+  points_ = session.mesh().positions();
   answer["points"] = flatPositions(points_);
-  answer["original"] = flatPositions(playground.original());
+  answer["original"] = flatPositions(session.original());
   json edges = json::array();
-  for (const auto &[a, b] : playground.edges()) {
+  for (const auto &[a, b] : session.edges()) {
     edges.push_back(a);
     edges.push_back(b);
   }
   answer["edges"] = std::move(edges);
-  answer["selected"] = playground.selection();
-  handles_ = playground.handles();
+  selection_ = session.selection();
+  answer["selected"] = selection_;
+  handles_ = session.handles();
   answer["handles"] = flatPositions(handles_);
-  overlay_ = playground.overlay();
+  overlay_ = session.overlay();
   answer["overlay"] = flatCalls(overlay_, 0, overlay_.size());
-  json panel = panelJson(playground);
+  json panel = panelJson(session);
   panelText_ = panel.dump();
   answer["panel"] = std::move(panel);
-  help_ = playground.help();
+  help_ = session.help();
   answer["help"] = help_;
-  const auto &about = playground.aboutPicture();
-  aboutSerial_ = about ? about->serial : 0;
-  answer["about"] = about ? aboutJson(*about) : json(nullptr);
   return answer;
 }
 
-json SceneTracker::changes(Playground &playground) {
+json SceneTracker::changes(Session &session) {
   json answer;
-  addCommon(playground, answer);
+  addCommon(session, answer);
   answer["base"] = version_ - 1;
-  answer["moved"] = changedPositions(points_, playground.mesh().positions());
-  const std::vector<Position> handles = playground.handles();
+  answer["moved"] = changedPositions(points_, session.mesh().positions());
+  const std::vector<Position> handles = session.handles();
   answer["handles"] = {{"count", handles.size()}, {"changed", changedPositions(handles_, handles)}};
-  const std::vector<WireCall> &overlay = playground.overlay();
+  const std::vector<WireCall> &overlay = session.overlay();
   answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(overlay_, overlay)}};
-  json panel = panelJson(playground);
+  json panel = panelJson(session);
   if (std::string text = panel.dump(); text != panelText_) {
     panelText_ = std::move(text);
     answer["panel"] = std::move(panel);
   }
-  if (playground.help() != help_) answer["help"] = help_ = playground.help();
-  if (const auto &about = playground.aboutPicture(); about && about->serial != aboutSerial_) {
-    aboutSerial_ = about->serial;
-    answer["about"] = aboutJson(*about);
-  }
+  if (session.help() != help_) answer["help"] = help_ = session.help();
   return answer;
 }
 
-json SceneTracker::answerFor(Playground &playground, std::int64_t version) {
-  return version == version_ && version_ > 0 ? changes(playground) : full(playground);
+json SceneTracker::answerFor(Session &session, std::int64_t version) {
+  const bool current = version == version_ && version_ > 0 && session.selection() == selection_;
+  return current ? changes(session) : full(session);
 }
 
 }  // namespace standin

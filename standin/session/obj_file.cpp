@@ -417,11 +417,12 @@ bool sameBits(const ObjFile::Position &a, const ObjFile::Position &b) {
 
 }  // namespace
 
-// A changed point stays changed; an unchanged one still has its text's value.
+// A point is changed while it differs from its text's value: one moved back
+// there (an undo) keeps its text as written.
 void ObjFile::setPosition(std::size_t index, const Position &position) {
   if (!isFinite(position)) throw notFinite(index, position);
   mesh_.setPosition(index, position);
-  if (changed_[index] == 0 && !sameBits(position, original(index))) changed_[index] = 1;
+  changed_[index] = sameBits(position, original(index)) ? 0 : 1;
 }
 
 void ObjFile::syncFromMesh() {
@@ -429,7 +430,7 @@ void ObjFile::syncFromMesh() {
     if (!mesh_.written(i)) continue;
     const Position &position = mesh_.position(i);
     if (!isFinite(position)) throw notFinite(i, position);
-    if (changed_[i] == 0 && !sameBits(position, original(i))) changed_[i] = 1;
+    changed_[i] = sameBits(position, original(i)) ? 0 : 1;
   }
   mesh_.clearWritten();
 }

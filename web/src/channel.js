@@ -2,8 +2,10 @@
 // time. Drag positions that pile up while a request is out are merged into
 // the newest, so the tool follows the hand and never lags behind it.
 //
-// Each request carries the scene version the page holds; the server answers
-// with what changed since (or the whole scene when the page is behind).
+// Each action is a session command, posted to /api/command as its JSON form
+// ({"command": name, ...fields}). Each request carries the scene version the
+// page holds; the server answers with what changed since (or the whole scene
+// when the page is behind), and with the boxes the tool showed for it.
 
 export class Channel {
   // onAnswer(answer, action) for each answer; onError(message, action, status)
@@ -42,10 +44,10 @@ export class Channel {
       const { action, body } = this.queue.shift();
       this.sent += 1;
       try {
-        const response = await fetch(`/api/${action}`, {
+        const response = await fetch('/api/command', {
           method: 'POST',
           headers: { 'Content-Type': 'application/json' },
-          body: JSON.stringify({ ...body, version: this.version }),
+          body: JSON.stringify({ command: action, ...body, version: this.version }),
         });
         const answer = await response.json();
         if (response.ok) {

@@ -10,12 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
-#include "standin/server/playground.h"
 #include "standin/server/request_guard.h"
 #include "standin/session/obj_file.h"
-#include "standin/host/failure.h"
 
 namespace {
 
@@ -89,10 +88,14 @@ class PlaygroundServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     globals_.messages().setEcho(nullptr);
-    standin::PlaygroundConfig config;
-    config.selection = {0, 1, 2, 3};
-    playground_ = std::make_unique<standin::Playground>(module_, globals_,
-                                                        standin::ObjFile::parse(kMesh, "pairs.obj"), config);
+    obj_ = std::make_unique<standin::ObjFile>(standin::ObjFile::parse(kMesh, "pairs.obj"));
+    standin::SessionSetup setup;
+    setup.out = &silent_;
+    setup.liveViewport = true;
+    playground_ = std::make_unique<standin::Session>(module_, globals_, *obj_, setup);
+    playground_->run(standin::parseCommand("select 0-3"));
+    playground_->run(standin::parseCommand("pick"));
+    playground_->beginHistoryHere();
     standin::ServerOptions options;
     options.maxBody = 4096;
     options.log = &log_;
@@ -116,7 +119,9 @@ class PlaygroundServerTest : public ::testing::Test {
   std::ostringstream log_;
   standin::HostGlobals globals_;
   standin::LoadedModule module_ = standin::LoadedModule::open(EP_MODULE_PATH);
-  std::unique_ptr<standin::Playground> playground_;
+  std::ostream silent_{nullptr};
+  std::unique_ptr<standin::ObjFile> obj_;
+  std::unique_ptr<standin::Session> playground_;
   std::unique_ptr<standin::PlaygroundServer> server_;
   std::thread thread_;
   int port_ = 0;
@@ -175,7 +180,7 @@ TEST_F(PlaygroundServerTest, RefusesForeignHostsOriginsAndContentTypesBeforeTheS
   auto read = client_->Get("/api/state", {{"Host", "attacker.example:" + std::to_string(port_)}});
   ASSERT_TRUE(read);
   EXPECT_EQ(read->status, 403);
-  EXPECT_EQ(playground_->script().find("reset"), std::string::npos) << "a refused request reached the tool";
+  EXPECT_EQ(playground_->log().find("reset"), std::string::npos) << "a refused request reached the tool";
   EXPECT_NE(log_.str().find("refused POST /api/reset"), std::string::npos);
   // The page's own origin is welcome.
   auto own = post("/api/reset", "{}", {{"Origin", "http://" + host()}});
