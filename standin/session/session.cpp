@@ -89,7 +89,10 @@ CommandAnswer Session::run(const Command &c) {
   }
   CommandAnswer answer = collect(done);
   if (c.op == CommandOp::About && about_) answer.about = about_;
-  if (setup_.liveViewport && (draws_ == drawsBefore || !live())) refreshViewport();
+  // The views show what the tool draws now: when the command's own cycles did
+  // not draw, and after an undo or redo, whose replay drew for other steps.
+  const bool replayed = c.op == CommandOp::Undo || c.op == CommandOp::Redo;
+  if (setup_.liveViewport && (draws_ == drawsBefore || replayed || !live())) refreshViewport();
   logCommand(done, answer);
   return answer;
 }

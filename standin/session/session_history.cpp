@@ -59,18 +59,25 @@ void Session::beginStep(const Command &c) {
   Step step;
   step.id = nextStepId_++;
   if (changesSelection(c.op)) step.selection = currentSelection();
-  step.startsTool = startsTool(c.op);
+  // Length and match-pair pick the tool again at the end when it was picked
+  // before: their outcome does not depend on the tool only when it was not.
+  const bool lengths = c.op == CommandOp::Length || c.op == CommandOp::MatchPair;
+  step.startsTool = startsTool(c.op) && !(lengths && live());
   mesh_.startJournal();
   done_.push_back(std::move(step));
 }
 
 // Also after a command that failed: it is kept when it changed something.
 void Session::endStep(const Command &c, bool failed) {
+  // A refused drag leaves its press's step as it was, still open.
+  if (failed && stepOpen_ && (c.op == CommandOp::Drag || c.op == CommandOp::Release)) return;
   Step &step = done_.back();
   if (!failed) step.commands.push_back(c);
   if (c.op != CommandOp::Select && c.op != CommandOp::Pairs) step.touchesTool = true;
   step.liveAfter = live();
-  stepOpen_ = !failed && (c.op == CommandOp::Press || c.op == CommandOp::Drag) && held().has_value();
+  // The mouse button stays down from a press to its release, whether or not
+  // the press grabbed a handle.
+  stepOpen_ = !failed && (c.op == CommandOp::Press || c.op == CommandOp::Drag);
   if (stepOpen_) return;
   std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
   step.moved.insert(step.moved.end(), moved.begin(), moved.end());
