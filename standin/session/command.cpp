@@ -647,111 +647,54 @@ struct CommandForm {
 };
 
 // Every command, once: its name, its text form and its JSON form.
-const std::vector<CommandForm> &forms() {
-  static const std::vector<CommandForm> table = {
-      {"pick",
-       CommandOp::Pick,
-       0,
-       parsePick,
-       printPick,
-       {"invert", "mode", "symmetry", "factor", "offset"},
-       readPick,
-       writePick},
-      {"press",
-       CommandOp::Press,
-       0,
-       parsePress,
-       printPress,
-       {"position", "point", "ctrl", "right", "handle"},
-       readPress,
-       writePress},
-      {"drag", CommandOp::Drag, 0, parseDrag, printDrag, {"position", "ctrl"}, readDrag, writeDrag},
-      {"release", CommandOp::Release, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"click",
-       CommandOp::Click,
-       0,
-       parseClick,
-       printClick,
-       {"point", "ctrl", "right"},
-       readClick,
-       writeClick},
-      {"keep", CommandOp::Keep, 0, parseKeep, printKeep, {"position"}, readKeep, writeKeep},
-      {"drop", CommandOp::Event, LWT_EVENT_DROP, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"reset", CommandOp::Event, LWT_EVENT_RESET, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"activate",
-       CommandOp::Event,
-       LWT_EVENT_ACTIVATE,
-       parseBare,
-       printNothing,
-       {},
-       readNothing,
-       writeNothing},
-      {"event", CommandOp::Event, -1, parseEvent, printEvent, {"code"}, readEvent, writeEvent},
-      {"mode", CommandOp::Mode, 0, parseMode, printMode, {"mode"}, readMode, writeMode},
-      {"factor", CommandOp::Factor, 0, parseFactorCommand, printValue, {"value"}, readValue, writeValue},
-      {"offset", CommandOp::Offset, 0, parseOffset, printValue, {"value"}, readValue, writeValue},
-      {"symmetry", CommandOp::Symmetry, 0, parseSymmetry, printSymmetry, {"on"}, readSymmetry, writeSymmetry},
-      {"invert", CommandOp::Invert, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"about", CommandOp::About, 0, parseAbout, printFile, {"file"}, readAbout, writeFile},
-      {"panel", CommandOp::Panel, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"svg", CommandOp::Svg, 0, parseSvg, printSvg, {"file", "view", "zoom"}, readSvg, writeSvg},
-      {"points",
-       CommandOp::Points,
-       0,
-       parsePoints,
-       printSelection,
-       {"selection"},
-       readSelection,
-       writeSelection},
-      {"select",
-       CommandOp::Select,
-       0,
-       parseSelect,
-       printSelection,
-       {"selection"},
-       readSelection,
-       writeSelection},
-      {"pairs", CommandOp::Pairs, 0, parsePairsCommand, printPairs, {"pairs"}, readPairs, writePairs},
-      {"length",
-       CommandOp::Length,
-       0,
-       parseLength,
-       printLength,
-       {"length", "symmetry", "invert"},
-       readLength,
-       writeLength},
-      {"match-pair",
-       CommandOp::MatchPair,
-       0,
-       parseMatchPair,
-       printMatchPair,
-       {"pair", "symmetry", "invert"},
-       readMatchPair,
-       writeMatchPair},
-      {"undo", CommandOp::Undo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"redo", CommandOp::Redo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"revert", CommandOp::Revert, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-      {"save", CommandOp::Save, 0, parseSave, printFile, {"file"}, readFile, writeFile},
-      {"echo", CommandOp::Echo, 0, parseEcho, printEcho, {"text"}, readEcho, writeEcho},
-      {"close", CommandOp::Close, 0, parseBare, printNothing, {}, readNothing, writeNothing},
-  };
-  return table;
-}
+// clang-format off
+const CommandForm kForms[] = {
+    {"pick", CommandOp::Pick, 0, parsePick, printPick, {"invert", "mode", "symmetry", "factor", "offset"}, readPick, writePick},
+    {"press", CommandOp::Press, 0, parsePress, printPress, {"position", "point", "ctrl", "right", "handle"}, readPress, writePress},
+    {"drag", CommandOp::Drag, 0, parseDrag, printDrag, {"position", "ctrl"}, readDrag, writeDrag},
+    {"release", CommandOp::Release, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"click", CommandOp::Click, 0, parseClick, printClick, {"point", "ctrl", "right"}, readClick, writeClick},
+    {"keep", CommandOp::Keep, 0, parseKeep, printKeep, {"position"}, readKeep, writeKeep},
+    {"drop", CommandOp::Event, LWT_EVENT_DROP, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"reset", CommandOp::Event, LWT_EVENT_RESET, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"activate", CommandOp::Event, LWT_EVENT_ACTIVATE, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"event", CommandOp::Event, -1, parseEvent, printEvent, {"code"}, readEvent, writeEvent},
+    {"mode", CommandOp::Mode, 0, parseMode, printMode, {"mode"}, readMode, writeMode},
+    {"factor", CommandOp::Factor, 0, parseFactorCommand, printValue, {"value"}, readValue, writeValue},
+    {"offset", CommandOp::Offset, 0, parseOffset, printValue, {"value"}, readValue, writeValue},
+    {"symmetry", CommandOp::Symmetry, 0, parseSymmetry, printSymmetry, {"on"}, readSymmetry, writeSymmetry},
+    {"invert", CommandOp::Invert, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"about", CommandOp::About, 0, parseAbout, printFile, {"file"}, readAbout, writeFile},
+    {"panel", CommandOp::Panel, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"svg", CommandOp::Svg, 0, parseSvg, printSvg, {"file", "view", "zoom"}, readSvg, writeSvg},
+    {"points", CommandOp::Points, 0, parsePoints, printSelection, {"selection"}, readSelection, writeSelection},
+    {"select", CommandOp::Select, 0, parseSelect, printSelection, {"selection"}, readSelection, writeSelection},
+    {"pairs", CommandOp::Pairs, 0, parsePairsCommand, printPairs, {"pairs"}, readPairs, writePairs},
+    {"length", CommandOp::Length, 0, parseLength, printLength, {"length", "symmetry", "invert"}, readLength, writeLength},
+    {"match-pair", CommandOp::MatchPair, 0, parseMatchPair, printMatchPair, {"pair", "symmetry", "invert"}, readMatchPair, writeMatchPair},
+    {"undo", CommandOp::Undo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"redo", CommandOp::Redo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"revert", CommandOp::Revert, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"save", CommandOp::Save, 0, parseSave, printFile, {"file"}, readFile, writeFile},
+    {"echo", CommandOp::Echo, 0, parseEcho, printEcho, {"text"}, readEcho, writeEcho},
+    {"close", CommandOp::Close, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+};
+// clang-format on
 
 const CommandForm *formNamed(const std::string &name) {
-  for (const CommandForm &form : forms())
+  for (const CommandForm &form : kForms)
     if (name == form.name) return &form;
   return nullptr;
 }
 
 // The form a command prints with: events 0 to 2 by their names.
 const CommandForm &formOf(const Command &c) {
-  for (const CommandForm &form : forms()) {
+  for (const CommandForm &form : kForms) {
     if (form.op != c.op) continue;
     if (c.op != CommandOp::Event || form.code == c.code || (form.code < 0 && (c.code < 0 || c.code > 2)))
       return form;
   }
-  return forms().front();
+  return kForms[0];
 }
 
 Command start(const CommandForm &form) {
