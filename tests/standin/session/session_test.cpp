@@ -140,19 +140,23 @@ std::vector<Command> randomAction(std::mt19937 &random, standin::Session &sessio
 // The module keeps its settings in module-wide memory for the next instance,
 // as in the Modeler, where one tool is live at a time. The session that
 // replays runs on a second copy of the module, with memory of its own.
+// (A copy of its own for each test: a module file in use cannot be replaced
+// on Windows.)
 std::string moduleCopy() {
   const std::filesystem::path dir = std::filesystem::path(EP_TEST_OUTPUT_DIR) / "session-history";
   std::filesystem::create_directories(dir);
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
   const std::filesystem::path copy =
-      dir / ("copy-" + std::filesystem::path(EP_MODULE_PATH).filename().string());
-  std::filesystem::copy_file(EP_MODULE_PATH, copy, std::filesystem::copy_options::overwrite_existing);
+      dir / (test + "-" + std::filesystem::path(EP_MODULE_PATH).filename().string());
+  std::error_code ignored;
+  std::filesystem::remove(copy, ignored);
+  std::filesystem::copy_file(EP_MODULE_PATH, copy);
   return copy.string();
 }
 
 class SessionHistory : public ::testing::Test {
  protected:
   standin::LoadedModule module_ = standin::LoadedModule::open(EP_MODULE_PATH);
-  standin::LoadedModule copy_ = standin::LoadedModule::open(moduleCopy());
 };
 
 // Runs an action's commands; those that ran.
@@ -187,6 +191,7 @@ Replayed replay(const standin::LoadedModule &module, const std::vector<std::vect
 }
 
 TEST_F(SessionHistory, UndoGivesTheSessionWithoutTheStepAndRedoGivesItBack) {
+  const standin::LoadedModule copy = standin::LoadedModule::open(moduleCopy());
   for (unsigned seed = 1; seed <= 24; ++seed) {
     std::mt19937 random(seed);
     Played played(module_);
@@ -201,7 +206,7 @@ TEST_F(SessionHistory, UndoGivesTheSessionWithoutTheStepAndRedoGivesItBack) {
       SCOPED_TRACE("seed " + std::to_string(seed) + ", after\n" + story + "the step " +
                    standin::commandText(ran.front()));
       const Snapshot after = played.snapshot();
-      const Replayed without = replay(copy_, steps, random);
+      const Replayed without = replay(copy, steps, random);
       ASSERT_TRUE(played.run(parseCommand("undo")));
       ASSERT_EQ(played.snapshot(), without.before) << played.refused;
       ASSERT_TRUE(played.run(parseCommand("redo")));
