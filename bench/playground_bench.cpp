@@ -24,7 +24,6 @@
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
 #include "standin/server/module_thread.h"
-#include "standin/server/playground.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/playground_server.h"
 #include "standin/session/obj_file.h"
@@ -84,18 +83,22 @@ std::string gridMesh(int points) {
   return text;
 }
 
-struct Session {
-  explicit Session(int points) {
+struct Served {
+  explicit Served(int points) {
     globals.messages().setEcho(nullptr);
-    standin::PlaygroundConfig config;
-    for (int i = 0; i < points; ++i) config.selection.push_back(static_cast<std::size_t>(i));
-    playground = std::make_unique<standin::Playground>(
-        module, globals, standin::ObjFile::parse(gridMesh(points), "grid.obj"), config);
+    file = std::make_unique<standin::ObjFile>(standin::ObjFile::parse(gridMesh(points), "grid.obj"));
+    standin::SessionSetup setup;
+    setup.out = &silent;
+    setup.liveViewport = true;
+    playground = std::make_unique<standin::Session>(module, globals, *file, setup);
+    playground->run(standin::parseCommand("select all"));
+    playground->run(standin::parseCommand("pick"));
+    playground->beginHistoryHere();
     api = std::make_unique<standin::PlaygroundApi>(*playground);
     version = 1;
     api->get("state");
-    send("press", R"({"position": [0, 2, 0], "version": 1})");
-    timeTheTool(playground->session());
+    send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})");
+    timeTheTool(*playground->tool());
   }
   // A drag body for frame i: up and down between y 3 and 3.5.
   static std::string dragBody(std::int64_t i, std::int64_t version, bool ctrl) {
@@ -111,7 +114,9 @@ struct Session {
 
   standin::HostGlobals globals;
   standin::LoadedModule module = standin::LoadedModule::linked(&_mod_descrip);
-  std::unique_ptr<standin::Playground> playground;
+  std::ostream silent{nullptr};
+  std::unique_ptr<standin::ObjFile> file;
+  std::unique_ptr<standin::Session> playground;
   std::unique_ptr<standin::PlaygroundApi> api;
   std::int64_t version = 0;
 };
@@ -123,12 +128,12 @@ void report(benchmark::State &st, double bytes) {
 }
 
 void dragFrames(benchmark::State &st, bool ctrl) {
-  Session s(static_cast<int>(st.range(0)));
+  Served s(static_cast<int>(st.range(0)));
   moduleSeconds = 0;
   double bytes = 0;
   std::int64_t i = 0;
   for (auto _ : st) {
-    const std::string answer = s.send("drag", Session::dragBody(i++, s.version, ctrl));
+    const std::string answer = s.send("drag", Served::dragBody(i++, s.version, ctrl));
     bytes += static_cast<double>(answer.size());
   }
   report(st, bytes);
@@ -138,7 +143,7 @@ void BM_PlaygroundDragFrame(benchmark::State &st) { dragFrames(st, false); }
 void BM_PlaygroundDragFrameCtrl(benchmark::State &st) { dragFrames(st, true); }
 
 void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
-  Session s(static_cast<int>(st.range(0)));
+  Served s(static_cast<int>(st.range(0)));
   // The session was made here; from now on only the server's module thread
   // uses it, as under serve.
   standin::ModuleThread moduleThread;
@@ -155,7 +160,7 @@ void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
   double bytes = 0;
   std::int64_t i = 0;
   for (auto _ : st) {
-    auto r = client.Post("/api/drag", Session::dragBody(i++, version, false), "application/json");
+    auto r = client.Post("/api/drag", Served::dragBody(i++, version, false), "application/json");
     if (!r || r->status != 200) {
       st.SkipWithError("the drag request failed");
       break;

@@ -8,7 +8,7 @@
 //    action or resource) or 409 (not now); nothing the page can send makes
 //    the server fail (500). The session has no output file, so nothing is
 //    ever written.
-//  - A refused request changes nothing: the mesh and the session script stay.
+//  - A refused request changes nothing: the mesh and the session's log stay.
 //  - The guard lets a request through only when its Host and Origin are
 //    allowed, a POST says application/json and the fetch is not cross-site.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -25,10 +25,10 @@
 #include "host/host_abi.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
-#include "standin/server/playground.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/request_guard.h"
 #include "standin/session/obj_file.h"
+#include "standin/session/session.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 
@@ -43,8 +43,10 @@ constexpr int kPort = 8080;
 constexpr int kMaxRequests = 32;
 constexpr std::size_t kMaxBody = 512;
 
-const char *const kActions[] = {"press",    "drag",  "release", "keep", "drop", "reset",
-                                "activate", "panel", "button",  "undo", "save"};
+const char *const kActions[] = {"press",    "drag",   "release", "keep",   "drop",     "reset",
+                                "activate", "factor", "offset",  "mode",   "symmetry", "invert",
+                                "about",    "undo",   "redo",    "revert", "save",     "pairs",
+                                "select",   "pick",   "close",   "command"};
 const char *const kResources[] = {"state", "download", "script", "about.png"};
 
 void checkReply(const standin::ApiReply &reply, const std::string &request) {
@@ -63,9 +65,9 @@ void checkReply(const standin::ApiReply &reply, const std::string &request) {
 }
 
 void post(standin::PlaygroundApi &api, const std::string &action, const std::string &body) {
-  const standin::Playground &p = api.playground();
+  const standin::Session &p = api.session();
   const std::vector<standin::Position> before = p.mesh().positions();
-  const std::string scriptBefore = p.script();
+  const std::string scriptBefore = p.log();
   const std::string request = "POST " + action + " " + body;
   standin::ApiReply reply;
   try {
@@ -75,7 +77,7 @@ void post(standin::PlaygroundApi &api, const std::string &action, const std::str
   }
   checkReply(reply, request);
   if ((reply.status == 400 || reply.status == 404) &&
-      (p.mesh().positions() != before || p.script() != scriptBefore))
+      (p.mesh().positions() != before || p.log() != scriptBefore))
     violated("%s was refused (%d) but changed the session", request.c_str(), reply.status);
 }
 
@@ -131,10 +133,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   FuzzedDataProvider in(data, size);
   standin::HostGlobals globals;
   globals.messages().setEcho(nullptr);
-  standin::PlaygroundConfig config;
-  config.selection = {0, 1, 2, 3};  // no output path: saving is refused, nothing is written
-  standin::Playground playground(module, globals, standin::ObjFile::parse(kMesh, "pairs.obj"), config);
-  standin::PlaygroundApi api(playground);
+  standin::ObjFile file = standin::ObjFile::parse(kMesh, "pairs.obj");
+  std::ostream silent(nullptr);
+  standin::SessionSetup setup;  // no output path: saving is refused, nothing is written
+  setup.out = &silent;
+  setup.liveViewport = true;
+  standin::Session session(module, globals, file, setup);
+  session.run(standin::parseCommand("select 0-3"));
+  session.run(standin::parseCommand("pick"));
+  session.beginHistoryHere();
+  standin::PlaygroundApi api(session);
 
   for (int i = 0; i < kMaxRequests && in.remaining_bytes() > 0; ++i) {
     const auto kind = in.ConsumeIntegral<std::uint8_t>();

@@ -1,5 +1,5 @@
 // The session script parser: any text. Only Failure escapes, and every
-// command printed back (describeCommand, as --trace shows it) parses to the
+// command printed back (commandText, as --trace shows it) parses to the
 // same command.
 #include <cstddef>
 #include <cstdint>
@@ -15,17 +15,18 @@ namespace {
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Every field the parser fills, the line number aside.
-bool sameCommand(const standin::ScriptCommand &a, const standin::ScriptCommand &b) {
+bool sameCommand(const standin::Command &a, const standin::Command &b) {
   for (std::size_t axis = 0; axis < 3; ++axis)
     if (!sameBits(a.position[axis], b.position[axis])) return false;
   return a.op == b.op && a.atPoint == b.atPoint && a.point == b.point && a.ctrl == b.ctrl &&
          a.right == b.right && a.code == b.code && sameBits(a.value, b.value) && a.view == b.view &&
-         a.zoom == b.zoom && a.text == b.text;
+         a.zoom == b.zoom && a.text == b.text && a.grab == b.grab && a.handle == b.handle &&
+         a.preset == b.preset;
 }
 
 void checkPrintedBack(const standin::Script &script) {
-  for (const standin::ScriptCommand &command : script.commands) {
-    const std::string printed = standin::describeCommand(command);
+  for (const standin::Command &command : script.commands) {
+    const std::string printed = standin::commandText(command);
     standin::Script again;
     try {
       again = standin::parseScript(printed, "printed");

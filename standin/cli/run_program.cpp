@@ -26,7 +26,7 @@
 #include "standin/session/point_pairs.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
-#include "standin/session/session_runner.h"
+#include "standin/session/session.h"
 #include "standin/session/text_input.h"
 #include "standin/terminal/progress_bar.h"
 
@@ -90,23 +90,15 @@ void printDescriptor(const standin::LoadedModule &module, std::ostream &out) {
         << (server->name != nullptr ? server->name : "") << "\"\n";
 }
 
-standin::ScriptCommand command(standin::ScriptOp op, int code = 0, double value = 0.0) {
-  standin::ScriptCommand c;
-  c.op = op;
-  c.code = code;
-  c.value = value;
-  return c;
-}
-
-// The one stretch the options ask for, as the panel edits a user would make.
-std::vector<standin::ScriptCommand> panelEditsFromOptions(const ProgramOptions &o) {
-  using standin::ScriptOp;
-  std::vector<standin::ScriptCommand> commands;
-  if (o.offset) commands.push_back(command(ScriptOp::Mode, 1));
-  if (o.symmetry) commands.push_back(command(ScriptOp::Symmetry, 1));
-  if (o.factor) commands.push_back(command(ScriptOp::Factor, 0, *o.factor));
-  if (o.offset) commands.push_back(command(ScriptOp::Offset, 0, *o.offset));
-  return commands;
+// The panel values the options give, set before the pick's first build.
+standin::PanelPreset presetFromOptions(const ProgramOptions &o) {
+  standin::PanelPreset preset;
+  preset.invert = o.invert;
+  if (o.offset) preset.mode = 1;
+  if (o.symmetry) preset.symmetry = true;
+  preset.factor = o.factor;
+  preset.offset = o.offset;
+  return preset;
 }
 
 // One run of the program, step by step: the inputs are checked, the mesh and
@@ -137,7 +129,7 @@ class ProgramRun {
     checkInputs();
     loadMesh();
     loadModule();
-    standin::SessionRunner runner(*module_, globals_, *obj_, makeHooks());
+    standin::Session runner(*module_, globals_, *obj_, makeSetup());
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
     // The options' outputs are made now, while the tool is open, and written
@@ -199,7 +191,7 @@ class ProgramRun {
   }
 
   std::vector<PlannedOutput> plannedOutputs() const {
-    using standin::ScriptOp;
+    using standin::CommandOp;
     std::vector<PlannedOutput> list;
     auto add = [&](const std::string &path, const std::string &shown, const char *kind, const char *option,
                    std::size_t line) {
@@ -215,10 +207,11 @@ class ProgramRun {
     if (!o_.svg.empty()) add(resolved(o_.svg), o_.svg, "the SVG", "--svg", 0);
     if (!o_.aboutPng.empty()) add(resolved(o_.aboutPng), o_.aboutPng, "the About picture", "--about-png", 0);
     if (!o_.report.empty()) add(o_.report, o_.report, "the report", "--report", 0);
-    for (const standin::ScriptCommand &c : script_.commands) {
-      if (c.op == ScriptOp::Save) add(resolved(c.text), c.text, "the mesh", "save", c.line);
-      if (c.op == ScriptOp::Svg) add(resolved(c.text), c.text, "the SVG", "svg", c.line);
-      if (c.op == ScriptOp::About && !c.text.empty())
+    for (const standin::Command &c : script_.commands) {
+      if (c.op == CommandOp::Save && !c.text.empty())
+        add(resolved(c.text), c.text, "the mesh", "save", c.line);
+      if (c.op == CommandOp::Svg) add(resolved(c.text), c.text, "the SVG", "svg", c.line);
+      if (c.op == CommandOp::About && !c.text.empty())
         add(resolved(c.text), c.text, "the About picture", "about", c.line);
     }
     return list;
@@ -274,15 +267,17 @@ class ProgramRun {
     }
   }
 
-  standin::RunnerHooks makeHooks() {
+  standin::SessionSetup makeSetup() {
     std::string fontError;
     font_ = standin::FreeTypeFont::load("", 12, &fontError);
     if (!font_ && (!o_.aboutPng.empty() || o_.example))
       std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
-    standin::RunnerHooks hooks;
+    standin::SessionSetup hooks;
     hooks.out = narration_;
     hooks.progress = fileBars();
     hooks.outputFolder = outputFolder_;
+    // `save` alone writes the mesh's output (a page's session replayed).
+    if (o_.output != "-") hooks.outputPath = meshOutput_;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
@@ -295,7 +290,7 @@ class ProgramRun {
     return hooks;
   }
 
-  void printFailures(const standin::SessionRunner &runner) const {
+  void printFailures(const standin::Session &runner) const {
     for (const standin::ToolFailure &f : runner.failures()) {
       const std::string where = f.line > 0 ? scriptName_ + ":" + std::to_string(f.line) + ": " : "";
       std::cerr << kProgram << where << "the tool failed at '" << f.command << "': " << f.what << "\n";
@@ -306,7 +301,7 @@ class ProgramRun {
   // is set before the pick's build. Invert Handle swaps the ends of the
   // tool's pairs, which exist only once it built: with --invert the pick
   // builds, then the button and the panel edits make the second build.
-  void driveTool(standin::SessionRunner &runner) {
+  void driveTool(standin::Session &runner) {
     if (!o_.script.empty()) {
       try {
         runner.runScript(script_);
@@ -318,92 +313,34 @@ class ProgramRun {
       return;
     }
     if (o_.length || o_.matchPair) return stretchToLength(runner);
-    stretchOnce(runner, panelEditsFromOptions(o_));
+    standin::Command pick;
+    pick.preset = presetFromOptions(o_);
+    runner.run(pick);
   }
 
-  // Picks the tool with the panel edits made before its first build.
-  void stretchOnce(standin::SessionRunner &runner, std::vector<standin::ScriptCommand> edits) {
-    if (!o_.invert) return runner.pickWith(edits);
-    runner.pickWith({});
-    if (!runner.failures().empty() || interrupted()) return;
-    edits.insert(edits.begin(), command(standin::ScriptOp::Invert));
-    runner.runPanelEdits(edits);
-  }
-
-  // --length and --match-pair through the tool. The tool gives every pair it
-  // holds the same Offset, so the host selects the pairs of one length at a
-  // time (in their order), picks the tool, types in Offset mode the Offset
-  // that brings that length to the target, and closes the tool, keeping the
-  // result: one build for each different length. The pairs are selected
-  // again at the end.
-  void stretchToLength(standin::SessionRunner &runner) {
-    using standin::ScriptOp;
-    standin::Mesh &mesh = obj_->mesh();
-    const std::vector<standin::PointPair> pairs = standin::deliveredPairs(mesh);
-    target_ = lengthTarget(pairs);
-    runner.warnIfOddSelection();  // the picks below see the pairs alone
-    std::vector<std::pair<double, std::vector<standin::PointPair>>> groups;  // by length, first seen first
-    std::unordered_map<double, std::size_t> groupOf;
-    for (const standin::PointPair &pair : pairs) {
-      const double length = standin::distance(mesh.position(pair.handle), mesh.position(pair.anchor));
-      const auto [at, added] = groupOf.emplace(length, groups.size());
-      if (added) groups.emplace_back(length, std::vector<standin::PointPair>{});
-      groups[at->second].second.push_back(pair);
+  // --length and --match-pair through the tool (the session's length and
+  // match-pair commands); the views show the tool with every pair, picked
+  // again on the result (its first build moves nothing).
+  void stretchToLength(standin::Session &runner) {
+    standin::Command c;
+    c.op = o_.length ? standin::CommandOp::Length : standin::CommandOp::MatchPair;
+    c.value = o_.length.value_or(0.0);
+    c.point = o_.matchPair.value_or(0);
+    if (o_.symmetry) c.preset.symmetry = true;
+    c.preset.invert = o_.invert;
+    try {
+      runner.run(c);
+    } catch (const Failure &error) {
+      throw Failure(error.kind(), error.message(), "--" + error.where());  // named as the option
     }
-    for (const auto &[length, group] : groups) {
-      if (interrupted()) break;
-      mesh.selectInOrder(standin::pairPoints(group));
-      std::vector<standin::ScriptCommand> edits{command(ScriptOp::Mode, 1)};
-      if (o_.symmetry) edits.push_back(command(ScriptOp::Symmetry, 1));
-      edits.push_back(command(ScriptOp::Offset, 0, (*target_ - length) / (o_.symmetry ? 2.0 : 1.0)));
-      stretchOnce(runner, edits);
-      runner.close();
-      if (!runner.failures().empty()) break;
-    }
-    mesh.selectInOrder(standin::pairPoints(pairs));
-    // The views show the tool with every pair; its first build moves nothing.
     if (!interrupted() && runner.failures().empty() && (!o_.svg.empty() || !o_.aboutPng.empty()))
-      runner.pickWith({});
-  }
-
-  // The length every pair is to have; refuses pairs whose ends coincide (the
-  // tool cannot give them a direction) and a pair number past the last.
-  double lengthTarget(const std::vector<standin::PointPair> &pairs) const {
-    const standin::Mesh &mesh = obj_->mesh();
-    const char *option = o_.length ? "--length" : "--match-pair";
-    if (pairs.empty()) throw Failure(FailureKind::BadInput, std::string(option) + ": no pairs are selected");
-    std::vector<std::string> zero;  // the first five, and how many more
-    std::size_t zeroCount = 0;
-    for (std::size_t k = 0; k < pairs.size(); ++k) {
-      if (!standin::coincide(mesh.position(pairs[k].handle), mesh.position(pairs[k].anchor))) continue;
-      if (++zeroCount <= 5) zero.push_back(std::to_string(k) + " (" + standin::formatPairs({pairs[k]}) + ")");
-    }
-    if (zeroCount > 5) zero.push_back(std::to_string(zeroCount - 5) + " more");
-    if (zeroCount > 0) {
-      const bool one = zeroCount == 1;
-      throw Failure(FailureKind::BadInput,
-                    std::string(option) + ": " + (one ? "pair " : "pairs ") + joinWithAnd(zero) +
-                        (one ? " has" : " have") +
-                        " zero length: the ends are at one place, so there is no direction to stretch along; "
-                        "leave " +
-                        (one ? "it" : "them") + " out (--pairs)");
-    }
-    if (o_.length) return *o_.length;
-    if (*o_.matchPair >= pairs.size()) {
-      throw Failure(FailureKind::BadInput,
-                    "--match-pair " + std::to_string(*o_.matchPair) + ": there " +
-                        (pairs.size() == 1 ? "is 1 pair (0)"
-                                           : "are " + std::to_string(pairs.size()) + " pairs (0-" +
-                                                 std::to_string(pairs.size() - 1) + ")"));
-    }
-    const standin::PointPair &match = pairs[*o_.matchPair];
-    return standin::distance(mesh.position(match.handle), mesh.position(match.anchor));
+      runner.run(standin::Command{});
   }
 
   // The pictures the script took before it stopped (they show how it got
   // there); a picture that cannot be written is named, and the run's own
   // error still decides the exit code.
-  static void writePicturesTaken(standin::SessionRunner &runner) {
+  static void writePicturesTaken(standin::Session &runner) {
     try {
       runner.writePictures();
     } catch (const Failure &error) {
@@ -413,7 +350,7 @@ class ProgramRun {
 
   // Nothing more is written after an interrupt or a failure of the tool but
   // the pictures the script took.
-  std::optional<int> stopIfFailed(standin::SessionRunner &runner) const {
+  std::optional<int> stopIfFailed(standin::Session &runner) const {
     if (interrupted()) {
       runner.close();
       writePicturesTaken(runner);
@@ -428,18 +365,28 @@ class ProgramRun {
     return fail(standin::kExitToolFailed, writtenSoFar("failure"));
   }
 
-  void writeViews(standin::SessionRunner &runner) {
-    if (!o_.svg.empty()) runner.writeSvg(o_.svg, o_.view, o_.zoom);
+  void writeViews(standin::Session &runner) {
+    if (!o_.svg.empty()) {
+      standin::Command svg;
+      svg.op = standin::CommandOp::Svg;
+      svg.text = o_.svg;
+      svg.view = o_.view;
+      svg.zoom = o_.zoom;
+      runner.run(svg);
+    }
     if (o_.aboutPng.empty()) return;
     if (!runner.live()) {
       throw Failure(FailureKind::BadInput,
                     "--about-png: the tool was closed by the script; the About "
                     "button is in its options panel (use 'about FILE' in the script)");
     }
-    runner.pressAbout(o_.aboutPng);
+    standin::Command about;
+    about.op = standin::CommandOp::About;
+    about.text = o_.aboutPng;
+    runner.run(about);
   }
 
-  std::string writeMesh(standin::SessionRunner &runner) {
+  std::string writeMesh(standin::Session &runner) {
     if (o_.output.empty()) return "result not saved (no -o or --in-place)";
     runner.writeMesh(meshOutput_, meshShown_);
     return o_.output == "-" ? "wrote the mesh to standard output" : "wrote " + meshShown_;
@@ -462,14 +409,13 @@ class ProgramRun {
     return standin::measurePairs(*obj_, pairs);
   }
 
-  std::string describeStretch(const standin::SessionRunner &runner) const {
-    if (target_) return describeLengthTarget(*target_, o_);
+  std::string describeStretch(const standin::Session &runner) const {
+    if (auto target = runner.lengthTarget()) return describeLengthTarget(*target, o_);
     if (auto s = runner.settings()) return describeSettings(*s);
     return "";
   }
 
-  PairReport makeReport(const standin::SessionRunner &runner,
-                        std::vector<standin::PairLength> lengths) const {
+  PairReport makeReport(const standin::Session &runner, std::vector<standin::PairLength> lengths) const {
     PairReport report;
     report.mesh = o_.mesh;
     if (!o_.output.empty()) report.output = o_.output;
@@ -480,12 +426,12 @@ class ProgramRun {
       report.offset = s->offset;
       report.symmetry = s->symmetry == 1;
     }
-    report.length = target_;
+    report.length = runner.lengthTarget();
     report.pairs = std::move(lengths);
     return report;
   }
 
-  void printSummary(const standin::SessionRunner &runner, const std::vector<standin::PairLength> &lengths,
+  void printSummary(const standin::Session &runner, const std::vector<standin::PairLength> &lengths,
                     const std::string &wrote, double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = obj_->mesh().selectedCount() / 2;
@@ -524,7 +470,6 @@ class ProgramRun {
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;
-  std::optional<double> target_;         // the length of --length or --match-pair, once known
   std::optional<standin::ObjFile> obj_;  // the mesh the tool edits is the file's own
   standin::HostGlobals globals_;
   std::optional<standin::LoadedModule> module_;

@@ -17,11 +17,11 @@
 #include "standin/host/module_loader.h"
 #include "standin/media/freetype_font.h"
 #include "standin/server/module_thread.h"
-#include "standin/server/playground.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/playground_server.h"
 #include "standin/session/obj_file.h"
 #include "standin/session/selection.h"
+#include "standin/session/session.h"
 
 namespace cli {
 namespace {
@@ -73,21 +73,46 @@ std::string meshPath(const ProgramOptions &o, const fs::path &programFolder) {
   return (*folder / kExampleMesh).string();
 }
 
-// What the session selects: the pairs chosen, or the points (default: all).
-standin::PlaygroundConfig sessionConfig(const ProgramOptions &o, const standin::ObjFile &file) {
-  standin::PlaygroundConfig config;
+// What the session starts with: the pairs chosen, or the points (default:
+// all), and the file Save writes.
+struct SessionStart {
+  std::vector<standin::PointPair> pairs;
+  std::vector<std::size_t> selection;
+  std::string outputPath;
+};
+
+SessionStart sessionStart(const ProgramOptions &o, const standin::ObjFile &file, const std::string &mesh) {
+  SessionStart start;
+  start.outputPath = o.inPlace ? mesh : o.output;
   const bool pairs = !o.pairs.empty() || o.pairsFromEdges;
   try {
     if (pairs)
-      config.pairs = chosenPairs(o.pairs, o.axis, o.axisTolerance, file).pairs;
+      start.pairs = chosenPairs(o.pairs, o.axis, o.axisTolerance, file).pairs;
     else
-      config.selection = standin::parseSelection(o.select.empty() ? "all" : o.select, file.pointCount());
+      start.selection = standin::parseSelection(o.select.empty() ? "all" : o.select, file.pointCount());
   } catch (const Failure &error) {
     // A mistake in the mesh file is named by its line; the option adds nothing.
     if (!error.where().empty()) throw;
     throw error.at(!o.pairs.empty() ? "--pairs" : pairs ? "--pairs-from-edges" : "--select");
   }
-  return config;
+  return start;
+}
+
+// The session begins as the command line's would: the selection (or the
+// pairs), then the tool picked. What the tool shows then is printed; the page
+// gets only the boxes of its own actions.
+void beginSession(standin::Session &session, const SessionStart &start) {
+  standin::Command select;
+  if (!start.pairs.empty()) {
+    select.op = standin::CommandOp::Pairs;
+    select.text = standin::formatPairs(start.pairs);
+  } else {
+    select.op = standin::CommandOp::Select;
+    select.text = standin::formatSelection(start.selection);
+  }
+  session.run(select);
+  session.run(standin::Command{});  // pick
+  session.beginHistoryHere();
 }
 
 // Everything that calls into the module, made, used and ended on the module
@@ -96,14 +121,19 @@ standin::PlaygroundConfig sessionConfig(const ProgramOptions &o, const standin::
 class ModuleSide {
  public:
   ModuleSide(standin::ModuleThread &thread, const std::string &modulePath, standin::HostGlobals &globals,
-             standin::ObjFile file, standin::PlaygroundConfig config)
-      : thread_(thread) {
+             standin::ObjFile file, SessionStart start, const standin::CanvasFont *font)
+      : thread_(thread), file_(std::move(file)), silent_(nullptr) {
     thread_.call([&] {
       try {
         module_ = std::make_unique<standin::LoadedModule>(standin::LoadedModule::open(modulePath));
-        playground_ =
-            std::make_unique<standin::Playground>(*module_, globals, std::move(file), std::move(config));
-        api_ = std::make_unique<standin::PlaygroundApi>(*playground_);
+        standin::SessionSetup setup;
+        setup.out = &silent_;  // what a script prints (points, panel, echo) the page does not show
+        setup.outputPath = start.outputPath;
+        setup.font = font;
+        setup.liveViewport = true;
+        session_ = std::make_unique<standin::Session>(*module_, globals, file_, setup);
+        beginSession(*session_, start);
+        api_ = std::make_unique<standin::PlaygroundApi>(*session_);
       } catch (...) {
         end();
         throw;
@@ -124,19 +154,21 @@ class ModuleSide {
   // Reads the session on its thread.
   template <class F>
   auto read(F &&f) {
-    return thread_.call([&] { return f(static_cast<const standin::Playground &>(*playground_)); });
+    return thread_.call([&] { return f(static_cast<const standin::Session &>(*session_)); });
   }
 
  private:
   void end() {
     api_.reset();
-    playground_.reset();  // closes the tool
-    module_.reset();      // the module's shutdown, then unloading
+    session_.reset();  // closes the tool
+    module_.reset();   // the module's shutdown, then unloading
   }
 
   standin::ModuleThread &thread_;
+  standin::ObjFile file_;
+  std::ostream silent_;
   std::unique_ptr<standin::LoadedModule> module_;
-  std::unique_ptr<standin::Playground> playground_;
+  std::unique_ptr<standin::Session> session_;
   std::unique_ptr<standin::PlaygroundApi> api_;
 };
 
@@ -247,17 +279,15 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
   const std::string mesh = meshPath(o, programFolder);
   if (!o.inPlace) checkOutput(o.output, mesh);
   standin::ObjFile file = standin::ObjFile::read(mesh);
-  standin::PlaygroundConfig config = sessionConfig(o, file);
-  config.outputPath = o.inPlace ? mesh : o.output;
+  const SessionStart start = sessionStart(o, file, mesh);
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
   const auto font = standin::FreeTypeFont::load();
-  globals.panels().setFont(font.get());
   standin::ModuleThread moduleThread(reportFailure);
   const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;
-  ModuleSide side(moduleThread, modulePath, globals, std::move(file), std::move(config));
-  const StartFacts facts = side.read([](const standin::Playground &p) {
+  ModuleSide side(moduleThread, modulePath, globals, std::move(file), start, font.get());
+  const StartFacts facts = side.read([](const standin::Session &p) {
     return StartFacts{p.mesh().size(), p.selection(), p.outputPath()};
   });
 
@@ -275,7 +305,7 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
     listened = server.run();
   }
   if (!listened) throw Failure(FailureKind::CannotWrite, "the server could not listen on " + server.origin());
-  const bool unsaved = side.read([](const standin::Playground &p) { return p.unsaved(); });
+  const bool unsaved = side.read([](const standin::Session &p) { return p.unsaved(); });
   std::cout << "stopped" << (unsaved ? "; the changes since the last save were not written" : "") << "\n";
   return standin::kExitOk;
 }

@@ -18,6 +18,7 @@ std::size_t Mesh::addPoint(const Position &position, bool selected) {
   positions_.push_back(position);
   selected_.push_back(selected ? 1 : 0);
   written_.push_back(0);
+  if (!journalMark_.empty()) journalMark_.push_back(0);
   if (selected) ++selectedCount_;
   return positions_.size() - 1;
 }
@@ -88,6 +89,28 @@ void Mesh::selectInOrder(std::span<const std::size_t> indices) {
     throw std::invalid_argument("Mesh::selectInOrder: point " + std::to_string(*twice) + " is given twice");
   selectOnly(indices);
   scanOrder_.assign(indices.begin(), indices.end());
+}
+
+void Mesh::startJournal() {
+  journal_.clear();
+  if (journalMark_.size() != positions_.size() || journalEpoch_ == UINT32_MAX) {
+    journalMark_.assign(positions_.size(), 0);
+    journalEpoch_ = 0;
+  }
+  ++journalEpoch_;
+  journaling_ = true;
+}
+
+void Mesh::keep(std::size_t index, const Position &was) {
+  journalMark_[index] = journalEpoch_;
+  journal_.emplace_back(index, was);
+}
+
+std::vector<std::pair<std::size_t, Position>> Mesh::takeJournal() {
+  journaling_ = false;
+  std::vector<std::pair<std::size_t, Position>> kept;
+  kept.swap(journal_);
+  return kept;
 }
 
 }  // namespace standin

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "host/host_abi.h"
@@ -57,6 +58,7 @@ class Mesh {
   const Position &position(std::size_t index) const { return positions_.at(index); }
   void setPosition(std::size_t index, const Position &position) {
     Position &at = positions_.at(index);
+    if (journaling_ && journalMark_[index] != journalEpoch_) keep(index, at);
     if (written_[index] == 0) {
       written_[index] = 1;
       if (keepFirstWrites_) recordFirstWrite(index, fingerprint(at));
@@ -98,6 +100,14 @@ class Mesh {
   // Counted as the selection changes, not by walking the points.
   std::size_t selectedCount() const { return selectedCount_; }
 
+  // From now on, keeps the position each point had before setPosition first
+  // wrote it (for a history that puts points back): in proportion to the
+  // points written, each once.
+  void startJournal();
+  // What was kept since startJournal(), in the order first written; keeps no
+  // more.
+  std::vector<std::pair<std::size_t, Position>> takeJournal();
+
  private:
   std::vector<Position> positions_;
   std::vector<unsigned char> selected_;
@@ -107,6 +117,11 @@ class Mesh {
   void recordFirstWrite(std::size_t index, std::uint32_t before);
   std::size_t selectedCount_ = 0;
   std::vector<std::size_t> scanOrder_;
+  void keep(std::size_t index, const Position &was);
+  bool journaling_ = false;
+  std::uint32_t journalEpoch_ = 0;
+  std::vector<std::uint32_t> journalMark_;  // journalEpoch_: kept in this journal
+  std::vector<std::pair<std::size_t, Position>> journal_;
 };
 
 }  // namespace standin

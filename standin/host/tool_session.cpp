@@ -92,9 +92,9 @@ void ToolSession::activateOrThrow(int version) {
   int result = activate(version);
   if (result == LW_ACTIVATE_OK) return;
   FailureKind kind = result == LW_ACTIVATE_BAD_VERSION  ? FailureKind::ActivationVersion
-                       : result == LW_ACTIVATE_BAD_GLOBAL ? FailureKind::ActivationGlobal
-                       : result == LW_ACTIVATE_BAD_LOCAL  ? FailureKind::ActivationFailed
-                                                          : FailureKind::ActivationOther;
+                     : result == LW_ACTIVATE_BAD_GLOBAL ? FailureKind::ActivationGlobal
+                     : result == LW_ACTIVATE_BAD_LOCAL  ? FailureKind::ActivationFailed
+                                                        : FailureKind::ActivationOther;
   throw Failure(kind, activationFailure(server_, result, globals_));
 }
 
@@ -135,7 +135,10 @@ int ToolSession::pickHandle(LWToolEvent &event) {
       bestPriority = priority;
     }
   }
-  if (best >= 0) return best;
+  return best;
+}
+
+int ToolSession::askStart(LWToolEvent &event) {
   if (table_.start == nullptr) return -1;
   int index = table_.start(binding_.instance, &event);
   trace("start() -> " + std::to_string(index));
@@ -148,17 +151,20 @@ void ToolSession::adjust(LWToolEvent &event, int index) {
   trace("adjust(" + std::to_string(index) + ", " + eventText(event) + ") -> " + std::to_string(result));
 }
 
-void ToolSession::press(const Position &position, bool ctrl, bool rightButton) {
+void ToolSession::press(const Position &position, bool ctrl, bool rightButton, std::optional<int> grab) {
   if (!live_) return;
   pressPosition_ = position;
   LWToolEvent event = makeEvent(position, ctrl, rightButton);
   lastEvent_ = event;
   held_.reset();
+  lastGrab_.reset();
   heldRight_ = rightButton;
   lastDown_ = table_.down != nullptr ? table_.down(binding_.instance, &event) : 0;
   trace("down(" + eventText(event) + ") -> " + std::to_string(lastDown_));
   if (lastDown_ == 0) {
-    int index = pickHandle(event);
+    const int picked = grab ? *grab : pickHandle(event);
+    lastGrab_ = picked >= 0 ? picked : -1;
+    const int index = picked >= 0 ? picked : askStart(event);
     if (table_.adjust != nullptr) {
       held_ = index;
       adjust(event, index);

@@ -71,10 +71,16 @@ class ToolSession {
   // Mouse. A press calls down; if down answers 0 the host picks a handle
   // (nearest within the pick radius, higher priority on a tie) or asks start
   // for one, then calls adjust. Drags call adjust with the same index.
-  void press(const Position &position, bool ctrl = false, bool rightButton = false);
+  // `grab` replays a press: the handle it grabbed (asking nothing), or -1 to
+  // ask start (whatever lies within the pick radius).
+  void press(const Position &position, bool ctrl = false, bool rightButton = false,
+             std::optional<int> grab = std::nullopt);
   void drag(const Position &position, bool ctrl = false);
   void release();
   std::optional<int> heldHandle() const { return held_; }
+  // What the last press grabbed: the handle the pick found, or -1 when it
+  // asked start; none when down took the click.
+  std::optional<int> lastGrab() const { return lastGrab_; }
   // The pick radius of the presses that follow (model units).
   double pickRadius() const { return options_.pickRadius; }
   void setPickRadius(double radius) { options_.pickRadius = radius; }
@@ -114,7 +120,8 @@ class ToolSession {
 
  private:
   LWToolEvent makeEvent(const Position &position, bool ctrl, bool rightButton) const;
-  int pickHandle(LWToolEvent &event);
+  int pickHandle(LWToolEvent &event);  // the nearest handle within the radius, or -1
+  int askStart(LWToolEvent &event);
   void adjust(LWToolEvent &event, int index);
   void trace(const std::string &line) { globals_.tracer()(line); }
 
@@ -133,6 +140,7 @@ class ToolSession {
   bool live_ = false;
   int activation_ = -1;
   std::optional<int> held_;
+  std::optional<int> lastGrab_;
   bool heldRight_ = false;
   Position pressPosition_{};
   LWToolEvent lastEvent_{};

@@ -3,17 +3,11 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <functional>
-#include <limits>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <vector>
 
 #include "standin/host/failure.h"
 #include "standin/media/png_file.h"
-#include "standin/session/atomic_file.h"
-#include "standin/session/obj_file.h"
 
 namespace standin {
 namespace {
@@ -32,182 +26,73 @@ ApiReply errorReply(int status, const std::string &message) {
   return jsonReply(status, {{"error", message}});
 }
 
-// The fields of one POST body, checked against what its action takes.
-class Fields {
- public:
-  Fields(std::string_view action, std::string_view body, const std::vector<const char *> &allowed)
-      : action_(action) {
-    json parsed = json::parse(body.empty() ? std::string_view("{}") : body, nullptr, false);
-    if (parsed.is_discarded()) throw Failure(FailureKind::BadInput, "the body is not valid JSON");
-    if (!parsed.is_object()) throw Failure(FailureKind::BadInput, "the body must be a JSON object");
-    std::string names;
-    for (const char *name : allowed) names += std::string(names.empty() ? "" : ", ") + name;
-    for (const auto &[key, value] : parsed.items()) {
-      bool known = key == "version";
-      for (const char *name : allowed) known = known || key == name;
-      if (!known) {
-        throw Failure(FailureKind::BadInput,
-                      "unknown field '" + key + "'" +
-                          (names.empty() ? " (it takes none)" : " (it takes " + names + ")"));
-      }
-    }
-    body_ = std::move(parsed);
+Failure badRequest(const std::string &message) { return Failure(FailureKind::BadInput, message); }
+
+// The body as a command, and the version the page holds (-1: none).
+std::pair<Command, std::int64_t> readBody(std::string_view action, std::string_view text) {
+  json body = json::parse(text.empty() ? std::string_view("{}") : text, nullptr, false);
+  if (body.is_discarded()) throw badRequest("the body is not valid JSON");
+  if (!body.is_object()) throw badRequest("the body must be a JSON object");
+  std::int64_t version = -1;
+  if (const auto v = body.find("version"); v != body.end()) {
+    if (!v->is_number_integer()) throw badRequest("'version' must be a whole number");
+    version = v->get<std::int64_t>();
+    body.erase(v);
   }
-
-  bool has(const char *name) const { return body_.contains(name); }
-
-  Position position(const char *name) const {
-    const json *v = find(name);
-    if (v == nullptr) throw bad(name, "is required: [x, y, z]");
-    if (!v->is_array() || v->size() != 3) throw bad(name, "must be three numbers [x, y, z]");
-    Position p{};
-    for (std::size_t i = 0; i < 3; ++i) p[i] = number((*v)[i], name, -kMaxCoordinate, kMaxCoordinate);
-    return p;
+  if (action != "command") {
+    if (body.contains("command"))
+      throw badRequest("the route names the command: 'command' is not a field here");
+    body["command"] = std::string(action);
   }
-
-  bool flag(const char *name) const {
-    const json *v = find(name);
-    if (v == nullptr) return false;
-    if (!v->is_boolean()) throw bad(name, "must be true or false");
-    return v->get<bool>();
-  }
-
-  double number(const char *name, double low, double high, double fallback) const {
-    const json *v = find(name);
-    return v == nullptr ? fallback : number(*v, name, low, high);
-  }
-
-  // A non-negative integer that fits in 32 bits (control IDs).
-  std::uintptr_t id(const char *name) const {
-    const json *v = find(name);
-    if (v == nullptr) throw bad(name, "is required");
-    if (!v->is_number_integer() || v->get<double>() < 0 || v->get<double>() > 4294967295.0)
-      throw bad(name, "must be a whole number from 0 to 4294967295");
-    return static_cast<std::uintptr_t>(v->get<std::uint64_t>());
-  }
-
-  // A number, or true / false as 1 / 0 (a switch).
-  double value(const char *name) const {
-    const json *v = find(name);
-    if (v == nullptr) throw bad(name, "is required");
-    if (v->is_boolean()) return v->get<bool>() ? 1.0 : 0.0;
-    return number(*v, name, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
-  }
-
-  // The scene version the page holds; -1 when it sent none.
-  std::int64_t version() const {
-    const json *v = find("version");
-    if (v == nullptr) return -1;
-    if (!v->is_number_integer()) throw bad("version", "must be a whole number");
-    return v->get<std::int64_t>();
-  }
-
- private:
-  const json *find(const char *name) const {
-    auto it = body_.find(name);
-    return it == body_.end() ? nullptr : &*it;
-  }
-
-  Failure bad(const char *name, const std::string &what) const {
-    return Failure(FailureKind::BadInput, "'" + std::string(name) + "' " + what);
-  }
-
-  double number(const json &v, const char *name, double low, double high) const {
-    if (!v.is_number()) throw bad(name, "must be a number");
-    const double d = v.get<double>();
-    if (!std::isfinite(d) || d < low || d > high) {
-      throw bad(name, "is out of range (" + v.dump() + "; allowed " + json(low).dump() + " to " +
-                          json(high).dump() + ")");
-    }
-    return d;
-  }
-
-  std::string action_;
-  json body_;
-};
-
-std::string controlName(const Playground &p, std::uintptr_t id) {
-  for (const ControlView &c : p.panelControls())
-    if (c.id == id) return c.label.empty() ? "the " + c.type + " control" : c.label;
-  return "control " + std::to_string(id);
+  return {commandFromJson(body), version};
 }
 
-void requireControl(const Playground &p, std::uintptr_t id, bool button) {
-  for (const ControlView &c : p.panelControls()) {
-    if (c.id != id) continue;
-    if (button != c.isButton)
-      throw Failure(FailureKind::BadInput,
-                    "control " + std::to_string(id) + (button ? " is not a button" : " is a button"));
-    return;
+// What the page may not ask for: file names, and positions beyond reason.
+void checkFromPage(const Command &c) {
+  const bool writes = c.op == CommandOp::About || c.op == CommandOp::Svg || c.op == CommandOp::Save;
+  if (writes && !c.text.empty())
+    throw badRequest("'file': the page names no file (Save writes the output given when the server started)");
+  const bool positioned =
+      (c.op == CommandOp::Press && !c.atPoint) || c.op == CommandOp::Drag || c.op == CommandOp::Keep;
+  for (double v : c.position)
+    if (positioned && std::abs(v) > kMaxCoordinate)
+      throw badRequest("'position' is out of range (allowed -1e15 to 1e15)");
+}
+
+std::string base64(const std::string &bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t word = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (i + 1 < bytes.size())
+      word |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) word |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[(word >> 18) & 63];
+    out += kDigits[(word >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(word >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[word & 63] : '=';
   }
-  throw Failure(FailureKind::BadInput, "the options panel has no control " + std::to_string(id));
+  return out;
 }
 
-void checkEdit(const Playground &p, std::uintptr_t id, EditResult result) {
-  if (result == EditResult::Done) return;
-  std::string why = describe(result);
-  for (const ControlView &c : p.panelControls())
-    if (c.id == id && !c.enabled && c.disabledMessage) why += " (\"" + *c.disabledMessage + "\")";
-  // A value the control cannot take is the request's fault; a control that
-  // cannot be used now is the session's state.
-  const bool badValue = result == EditResult::WrongType || result == EditResult::OutOfRange ||
-                        result == EditResult::NotEditable || result == EditResult::BadText;
-  throw Failure(badValue ? FailureKind::BadInput : FailureKind::Refused, controlName(p, id) + ": " + why);
+json aboutJson(const AboutPicture &about) {
+  std::string error;
+  const std::optional<std::string> png = encodePng(about.image, &error);
+  return {{"serial", about.serial},
+          {"texts", about.texts},
+          {"picture", png ? json("data:image/png;base64," + base64(*png)) : json(nullptr)}};
 }
 
-using Action = std::function<void(Playground &, const Fields &)>;
-
-struct ActionEntry {
-  std::vector<const char *> fields;
-  Action run;
-};
-
-const std::map<std::string, ActionEntry, std::less<>> &actions() {
-  static const std::map<std::string, ActionEntry, std::less<>> table{
-      {"press",
-       {{"position", "ctrl", "right", "pickRadius"},
-        [](Playground &p, const Fields &f) {
-          p.press(f.position("position"), f.flag("ctrl"), f.flag("right"),
-                  f.number("pickRadius", 0.0, kMaxCoordinate, Playground::kDefaultPickRadius));
-        }}},
-      {"drag",
-       {{"position", "ctrl"},
-        [](Playground &p, const Fields &f) {
-          if (!p.drag(f.position("position"), f.flag("ctrl")))
-            throw Failure(FailureKind::Refused, "no handle is held (press first)");
-        }}},
-      {"release", {{}, [](Playground &p, const Fields &) { p.release(); }}},
-      {"keep",
-       {{"position"},
-        [](Playground &p, const Fields &f) {
-          p.keep(f.has("position") ? f.position("position") : Position{});
-        }}},
-      {"drop", {{}, [](Playground &p, const Fields &) { p.hostEvent(LWT_EVENT_DROP); }}},
-      {"reset", {{}, [](Playground &p, const Fields &) { p.hostEvent(LWT_EVENT_RESET); }}},
-      {"activate", {{}, [](Playground &p, const Fields &) { p.hostEvent(LWT_EVENT_ACTIVATE); }}},
-      {"panel",
-       {{"id", "value"},
-        [](Playground &p, const Fields &f) {
-          const std::uintptr_t id = f.id("id");
-          const double value = f.value("value");
-          requireControl(p, id, false);
-          checkEdit(p, id, p.editControl(id, value));
-        }}},
-      {"button",
-       {{"id"},
-        [](Playground &p, const Fields &f) {
-          const std::uintptr_t id = f.id("id");
-          requireControl(p, id, true);
-          checkEdit(p, id, p.pressButton(id));
-        }}},
-      {"undo", {{}, [](Playground &p, const Fields &) { p.undoToFile(); }}},
-      {"save", {{}, [](Playground &p, const Fields &) { p.save(); }}},
-  };
-  return table;
+json messagesJson(const std::vector<MessageBox> &boxes) {
+  json out = json::array();
+  for (const MessageBox &box : boxes)
+    out.push_back({{"kind", messageKindName(box.kind)}, {"title", box.title}, {"text", box.text}});
+  return out;
 }
 
-ApiReply aboutPng(const Playground &p) {
-  const auto &about = p.aboutPicture();
+ApiReply aboutPng(const Session &s) {
+  const auto &about = s.aboutPicture();
   if (!about) return errorReply(404, "the About panel has not been opened");
   std::string error;
   auto bytes = encodePng(about->image, &error);
@@ -218,12 +103,13 @@ ApiReply aboutPng(const Playground &p) {
   return reply;
 }
 
-ApiReply download(const Playground &p) {
+ApiReply download(Session &s) {
+  s.syncObj();
   ApiReply reply;
   reply.contentType = "model/obj";
-  reply.body = p.objText();
+  reply.body = s.file().text();
   std::string name =
-      std::filesystem::path(p.outputPath().empty() ? p.file().name() : p.outputPath()).filename().string();
+      std::filesystem::path(s.outputPath().empty() ? s.file().name() : s.outputPath()).filename().string();
   // Only plain characters go into the header; anything else becomes '_'.
   for (char &c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
@@ -244,31 +130,36 @@ ApiReply PlaygroundApi::get(std::string_view resource) {
 }
 
 ApiReply PlaygroundApi::answerGet(std::string_view resource) {
-  if (resource == "state") return jsonReply(200, tracker_.full(playground_));
-  if (resource == "download") return download(playground_);
-  if (resource == "about.png") return aboutPng(playground_);
+  if (resource == "state") return jsonReply(200, tracker_.full(session_));
+  if (resource == "download") return download(session_);
+  if (resource == "about.png") return aboutPng(session_);
   if (resource == "script") {
     ApiReply reply;
     reply.contentType = "text/plain; charset=utf-8";
-    reply.body = playground_.script();
+    reply.body = session_.log();
     return reply;
   }
   return errorReply(404, "no such resource: " + std::string(resource));
 }
 
 ApiReply PlaygroundApi::post(std::string_view action, std::string_view body) {
-  const auto &table = actions();
-  const auto it = table.find(action);
-  if (it == table.end()) return errorReply(404, "no such action: " + std::string(action));
   try {
-    const Fields fields(action, body, it->second.fields);
-    const std::int64_t version = fields.version();
-    it->second.run(playground_, fields);
-    return jsonReply(200, tracker_.answerFor(playground_, version));
+    return answerPost(action, body);
   } catch (...) {
     const Failure failure = caughtFailure();
     return errorReply(httpStatusOf(failure.kind()), failure.at(std::string(action)).what());
   }
+}
+
+ApiReply PlaygroundApi::answerPost(std::string_view action, std::string_view body) {
+  const auto [command, version] = readBody(action, body);
+  checkFromPage(command);
+  const CommandAnswer answer = session_.run(command);
+  json reply = tracker_.answerFor(session_, version);
+  reply["messages"] = messagesJson(answer.boxes);
+  reply["failedBuilds"] = answer.failedBuilds;
+  if (answer.about) reply["about"] = aboutJson(*answer.about);
+  return jsonReply(200, reply);
 }
 
 }  // namespace standin

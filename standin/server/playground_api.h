@@ -1,28 +1,29 @@
 // The playground's API: requests as text in, answers as text out, with no
-// sockets (the HTTP server hands each request here, one at a time).
+// sockets (the HTTP server hands each request here, one at a time). Every
+// action of the page is a session command (standin/session/command.h) in its
+// JSON form; the session runs it as it runs a script's line.
 //
 //   GET  state          the whole scene (scene_tracker.h)
 //   GET  download       the OBJ file as Save would write it
 //   GET  about.png      the About panel's last picture
-//   GET  script         the session so far as a command line session script
-//   POST press          {"position": [x, y, z], "ctrl", "right", "pickRadius"}
-//   POST drag           {"position": [x, y, z], "ctrl"}
-//   POST release        {}
-//   POST keep           {"position": [x, y, z]}  right click: keep, new stretch
-//   POST drop | reset | activate    the host's events 0, 1, 2
-//   POST panel          {"id": control, "value": number or true / false}
-//   POST button         {"id": control}
-//   POST undo           {}  every point back where the file has it
-//   POST save           {}  writes the output file given at start
+//   GET  script         the session's log: a script for the command line
+//   POST command        a command's JSON: {"command": "press", "position": [x, y, z], ...}
+//   POST NAME           the same with the command named by the route
+//                       (/api/press, /api/undo, ...): the body holds its fields
 //
 // Every POST body is a JSON object; it may also carry "version", the scene
-// version the page holds (see SceneTracker). Fields other than the listed
-// ones, fields of the wrong type, positions that are not three finite numbers
-// within kMaxCoordinate, and control IDs the panel does not have are refused
-// with 400 and {"error": "..."} naming the field; nothing is done then. An
-// action the session refuses as it stands (a drag with no handle held, a
-// disabled control, saving without an output file) answers 409 with the
-// reason. A POST that was carried out answers 200 with the scene's changes.
+// version the page holds (see SceneTracker). A body that is not a command
+// (unknown fields, fields of the wrong type, positions that are not three
+// finite numbers within kMaxCoordinate) is refused with 400 and
+// {"error": "..."} naming the field; so is a command that names a file (the
+// page never names one: Save writes the output given at the start). Nothing
+// is done then. A command the session refuses as it stands (a drag with no
+// handle held, a disabled control, nothing to undo) answers 409 with the
+// reason; the statuses of other failures come from their kind
+// (httpStatusOf). A command that was carried out answers 200 with the
+// scene's changes, "messages": the boxes the tool showed during it (and only
+// then: no other request gets them), "failedBuilds", and for About "about"
+// with the texts and the picture as a data: URL.
 #pragma once
 
 #include <string>
@@ -30,8 +31,8 @@
 #include <utility>
 #include <vector>
 
-#include "standin/server/playground.h"
 #include "standin/server/scene_tracker.h"
+#include "standin/session/session.h"
 
 namespace standin {
 
@@ -47,18 +48,19 @@ struct ApiReply {
 
 class PlaygroundApi {
  public:
-  explicit PlaygroundApi(Playground &playground) : playground_(playground) {}
+  explicit PlaygroundApi(Session &session) : session_(session) {}
 
   // `resource` is the path after /api/. 404 for an unknown resource.
   ApiReply get(std::string_view resource);
   ApiReply post(std::string_view action, std::string_view body);
 
-  Playground &playground() { return playground_; }
+  Session &session() { return session_; }
 
  private:
   ApiReply answerGet(std::string_view resource);
+  ApiReply answerPost(std::string_view action, std::string_view body);
 
-  Playground &playground_;
+  Session &session_;
   SceneTracker tracker_;
 };
 

@@ -104,13 +104,6 @@ json overlayRuns(std::vector<WireCall> &seen, const std::vector<WireCall> &now) 
   return runs;
 }
 
-json messagesJson(const std::vector<MessageBox> &boxes) {
-  json out = json::array();
-  for (const MessageBox &box : boxes)
-    out.push_back({{"kind", messageKindName(box.kind)}, {"title", box.title}, {"text", box.text}});
-  return out;
-}
-
 json optionalNumber(const std::optional<long long> &value) { return value ? json(*value) : json(nullptr); }
 
 json controlJson(const ControlView &c) {
@@ -132,103 +125,94 @@ json controlJson(const ControlView &c) {
           {"thumbnail", c.hasThumbnail}};
 }
 
-json panelJson(const Playground &playground) {
+json panelJson(const Session &session) {
   json controls = json::array();
-  for (const ControlView &c : playground.panelControls()) controls.push_back(controlJson(c));
-  return {{"title", playground.panelTitle()}, {"controls", controls}};
+  for (const ControlView &c : session.panelControls()) controls.push_back(controlJson(c));
+  return {{"title", session.panelTitle()}, {"controls", controls}};
 }
-
-json aboutJson(const AboutPicture &about) { return {{"serial", about.serial}, {"texts", about.texts}}; }
 
 }  // namespace
 
 SceneTracker::SceneTracker() = default;
 SceneTracker::~SceneTracker() = default;
 
-bool SceneTracker::sameAsLastAnswer(Playground &playground) const {
-  if (version_ == 0) return false;
-  const std::vector<Position> &points = playground.mesh().positions();
-  const std::vector<Position> handles = playground.handles();
-  const std::vector<WireCall> &overlay = playground.overlay();
-  const auto &about = playground.aboutPicture();
+bool SceneTracker::sameAsLastAnswer(Session &session) const {
+  if (version_ == 0 || session.selection() != selection_) return false;
+  const std::vector<Position> &points = session.mesh().positions();
+  const std::vector<Position> handles = session.handles();
+  const std::vector<WireCall> &overlay = session.overlay();
   return points.size() == points_.size() &&
          std::equal(points.begin(), points.end(), points_.begin(), samePosition) &&
          handles.size() == handles_.size() &&
          std::equal(handles.begin(), handles.end(), handles_.begin(), samePosition) &&
          overlay.size() == overlay_.size() &&
          std::equal(overlay.begin(), overlay.end(), overlay_.begin(), sameCall) &&
-         panelJson(playground).dump() == panelText_ && playground.help() == help_ &&
-         (about ? about->serial : 0) == aboutSerial_;
+         panelJson(session).dump() == panelText_ && session.help() == help_;
 }
 
-void SceneTracker::addCommon(Playground &playground, json &answer, bool newVersion) {
+void SceneTracker::addCommon(Session &session, json &answer, bool newVersion) {
   if (newVersion) ++version_;
   answer["version"] = version_;
-  const std::optional<int> held = playground.held();
+  const std::optional<int> held = session.held();
   answer["held"] = held ? json(*held) : json(nullptr);
-  answer["unsaved"] = playground.unsaved();
-  answer["messages"] = messagesJson(playground.takeMessages());
+  answer["unsaved"] = session.unsaved();
+  answer["canUndo"] = session.canUndo();
+  answer["canRedo"] = session.canRedo();
 }
 
-json SceneTracker::full(Playground &playground) {
+json SceneTracker::full(Session &session) {
   json answer;
   // The scene as last answered keeps its version, so that every page that
   // holds it (one that asked for the whole scene after another page's
   // change) gets only the changes of the next answer.
-  addCommon(playground, answer, !sameAsLastAnswer(playground));
+  addCommon(session, answer, !sameAsLastAnswer(session));
   answer["full"] = true;
-  const ObjFile &file = playground.file();
-  answer["name"] = file.name();
-  answer["output"] = playground.outputPath().empty() ? json(nullptr) : json(playground.outputPath());
-  points_ = playground.mesh().positions();
+  answer["name"] = session.file().name();
+  answer["output"] = session.outputPath().empty() ? json(nullptr) : json(session.outputPath());
+  points_ = session.mesh().positions();
   answer["points"] = flatPositions(points_);
-  answer["original"] = flatPositions(playground.original());
+  answer["original"] = flatPositions(session.original());
   json edges = json::array();
-  for (const auto &[a, b] : playground.edges()) {
+  for (const auto &[a, b] : session.edges()) {
     edges.push_back(a);
     edges.push_back(b);
   }
   answer["edges"] = std::move(edges);
-  answer["selected"] = playground.selection();
-  handles_ = playground.handles();
+  selection_ = session.selection();
+  answer["selected"] = selection_;
+  handles_ = session.handles();
   answer["handles"] = flatPositions(handles_);
-  overlay_ = playground.overlay();
+  overlay_ = session.overlay();
   answer["overlay"] = flatCalls(overlay_, 0, overlay_.size());
-  json panel = panelJson(playground);
+  json panel = panelJson(session);
   panelText_ = panel.dump();
   answer["panel"] = std::move(panel);
-  help_ = playground.help();
+  help_ = session.help();
   answer["help"] = help_;
-  const auto &about = playground.aboutPicture();
-  aboutSerial_ = about ? about->serial : 0;
-  answer["about"] = about ? aboutJson(*about) : json(nullptr);
   return answer;
 }
 
-json SceneTracker::changes(Playground &playground) {
+json SceneTracker::changes(Session &session) {
   json answer;
-  addCommon(playground, answer, true);
+  addCommon(session, answer, true);
   answer["base"] = version_ - 1;
-  answer["moved"] = changedPositions(points_, playground.mesh().positions());
-  const std::vector<Position> handles = playground.handles();
+  answer["moved"] = changedPositions(points_, session.mesh().positions());
+  const std::vector<Position> handles = session.handles();
   answer["handles"] = {{"count", handles.size()}, {"changed", changedPositions(handles_, handles)}};
-  const std::vector<WireCall> &overlay = playground.overlay();
+  const std::vector<WireCall> &overlay = session.overlay();
   answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(overlay_, overlay)}};
-  json panel = panelJson(playground);
+  json panel = panelJson(session);
   if (std::string text = panel.dump(); text != panelText_) {
     panelText_ = std::move(text);
     answer["panel"] = std::move(panel);
   }
-  if (playground.help() != help_) answer["help"] = help_ = playground.help();
-  if (const auto &about = playground.aboutPicture(); about && about->serial != aboutSerial_) {
-    aboutSerial_ = about->serial;
-    answer["about"] = aboutJson(*about);
-  }
+  if (session.help() != help_) answer["help"] = help_ = session.help();
   return answer;
 }
 
-json SceneTracker::answerFor(Playground &playground, std::int64_t version) {
-  return version == version_ && version_ > 0 ? changes(playground) : full(playground);
+json SceneTracker::answerFor(Session &session, std::int64_t version) {
+  const bool current = version == version_ && version_ > 0 && session.selection() == selection_;
+  return current ? changes(session) : full(session);
 }
 
 }  // namespace standin

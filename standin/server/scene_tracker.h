@@ -31,7 +31,7 @@
 
 #include "standin/host/mesh.h"
 #include "standin/host/wire_recorder.h"
-#include "standin/server/playground.h"
+#include "standin/session/session.h"
 
 namespace standin {
 
@@ -43,17 +43,17 @@ class SceneTracker {
   ~SceneTracker();
 
   // The whole scene, with "full": true.
-  nlohmann::json full(Playground &playground);
+  nlohmann::json full(Session &session);
   // What changed since the last answer, with "base": the version it builds on.
-  nlohmann::json changes(Playground &playground);
+  nlohmann::json changes(Session &session);
   // The answer a page holding `version` needs: changes when it is the latest.
-  nlohmann::json answerFor(Playground &playground, std::int64_t version);
+  nlohmann::json answerFor(Session &session, std::int64_t version);
 
   std::int64_t version() const { return version_; }
 
  private:
-  void addCommon(Playground &playground, nlohmann::json &answer, bool newVersion);
-  bool sameAsLastAnswer(Playground &playground) const;
+  void addCommon(Session &session, nlohmann::json &answer, bool newVersion);
+  bool sameAsLastAnswer(Session &session) const;
 
   std::int64_t version_ = 0;
   std::vector<Position> points_;
@@ -61,7 +61,7 @@ class SceneTracker {
   std::vector<WireCall> overlay_;
   std::string panelText_;  // the panel's JSON text as last sent
   std::string help_;
-  int aboutSerial_ = 0;
+  std::vector<std::size_t> selection_;
 };
 
 }  // namespace standin

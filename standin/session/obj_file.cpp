@@ -454,22 +454,24 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
-// A changed point stays changed. A point neither changed nor written since
-// the last sync is where its text puts it, so its value before the write is
-// its text's.
+// A point is changed while it differs from its text's value: one moved back
+// there (an undo) keeps its text as written. A point neither changed nor
+// written since the last sync is where its text puts it, so its value before
+// the write is its text's and the text need not be read again.
 void ObjFile::setPosition(std::size_t index, const Position &position) {
   if (!isFinite(position)) throw notFinite(index, position);
   const bool asRead = changed_[index] == 0 && !mesh_.written(index);
   const Position before = asRead ? mesh_.position(index) : Position{};
   mesh_.setPosition(index, position);
-  if (changed_[index] == 0 && !sameBits(position, asRead ? before : original(index))) changed_[index] = 1;
+  changed_[index] = sameBits(position, asRead ? before : original(index)) ? 0 : 1;
 }
 
 // The mesh lists each point written since the last sync with a fingerprint
 // of where it was, which for a point not yet changed is its text's value.
 // Where the fingerprint of where it is now differs, it surely moved; only
-// where they agree is its text read again, to compare exactly. The first
-// point in mesh order that is not finite stops it.
+// where they agree is its text read again, to compare exactly. A point that
+// was changed is compared with its text, since it may be back there. The
+// first point in mesh order that is not finite stops it.
 void ObjFile::syncFromMesh() {
   std::size_t notFiniteAt = mesh_.size();
   for (const Mesh::FirstWrite &write : mesh_.firstWrites()) {
@@ -477,9 +479,10 @@ void ObjFile::syncFromMesh() {
     const Position &position = mesh_.position(index);
     if (!isFinite(position)) {
       notFiniteAt = std::min(notFiniteAt, index);
-    } else if (changed_[index] == 0 &&
-               (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index)))) {
-      changed_[index] = 1;
+    } else if (changed_[index] == 0) {
+      if (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index))) changed_[index] = 1;
+    } else {
+      changed_[index] = sameBits(position, original(index)) ? 0 : 1;
     }
   }
   if (notFiniteAt < mesh_.size()) throw notFinite(notFiniteAt, mesh_.position(notFiniteAt));

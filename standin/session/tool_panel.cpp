@@ -10,21 +10,32 @@
 namespace standin {
 namespace {
 
+std::string lowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char &c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
+
+std::string firstWord(const std::string &label) { return lowerCase(label.substr(0, label.find(' '))); }
+
 // Why a refused edit was refused, as a user needs to hear it.
-std::string refusal(EditResult result, const std::optional<ControlView> &view, std::uintptr_t id) {
+std::string refusal(EditResult result, const std::optional<ControlView> &view) {
   std::string why = describe(result);
   if (result == EditResult::OutOfRange && view && (view->min || view->max))
     return why + " " + PanelModel::formatRange(*view);
   if (!view || view->enabled) return why;
   if (view->disabledMessage) return why + " (\"" + *view->disabledMessage + "\")";
-  if (id == kFactorControl) return why + " (Factor is used in Factor mode: 'mode factor' first)";
-  if (id == kOffsetControl) return why + " (Offset is used in Offset mode: 'mode offset' first)";
+  const std::string word = firstWord(view->label);
+  if (word == "factor") return why + " (Factor is used in Factor mode: 'mode factor' first)";
+  if (word == "offset") return why + " (Offset is used in Offset mode: 'mode offset' first)";
   return why;
 }
 
 // A computed value for reading: the reading format drops the last bits of
 // rounding (2 x 1.1 - 1 is 1.2, not 1.2000000000000002).
 std::string shown(double value) { return formatReadable(value); }
+
+const char *const kModes[] = {"factor", "offset"};
 
 }  // namespace
 
@@ -58,88 +69,105 @@ ToolPanel::ToolPanel(PanelService &service, LWXPanelID panel, void *instance,
                      PanelModel::ChangeCallback onChange, const Tracer &tracer)
     : service_(service), model_(service, panel, instance, std::move(onChange)), tracer_(tracer) {}
 
+std::optional<ControlView> ToolPanel::find(std::string_view word, bool choiceItem) const {
+  for (const ControlView &c : model_.controls()) {
+    if (c.hidden) continue;
+    if (!choiceItem && !c.label.empty() && firstWord(c.label) == word) return c;
+    if (choiceItem && c.type == "iChoice")
+      for (const std::string &item : c.choices)
+        if (lowerCase(item) == word) return c;
+  }
+  return std::nullopt;
+}
+
+ControlView ToolPanel::labelled(std::string_view word, const std::string &what) const {
+  const bool mode = word == kModes[0] || word == kModes[1];
+  if (auto control = find(word, mode && what == "the mode")) return *control;
+  throw Failure(FailureKind::Refused, "the options panel has no " + what + " control");
+}
+
 std::optional<ToolSettings> ToolPanel::read() const {
   if (!model_.exists()) return std::nullopt;
   ToolSettings s;
-  if (auto v = model_.control(kModeControl); v && v->hasValue) s.mode = v->intValue;
-  if (auto v = model_.control(kFactorControl); v && v->hasValue) s.factor = v->doubleValue;
-  if (auto v = model_.control(kOffsetControl); v && v->hasValue) s.offset = v->doubleValue;
-  if (auto v = model_.control(kSymmetryControl); v && v->hasValue) s.symmetry = v->intValue;
+  if (auto v = find(kModes[0], true); v && v->hasValue) s.mode = v->intValue;
+  if (auto v = find("factor", false); v && v->hasValue) s.factor = v->doubleValue;
+  if (auto v = find("offset", false); v && v->hasValue) s.offset = v->doubleValue;
+  if (auto v = find("symmetry", false); v && v->hasValue) s.symmetry = v->intValue;
   return s;
 }
 
-void ToolPanel::edit(std::uintptr_t id, const std::string &label,
-                     const std::function<EditResult(PanelModel &)> &change, const std::string &shown) {
+void ToolPanel::edit(const ControlView &control, const std::string &label,
+                     const std::function<EditResult(PanelModel &)> &change, const std::string &shownValue) {
   const EditResult result = change(model_);
   if (tracer_.on()) {
-    tracer_("panel " + label + " = " + shown + " -> set() " + std::to_string(model_.lastSetResult()) + " (" +
-            describe(result) + ")");
+    tracer_("panel " + label + " = " + shownValue + " -> set() " + std::to_string(model_.lastSetResult()) +
+            " (" + describe(result) + ")");
   }
   if (result == EditResult::Done) return;
   // A value the control cannot take is the input's fault; a control that
   // cannot be used now is the session's state.
   const bool badValue = result == EditResult::WrongType || result == EditResult::OutOfRange ||
                         result == EditResult::NotEditable || result == EditResult::BadText;
-  throw Failure(badValue ? FailureKind::BadInput : FailureKind::Refused,
-                "cannot set " + label + " to " + shown + ": " + refusal(result, model_.control(id), id));
+  throw Failure(
+      badValue ? FailureKind::BadInput : FailureKind::Refused,
+      "cannot set " + label + " to " + shownValue + ": " + refusal(result, model_.control(control.id)));
 }
 
+// The mode is the choice's item of that name.
 void ToolPanel::setMode(int mode) {
+  const ControlView c = labelled(kModes[mode == 0 ? 0 : 1], "the mode");
+  int index = 0;
+  while (index < static_cast<int>(c.choices.size()) &&
+         lowerCase(c.choices[index]) != kModes[mode == 0 ? 0 : 1])
+    ++index;
   edit(
-      kModeControl, "the mode", [&](PanelModel &p) { return p.edit(kModeControl, mode); },
-      mode == 0 ? "Factor" : "Offset");
+      c, "the mode", [&](PanelModel &p) { return p.edit(c.id, index); }, mode == 0 ? "Factor" : "Offset");
 }
 
 void ToolPanel::setFactor(double factor) {
+  const ControlView c = labelled("factor", "Factor");
   edit(
-      kFactorControl, "Factor", [&](PanelModel &p) { return p.edit(kFactorControl, factor); },
-      formatReadable(factor));
+      c, "Factor", [&](PanelModel &p) { return p.edit(c.id, factor); }, formatReadable(factor));
 }
 
 void ToolPanel::setOffset(double offset) {
+  const ControlView c = labelled("offset", "Offset");
   edit(
-      kOffsetControl, "Offset", [&](PanelModel &p) { return p.edit(kOffsetControl, offset); },
-      formatReadable(offset));
+      c, "Offset", [&](PanelModel &p) { return p.edit(c.id, offset); }, formatReadable(offset));
 }
 
 void ToolPanel::setSymmetry(bool on) {
+  const ControlView c = labelled("symmetry", "Symmetry");
   edit(
-      kSymmetryControl, "Symmetry", [&](PanelModel &p) { return p.edit(kSymmetryControl, on ? 1 : 0); },
-      on ? "on" : "off");
+      c, "Symmetry", [&](PanelModel &p) { return p.edit(c.id, on ? 1 : 0); }, on ? "on" : "off");
 }
 
 void ToolPanel::pressInvertHandle() {
+  const ControlView c = labelled("invert", "Invert Handle");
   edit(
-      kInvertHandleButton, "Invert Handle", [](PanelModel &p) { return p.press(kInvertHandleButton); },
-      "pressed");
+      c, "Invert Handle", [&](PanelModel &p) { return p.press(c.id); }, "pressed");
 }
 
-std::string ToolPanel::pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture) {
+std::string ToolPanel::pressAbout(const AboutPainted &painted) {
+  const ControlView c = labelled("about", "About");
   std::vector<std::string> lines;
-  bool painted = false;
-  std::optional<Failure> saveError;
+  bool wasPainted = false;
   service_.setThumbnailSink([&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) {
-    painted = true;
+    wasPainted = true;
     for (const CanvasCall &call : canvas.calls()) {
       if (call.op == CanvasOp::Text) lines.push_back(call.text);
     }
-    if (pictureFile.empty()) return;
-    try {
-      writePicture(pictureFile, canvas);
-    } catch (const Failure &error) {
-      saveError = error;
-    }
+    if (painted) painted(canvas);
   });
   try {
     edit(
-        kAboutButton, "About", [](PanelModel &p) { return p.press(kAboutButton); }, "pressed");
+        c, "About", [&](PanelModel &p) { return p.press(c.id); }, "pressed");
   } catch (...) {
     service_.setThumbnailSink({});
     throw;
   }
   service_.setThumbnailSink({});
-  if (saveError) throw *saveError;
-  if (!painted) throw Failure(FailureKind::ToolFailed, "About: no picture was painted");
+  if (!wasPainted) throw Failure(FailureKind::ToolFailed, "About: no picture was painted");
   std::string text;
   for (const std::string &line : lines) text += (text.empty() ? "" : " / ") + line;
   return text;

@@ -1,9 +1,10 @@
 // The tool's options panel as a user works it: the mode, Factor, Offset and
 // Symmetry fields, the Invert Handle and About buttons, and the panel as
-// text. Every edit goes through the panel model, so the panel's own rules
-// (disabled controls, ranges) apply; an edit the panel refuses throws
-// Failure saying why. After each edit or press that reached the tool the
-// model's change callback runs the host's cycle.
+// text. Controls are found as the panel's own description names them: by
+// the first word of their label ("Factor", "Invert Handle"), and the mode
+// as the choice whose items are "Factor" and "Offset". Every edit goes through the panel model, so the
+// panel's own rules (disabled controls, ranges) apply; an edit the panel refuses throws Failure saying why.
+// After each edit or press that reached the tool the model's change callback runs the host's cycle.
 //
 // Lifetimes: the PanelService and the tool instance behind the panel must
 // outlive this object.
@@ -14,6 +15,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "host/host_abi.h"
 #include "standin/host/panel_model.h"
@@ -21,14 +23,6 @@
 #include "standin/host/trace.h"
 
 namespace standin {
-
-// The tool's options panel controls, as its panel callback describes them.
-inline constexpr std::uintptr_t kModeControl = 0x8002;
-inline constexpr std::uintptr_t kFactorControl = 0x8003;
-inline constexpr std::uintptr_t kOffsetControl = 0x8004;
-inline constexpr std::uintptr_t kSymmetryControl = 0x8005;
-inline constexpr std::uintptr_t kInvertHandleButton = 0x8006;
-inline constexpr std::uintptr_t kAboutButton = 0x8007;
 
 // The options panel's values when they were last read.
 struct ToolSettings {
@@ -44,9 +38,8 @@ struct ToolSettings {
 // pair becomes 1 longer (both ends move: 2 x 0.5)".
 std::string describeLengthRule(const ToolSettings &settings);
 
-// Writes the About panel's painted thumbnail as a picture file; throws
-// Failure when it cannot.
-using AboutPictureWriter = std::function<void(const std::string &path, const ThumbnailCanvas &canvas)>;
+// Told what the About panel painted, while it is shown.
+using AboutPainted = std::function<void(const ThumbnailCanvas &canvas)>;
 
 class ToolPanel {
  public:
@@ -64,14 +57,19 @@ class ToolPanel {
   void setSymmetry(bool on);
   void pressInvertHandle();
 
-  // Presses About. The About panel paints its picture while it is shown; the
-  // texts it drew are returned, joined by " / ", and the picture is written to
-  // `pictureFile` unless that is empty. Throws Failure when nothing was
-  // painted or the picture cannot be written.
-  std::string pressAbout(const std::string &pictureFile, const AboutPictureWriter &writePicture);
+  // Presses About. The About panel paints its picture while it is shown
+  // (`painted` sees it); the texts it drew are returned, joined by " / ".
+  // Throws Failure when nothing was painted.
+  std::string pressAbout(const AboutPainted &painted);
+
+  const PanelModel &model() const { return model_; }
 
  private:
-  void edit(std::uintptr_t id, const std::string &label,
+  // The control whose label's first word is `word` (any case), or the choice
+  // with the item `word`; Failure(Refused) naming `what` when there is none.
+  ControlView labelled(std::string_view word, const std::string &what) const;
+  std::optional<ControlView> find(std::string_view word, bool choiceItem) const;
+  void edit(const ControlView &control, const std::string &label,
             const std::function<EditResult(PanelModel &)> &change, const std::string &shown);
 
   PanelService &service_;

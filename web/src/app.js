@@ -1,13 +1,14 @@
 // The playground page: the tool in four views, driven by the module through
 // the stand-in host behind /api (channel.js).
 //
-// The mouse acts as the host's: a left press near a handle (within
-// PICK_PIXELS on the screen, the nearest, the higher index on a tie, as the
-// host prefers the higher priority) sends the press at that handle's own
-// position with pick radius 0, so the host's pick (count / handle, then the
-// nearest within the radius) grabs exactly the handle the page showed under
-// the mouse. A press away from every handle sends the mouse's model position
-// with radius 0: no handle is picked and the tool's `start` decides. Dragging
+// Every action is a command of the server's session (channel.js). The mouse
+// acts as the host's: a left press near a handle (within PICK_PIXELS on the
+// screen, the nearest, the higher index on a tie, as the host prefers the
+// higher priority) sends the press at that handle's own position naming that
+// handle, so the host grabs exactly the handle the page showed under the
+// mouse. A press away from every handle sends the mouse's model position
+// naming none: the tool's `start` decides. Ctrl+Z and Ctrl+Y (or
+// Ctrl+Shift+Z) undo and redo one action. Dragging
 // sends model positions: in an orthographic view the two axes of the view
 // from the mouse, the third kept from the grabbed point; in perspective the
 // point where the mouse's ray meets the plane through the grabbed point facing
@@ -17,11 +18,12 @@
 import { Channel } from './channel.js';
 import { bounds, distance, pickNearest, project, segmentDistance, unproject } from './geometry.js';
 import { OverlayModel } from './overlay_model.js';
-import { OptionsPanel, shown } from './panel.js';
+import { OptionsPanel, panelCommand, shown } from './panel.js';
 import { SceneRenderer } from './render.js';
 import { VIEW_NAMES, VIEW_TITLES, ViewSet } from './views.js';
 
 const PICK_PIXELS = 8;
+const PANEL_COMMANDS = new Set(['mode', 'factor', 'offset', 'symmetry', 'invert', 'about']);
 const HOVER_PIXELS = 6;
 
 const $ = (id) => document.getElementById(id);
@@ -39,8 +41,8 @@ class Playground {
     );
     this.panel = new OptionsPanel(
       $('panel'),
-      (id, value) => this.channel.send('panel', { id, value }),
-      (id) => this.channel.send('button', { id }),
+      (control, value) => this.channel.send(...panelCommand(control, value)),
+      (control) => this.channel.send(...panelCommand(control)),
     );
     this.scene = null;
     this.drag = null;
@@ -74,9 +76,9 @@ class Playground {
     }
     if (answer.help !== undefined) $('help').textContent = answer.help;
     if (answer.about && action !== 'sync') this.showAbout(answer.about);
-    for (const box of answer.messages) this.showMessage(box);
+    for (const box of answer.messages ?? []) this.showMessage(box);
     if (action === 'save') this.say(`Saved to ${this.scene.output}`);
-    if (action === 'undo') this.say('Every point is back where the file has it');
+    if (action === 'revert') this.say('Every point is back where the file has it');
     if (action === 'press' && this.drag) this.grabbed(answer.held);
     $('btn-save').classList.toggle('attention', answer.unsaved && this.scene.output !== null);
     this.requestRender();
@@ -146,7 +148,7 @@ class Playground {
   refused(message, action, status) {
     if (action === 'drag' && status === 409) return; // the press grabbed nothing
     this.say(message, true);
-    if (action === 'panel' && this.lastPanel) this.panel.update(this.lastPanel, true);
+    if (PANEL_COMMANDS.has(action) && this.lastPanel) this.panel.update(this.lastPanel, true);
   }
 
   // ---- the mouse
@@ -163,6 +165,12 @@ class Playground {
     new ResizeObserver(() => this.resize()).observe($('viewport'));
     window.addEventListener('keydown', (e) => {
       if (e.target.closest && e.target.closest('input, dialog')) return;
+      const ctrl = e.ctrlKey || e.metaKey;
+      if (ctrl && !this.drag && (e.key === 'z' || e.key === 'Z' || e.key === 'y' || e.key === 'Y')) {
+        e.preventDefault();
+        this.channel.send(e.key.toLowerCase() === 'y' || e.shiftKey ? 'redo' : 'undo');
+        return;
+      }
       if (e.key === 'f' || e.key === 'F') {
         this.views.fit(bounds(this.scene.points, this.scene.original));
         this.requestRender();
@@ -172,7 +180,7 @@ class Playground {
     act('btn-keep', 'keep');
     act('btn-reset', 'reset');
     act('btn-drop', 'drop');
-    act('btn-undo', 'undo');
+    act('btn-undo', 'revert');
     act('btn-save', 'save');
     for (const dialog of document.querySelectorAll('dialog')) {
       dialog.querySelector('.close').addEventListener('click', () => dialog.close());
@@ -200,7 +208,8 @@ class Playground {
     const { position, handle } = this.pressPosition(at, right);
     this.drag = { name: at.name, grabbed: position, handle, right, holding: !right };
     this.hover(null);
-    this.channel.send('press', { position, ctrl: e.ctrlKey, right, pickRadius: 0 });
+    const grab = right ? {} : { handle: handle >= 0 ? handle : 'start' };
+    this.channel.send('press', { position, ctrl: e.ctrlKey, right, ...grab });
   }
 
   // The press's answer names the handle the host holds (null: none, so drags
@@ -353,7 +362,7 @@ class Playground {
   }
 
   showAbout(about) {
-    $('about-image').src = `/api/about.png?serial=${about.serial}`;
+    $('about-image').src = about.picture ?? `/api/about.png?serial=${about.serial}`;
     $('about-texts').textContent = about.texts.join(' · ');
     $('about-dialog').showModal();
   }

@@ -2,9 +2,11 @@
 // time. Drag positions that pile up while a request is out are merged into
 // the newest, so the tool follows the hand and never lags behind it.
 //
-// Each request carries the scene version the page holds (body "version");
-// the server answers with what changed since (or the whole scene when the
-// page is behind).
+// Each action is a session command, posted to /api/command as its JSON form
+// ({"command": name, ...fields}). Each request carries the scene version the
+// page holds (body "version"); the server answers with what changed since (or
+// the whole scene when the page is behind), and with the boxes the tool showed
+// for it.
 //
 // Pages that agree: the server counts the session's changes (every action it
 // carried out) and says the count with every answer (header
@@ -21,7 +23,8 @@
 //                                   (action 'state' for load(), 'sync' after a
 //                                   push); onError(message, action, status,
 //                                   answer) for each refusal (answer: its body)
-//   send(action, body, { merge })   queues POST /api/<action>
+//   send(action, body, { merge })   queues the command `action` with its fields
+//                                   (POST /api/command)
 //   load()                          fetches the whole scene (GET /api/state)
 //   listen()                        subscribes to the pushes
 //   onPush                          optional: (version) => {}, for each push
@@ -99,10 +102,10 @@ export class Channel {
   async post(action, body) {
     const headers = { 'Content-Type': 'application/json' };
     if (!UNVERSIONED.has(action) && this.stateVersion >= 0) headers['Session-Version'] = String(this.stateVersion);
-    const response = await fetch(`/api/${action}`, {
+    const response = await fetch('/api/command', {
       method: 'POST',
       headers,
-      body: JSON.stringify({ ...body, version: this.version }),
+      body: JSON.stringify({ command: action, ...body, version: this.version }),
     });
     const answer = await response.json();
     if (response.ok) {

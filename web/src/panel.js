@@ -1,8 +1,9 @@
 // The tool's options panel, generated from the stand-in host's panel model as
 // the server sends it: each control with its type, value, enabled state (and
 // the message shown while disabled), choices and bounds. Edits and button
-// presses go back to the server, which passes them to the tool's `set` and
-// click handlers.
+// presses go back to the server as session commands named by the control's
+// label (panelCommand), which it passes to the tool's `set` and click
+// handlers.
 //
 // Control types: iChoice (a row of buttons), percent (the value x 100 with
 // a % sign), distance / float / integer (a number field), iBoolean (a
@@ -26,8 +27,19 @@ export function shown(value) {
   return Number.parseFloat(value.toPrecision(10)).toString();
 }
 
+// The session command for an edit of control `c` (a value) or a press of it
+// (no value): named by the first word of its label ("Factor", "Invert
+// Handle"); the unlabelled choice is the mode, by its item's name.
+export function panelCommand(c, value) {
+  if (c.type === 'iChoice') return ['mode', { mode: c.choices[value].toLowerCase() }];
+  const name = c.label.split(' ')[0].toLowerCase();
+  if (value === undefined) return [name, {}];
+  if (c.type === 'iBoolean') return [name, { on: Boolean(value) }];
+  return [name, { value }];
+}
+
 export class OptionsPanel {
-  // onEdit(id, value) for a field or switch; onPress(id) for a button.
+  // onEdit(control, value) for a field or switch; onPress(control) for a button.
   constructor(root, onEdit, onPress) {
     this.root = root;
     this.onEdit = onEdit;
@@ -65,15 +77,15 @@ export class OptionsPanel {
       input = element('div', { class: 'choice', role: 'radiogroup', id });
       c.choices.forEach((choice, index) => {
         const b = element('button', { type: 'button', 'data-index': index, text: choice });
-        b.addEventListener('click', () => this.onEdit(c.id, index));
+        b.addEventListener('click', () => this.onEdit(c, index));
         input.append(b);
       });
     } else if (c.type === 'iBoolean') {
       input = element('input', { type: 'checkbox', id, class: 'switch' });
-      input.addEventListener('change', () => this.onEdit(c.id, input.checked));
+      input.addEventListener('change', () => this.onEdit(c, input.checked));
     } else if (c.button || c.type === 'vButton') {
       input = element('button', { type: 'button', id, class: 'panel-button', text: c.label });
-      input.addEventListener('click', () => this.onPress(c.id));
+      input.addEventListener('click', () => this.onPress(c));
       const row = element('div', { class: 'control button-row', 'data-id': c.id }, input);
       this.rows.set(c.id, { row, input, control: c });
       return row;
@@ -82,7 +94,7 @@ export class OptionsPanel {
       input.addEventListener('change', () => {
         const typed = Number.parseFloat(input.value);
         if (!Number.isFinite(typed)) return this.refresh(this.rows.get(c.id).control, true);
-        this.onEdit(c.id, c.type === 'percent' ? typed / 100 : typed);
+        this.onEdit(c, c.type === 'percent' ? typed / 100 : typed);
       });
       input.addEventListener('keydown', (e) => {
         if (e.key === 'Escape') this.refresh(this.rows.get(c.id).control, true);

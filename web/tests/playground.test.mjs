@@ -121,7 +121,7 @@ describe('the mouse', () => {
     try {
       await dragFrom(s.page, 'front', [0, 2, 0], 0, -60, { ctrl: true });
       const script = await serverScript(s.server.url);
-      assert.match(script, /^press 0 2 0 ctrl$/m);
+      assert.match(script, /^press 0 2 0 ctrl handle 0$/m, 'the press names the handle the page showed');
       assert.match(script, /^drag .* ctrl$/m);
       const y = dragsIn(script).at(-1)[1];
       const state = await serverState(s.server.url);
@@ -145,8 +145,9 @@ describe('the mouse', () => {
       await s.page.mouse.up();
       await idle(s.page);
       const script = await serverScript(s.server.url);
-      // The press is at the mouse, in the plane through the front view's middle (z 1).
-      assert.match(script, /^pick\npress 0\.35\d* 2\.5 1\ndrag /m);
+      // The press is at the mouse, in the plane through the front view's middle
+      // (z 1), and grabs no handle: the tool's start chooses.
+      assert.match(script, /^pick\npress 0\.35\d* 2\.5 1 start\ndrag /m);
       const last = dragsIn(script).at(-1);
       assert.equal(last[2], 0, 'drags keep the held handle\'s z, not the view\'s middle');
       assert.deepEqual(pointOf(await serverState(s.server.url), 0), [0, last[1], 0]);
@@ -241,23 +242,71 @@ describe('the options panel', () => {
       assert.match(about.texts, /Elastic_Pull 1\.1/);
       await s.page.click('#about-dialog .close');
       assert.equal(await s.page.evaluate(() => document.getElementById('about-dialog').open), false);
+      // It opened for the press; a reload does not open it again.
+      await s.page.reload();
+      await s.page.evaluate(() => window.playground.ready);
+      await idle(s.page);
+      assert.equal(await s.page.evaluate(() => document.getElementById('about-dialog').open), false);
     } finally {
       await s.close();
     }
   });
 
-  test('a box the tool shows appears as a dialog', async () => {
+  test('a box the tool shows appears in the page whose action raised it, and only there', async () => {
     const dir = workFolder('message');
     fs.writeFileSync(path.join(dir, 'pairs.obj'), MESH);
     const server = await startServer(dir, ['pairs.obj', '--select', '4']);
-    const { page } = await openPage(browser, server.url);
+    const first = await openPage(browser, server.url);
+    const second = await openPage(browser, server.url);
+    const open = (page) => page.evaluate(() => document.getElementById('message-dialog').open);
     try {
-      await page.waitForFunction(() => document.getElementById('message-dialog').open);
-      assert.equal(await page.textContent('#message-text'), 'Please select two or more points.');
-      assert.equal(await page.textContent('#message-kind'), 'Warning');
+      assert.equal(await open(first.page), false, 'a page load takes no box');
+      await first.page.click('#btn-undo'); // picks the tool again: it warns again
+      await idle(first.page);
+      await first.page.waitForFunction(() => document.getElementById('message-dialog').open);
+      assert.equal(await first.page.textContent('#message-text'), 'Please select two or more points.');
+      assert.equal(await first.page.textContent('#message-kind'), 'Warning');
+      await second.page.reload();
+      await second.page.evaluate(() => window.playground.ready);
+      assert.equal(await open(second.page), false, 'another tab never takes it');
     } finally {
-      await page.close();
+      await first.page.close();
+      await second.page.close();
       await server.stop();
+    }
+  });
+});
+
+describe('undo and redo', () => {
+  test('Ctrl+Z puts back the drag, the mesh and the panel; Ctrl+Y does it again', async () => {
+    const s = await session('undo-redo');
+    try {
+      await s.page.fill('#control-32771', '150');
+      await s.page.press('#control-32771', 'Enter');
+      await idle(s.page);
+      await dragFrom(s.page, 'front', [0, 3, 0], 0, -40);
+      const dragged = pointOf(await serverState(s.server.url), 0);
+      assert.ok(dragged[1] > 3, `dragged to ${dragged}`);
+      await s.page.mouse.move(5, 5);
+      await s.page.keyboard.press('Control+z');
+      await idle(s.page);
+      let state = await serverState(s.server.url);
+      assert.deepEqual(pointOf(state, 0), [0, 3, 0], 'the whole drag is one step');
+      assert.deepEqual(await s.page.evaluate(() => window.playground.scene.points.slice(0, 3)), [0, 3, 0]);
+      await s.page.keyboard.press('Control+z');
+      await idle(s.page);
+      state = await serverState(s.server.url);
+      assert.deepEqual(pointOf(state, 0), [0, 2, 0]);
+      assert.equal(state.panel.controls.find((c) => c.id === FACTOR).value, 1);
+      assert.equal(await s.page.inputValue('#control-32771'), '100');
+      await s.page.keyboard.press('Control+y');
+      await s.page.keyboard.press('Control+y');
+      await idle(s.page);
+      assert.deepEqual(pointOf(await serverState(s.server.url), 0), dragged);
+      assert.match(await serverScript(s.server.url), /^undo\nundo\nredo\nredo$/m);
+      assert.deepEqual(s.errors, []);
+    } finally {
+      await s.close();
     }
   });
 });
@@ -277,6 +326,11 @@ describe('saving', () => {
       await idle(s.page);
       const point0 = await s.page.evaluate(() => window.playground.scene.points.slice(0, 3));
       await dragFrom(s.page, 'front', point0, 0, 30);
+      await s.page.mouse.move(5, 5);
+      await s.page.keyboard.press('Control+z');
+      await s.page.keyboard.press('Control+z');
+      await s.page.keyboard.press('Control+y');
+      await idle(s.page);
       await s.page.click('#btn-save');
       await idle(s.page);
       const saved = fs.readFileSync(path.join(s.dir, 'out.obj'), 'utf8');

@@ -18,12 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
-#include "standin/server/playground.h"
 #include "standin/server/request_guard.h"
 #include "standin/session/obj_file.h"
-#include "standin/host/failure.h"
 
 namespace {
 
@@ -151,11 +150,15 @@ class PlaygroundServerTest : public ::testing::Test {
   void start(standin::ServerOptions options) {
     globals_.messages().setEcho(nullptr);
     globals_.tracer().setSink([this](const std::string &) { noteThread(); });
-    standin::PlaygroundConfig config;
-    config.selection = {0, 1, 2, 3};
     moduleThread_.call([&] {
-      playground_ = std::make_unique<standin::Playground>(
-          module_, globals_, standin::ObjFile::parse(kMesh, "pairs.obj"), config);
+      obj_ = std::make_unique<standin::ObjFile>(standin::ObjFile::parse(kMesh, "pairs.obj"));
+      standin::SessionSetup setup;
+      setup.out = &silent_;
+      setup.liveViewport = true;
+      playground_ = std::make_unique<standin::Session>(module_, globals_, *obj_, setup);
+      playground_->run(standin::parseCommand("select 0-3"));
+      playground_->run(standin::parseCommand("pick"));
+      playground_->beginHistoryHere();
       api_ = std::make_unique<standin::PlaygroundApi>(*playground_);
     });
     options.log = &log_;
@@ -199,14 +202,16 @@ class PlaygroundServerTest : public ::testing::Test {
   }
 
   std::string script() {
-    return moduleThread_.call([this] { return playground_->script(); });
+    return moduleThread_.call([this] { return playground_->log(); });
   }
 
   std::ostringstream log_;
   standin::HostGlobals globals_;
   standin::LoadedModule module_ = standin::LoadedModule::open(EP_MODULE_PATH);
   standin::ModuleThread moduleThread_;
-  std::unique_ptr<standin::Playground> playground_;
+  std::ostream silent_{nullptr};
+  std::unique_ptr<standin::ObjFile> obj_;
+  std::unique_ptr<standin::Session> playground_;
   std::unique_ptr<standin::PlaygroundApi> api_;
   standin::ApiHandler handler_;  // replaces the API when set
   std::unique_ptr<standin::PlaygroundServer> server_;
@@ -452,7 +457,7 @@ TEST_F(PlaygroundServerTest, EveryCallIntoTheModuleIsMadeOnTheModuleThread) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200) << action << r->body;
   }
-  auto panel = post("/api/panel", R"({"id": 32771, "value": 1.5})");
+  auto panel = post("/api/factor", R"({"value": 1.5})");
   ASSERT_TRUE(panel);
   EXPECT_EQ(panel->status, 200) << panel->body;
   for (const char *resource : {"/api/state", "/api/download", "/api/script"}) {
@@ -513,13 +518,13 @@ TEST_F(PlaygroundServerTest, AnActionOnAnOldVersionIsRefusedAndEveryChangeIsPush
     return false;
   };
   EXPECT_TRUE(waitFor("data: {\"version\":0}\n\n")) << events;
-  auto first = post("/api/panel", R"({"id": 32771, "value": 1.5})", {{"Session-Version", "0"}});
+  auto first = post("/api/factor", R"({"value": 1.5})", {{"Session-Version", "0"}});
   ASSERT_TRUE(first);
   EXPECT_EQ(first->status, 200) << first->body;
   EXPECT_EQ(first->get_header_value("Session-Version"), "1");
   EXPECT_TRUE(waitFor("data: {\"version\":1}\n\n")) << events;
   // Another page, still at version 0, is told rather than obeyed.
-  auto stale = post("/api/panel", R"({"id": 32771, "value": 3})", {{"Session-Version", "0"}});
+  auto stale = post("/api/factor", R"({"value": 3})", {{"Session-Version", "0"}});
   ASSERT_TRUE(stale);
   EXPECT_EQ(stale->status, 409);
   EXPECT_NE(stale->body.find("\"stale\":true"), std::string::npos) << stale->body;

@@ -8,14 +8,14 @@
 
 namespace {
 
-using standin::parseScript;
+using standin::CommandOp;
 using standin::Failure;
-using standin::ScriptOp;
+using standin::parseScript;
 
 TEST(ScriptParse, AByteOrderMarkAtTheStartIsSkipped) {
   const standin::Script script = parseScript("\xEF\xBB\xBFpick\nfactor 2\n", "bom.txt");
   ASSERT_EQ(script.commands.size(), 2u);
-  EXPECT_EQ(script.commands[0].op, ScriptOp::Pick);
+  EXPECT_EQ(script.commands[0].op, CommandOp::Pick);
   EXPECT_EQ(script.commands[0].line, 1u);
   // Only at the start: anywhere else it is part of a word.
   EXPECT_THROW(parseScript("pick\n\xEF\xBB\xBF"
@@ -42,9 +42,9 @@ TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
       "s.txt");
   const auto &c = script.commands;
   ASSERT_EQ(c.size(), 24u);
-  EXPECT_EQ(c[0].op, ScriptOp::Pick);
+  EXPECT_EQ(c[0].op, CommandOp::Pick);
   EXPECT_EQ(c[0].line, 2u);
-  EXPECT_EQ(c[1].op, ScriptOp::Press);
+  EXPECT_EQ(c[1].op, CommandOp::Press);
   EXPECT_EQ(c[1].line, 4u);
   EXPECT_EQ(c[1].position, (std::array<double, 3>{1, -2.5, 30}));
   EXPECT_TRUE(c[1].ctrl && c[1].right);
@@ -53,7 +53,7 @@ TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
   EXPECT_TRUE(c[4].atPoint);
   EXPECT_EQ(c[4].point, 7u);
   EXPECT_FALSE(c[4].ctrl || c[4].right);
-  EXPECT_EQ(c[5].op, ScriptOp::Click);
+  EXPECT_EQ(c[5].op, CommandOp::Click);
   EXPECT_TRUE(c[5].right);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(c[6 + i].code, i);
   EXPECT_EQ(c[9].code, 255);
@@ -66,14 +66,14 @@ TEST(ScriptParse, CommandsKeepTheirArgumentsAndLines) {
   EXPECT_EQ(c[18].view, standin::ViewAxis::Front);
   EXPECT_EQ(c[19].text, "0-3");
   EXPECT_EQ(c[22].text, "Hello world");
-  EXPECT_EQ(c[23].op, ScriptOp::Close);
+  EXPECT_EQ(c[23].op, CommandOp::Close);
 }
 
 // Pairs as separate words or a comma-separated list (blanks after commas too).
 TEST(ScriptParse, PairsAreOneListHoweverTheyAreSpaced) {
   for (const char *line : {"pairs 4:0 5:1 6:2", "pairs 4:0,5:1,6:2", "pairs 4:0, 5:1 ,6:2"}) {
     const auto c = parseScript(line, "s").commands.at(0);
-    EXPECT_EQ(c.op, ScriptOp::Pairs) << line;
+    EXPECT_EQ(c.op, CommandOp::Pairs) << line;
     EXPECT_EQ(c.text, "4:0,5:1,6:2") << line;
   }
 }
@@ -87,7 +87,7 @@ TEST(ScriptParse, WordsAreReadWhateverTheirCaseButFileNamesKeepTheirs) {
       "s.txt");
   const auto &c = script.commands;
   ASSERT_EQ(c.size(), 9u);
-  EXPECT_EQ(c[0].op, ScriptOp::Pick);
+  EXPECT_EQ(c[0].op, CommandOp::Pick);
   EXPECT_TRUE(c[1].atPoint && c[1].ctrl && c[1].right);
   EXPECT_EQ(c[2].code, 1);
   EXPECT_DOUBLE_EQ(c[3].value, 1.5);
@@ -116,7 +116,7 @@ TEST(ScriptParse, DescribeGivesALineThatParsesToTheSameCommand) {
                          "mode factor"};
   for (const char *line : lines) {
     const auto first = parseScript(line, "s").commands.at(0);
-    EXPECT_EQ(standin::describeCommand(first), line);
+    EXPECT_EQ(standin::commandText(first), line);
   }
 }
 
@@ -141,7 +141,7 @@ TEST(ScriptParse, DescribeQuotesWordsThatNeedIt) {
   for (const Case &c : cases) {
     const auto first = parseScript(c.line, "s").commands.at(0);
     EXPECT_EQ(first.text, c.text) << c.line;
-    const std::string described = standin::describeCommand(first);
+    const std::string described = standin::commandText(first);
     EXPECT_EQ(described, c.described) << c.line;
     const auto again = parseScript(described, "s").commands.at(0);
     EXPECT_EQ(again.text, first.text) << c.line;
@@ -156,8 +156,9 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
   };
   const Case cases[] = {
       {"pick\n\n\n\n\n\nfoo 1\n", "s.txt:7: unknown command 'foo'"},
-      {"press 1 2\n", "s.txt:1: usage: press X Y Z [ctrl] [right]  or  press point N [ctrl] [right]"},
-      {"press 1 2 3 shift\n", "s.txt:1: unexpected 'shift' (expected ctrl or right)"},
+      {"press 1 2\n", "s.txt:1: usage: press X Y Z [ctrl] [right] [handle N|start]  or  press point N ..."},
+      {"press 1 2 3 shift\n", "s.txt:1: unexpected 'shift' (expected ctrl, right, handle N or start)"},
+      {"click 1 handle 2\n", "s.txt:1: unexpected 'handle' (expected ctrl or right)"},
       {"drag 1 2 3 right\n", "s.txt:1: unexpected 'right' (expected ctrl)"},
       {"press 1 y 3\n", "s.txt:1: y 'y' is not a number"},
       {"click -1\n", "s.txt:1: point index '-1' is not a point index (0, 1, 2, ...)"},

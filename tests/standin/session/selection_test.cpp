@@ -8,9 +8,9 @@
 
 namespace {
 
+using standin::Failure;
 using standin::formatSelection;
 using standin::parseSelection;
-using standin::Failure;
 using Indices = std::vector<std::size_t>;
 
 TEST(Selection, IndicesAndRangesBecomeAnAscendingSetInMeshOrder) {

@@ -1,0 +1,453 @@
+#include "standin/session/session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+
+#include "standin/host/number_text.h"
+#include "standin/session/selection.h"
+
+namespace standin {
+namespace {
+
+// Holds the host cycles of panel edits for its scope.
+class HeldCycles {
+ public:
+  explicit HeldCycles(bool &held) : held_(held), was_(held) { held_ = true; }
+  ~HeldCycles() { held_ = was_; }
+  HeldCycles(const HeldCycles &) = delete;
+  HeldCycles &operator=(const HeldCycles &) = delete;
+
+ private:
+  bool &held_;
+  bool was_;
+};
+
+// A comment of the log holds one line.
+std::string oneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string resolveOutputPath(const std::string &folder, const std::string &name) {
+  if (folder.empty() || std::filesystem::path(name).is_absolute()) return name;
+  return (std::filesystem::path(folder) / name).string();
+}
+
+Session::Session(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, SessionSetup setup)
+    : module_(module), globals_(globals), obj_(obj), mesh_(obj.mesh()), setup_(std::move(setup)) {
+  if (setup_.font != nullptr) globals_.panels().setFont(setup_.font);
+  boxesSeen_ = globals_.messages().boxes().size();
+}
+
+Session::~Session() {
+  try {
+    close();
+  } catch (...) {
+    // A destructor lets nothing escape; close only calls the tool.
+  }
+  panel_.reset();
+  tool_.reset();
+  globals_.panels().setFont(nullptr);
+}
+
+std::ostream &Session::out() const { return setup_.out != nullptr ? *setup_.out : std::cout; }
+std::ostream &Session::err() const { return setup_.err != nullptr ? *setup_.err : std::cerr; }
+
+std::string Session::resolveOutput(const std::string &name) const {
+  return resolveOutputPath(setup_.outputFolder, name);
+}
+
+CommandAnswer Session::run(const Command &c) {
+  if (globals_.tracer().on())
+    globals_.tracer()("# " + (c.line > 0 ? "line " + std::to_string(c.line) + ": " : "") + commandText(c));
+  currentLine_ = c.line;
+  const std::size_t drawsBefore = draws_;
+  const bool step = changesSession(c.op);
+  Command done = c;
+  try {
+    if (c.op == CommandOp::Undo) {
+      undo();
+    } else if (c.op == CommandOp::Redo) {
+      redo();
+    } else {
+      if (step) beginStep(c);
+      execute(c);
+      if (c.op == CommandOp::Press) done = grabbed(c);
+      if (step) endStep(done, false);
+    }
+  } catch (...) {
+    if (step) endStep(c, true);
+    collect(c);
+    throw;
+  }
+  CommandAnswer answer = collect(done);
+  if (c.op == CommandOp::About && about_) answer.about = about_;
+  // The views show what the tool draws now: when the command's own cycles did
+  // not draw, and after an undo or redo, whose replay drew for other steps.
+  const bool replayed = c.op == CommandOp::Undo || c.op == CommandOp::Redo;
+  if (setup_.liveViewport && (draws_ == drawsBefore || replayed || !live())) refreshViewport();
+  logCommand(done, answer);
+  return answer;
+}
+
+// The press as it happened: with the handle its pick grabbed (or none, so
+// that start chose), which a replay grabs again whatever its pick radius.
+Command Session::grabbed(const Command &c) const {
+  Command done = c;
+  if (c.grab != Grab::Nearest || tool_ == nullptr || !tool_->lastGrab()) return done;
+  const int grab = *tool_->lastGrab();
+  done.grab = grab < 0 ? Grab::Start : Grab::Handle;
+  done.handle = grab < 0 ? 0 : grab;
+  return done;
+}
+
+void Session::runScript(const Script &script) {
+  for (const Command &command : script.commands) {
+    if (setup_.interrupt != nullptr && setup_.interrupt->load()) return;
+    try {
+      run(command);
+    } catch (const Failure &error) {
+      throw error.at(script.name, command.line);
+    }
+  }
+}
+
+// What the tool showed since the last command: its boxes and the builds
+// that failed, kept as the command's failures.
+CommandAnswer Session::collect(const Command &c) {
+  CommandAnswer answer;
+  const auto &boxes = globals_.messages().boxes();
+  for (std::size_t i = boxesSeen_; i < boxes.size(); ++i) answer.boxes.push_back(boxes[i]);
+  boxesSeen_ = boxes.size();
+  if (tool_ != nullptr) {
+    const auto &builds = tool_->edits().builds();
+    for (std::size_t i = buildsSeen_; i < builds.size(); ++i)
+      if (builds[i].errorText) answer.failedBuilds.push_back(builds[i].text);
+    builds_ += builds.size() - buildsSeen_;
+    buildsSeen_ = builds.size();
+  }
+  if (quiet_) return {};
+  // A pick is named without the values it was picked with.
+  const std::string text = c.op == CommandOp::Pick ? "pick" : commandText(c);
+  for (const MessageBox &box : answer.boxes) {
+    if (box.kind == MessageKind::Info) continue;
+    failures_.push_back(ToolFailure{
+        text, c.line, std::string(messageKindName(box.kind)) + " \"" + box.title + "\": " + box.text});
+  }
+  for (const std::string &build : answer.failedBuilds)
+    failures_.push_back(ToolFailure{text, c.line, "the build failed: the tool answered \"" + build + "\""});
+  return answer;
+}
+
+void Session::logCommand(const Command &c, const CommandAnswer &answer) {
+  log_.push_back(commandText(c));
+  for (const MessageBox &box : answer.boxes) log_.push_back("# box: " + oneLine(box.title + ": " + box.text));
+  for (const std::string &build : answer.failedBuilds)
+    log_.push_back("# build failed: the tool answered " + oneLine(build));
+}
+
+std::string Session::log() const {
+  std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
+  for (const std::string &line : log_) text += line + "\n";
+  return text;
+}
+
+void Session::execute(const Command &c) {
+  switch (c.op) {
+    case CommandOp::Pick:
+      return pick(c.preset);
+    case CommandOp::Press:
+      return press(c, false);
+    case CommandOp::Drag: {
+      ToolSession &s = requireLive("drag");
+      if (!s.heldHandle())
+        throw Failure(FailureKind::Refused, "drag: the mouse button is not held (press first)");
+      return s.drag(c.position, c.ctrl);
+    }
+    case CommandOp::Release:
+      return requireLive("release").release();
+    case CommandOp::Click:
+      return press(c, true);
+    case CommandOp::Keep:
+      requireLive("keep").press(c.position, false, true);
+      return tool_->release();
+    case CommandOp::Event:
+      requireLive("event").hostEvent(c.code);
+      return readSettings();
+    default:
+      return runTool(c);
+  }
+}
+
+void Session::runTool(const Command &c) {
+  switch (c.op) {
+    case CommandOp::About:
+      return pressAbout(c.text);
+    case CommandOp::Svg:
+      return writeSvg(c.text, c.view, c.zoom);
+    case CommandOp::Points:
+      return printPoints(c.text);
+    case CommandOp::Select:
+      mesh_.selectOnly(parseSelection(c.text, mesh_.size()));
+      return warnIfOddSelection();
+    case CommandOp::Pairs:
+      return mesh_.selectInOrder(pairPoints(parsePairs(c.text, mesh_.size())));
+    case CommandOp::Length:
+    case CommandOp::MatchPair:
+      return stretchToLength(c);
+    case CommandOp::Revert:
+      return revert();
+    case CommandOp::Save:
+      return save(c.text);
+    case CommandOp::Echo:
+      out() << c.text << "\n";
+      return;
+    case CommandOp::Close:
+      requireLive("close");
+      return close();
+    default:
+      return executePanel(c);
+  }
+}
+
+// The options panel's commands; each is refused while the tool is not picked.
+void Session::executePanel(const Command &c) {
+  switch (c.op) {
+    case CommandOp::Mode:
+      panel("the mode").setMode(c.code);
+      break;
+    case CommandOp::Factor:
+      panel("Factor").setFactor(c.value);
+      break;
+    case CommandOp::Offset:
+      panel("Offset").setOffset(c.value);
+      break;
+    case CommandOp::Symmetry:
+      panel("Symmetry").setSymmetry(c.code != 0);
+      break;
+    case CommandOp::Invert:
+      panel("Invert Handle").pressInvertHandle();
+      break;
+    case CommandOp::Panel: {
+      ToolPanel &p = panel("panel");
+      out() << p.render();
+      if (auto settings = p.read()) out() << "  Result: " << describeLengthRule(*settings) << "\n";
+      return;
+    }
+    default:
+      return;
+  }
+  readSettings();
+}
+
+// Whether the tool showed an error or a warning, or a build failed, since
+// the last command's answer.
+bool Session::toolComplained() const {
+  const auto &boxes = globals_.messages().boxes();
+  for (std::size_t i = boxesSeen_; i < boxes.size(); ++i)
+    if (boxes[i].kind != MessageKind::Info) return true;
+  if (tool_ == nullptr) return false;
+  const auto &builds = tool_->edits().builds();
+  for (std::size_t i = buildsSeen_; i < builds.size(); ++i)
+    if (builds[i].errorText) return true;
+  return false;
+}
+
+ToolSession &Session::requireLive(const char *what) {
+  if (!live()) {
+    throw Failure(FailureKind::Refused,
+                  std::string(what) + ": the tool is not picked" +
+                      (tool_ != nullptr ? " (it was closed; 'pick' picks it again)" : ""));
+  }
+  return *tool_;
+}
+
+ToolPanel &Session::panel(const char *what) {
+  requireLive(what);
+  if (panel_ == nullptr || !panel_->exists())
+    throw Failure(FailureKind::ToolFailed, std::string(what) + ": the tool has no options panel");
+  return *panel_;
+}
+
+void Session::readSettings() {
+  if (!live() || panel_ == nullptr) return;
+  if (auto settings = panel_->read()) settings_ = settings;
+}
+
+// Picks the tool afresh: the panel values given are set before the first
+// build; Invert Handle swaps the ends of pairs the tool has only once it
+// built, so with it the pick builds, then the button and the values make one
+// second build.
+void Session::pick(const PanelPreset &preset) {
+  close();
+  panel_.reset();
+  tool_.reset();
+  auto tool = std::make_unique<ToolSession>(module_, globals_, mesh_);
+  tool->setWireDraw(viewport_.access());
+  tool->setBeforeDraw([this] {
+    viewport_.clear();
+    ++draws_;
+  });
+  tool->activateOrThrow();
+  tool_ = std::move(tool);
+  buildsSeen_ = 0;
+  warnIfOddSelection();
+  // A modeler builds the tool's options panel when the tool is picked.
+  if (LWXPanelID id = tool_->requestPanel(); id != nullptr) {
+    ToolSession *s = tool_.get();
+    panel_ = std::make_unique<ToolPanel>(
+        globals_.panels(), id, s->binding().instance,
+        [this, s](std::uintptr_t) {
+          if (!cyclesHeld_) s->runCycle();
+        },
+        globals_.tracer());
+  }
+  if (!preset.invert) applyPreset(preset);
+  tool_->runCycle();
+  readSettings();
+  if (!preset.invert || toolComplained()) return;
+  PanelPreset values = preset;
+  values.invert = false;
+  const HeldCycles held(cyclesHeld_);
+  panel("Invert Handle").pressInvertHandle();
+  applyPreset(values);
+  cyclesHeld_ = false;
+  tool_->runCycle();
+  readSettings();
+}
+
+// Sets the values in the panel's order with the host cycles held: the cycle
+// that follows makes one build of them.
+void Session::applyPreset(const PanelPreset &preset) {
+  const HeldCycles held(cyclesHeld_);
+  auto trace = [&](const std::string &what) {
+    if (globals_.tracer().on()) globals_.tracer()("# " + what);
+  };
+  if (preset.mode) trace(std::string("mode ") + (*preset.mode == 0 ? "factor" : "offset"));
+  if (preset.mode) panel("the mode").setMode(*preset.mode);
+  if (preset.symmetry) trace(*preset.symmetry ? "symmetry on" : "symmetry off");
+  if (preset.symmetry) panel("Symmetry").setSymmetry(*preset.symmetry);
+  if (preset.factor) trace("factor " + formatNumber(*preset.factor));
+  if (preset.factor) panel("Factor").setFactor(*preset.factor);
+  if (preset.offset) trace("offset " + formatNumber(*preset.offset));
+  if (preset.offset) panel("Offset").setOffset(*preset.offset);
+}
+
+void Session::close() {
+  if (!live()) return;
+  readSettings();
+  tool_->close();
+  builds_ += tool_->edits().builds().size() - buildsSeen_;
+  buildsSeen_ = tool_->edits().builds().size();
+  panel_.reset();
+}
+
+std::size_t Session::meshIndex(std::size_t point, const char *what) const {
+  if (point >= mesh_.size()) {
+    throw Failure(FailureKind::BadInput, std::string(what) + ": point " + std::to_string(point) +
+                                             " is out of range: the mesh has " +
+                                             std::to_string(mesh_.size()) + " points");
+  }
+  return point;
+}
+
+// A press grabs what the command says: the nearest handle within the pick
+// radius, a given handle, or none (the tool's start chooses).
+void Session::press(const Command &c, bool thenRelease) {
+  const char *what = thenRelease ? "click" : "press";
+  ToolSession &s = requireLive(what);
+  const bool atPoint = thenRelease || c.atPoint;
+  const Position where = atPoint ? mesh_.position(meshIndex(c.point, what)) : c.position;
+  std::optional<int> grab;
+  if (c.grab == Grab::Handle) grab = c.handle;
+  if (c.grab == Grab::Start) grab = -1;
+  s.press(where, c.ctrl, c.right, grab);
+  if (thenRelease) s.release();
+}
+
+// After a command whose cycles did not draw, the host refreshes its views.
+void Session::refreshViewport() {
+  if (!live()) return viewport_.clear();
+  const LWToolFuncs &table = tool_->table();
+  if (table.draw == nullptr) return;
+  viewport_.clear();
+  table.draw(tool_->binding().instance, viewport_.access());
+}
+
+// Every point back where the file has it, and the tool picked again.
+void Session::revert() {
+  close();
+  for (std::size_t i = 0; i < mesh_.size(); ++i) {
+    const Position file = obj_.filePosition(i);
+    if (std::memcmp(file.data(), mesh_.position(i).data(), sizeof file) != 0) mesh_.setPosition(i, file);
+  }
+  pick({});
+}
+
+void Session::warnIfOddSelection() {
+  const std::size_t count = mesh_.selectedCount();
+  if (count < 3 || count % 2 == 0 || quiet_) return;
+  std::size_t last = mesh_.size();
+  while (last > 0 && !mesh_.selected(last - 1)) --last;
+  err() << "warning: " << count << " points are selected; the tool pairs them in mesh order and leaves the "
+        << "last one (point " << (last - 1) << ") where it is\n";
+}
+
+std::vector<Position> Session::original() const {
+  std::vector<Position> points(mesh_.size());
+  for (std::size_t i = 0; i < points.size(); ++i) points[i] = obj_.filePosition(i);
+  return points;
+}
+
+const std::vector<std::pair<std::size_t, std::size_t>> &Session::edges() {
+  if (!edgesRead_) {
+    edges_ = obj_.edges();
+    edgesRead_ = true;
+  }
+  return edges_;
+}
+
+std::vector<std::size_t> Session::selection() const {
+  if (!mesh_.scanOrder().empty()) return mesh_.scanOrder();
+  std::vector<std::size_t> points;
+  for (std::size_t i = 0; i < mesh_.size(); ++i)
+    if (mesh_.selected(i)) points.push_back(i);
+  return points;
+}
+
+std::vector<Position> Session::handles() const {
+  std::vector<Position> out;
+  if (!live()) return out;
+  const LWToolFuncs &table = tool_->table();
+  void *instance = tool_->binding().instance;
+  if (table.count == nullptr || table.handle == nullptr) return out;
+  LWToolEvent event{};
+  const int count = table.count(instance, &event);
+  out.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  for (int index = 0; index < count; ++index) {
+    constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+    LWDVector where = {kUnset, kUnset, kUnset};
+    const int priority = table.handle(instance, &event, index, where);
+    out.push_back(priority > 0 ? Position{where[0], where[1], where[2]} : Position{kUnset, kUnset, kUnset});
+  }
+  return out;
+}
+
+std::string Session::panelTitle() const {
+  return panel_ != nullptr ? panel_->model().title() : std::string();
+}
+
+std::vector<ControlView> Session::panelControls() const {
+  return panel_ != nullptr && panel_->exists() ? panel_->model().controls() : std::vector<ControlView>{};
+}
+
+bool Session::unsaved() const { return (done_.empty() ? 0 : done_.back().id) != savedId_; }
+
+}  // namespace standin

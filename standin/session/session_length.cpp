@@ -1,0 +1,91 @@
+// `length L` and `match-pair N` through the tool. The tool gives every pair it
+// holds the same Offset, so the host selects the pairs of one length at a
+// time (in their order), picks the tool, types in Offset mode the Offset that
+// brings that length to the target, and closes the tool, keeping the result:
+// one build for each different length. The pairs are selected again at the
+// end, and a tool that was picked before is picked again on the result.
+#include <unordered_map>
+
+#include "standin/host/number_text.h"
+#include "standin/session/point_pairs.h"
+#include "standin/session/selection.h"
+#include "standin/session/session.h"
+
+namespace standin {
+namespace {
+
+std::string joinWithAnd(const std::vector<std::string> &items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+  return text;
+}
+
+}  // namespace
+
+// The length every pair is to have; refuses pairs whose ends coincide (the
+// tool cannot give them a direction) and a pair number past the last.
+double Session::lengthFor(const Command &c, const std::vector<PointPair> &pairs) const {
+  const std::string name = commandName(c);
+  if (pairs.empty()) throw Failure(FailureKind::BadInput, "no pairs are selected", name);
+  std::vector<std::string> zero;  // the first five, and how many more
+  std::size_t zeroCount = 0;
+  for (std::size_t k = 0; k < pairs.size(); ++k) {
+    if (!coincide(mesh_.position(pairs[k].handle), mesh_.position(pairs[k].anchor))) continue;
+    if (++zeroCount <= 5) zero.push_back(std::to_string(k) + " (" + formatPairs({pairs[k]}) + ")");
+  }
+  if (zeroCount > 5) zero.push_back(std::to_string(zeroCount - 5) + " more");
+  if (zeroCount > 0) {
+    const bool one = zeroCount == 1;
+    throw Failure(FailureKind::BadInput,
+                  std::string(one ? "pair " : "pairs ") + joinWithAnd(zero) + (one ? " has" : " have") +
+                      " zero length: the ends are at one place, so there is no direction to stretch along; "
+                      "leave " +
+                      (one ? "it" : "them") + " out (--pairs)",
+                  name);
+  }
+  if (c.op == CommandOp::Length) return c.value;
+  if (c.point >= pairs.size()) {
+    throw Failure(FailureKind::BadInput,
+                  "there " + (pairs.size() == 1 ? std::string("is 1 pair (0)")
+                                                : "are " + std::to_string(pairs.size()) + " pairs (0-" +
+                                                      std::to_string(pairs.size() - 1) + ")"),
+                  name + " " + std::to_string(c.point));
+  }
+  const PointPair &match = pairs[c.point];
+  return distance(mesh_.position(match.handle), mesh_.position(match.anchor));
+}
+
+void Session::stretchToLength(const Command &c) {
+  const std::vector<PointPair> pairs = deliveredPairs(mesh_);
+  const double target = lengthFor(c, pairs);
+  const bool wasLive = live();
+  close();
+  lengthTarget_ = target;
+  warnIfOddSelection();                                           // the picks below see the pairs alone
+  std::vector<std::pair<double, std::vector<PointPair>>> groups;  // by length, first seen first
+  std::unordered_map<double, std::size_t> groupOf;
+  for (const PointPair &pair : pairs) {
+    const double length = distance(mesh_.position(pair.handle), mesh_.position(pair.anchor));
+    const auto [at, added] = groupOf.emplace(length, groups.size());
+    if (added) groups.emplace_back(length, std::vector<PointPair>{});
+    groups[at->second].second.push_back(pair);
+  }
+  const bool symmetry = c.preset.symmetry.value_or(false);
+  for (const auto &[length, group] : groups) {
+    if (setup_.interrupt != nullptr && setup_.interrupt->load()) break;
+    mesh_.selectInOrder(pairPoints(group));
+    PanelPreset preset;
+    preset.invert = c.preset.invert;
+    preset.mode = 1;
+    if (symmetry) preset.symmetry = true;
+    preset.offset = (target - length) / (symmetry ? 2.0 : 1.0);
+    pick(preset);
+    close();
+    if (toolComplained()) break;
+  }
+  mesh_.selectInOrder(pairPoints(pairs));
+  if (wasLive && !toolComplained()) pick({});
+}
+
+}  // namespace standin

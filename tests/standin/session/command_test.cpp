@@ -1,0 +1,193 @@
+// A command's two forms: the text a script holds and the JSON the API takes
+// read back to the same command, and agree with each other, over many random
+// commands of every kind.
+#include "standin/session/command.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+
+namespace {
+
+using nlohmann::json;
+using standin::Command;
+using standin::CommandOp;
+
+class RandomCommands {
+ public:
+  explicit RandomCommands(unsigned seed) : random_(seed) {}
+
+  Command next() {
+    Command c;
+    c.op = static_cast<CommandOp>(upTo(static_cast<int>(CommandOp::Close)));
+    switch (c.op) {
+      case CommandOp::Pick:
+        c.preset.invert = coin();
+        if (coin()) c.preset.mode = upTo(1);
+        if (coin()) c.preset.symmetry = coin();
+        if (coin()) c.preset.factor = number();
+        if (coin()) c.preset.offset = number();
+        break;
+      case CommandOp::Press:
+        c.atPoint = coin();
+        c.point = static_cast<std::size_t>(upTo(1000));
+        if (!c.atPoint) c.position = {number(), number(), number()};
+        c.ctrl = coin(), c.right = coin();
+        c.grab = static_cast<standin::Grab>(upTo(2));
+        if (c.grab == standin::Grab::Handle) c.handle = upTo(5000);
+        if (!c.atPoint) c.point = 0;
+        break;
+      case CommandOp::Drag:
+        c.position = {number(), number(), number()};
+        c.ctrl = coin();
+        break;
+      case CommandOp::Keep:
+        c.position = {number(), number(), number()};
+        break;
+      case CommandOp::Click:
+        c.point = static_cast<std::size_t>(upTo(1 << 20));
+        c.ctrl = coin(), c.right = coin();
+        break;
+      case CommandOp::Event:
+        c.code = upTo(400) - 200;
+        break;
+      case CommandOp::Mode:
+      case CommandOp::Symmetry:
+        c.code = upTo(1);
+        break;
+      case CommandOp::Factor:
+      case CommandOp::Offset:
+        c.value = number();
+        break;
+      case CommandOp::Length:
+      case CommandOp::MatchPair:
+        if (c.op == CommandOp::Length) c.value = std::abs(number());
+        if (c.op == CommandOp::MatchPair) c.point = static_cast<std::size_t>(upTo(99));
+        if (coin()) c.preset.symmetry = true;
+        c.preset.invert = coin();
+        break;
+      case CommandOp::Svg:
+        c.text = word() + ".svg";
+        c.view = static_cast<standin::ViewAxis>(upTo(2));
+        c.zoom = static_cast<standin::ViewZoom>(upTo(1));
+        break;
+      case CommandOp::About:
+      case CommandOp::Save:
+        if (coin()) c.text = word() + (c.op == CommandOp::About ? ".png" : ".obj");
+        break;
+      case CommandOp::Points:
+      case CommandOp::Select:
+        if (c.op == CommandOp::Select || coin()) c.text = coin() ? "all" : std::to_string(upTo(9)) + "-12,3";
+        if (coin()) c.text = "All";  // a text that reads back only in quotes
+        break;
+      case CommandOp::Pairs:
+        c.text = std::to_string(upTo(50)) + ":" + std::to_string(51 + upTo(50)) + ",200:201";
+        break;
+      case CommandOp::Echo:
+        c.text = coin() ? "" : word() + " " + word() + "  #" + word();
+        break;
+      default:
+        break;
+    }
+    return c;
+  }
+
+ private:
+  int upTo(int last) { return std::uniform_int_distribution<int>(0, last)(random_); }
+  bool coin() { return upTo(1) == 1; }
+  double number() {
+    switch (upTo(3)) {
+      case 0:
+        return upTo(20) - 10;
+      case 1:
+        return std::uniform_real_distribution<double>(-1e3, 1e3)(random_);
+      case 2:
+        return std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random_), upTo(2000) - 1000);
+      default:
+        return 0.1 * upTo(30);
+    }
+  }
+  // Letters, digits, blanks and the characters a script treats specially.
+  std::string word() {
+    static const std::string kCharacters = "abcXYZ019 #._-/\\'";
+    std::string text;
+    for (int i = upTo(8); i >= 0; --i) text += kCharacters[static_cast<std::size_t>(upTo(16))];
+    return text;
+  }
+
+  std::mt19937 random_;
+};
+
+TEST(CommandForms, TextAndJsonReadBackToTheSameCommandAndAgree) {
+  RandomCommands commands(20261208);
+  for (int i = 0; i < 5000; ++i) {
+    const Command c = commands.next();
+    const std::string text = standin::commandText(c);
+    const json body = standin::commandJson(c);
+    SCOPED_TRACE(text + "  " + body.dump());
+    Command fromText, fromJson;
+    ASSERT_NO_THROW(fromText = standin::parseCommand(text));
+    ASSERT_NO_THROW(fromJson = standin::commandFromJson(json::parse(body.dump())));
+    EXPECT_EQ(fromText, c);
+    EXPECT_EQ(fromJson, c);
+    EXPECT_EQ(standin::commandText(fromJson), text);
+    EXPECT_EQ(standin::commandJson(fromText), body);
+    EXPECT_EQ(body["command"], standin::commandName(c));
+  }
+}
+
+TEST(CommandForms, EverySessionCommandHasItsJsonForm) {
+  struct Case {
+    const char *text;
+    const char *json;
+  };
+  const Case cases[] = {
+      {"press 1 2 3 ctrl handle 4", R"({"command":"press","position":[1.0,2.0,3.0],"ctrl":true,"handle":4})"},
+      {"press point 7 right start", R"({"command":"press","point":7,"right":true,"handle":"start"})"},
+      {"pick invert mode offset symmetry on offset 0.5",
+       R"({"command":"pick","invert":true,"mode":"offset","symmetry":true,"offset":0.5})"},
+      {"keep 0 0 0", R"({"command":"keep"})"},
+      {"reset", R"({"command":"event","code":1})"},
+      {"factor 1.5", R"({"command":"factor","value":1.5})"},
+      {"symmetry off", R"({"command":"symmetry"})"},
+      {"match-pair 2 symmetry", R"({"command":"match-pair","pair":2,"symmetry":true})"},
+      {"length 4 invert", R"({"command":"length","length":4,"invert":true})"},
+      {"svg v.svg top", R"({"command":"svg","file":"v.svg"})"},
+      {"undo", R"({"command":"undo"})"},
+      {"save", R"({"command":"save"})"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(standin::commandText(standin::commandFromJson(json::parse(c.json))), c.text) << c.json;
+  }
+}
+
+TEST(CommandForms, AJsonBodyThatIsNoCommandSaysWhy) {
+  struct Case {
+    const char *json;
+    const char *says;
+  };
+  const Case cases[] = {
+      {R"({"command":"press","position":[0,0,0],"handle":"nearest"})", "'handle' must be a handle index"},
+      {R"({"command":"drag","position":[0,0,0],"right":true})",
+       "unknown field 'right' (it takes position, ctrl)"},
+      {R"({"command":"length","length":-1})", "a length is a finite number, 0 or more"},
+      {R"({"command":"pairs","pairs":"4:0,0:2"})", "point 0 is in pair 0 (4:0) and in pair 1 (0:2)"},
+      {R"({"command":"svg","file":"a.png"})", "svg writes an SVG picture, not .png"},
+      {R"({"command":"click","point":-1})", "'point' must be a whole number from 0"},
+      {R"({"command":"event","code":1.5})", "'code' must be a whole number"},
+      {R"({"command":"pick","factor":"2"})", "'factor' must be a number"},
+  };
+  for (const Case &c : cases) {
+    try {
+      standin::commandFromJson(json::parse(c.json));
+      ADD_FAILURE() << "accepted " << c.json;
+    } catch (const standin::Failure &error) {
+      EXPECT_EQ(error.kind(), standin::FailureKind::BadInput);
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+    }
+  }
+}
+
+}  // namespace
