@@ -360,7 +360,8 @@ class ProgramRun {
     }
     for (const auto &[length, group] : groups) {
       if (interrupted()) break;
-      mesh.selectInOrder(standin::pairPoints(group));
+      // In a layer of their own: each build then scans this group alone.
+      mesh.selectInOrder(standin::pairPoints(group), true);
       std::vector<standin::ScriptCommand> edits{command(ScriptOp::Mode, 1)};
       if (o_.symmetry) edits.push_back(command(ScriptOp::Symmetry, 1));
       edits.push_back(command(ScriptOp::Offset, 0, (*target_ - length) / (o_.symmetry ? 2.0 : 1.0)));
