@@ -9,16 +9,25 @@
 # that builds on the same preset and adds its rows to the closing table with
 # add_ratio (or lets its program append them to "$summary").
 #
-#   module   the tool against the floor (bench/module_bench.cpp): the host
-#            calls and pair arithmetic alone, on a minimal host, timed in the
-#            same run, warm and with caches flushed, N repetitions (default 5);
-#            then, if valgrind is installed, the instructions each case
-#            executes under callgrind, which a noisy machine reproduces exactly
+#   module   the tool against the floor (bench/module_bench.cpp): the shipped
+#            elasticpull.p loaded as a host loads it, beside the host calls and
+#            pair arithmetic alone, on a minimal host without per-call
+#            counting, timed in the same run, warm and with caches flushed,
+#            Symmetry off and on, N repetitions (default 5); then, if valgrind
+#            is installed, the instructions each case executes under
+#            callgrind, which a noisy machine reproduces exactly
 #            (--no-instructions leaves them out).
+#   module32 the same rig at 1M points, warm, in 32-bit: the -m32 Linux
+#            module (preset bench-m32) and the Windows DLL under Wine with a
+#            small Windows bench host (preset bench-mingw, run through
+#            scripts/wine-run.sh); bench/module_ratio.cpp.
 #   program  elasticpull-host against a plain program doing the same stretch
 #            of a generated OBJ line mesh (bench/program_vs_floor.sh): CPU time
 #            and peak memory at 100k and 1M points, N interleaved rounds,
 #            outputs compared byte for byte.
+#   length   --length 2 on a mesh whose pairs all differ in length, against
+#            --factor on the same file, at 10k, 30k and 100k points, and how
+#            its time grows (bench/length_scaling.sh).
 #
 # See bench/README.md for a recorded run and what its numbers mean.
 set -euo pipefail
@@ -103,6 +112,38 @@ module_part() {
   rm -rf "$dir"
 }
 
+module32_part() {
+  echo
+  echo "==== module against the floor, 32-bit: $repetitions repetitions ===="
+  local preset
+  for preset in bench-m32 bench-mingw; do
+    echo "bench: building the $preset preset (log: build/$preset-build.log)"
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target elasticpull ep_module_ratio; } \
+      >"build/$preset-build.log" 2>&1; then
+      cat "build/$preset-build.log"
+      echo "bench: the $preset build failed" >&2
+      failed=1
+      continue
+    fi
+  done
+  if [ -x build/bench-m32/bench/ep_module_ratio ]; then
+    build/bench-m32/bench/ep_module_ratio build/bench-m32/elasticpull.p --repetitions "$repetitions" \
+      --label "module 32-bit Linux" --summary "$summary" || failed=1
+  fi
+  if [ -f build/bench-mingw/bench/ep_module_ratio.exe ]; then
+    echo
+    scripts/wine-run.sh --prefix=build/bench-mingw/wine build/bench-mingw/bench/ep_module_ratio.exe \
+      build/bench-mingw/elasticpull.p --repetitions "$repetitions" --label "module DLL under Wine" \
+      --summary "$summary" || failed=1
+  fi
+}
+
+length_part() {
+  echo
+  echo "==== exact lengths against one stretch: $repetitions interleaved rounds ===="
+  bash bench/length_scaling.sh --summary "$summary" "$root/build/bench" "$repetitions" || failed=1
+}
+
 program_part() {
   echo
   echo "==== program against its floor: $repetitions interleaved rounds ===="
@@ -110,7 +151,9 @@ program_part() {
 }
 
 module_part
+module32_part
 program_part
+length_part
 
 echo
 echo "==== every ratio against its target ===="
