@@ -5,6 +5,9 @@
 //
 //   ep_module_ratio MODULE [--points N] [--repetitions R] [--iterations K]
 //                          [--label TEXT] [--summary FILE]
+//   ep_module_ratio MODULE --instructions [--points N]
+//                          under callgrind: each case once for tool and
+//                          floor, dumped as "tool|floor CASE N"
 //
 // Each case is checked once, then timed in R repetitions of K iterations;
 // every iteration times the tool and the floor, alternating which goes first,
@@ -23,6 +26,11 @@
 #include <vector>
 
 #include "bench/module_rig.h"
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define EP_HAVE_CALLGRIND 1
+#endif
 
 namespace {
 
@@ -47,6 +55,7 @@ struct Options {
   int iterations = 5;
   std::string label = "module";
   std::string summary;
+  bool instructions = false;
 };
 
 Options parse(int argc, char **argv) {
@@ -64,6 +73,8 @@ Options parse(int argc, char **argv) {
       o.label = argv[++i];
     else if (a == "--summary" && hasValue)
       o.summary = argv[++i];
+    else if (a == "--instructions")
+      o.instructions = true;
     else if (o.module.empty() && a.rfind("--", 0) != 0)
       o.module = a;
     else
@@ -80,11 +91,39 @@ double seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
+// Each case once for tool and floor, each between a reset and a dump of
+// callgrind's counts.
+int countInstructions(const Options &o) {
+#ifdef EP_HAVE_CALLGRIND
+  if (RUNNING_ON_VALGRIND == 0) bench::fatal("--instructions counts under valgrind --tool=callgrind only");
+  for (std::size_t c = 0; c < bench::kCaseCount; ++c) {
+    const bench::CaseInfo &info = bench::kCases[c];
+    bench::Rig rig(info, static_cast<std::size_t>(o.points), false);
+    if (const std::string problem = rig.check(); !problem.empty()) bench::fatal(info.name + (": " + problem));
+    const std::string suffix = std::string(info.name) + " " + std::to_string(o.points);
+    const std::string toolName = "tool " + suffix, floorName = "floor " + suffix;
+    rig.prepareTool();
+    CALLGRIND_ZERO_STATS;
+    rig.runTool(false);
+    CALLGRIND_DUMP_STATS_AT(toolName.c_str());
+    rig.prepareFloor();
+    CALLGRIND_ZERO_STATS;
+    rig.runFloor(false);
+    CALLGRIND_DUMP_STATS_AT(floorName.c_str());
+  }
+  return 0;
+#else
+  (void)o;
+  bench::fatal("built without valgrind/callgrind.h");
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   const Options o = parse(argc, argv);
   bench::loadModule(o.module);
+  if (o.instructions) return countInstructions(o);
   std::FILE *summary = o.summary.empty() ? nullptr : std::fopen(o.summary.c_str(), "a");
   std::printf(
       "%s: %ld points, warm, %d repetitions of %d iterations; ratios tool/floor, medians (min..max)\n",

@@ -79,10 +79,15 @@ module_part() {
   fi
   echo
   echo "==== module against the floor: instructions (callgrind, one run of each case, warm) ===="
+  count_instructions "$bin/ep_module_bench" --instructions
+}
+
+# Runs a benchmark's --instructions mode under callgrind and prints each
+# case's instructions for tool and floor with their ratio.
+count_instructions() {
   local dir
   dir=$(mktemp -d)
-  if ! valgrind --tool=callgrind --callgrind-out-file="$dir/cg" "$bin/ep_module_bench" --instructions \
-    >"$dir/log" 2>&1; then
+  if ! valgrind --tool=callgrind --callgrind-out-file="$dir/cg" "$@" >"$dir/log" 2>&1; then
     cat "$dir/log"
     echo "bench: the instruction count failed" >&2
     failed=1
@@ -96,17 +101,17 @@ module_part() {
     done | awk '
       { ir[$1, $2, $3] = $4; if (!(($2, $3) in seen)) { seen[$2, $3] = 1; order[++n] = $2 " " $3 } }
       END {
-        printf "%-18s %9s %14s %14s %7s\n", "case", "points", "tool", "floor", "ratio"
+        printf "%-20s %9s %14s %14s %7s\n", "case", "points", "tool", "floor", "ratio"
         for (i = 1; i <= n; i++) {
           split(order[i], k, " ")
-          printf "%-18s %9d %14d %14d %7.3f\n", k[1], k[2], ir["tool", k[1], k[2]], ir["floor", k[1], k[2]],
+          printf "%-20s %9d %14d %14d %7.3f\n", k[1], k[2], ir["tool", k[1], k[2]], ir["floor", k[1], k[2]],
                  ir["tool", k[1], k[2]] / ir["floor", k[1], k[2]]
-          if (k[2] == 1000000 && ("tool", k[1], 100000) in ir)
+          if (k[2] == 1000000 && ("tool", k[1], 100000) in ir && ++grown)
             grow[k[1]] = sprintf("tool x%.3f, floor x%.3f", ir["tool", k[1], k[2]] / ir["tool", k[1], 100000],
                                  ir["floor", k[1], k[2]] / ir["floor", k[1], 100000])
         }
-        printf "\nInstructions from 100000 to 1000000 points:\n"
-        for (c in grow) printf "%-18s %s\n", c, grow[c]
+        if (grown) printf "\nInstructions from 100000 to 1000000 points:\n"
+        for (c in grow) printf "%-20s %s\n", c, grow[c]
       }'
   fi
   rm -rf "$dir"
@@ -129,6 +134,12 @@ module32_part() {
   if [ -x build/bench-m32/bench/ep_module_ratio ]; then
     build/bench-m32/bench/ep_module_ratio build/bench-m32/elasticpull.p --repetitions "$repetitions" \
       --label "module 32-bit Linux" --summary "$summary" || failed=1
+    if [ "$instructions" -eq 1 ] && command -v valgrind >/dev/null; then
+      echo
+      echo "==== module against the floor, 32-bit Linux: instructions (callgrind, 100000 points) ===="
+      count_instructions build/bench-m32/bench/ep_module_ratio build/bench-m32/elasticpull.p --instructions \
+        --points 100000
+    fi
   fi
   if [ -f build/bench-mingw/bench/ep_module_ratio.exe ]; then
     echo
