@@ -1,7 +1,9 @@
 #include "bench/module_rig.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -76,6 +78,24 @@ const std::size_t kCaseCount = sizeof kCases / sizeof kCases[0];
 void fatal(const std::string &why) {
   std::fprintf(stderr, "ep_module_bench: %s\n", why.c_str());
   std::exit(2);
+}
+
+double benchClock() {
+#if defined(__linux__)
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+#else
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+#endif
+}
+
+const char *benchClockName() {
+#if defined(__linux__)
+  return "thread CPU time";
+#else
+  return "wall time";
+#endif
 }
 
 void loadModule(const std::string &path) {

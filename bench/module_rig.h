@@ -42,6 +42,14 @@ extern const std::size_t kCaseCount;
 
 [[noreturn]] void fatal(const std::string &why);
 
+// The clock the timed parts are read with, in seconds: on Linux the calling
+// thread's CPU time, so that time the thread waits for a core on a busy
+// machine does not count (tool and floor both run on the one thread); where
+// there is no precise thread clock (Windows, Wine), the steady clock.
+double benchClock();
+// "thread CPU time" or "wall time", for the tables' headers.
+const char *benchClockName();
+
 // The module, activated on the floor host through its descriptor.
 class Tool {
  public:

@@ -11,6 +11,15 @@
 #include "host/host_abi.h"
 #include "host/services.h"
 
+// The per-pair stretch is forced inline into its loops, except where gcc
+// counts coverage: there every inlined copy would carry counters of its own
+// for the same lines.
+#ifdef EP_COVERAGE_COUNTERS
+#define EP_PAIR_STRETCH_INLINE inline
+#else
+#define EP_PAIR_STRETCH_INLINE [[gnu::always_inline]] inline
+#endif
+
 namespace ep {
 
 // The factor counts as unchanged strictly inside this window.
@@ -92,12 +101,11 @@ int stretchReadPair(MeshEditOp *op, StretchToolState *state, int i, int H, int A
 // arithmetic cannot place (ends that coincide, a length whose square leaves
 // the double range, a place past the largest double) goes to stretchReadPair.
 //
-// Compiled for each of Factor (FactorOnly, the pass most builds make) and the
-// rest (Offset, and a value that leaves the pairs where they are), each with
-// Symmetry off and on, so that the common passes carry no branch for the
-// others. The rule is read when the object is made: make it after whatever
-// sets mode, value or Symmetry (the drag solve's solved value).
-template <bool FactorOnly, bool Symmetric>
+// `Common` is the pass most builds make (Factor, Symmetry off): compiled on
+// its own, with no branch for the rest. The rule is read when the object is
+// made: make it after whatever sets mode, value or Symmetry (the drag solve's
+// solved value).
+template <bool Common>
 class PairStretcher {
  public:
   PairStretcher(MeshEditOp *op, StretchToolState *state)
@@ -108,13 +116,19 @@ class PairStretcher {
         handleVectors_(state->handleVectors),
         inverted_(state->inverted),
         placement_(placementOf(*state)),
-        value_(placement_ == Placement::Offset ? state->offset : state->factor) {}
+        value_(placement_ == Placement::Offset ? state->offset : state->factor),
+        symmetric_(state->symmetry == 1) {}
+
+  // Whether the state's rule is the common one.
+  static bool common(const StretchToolState &state) {
+    return placementOf(state) == Placement::Factor && state.symmetry != 1;
+  }
 
   // Stretches pair i, as stretchPair. With `fresh` the pair's entries were
   // never written: its inversion flag is cleared first, and every way out
-  // leaves its entries as a stretch of zeroed entries would. Always inlined:
-  // as a call of its own it costs a fifth more instructions a pair.
-  [[gnu::always_inline]] inline int stretch(int i, bool fresh) {
+  // leaves its entries as a stretch of zeroed entries would. Inlined into
+  // every loop: as a call of its own it costs a fifth more instructions a pair.
+  EP_PAIR_STRETCH_INLINE int stretch(int i, bool fresh) {
     int H, A;
     if (fresh) {
       inverted_[i] = 0;
@@ -140,19 +154,20 @@ class PairStretcher {
     const Vec3 u = {d.x / L, d.y / L, d.z / L};
 
     Vec3 handle = h, anchor = a;
-    if (FactorOnly || placement_ != Placement::Stay) {
+    if (Common || placement_ != Placement::Stay) {
       // f * (L * u), or (L + o) * u: the order vecScale gives.
       Vec3 along;
-      if (FactorOnly || placement_ == Placement::Factor)
+      if (Common || placement_ == Placement::Factor)
         along = {value_ * (L * u.x), value_ * (L * u.y), value_ * (L * u.z)};
       else
         along = {(L + value_) * u.x, (L + value_) * u.y, (L + value_) * u.z};
       handle = {a.x + along.x, a.y + along.y, a.z + along.z};
-      if (Symmetric) anchor = {h.x - along.x, h.y - along.y, h.z - along.z};
+      if (!Common && symmetric_) anchor = {h.x - along.x, h.y - along.y, h.z - along.z};
       // x - x is 0 for a finite x and NaN otherwise: one test for all three
       // (or six) coordinates. The anchor end as read is finite.
       double check = (handle.x - handle.x) + (handle.y - handle.y) + (handle.z - handle.z);
-      if (Symmetric) check += (anchor.x - anchor.x) + (anchor.y - anchor.y) + (anchor.z - anchor.z);
+      if (!Common && symmetric_)
+        check += (anchor.x - anchor.x) + (anchor.y - anchor.y) + (anchor.z - anchor.z);
       if (check != 0.0) [[unlikely]]
         return unusual(i, H, A, a, h, fresh);
     }
@@ -162,7 +177,7 @@ class PairStretcher {
 
     if (const int rc = movePoint(op_, ids_[H], handle); rc != 0) [[unlikely]]
       return moveFailed(texts::kMoveHandleEndTitle, rc);
-    if (Symmetric) {
+    if (!Common && symmetric_) {
       if (const int rc = movePoint(op_, ids_[A], anchor); rc != 0) [[unlikely]]
         return moveFailed(texts::kMoveAnchorEndTitle, rc);
     }
@@ -192,25 +207,18 @@ class PairStretcher {
   std::int32_t *inverted_;
   Placement placement_;
   double value_;
+  bool symmetric_;
 };
 
-// Calls body(stretcher) with the stretcher for the state's rule.
+// Calls body(stretcher) with the stretcher for the state's rule: the common
+// one, or the general one.
 template <typename Body>
 inline int withPairStretcher(MeshEditOp *op, StretchToolState *state, Body &&body) {
-  const bool factor = placementOf(*state) == Placement::Factor;
-  if (state->symmetry == 1) {
-    if (factor) {
-      PairStretcher<true, true> stretcher(op, state);
-      return body(stretcher);
-    }
-    PairStretcher<false, true> stretcher(op, state);
+  if (PairStretcher<true>::common(*state)) {
+    PairStretcher<true> stretcher(op, state);
     return body(stretcher);
   }
-  if (factor) {
-    PairStretcher<true, false> stretcher(op, state);
-    return body(stretcher);
-  }
-  PairStretcher<false, false> stretcher(op, state);
+  PairStretcher<false> stretcher(op, state);
   return body(stretcher);
 }
 

@@ -143,7 +143,7 @@ module32_part() {
   fi
   if [ -f build/bench-mingw/bench/ep_module_ratio.exe ]; then
     echo
-    scripts/wine-run.sh --prefix=build/bench-mingw/wine build/bench-mingw/bench/ep_module_ratio.exe \
+    scripts/wine-run.sh --prefix="$root/build/bench-mingw/wine" build/bench-mingw/bench/ep_module_ratio.exe \
       build/bench-mingw/elasticpull.p --repetitions "$repetitions" --label "module DLL under Wine" \
       --summary "$summary" || failed=1
   fi
