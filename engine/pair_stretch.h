@@ -55,20 +55,15 @@ inline PairPlacement placePair(const StretchToolState &state, const Vec3 &a, con
                                const Vec3 &u) {
   PairPlacement placed{h, a};
   // The signed distance from the anchor: f * L (L*u scaled by f) or L + o.
+  const Placement placement = placementOf(state);
+  if (placement == Placement::Stay) return placed;
   Vec3 along;
-  switch (placementOf(state)) {
-    case Placement::Factor: {
-      Vec3 scaled;
-      vecScale(vecScale(u, &L, scaled), &state.factor, along);
-      break;
-    }
-    case Placement::Offset: {
-      const double length = L + state.offset;
-      vecScale(u, &length, along);
-      break;
-    }
-    case Placement::Stay:
-      return placed;
+  if (placement == Placement::Factor) {
+    Vec3 scaled;
+    vecScale(vecScale(u, &L, scaled), &state.factor, along);
+  } else {
+    const double length = L + state.offset;
+    vecScale(u, &length, along);
   }
   vecAdd(a, along, placed.handle);
   if (state.symmetry == 1) vecSub(h, along, placed.anchor);

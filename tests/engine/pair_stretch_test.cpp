@@ -148,11 +148,15 @@ TEST_F(PairStretch, AFailedMoveShowsOneBoxAndReturnsTheHostsCode) {
 }
 
 TEST_F(PairStretch, APointTheHostCannotFindEndsTheStretchWithABox) {
-  EditFaults faults;
-  faults.nullInfoPoint = 0;
-  EXPECT_NE(stretch(0, 1.5, 0, 0, faults), 0);
-  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
-  EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
+  for (std::size_t point : {0u, 1u}) {  // the handle end, the anchor end
+    SCOPED_TRACE(point);
+    globals_.messages().clear();
+    EditFaults faults;
+    faults.nullInfoPoint = point;
+    EXPECT_NE(stretch(0, 1.5, 0, 0, faults), 0);
+    EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+    EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
+  }
 }
 
 TEST_F(PairStretch, NonFinitePositionsDoNotCrash) {
