@@ -10,7 +10,7 @@ StagedMoves::StagedMoves(std::size_t expected) : expected_(expected) {}
 
 void StagedMoves::rehash(std::size_t capacity) {
   table_.assign(capacity, 0);
-  shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
+  bits_ = static_cast<unsigned>(std::countr_zero(capacity));
   for (std::size_t k = 0; k < moves_.size(); ++k)
     table_[probe(moves_[k].index)] = static_cast<std::uint32_t>(k + 1);
 }
@@ -36,7 +36,7 @@ void StagedMoves::stage(std::size_t index, const Position &position) {
 
 std::vector<PointPosition> StagedMoves::take() {
   std::vector<std::uint32_t>().swap(table_);
-  shift_ = 64;
+  bits_ = 0;
   return std::exchange(moves_, {});
 }
 

@@ -44,12 +44,16 @@ class StagedMoves {
 
  private:
   // The table position holding `index`, or the empty one where it would go.
+  // Indices below the table's length keep their place (a build moving the
+  // points of a large selection in order walks the table in order, as it
+  // would an array over the mesh); higher bits are folded in above it.
   std::size_t probe(std::size_t index) const {
-    std::size_t at = static_cast<std::size_t>((index * 0x9E3779B97F4A7C15ull) >> shift_);
+    const std::size_t mask = table_.size() - 1;
+    std::size_t at = (index ^ (index >> bits_)) & mask;
     for (;;) {
       const std::uint32_t slot = table_[at];
       if (slot == 0 || moves_[slot - 1].index == index) return at;
-      at = (at + 1) & (table_.size() - 1);
+      at = (at + 1) & mask;
     }
   }
   void rehash(std::size_t capacity);
@@ -58,7 +62,7 @@ class StagedMoves {
   std::vector<PointPosition> moves_;
   // 0 empty, else 1 + the move's position in moves_; a power of two long.
   std::vector<std::uint32_t> table_;
-  unsigned shift_ = 64;
+  unsigned bits_ = 0;  // log2 of the table's length
 };
 
 }  // namespace standin
