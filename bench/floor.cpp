@@ -73,24 +73,35 @@ void finish(MeshEditOp *op, LWMonitor *monitor) {
 
 bool aborts(LWMonitor *monitor) { return monitor != nullptr && monitor->step(monitor->data, 1) != 0; }
 
+// h - f * (L * u), in that order: the anchor end under Symmetry.
+Vec placeOpposite(const Vec &h, double f, double L, const Vec &u) {
+  return {h.x - f * (L * u.x), h.y - f * (L * u.y), h.z - f * (L * u.z)};
+}
+
 // Pair i's handle end 2i placed at f times its length from the anchor end
-// 2i+1 (or left where it is when f is inside the unchanged window).
-void stretch(MeshEditOp *op, FloorState &s, int i, double f) {
+// 2i+1 (or left where it is when f is inside the unchanged window); with
+// Symmetry the anchor end moves the opposite way. Inlined into its loops, as
+// the tool's pair stretch is: a call a pair would put the floor above what
+// plain code costs.
+[[gnu::always_inline]] inline void stretch(MeshEditOp *op, FloorState &s, int i, double f, bool symmetric) {
   const int H = 2 * i, A = 2 * i + 1;
   const Vec a = read(op, s.ids[A]);
   const Vec h = read(op, s.ids[H]);
   const Vec d = sub(h, a);
-  s.positions[A] = a;
   if (nearZero(d.x) && nearZero(d.y) && nearZero(d.z)) {
+    s.positions[A] = a;
     s.positions[H] = h;
     s.handleVectors[i] = {0.0, 0.0, 0.0};
     return;
   }
   const double L = length(d);
   const Vec u = divide(d, L);
-  s.positions[H] = factorApplies(f) ? place(a, f, L, u) : h;
+  const bool applies = factorApplies(f);
+  s.positions[H] = applies ? place(a, f, L, u) : h;
+  s.positions[A] = applies && symmetric ? placeOpposite(h, f, L, u) : a;
   s.handleVectors[i] = scale(u, kHandleLength);
   move(op, s.ids[H], s.positions[H]);
+  if (symmetric) move(op, s.ids[A], s.positions[A]);
 }
 
 void readBack(MeshEditOp *op, FloorState &s, int skip) {
@@ -104,25 +115,25 @@ void floorActivate(LWGlobalFunc global) {
   monitorService = static_cast<LWMonitorFuncs *>(global(LWMONITORFUNCS_GLOBAL, 0));
 }
 
-void floorFirstBuild(MeshEditOp *op, FloorState &s, double factor) {
+void floorFirstBuild(MeshEditOp *op, FloorState &s, double factor, bool symmetric) {
   LWMonitor *monitor = nullptr;
   const int n = countAndScan(op, s, monitor, true);
-  for (int i = 0; i < n / 2; ++i) stretch(op, s, i, factor);
+  for (int i = 0; i < n / 2; ++i) stretch(op, s, i, factor, symmetric);
   readBack(op, s, -1);
   finish(op, monitor);
 }
 
-void floorRecompute(MeshEditOp *op, FloorState &s, double factor) {
+void floorRecompute(MeshEditOp *op, FloorState &s, double factor, bool symmetric) {
   LWMonitor *monitor = nullptr;
   const int n = countAndScan(op, s, monitor, false);
   for (int i = 0; i < n / 2; ++i) {
     if (aborts(monitor)) break;
-    stretch(op, s, i, factor);
+    stretch(op, s, i, factor, symmetric);
   }
   finish(op, monitor);
 }
 
-double floorDragBuild(MeshEditOp *op, FloorState &s, int k, const Vec &q, bool ctrl) {
+double floorDragBuild(MeshEditOp *op, FloorState &s, int k, const Vec &q, bool ctrl, bool symmetric) {
   LWMonitor *monitor = nullptr;
   const int n = countAndScan(op, s, monitor, false);
   if (!ctrl) readBack(op, s, k);
@@ -139,14 +150,16 @@ double floorDragBuild(MeshEditOp *op, FloorState &s, int k, const Vec &q, bool c
     const Vec v = divide(e, M);
     factor = M * ((u.x * v.x + u.y * v.y) + u.z * v.z) / L;
   }
-  s.positions[k] = factorApplies(factor) ? place(b, factor, L, u) : c;
-  s.positions[B] = b;
+  const bool applies = factorApplies(factor);
+  s.positions[k] = applies ? place(b, factor, L, u) : c;
+  s.positions[B] = applies && symmetric ? placeOpposite(c, factor, L, u) : b;
   s.handleVectors[p] = scale(u, kHandleLength);
   move(op, s.ids[k], s.positions[k]);
+  if (symmetric) move(op, s.ids[B], s.positions[B]);
   if (ctrl) {
     for (int j = 0; j < n / 2; ++j) {
       if (aborts(monitor)) break;
-      if (j != p) stretch(op, s, j, factor);
+      if (j != p) stretch(op, s, j, factor, symmetric);
     }
   }
   finish(op, monitor);

@@ -3,7 +3,7 @@
 // order (the mesh-edit operation's and the progress monitor's, or the twelve
 // drawing calls a pair), plus the pair arithmetic, in plain loops, and keeps
 // what the overlay needs after a build. It knows its input (Factor mode,
-// Symmetry off, no inverted pair, no pair of coinciding points) and checks
+// Symmetry as told, no inverted pair, no pair of coinciding points) and checks
 // nothing else: no failure paths, no guards.
 //
 // Its host calls go through the same function pointers as the tool's, fetched
@@ -37,14 +37,14 @@ struct FloorState {
 // Fetches the host's monitor service, as activation does.
 void floorActivate(LWGlobalFunc global);
 
-// The builds. `factor` lies outside the unchanged window. The first build
-// allocates the state's arrays (uninitialised, as it writes every entry); the
-// others reuse them.
-void floorFirstBuild(MeshEditOp *op, FloorState &s, double factor);
-void floorRecompute(MeshEditOp *op, FloorState &s, double factor);
+// The builds. `factor` lies outside the unchanged window; `symmetric` moves
+// each anchor end the opposite way too. The first build allocates the state's
+// arrays (uninitialised, as it writes every entry); the others reuse them.
+void floorFirstBuild(MeshEditOp *op, FloorState &s, double factor, bool symmetric);
+void floorRecompute(MeshEditOp *op, FloorState &s, double factor, bool symmetric);
 // A drag of point k (a handle end) to q; with ctrl every pair takes the solved
 // factor. Returns the solved factor.
-double floorDragBuild(MeshEditOp *op, FloorState &s, int k, const Vec &q, bool ctrl);
+double floorDragBuild(MeshEditOp *op, FloorState &s, int k, const Vec &q, bool ctrl, bool symmetric);
 
 // The overlay: twelve calls a pair from the double positions and handle
 // vectors, each point converted to float once.

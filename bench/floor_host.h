@@ -1,9 +1,12 @@
 // The smallest host the module can run against, written for the benchmarks.
 //
 // The mesh is one array of point records; a point's ID is the address of its
-// record, so pointInfo is a cast and pntMove three stores. Every host call
-// only counts itself: no log, no lookup, no allocation. The monitor counts its
-// steps and never aborts; a message box is counted (and fails the benchmark).
+// record, so pointInfo is a cast and pntMove three stores; the monitor never
+// aborts and the drawing sink takes the calls and does nothing. No log, no
+// lookup, no allocation, and in the timed runs no counting either: only the
+// checking variant (one run of each case before any timing) counts every call
+// and hashes it with its arguments. A message box is always counted (and
+// fails the benchmark).
 #pragma once
 
 #include <array>
@@ -50,8 +53,14 @@ std::string describe(const CallCounts &counts);
 
 // ---- The host ---------------------------------------------------------------
 
-// The counts of every call the host has served since the last reset.
+// The counts of every call the host has served since the last reset, while
+// checking (message boxes always).
 CallCounts &counts();
+// Whether the calls made from now on are counted: on for the checked runs.
+// The checked operation and sink count themselves; this covers the monitor
+// and the operation's done and count, which the module reaches through the
+// same records in both kinds of run.
+void setChecking(bool on);
 
 // The global function to activate a module with: the monitor, message and
 // panel services (the panel service is an empty table: nothing in the

@@ -64,35 +64,39 @@ void clearUnscannedIds(StretchToolState *state) {
     state->pointIds[j] = nullptr;
 }
 
-int recomputeEveryPair(MeshEditOp *op, StretchToolState *state) {
+// Every pair recomputed: a recompute steps the monitor before each pair; the
+// reset step clears every inversion flag (`fresh` buffers read as all clear).
+// On fresh buffers each pair's entries are written as it is stretched, and
+// those of the pairs a failure leaves unreached are cleared then.
+int stretchEveryPair(MeshEditOp *op, StretchToolState *state, bool fresh, bool stepMonitor) {
   const int pairs = state->pointCount / 2;
-  for (int i = 0; i < pairs; ++i) {
-    if (monitorAborts()) return kPassFailed;
-    if (stretchPair(op, state, &i) != 0) return kPassFailed;
-  }
-  return 0;
+  const bool clearFlags = fresh || !stepMonitor;
+  return withPairStretcher(op, state, [&](auto &stretcher) {
+    for (int i = 0; i < pairs; ++i) {
+      if (stepMonitor && monitorAborts()) {
+        if (fresh) clearPairsFrom(state, i);
+        return kPassFailed;
+      }
+      if (fresh) {
+        if (stretcher.stretch(i, true) == 0) continue;
+        clearPairsFrom(state, i + 1);
+        return kPassFailed;
+      }
+      if (clearFlags) state->inverted[i] = 0;
+      if (stretcher.stretch(i, false) != 0) return kPassFailed;
+    }
+    return 0;
+  });
 }
 
 // `fresh`: the buffers were allocated unfilled by this pass.
 int dispatch(MeshEditOp *op, StretchToolState *state, bool fresh) {
-  const bool resetStep = state->updateAll == kUpdateResetOrDrag && state->activeHandle == kNoHandle;
-  if (fresh && !resetStep) clearPairsFrom(state, 0);
-  if (state->updateAll == kUpdateAllPairs) return recomputeEveryPair(op, state);
-  if (resetStep) {
+  if (state->updateAll == kUpdateAllPairs) return stretchEveryPair(op, state, fresh, true);
+  if (state->updateAll == kUpdateResetOrDrag && state->activeHandle == kNoHandle) {
     // A fresh stretch: every pair starts with its first point as handle end.
-    const int pairs = state->pointCount / 2;
-    for (int i = 0; i < pairs; ++i) {
-      state->inverted[i] = 0;
-      if (fresh) {
-        state->positions[2 * i] = {};
-        state->positions[2 * i + 1] = {};
-        state->handleVectors[i] = {};
-      }
-      if (stretchPair(op, state, &i) != 0) {
-        if (fresh) clearPairsFrom(state, i + 1);
-        return kPassFailed;
-      }
-    }
+    if (stretchEveryPair(op, state, fresh, false) != 0) return kPassFailed;
+  } else if (fresh) {
+    clearPairsFrom(state, 0);
   }
   return solveHandleDrag(op, state) != 0 ? kPassFailed : 0;
 }

@@ -155,14 +155,16 @@ int solveHandleDrag(MeshEditOp *op, StretchToolState *state) {
     }
   }
 
-  if (state->allHandles == 1) {
-    const int pairs = n / 2;
+  if (state->allHandles != 1) return 0;
+  // Every other pair takes the solved value.
+  const int pairs = n / 2;
+  return withPairStretcher(op, state, [&](auto &stretcher) {
     for (int j = 0; j < pairs; ++j) {
       if (monitorAborts()) return kPassFailed;
-      if (j != p && stretchPair(op, state, &j) != 0) return kPassFailed;
+      if (j != p && stretcher.stretch(j, false) != 0) return kPassFailed;
     }
-  }
-  return 0;
+    return 0;
+  });
 }
 
 }  // namespace ep

@@ -9,16 +9,25 @@
 # that builds on the same preset and adds its rows to the closing table with
 # add_ratio (or lets its program append them to "$summary").
 #
-#   module   the tool against the floor (bench/module_bench.cpp): the host
-#            calls and pair arithmetic alone, on a minimal host, timed in the
-#            same run, warm and with caches flushed, N repetitions (default 5);
-#            then, if valgrind is installed, the instructions each case
-#            executes under callgrind, which a noisy machine reproduces exactly
+#   module   the tool against the floor (bench/module_bench.cpp): the shipped
+#            elasticpull.p loaded as a host loads it, beside the host calls and
+#            pair arithmetic alone, on a minimal host without per-call
+#            counting, timed in the same run, warm and with caches flushed,
+#            Symmetry off and on, N repetitions (default 5); then, if valgrind
+#            is installed, the instructions each case executes under
+#            callgrind, which a noisy machine reproduces exactly
 #            (--no-instructions leaves them out).
+#   module32 the same rig at 1M points, warm, in 32-bit: the -m32 Linux
+#            module (preset bench-m32) and the Windows DLL under Wine with a
+#            small Windows bench host (preset bench-mingw, run through
+#            scripts/wine-run.sh); bench/module_ratio.cpp.
 #   program  elasticpull-host against a plain program doing the same stretch
 #            of a generated OBJ line mesh (bench/program_vs_floor.sh): CPU time
 #            and peak memory at 100k and 1M points, N interleaved rounds,
 #            outputs compared byte for byte.
+#   length   --length 2 on a mesh whose pairs all differ in length, against
+#            --factor on the same file, at 10k, 30k and 100k points, and how
+#            its time grows (bench/length_scaling.sh).
 #
 # See bench/README.md for a recorded run and what its numbers mean.
 set -euo pipefail
@@ -70,10 +79,15 @@ module_part() {
   fi
   echo
   echo "==== module against the floor: instructions (callgrind, one run of each case, warm) ===="
+  count_instructions "$bin/ep_module_bench" --instructions
+}
+
+# Runs a benchmark's --instructions mode under callgrind and prints each
+# case's instructions for tool and floor with their ratio.
+count_instructions() {
   local dir
   dir=$(mktemp -d)
-  if ! valgrind --tool=callgrind --callgrind-out-file="$dir/cg" "$bin/ep_module_bench" --instructions \
-    >"$dir/log" 2>&1; then
+  if ! valgrind --tool=callgrind --callgrind-out-file="$dir/cg" "$@" >"$dir/log" 2>&1; then
     cat "$dir/log"
     echo "bench: the instruction count failed" >&2
     failed=1
@@ -87,20 +101,58 @@ module_part() {
     done | awk '
       { ir[$1, $2, $3] = $4; if (!(($2, $3) in seen)) { seen[$2, $3] = 1; order[++n] = $2 " " $3 } }
       END {
-        printf "%-18s %9s %14s %14s %7s\n", "case", "points", "tool", "floor", "ratio"
+        printf "%-20s %9s %14s %14s %7s\n", "case", "points", "tool", "floor", "ratio"
         for (i = 1; i <= n; i++) {
           split(order[i], k, " ")
-          printf "%-18s %9d %14d %14d %7.3f\n", k[1], k[2], ir["tool", k[1], k[2]], ir["floor", k[1], k[2]],
+          printf "%-20s %9d %14d %14d %7.3f\n", k[1], k[2], ir["tool", k[1], k[2]], ir["floor", k[1], k[2]],
                  ir["tool", k[1], k[2]] / ir["floor", k[1], k[2]]
-          if (k[2] == 1000000 && ("tool", k[1], 100000) in ir)
+          if (k[2] == 1000000 && ("tool", k[1], 100000) in ir && ++grown)
             grow[k[1]] = sprintf("tool x%.3f, floor x%.3f", ir["tool", k[1], k[2]] / ir["tool", k[1], 100000],
                                  ir["floor", k[1], k[2]] / ir["floor", k[1], 100000])
         }
-        printf "\nInstructions from 100000 to 1000000 points:\n"
-        for (c in grow) printf "%-18s %s\n", c, grow[c]
+        if (grown) printf "\nInstructions from 100000 to 1000000 points:\n"
+        for (c in grow) printf "%-20s %s\n", c, grow[c]
       }'
   fi
   rm -rf "$dir"
+}
+
+module32_part() {
+  echo
+  echo "==== module against the floor, 32-bit: $repetitions repetitions ===="
+  local preset
+  for preset in bench-m32 bench-mingw; do
+    echo "bench: building the $preset preset (log: build/$preset-build.log)"
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target elasticpull ep_module_ratio; } \
+      >"build/$preset-build.log" 2>&1; then
+      cat "build/$preset-build.log"
+      echo "bench: the $preset build failed" >&2
+      failed=1
+      continue
+    fi
+  done
+  if [ -x build/bench-m32/bench/ep_module_ratio ]; then
+    build/bench-m32/bench/ep_module_ratio build/bench-m32/elasticpull.p --repetitions "$repetitions" \
+      --label "module 32-bit Linux" --summary "$summary" || failed=1
+    if [ "$instructions" -eq 1 ] && command -v valgrind >/dev/null; then
+      echo
+      echo "==== module against the floor, 32-bit Linux: instructions (callgrind, 100000 points) ===="
+      count_instructions build/bench-m32/bench/ep_module_ratio build/bench-m32/elasticpull.p --instructions \
+        --points 100000
+    fi
+  fi
+  if [ -f build/bench-mingw/bench/ep_module_ratio.exe ]; then
+    echo
+    scripts/wine-run.sh --prefix="$root/build/bench-mingw/wine" build/bench-mingw/bench/ep_module_ratio.exe \
+      build/bench-mingw/elasticpull.p --repetitions "$repetitions" --label "module DLL under Wine" \
+      --summary "$summary" || failed=1
+  fi
+}
+
+length_part() {
+  echo
+  echo "==== exact lengths against one stretch: $repetitions interleaved rounds ===="
+  bash bench/length_scaling.sh --summary "$summary" "$root/build/bench" "$repetitions" || failed=1
 }
 
 program_part() {
@@ -110,7 +162,9 @@ program_part() {
 }
 
 module_part
+module32_part
 program_part
+length_part
 
 echo
 echo "==== every ratio against its target ===="

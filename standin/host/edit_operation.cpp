@@ -24,9 +24,13 @@ LWPntID idOf(std::size_t index) {
 }  // namespace
 
 EditOperation::EditOperation(Mesh &mesh, EditFaults faults, const Tracer *tracer, int serial)
-    : mesh_(mesh), faults_(faults), tracer_(tracer), serial_(serial), op_{this,          &opDone,
-                                                                          &opPointCount, &opPointScan,
-                                                                          &opPointInfo,  &opPntMove} {}
+    : mesh_(mesh),
+      faults_(faults),
+      tracer_(tracer),
+      serial_(serial),
+      op_{this, &opDone, &opPointCount, &opPointScan, &opPointInfo, &opPntMove},
+      // A build moves selected points.
+      staged_(mesh.selectedCount()) {}
 
 void EditOperation::trace(const std::string &line) const {
   (*tracer_)("op" + std::to_string(serial_) + "." + line);
@@ -50,40 +54,23 @@ const std::vector<OpCall> &EditOperation::calls() const {
 }
 
 const Position &EditOperation::currentPosition(std::size_t index) const {
-  if (index < slot_.size() && slot_[index] != 0) return moves_[slot_[index] - 1].position;
+  if (const Position *staged = staged_.find(index)) return *staged;
   return mesh_.position(index);
 }
 
 std::optional<Position> EditOperation::staged(std::size_t index) const {
-  if (closed_ || index >= slot_.size() || slot_[index] == 0) return std::nullopt;
-  return moves_[slot_[index] - 1].position;
+  if (closed_) return std::nullopt;
+  if (const Position *staged = staged_.find(index)) return *staged;
+  return std::nullopt;
 }
 
-void EditOperation::stage(std::size_t index, const Position &position) {
-  if (index >= slot_.size()) {  // the first move (or points were added since)
-    // A build moves selected points; room it does not use costs no memory.
-    if (slot_.empty()) moves_.reserve(mesh_.selectedCount());
-    slot_.resize(mesh_.size(), 0);
-  }
-  std::uint32_t &slot = slot_[index];
-  if (slot != 0) {
-    moves_[slot - 1].position = position;
-    return;
-  }
-  moves_.push_back(PointPosition{index, position});
-  slot = static_cast<std::uint32_t>(moves_.size());
-}
-
-void EditOperation::dropStaged() {
-  std::vector<std::uint32_t>().swap(slot_);
-  std::vector<PointPosition>().swap(moves_);
-}
+void EditOperation::dropStaged() { staged_.take(); }
 
 int EditOperation::pointCount(int layer, int mode) {
   if (useAfterClose("pointCount")) return 0;
   int count = 0;
   if (layer == OPLYR_PRIMARY && mode == EDCOUNT_ALL)
-    count = static_cast<int>(mesh_.size());
+    count = static_cast<int>(mesh_.ownLayer() ? mesh_.selectedCount() : mesh_.size());
   else if (layer == OPLYR_PRIMARY && mode == EDCOUNT_SELECT)
     count = static_cast<int>(mesh_.selectedCount());
   record(OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count});
@@ -118,11 +105,12 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
       return result == 0;
     };
     // The mesh's scan order: its ordered selection first, then the other
-    // points, or every point in mesh order.
+    // points (none when the selection is in a layer of its own), or every
+    // point in mesh order.
     const std::vector<std::size_t> &order = mesh_.scanOrder();
     bool going = true;
     for (std::size_t i = 0; going && i < order.size(); ++i) going = deliver(order[i]);
-    const std::size_t size = mesh_.size();
+    const std::size_t size = mesh_.ownLayer() ? 0 : mesh_.size();
     for (std::size_t index = 0; going && index < size; ++index) {
       if (order.empty() || !mesh_.selected(index)) going = deliver(index);
     }
@@ -169,7 +157,7 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
            (faults_.failMoveCall != 0 && faults_.failMoveCall == callCount(OpCallKind::PntMove) + 1))
     result = faults_.moveFailCode;
   else
-    stage(*index, copy);
+    staged_.stage(*index, copy);
   record(OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result});
   if (tracing())
     trace("pntMove(" + tracePtr(point) + ", " + traceVec(position) + ") -> " + std::to_string(result));
@@ -183,12 +171,12 @@ void EditOperation::done(int error, int selm) {
   doneError_ = error;
   if (error == EDERR_NONE) {
     // The staged moves go into the mesh, and what they replace is kept.
-    for (PointPosition &move : moves_) {
+    for (PointPosition &move : staged_.moves()) {
       const Position before = mesh_.position(move.index);
       mesh_.setPosition(move.index, move.position);
       move.position = before;
     }
-    replaced_ = std::move(moves_);
+    replaced_ = staged_.take();
     applied_ = true;
   }
   dropStaged();

@@ -1,8 +1,9 @@
 // One mesh-edit operation (MeshEditOp) over a Mesh, as the host hands it to
 // the tool's build.
 //
-// The scan delivers every point once, in the mesh's scan order
-// (Mesh::scanOrder()).
+// The scan delivers every point of the edit's layer once, in the mesh's scan
+// order (Mesh::scanOrder()): the whole mesh, or the selected points alone
+// when they are in a layer of their own (Mesh::ownLayer()).
 //
 // Moves are staged: pntMove copies the position into the operation, and the
 // operation's own pointInfo and pointScan show it; done(error 0) writes the
@@ -17,10 +18,10 @@
 // scan leave out selected points, and pointInfo answer NULL for a chosen point
 // or at the k-th call.
 //
-// Each call costs the same whatever the mesh's size: staged moves live in
-// flat arrays indexed by point. Once done(0) has written the moves, the
-// operation holds what they replaced (replaced()), so a host can put the mesh
-// back at a cost in proportion to the points moved.
+// Each call costs the same whatever the mesh's size: staged moves are found
+// through a table of the moved points (StagedMoves). Once done(0) has written
+// the moves, the operation holds what they replaced (replaced()), so a host
+// can put the mesh back at a cost in proportion to the points moved.
 //
 // Lifetimes: the Mesh must outlive the operation. The MeshEditOp record
 // (op()) and the EDPointInfo record pointInfo returns belong to this object;
@@ -37,6 +38,7 @@
 
 #include "host/host_abi.h"
 #include "standin/host/mesh.h"
+#include "standin/host/staged_moves.h"
 #include "standin/host/trace.h"
 
 namespace standin {
@@ -71,12 +73,6 @@ struct OpCall {
   std::size_t scanDelivered = 0;  // PointScan: points passed to the callback
 };
 
-// A point and a position: a staged move, or what an applied move replaced.
-struct PointPosition {
-  std::size_t index;
-  Position position;
-};
-
 class EditOperation {
  public:
   // Error code pntMove answers for an ID the mesh does not know.
@@ -107,7 +103,7 @@ class EditOperation {
 
   // The position staged for a point, if any (none once the operation ended).
   std::optional<Position> staged(std::size_t index) const;
-  std::size_t stagedCount() const { return closed_ ? 0 : moves_.size(); }
+  std::size_t stagedCount() const { return closed_ ? 0 : staged_.size(); }
   // After done(0): each moved point once, with the position it had before.
   const std::vector<PointPosition> &replaced() const { return replaced_; }
   std::vector<PointPosition> takeReplaced() { return std::move(replaced_); }
@@ -121,7 +117,6 @@ class EditOperation {
 
  private:
   const Position &currentPosition(std::size_t index) const;  // staged or mesh
-  void stage(std::size_t index, const Position &position);
   void record(const OpCall &call);
   void dropStaged();
   bool useAfterClose(const char *what);
@@ -134,10 +129,7 @@ class EditOperation {
   int serial_;
   MeshEditOp op_;
   EDPointInfo info_{};
-  // slot_[i] is 1 + the index in moves_ of point i's staged move, or 0;
-  // allocated at the first move (32 bits: a mesh has at most 2^31 - 1 points).
-  std::vector<std::uint32_t> slot_;
-  std::vector<PointPosition> moves_;
+  StagedMoves staged_;
   std::vector<PointPosition> replaced_;
   std::array<std::size_t, 5> counts_{};
   bool keepLog_ = false;

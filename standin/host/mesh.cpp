@@ -19,7 +19,10 @@ std::size_t Mesh::addPoint(const Position &position, bool selected) {
   selected_.push_back(selected ? 1 : 0);
   written_.push_back(0);
   if (!journalMark_.empty()) journalMark_.push_back(0);
-  if (selected) ++selectedCount_;
+  if (selected) {
+    ++selectedCount_;
+    endOrder();
+  }
   return positions_.size() - 1;
 }
 
@@ -61,7 +64,7 @@ void Mesh::clearWritten() {
 void Mesh::setSelected(std::size_t index, bool selected) {
   unsigned char &flag = selected_.at(index);
   if ((flag != 0) == selected) return;
-  scanOrder_.clear();
+  endOrder();
   flag = selected ? 1 : 0;
   if (selected)
     ++selectedCount_;
@@ -76,19 +79,30 @@ void Mesh::selectOnly(std::span<const std::size_t> indices) {
   for (std::size_t index : indices) setSelected(index, true);
 }
 
-void Mesh::clearSelection() {
-  std::fill(selected_.begin(), selected_.end(), 0);
-  selectedCount_ = 0;
+void Mesh::endOrder() {
   scanOrder_.clear();
+  ownLayer_ = false;
 }
 
-void Mesh::selectInOrder(std::span<const std::size_t> indices) {
+void Mesh::clearSelection() {
+  // An ordered selection lists every selected point: only those are cleared.
+  if (!scanOrder_.empty()) {
+    for (std::size_t index : scanOrder_) selected_[index] = 0;
+  } else if (selectedCount_ != 0) {
+    std::fill(selected_.begin(), selected_.end(), 0);
+  }
+  selectedCount_ = 0;
+  endOrder();
+}
+
+void Mesh::selectInOrder(std::span<const std::size_t> indices, bool ownLayer) {
   std::vector<std::size_t> sorted(indices.begin(), indices.end());
   std::sort(sorted.begin(), sorted.end());
   if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end())
     throw std::invalid_argument("Mesh::selectInOrder: point " + std::to_string(*twice) + " is given twice");
   selectOnly(indices);
   scanOrder_.assign(indices.begin(), indices.end());
+  ownLayer_ = ownLayer && !scanOrder_.empty();
 }
 
 void Mesh::startJournal() {

@@ -16,6 +16,13 @@
 // points first, in the order given (so that the tool pairs them as the user
 // chose), and every other point after them in mesh order. Any other change of
 // the selection returns to mesh order.
+//
+// A layer of their own: selectInOrder can also put the selected points in a
+// layer of their own, as a user who cuts them into an empty layer before an
+// edit: the edit's layer then holds those points alone, so its scan delivers
+// them and no other and its point count is theirs. Any change of the selection
+// returns the mesh to one layer. A host that edits many small selections of a
+// large mesh, one after the other, so pays for each what it selects.
 #pragma once
 
 #include <array>
@@ -90,10 +97,14 @@ class Mesh {
   // Selects exactly the given points (indices past the end are an error).
   void selectOnly(std::span<const std::size_t> indices);
   void clearSelection();
-  // Selects exactly `indices`, which the scan then delivers in this order.
-  // Throws std::out_of_range past the end and std::invalid_argument for a
-  // point given twice (a scan delivers each point once).
-  void selectInOrder(std::span<const std::size_t> indices);
+  // Selects exactly `indices`, which the scan then delivers in this order;
+  // with ownLayer, in a layer of their own. Throws std::out_of_range past the
+  // end and std::invalid_argument for a point given twice (a scan delivers
+  // each point once). Costs what it selects and what was selected in order
+  // before, not the mesh.
+  void selectInOrder(std::span<const std::size_t> indices, bool ownLayer = false);
+  // Whether the selected points are in a layer of their own.
+  bool ownLayer() const { return ownLayer_; }
   // The selected points in the order the scan delivers them; empty while
   // that is mesh order.
   const std::vector<std::size_t> &scanOrder() const { return scanOrder_; }
@@ -109,6 +120,8 @@ class Mesh {
   std::vector<std::pair<std::size_t, Position>> takeJournal();
 
  private:
+  void endOrder();  // back to mesh order and one layer
+
   std::vector<Position> positions_;
   std::vector<unsigned char> selected_;
   std::vector<unsigned char> written_;
@@ -116,7 +129,9 @@ class Mesh {
   std::vector<FirstWrite> firstWrites_;
   void recordFirstWrite(std::size_t index, std::uint32_t before);
   std::size_t selectedCount_ = 0;
+  // While not empty, the selected points exactly, in scan order.
   std::vector<std::size_t> scanOrder_;
+  bool ownLayer_ = false;
   void keep(std::size_t index, const Position &was);
   bool journaling_ = false;
   std::uint32_t journalEpoch_ = 0;

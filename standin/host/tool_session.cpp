@@ -203,6 +203,7 @@ void *ToolSession::requestPanel() {
   if (!live_ || table_.panel == nullptr) return nullptr;
   void *panel = table_.panel(binding_.instance);
   trace("panel() -> " + tracePtr(panel));
+  if (panel != nullptr) panels_.push_back(panel);
   return panel;
 }
 
@@ -252,6 +253,10 @@ void ToolSession::close() {
   edits_.close();
   if (table_.done != nullptr) table_.done(binding_.instance);
   trace("done()");
+  // The options panels the tool gave belong to the host, which closes them
+  // with the tool: a host that kept them would hold one for every pick.
+  for (void *panel : panels_) globals_.panels().destroy(panel);
+  panels_.clear();
 }
 
 }  // namespace standin

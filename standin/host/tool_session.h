@@ -91,14 +91,16 @@ class ToolSession {
   void activateEvent() { hostEvent(LWT_EVENT_ACTIVATE); }
   void hostEvent(int code);
 
-  // Calls the tool's panel callback; the panel (or NULL) is the panel service's.
+  // Calls the tool's panel callback; the panel (or NULL) is the panel
+  // service's, and close() destroys it.
   void *requestPanel();
 
   // test / act / dirty / draw / help, once.
   void runCycle();
 
   // Ends the tool: end(instance, 1) for an open edit, keeping its result,
-  // then done(instance). The session is no longer live afterwards.
+  // then done(instance), then destroys the panels requestPanel got. The
+  // session is no longer live afterwards.
   void close();
 
   // Where draw goes; nullptr returns to the built-in counting access.
@@ -147,6 +149,7 @@ class ToolSession {
   int lastDown_ = 0;
   std::vector<CycleRecord> cycles_;
   std::string lastHelp_;
+  std::vector<void *> panels_;  // from requestPanel, destroyed at close
 };
 
 }  // namespace standin

@@ -74,7 +74,8 @@ void Session::stretchToLength(const Command &c) {
   const bool symmetry = c.preset.symmetry.value_or(false);
   for (const auto &[length, group] : groups) {
     if (setup_.interrupt != nullptr && setup_.interrupt->load()) break;
-    mesh_.selectInOrder(pairPoints(group));
+    // In a layer of their own: each build then scans this group alone.
+    mesh_.selectInOrder(pairPoints(group), true);
     PanelPreset preset;
     preset.invert = c.preset.invert;
     preset.mode = 1;

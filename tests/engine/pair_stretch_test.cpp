@@ -2,6 +2,11 @@
 // reach the host and in what order, and what a failed move reports.
 #include "engine/pair_stretch.h"
 
+#include <cfloat>
+#include <limits>
+#include <string>
+#include <vector>
+
 #include "tests/engine/engine_fixture.h"
 
 namespace ep::testing {
@@ -129,7 +134,8 @@ TEST_F(PairStretch, AFailedMoveShowsOneBoxAndReturnsTheHostsCode) {
     handleFails.failMovePoint = 0;
     handleFails.moveFailCode = code;
     EXPECT_EQ(stretch(0, 1.5, 0, 1, handleFails), code);
-    EXPECT_EQ(callsOf(OpCallKind::PntMove).size(), 1u) << "the anchor is not moved after the handle end failed";
+    EXPECT_EQ(callsOf(OpCallKind::PntMove).size(), 1u)
+        << "the anchor is not moved after the handle end failed";
     EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #017)", "Unknown."}}));
 
     globals_.messages().clear();
@@ -142,11 +148,15 @@ TEST_F(PairStretch, AFailedMoveShowsOneBoxAndReturnsTheHostsCode) {
 }
 
 TEST_F(PairStretch, APointTheHostCannotFindEndsTheStretchWithABox) {
-  EditFaults faults;
-  faults.nullInfoPoint = 0;
-  EXPECT_NE(stretch(0, 1.5, 0, 0, faults), 0);
-  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
-  EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
+  for (std::size_t point : {0u, 1u}) {  // the handle end, the anchor end
+    SCOPED_TRACE(point);
+    globals_.messages().clear();
+    EditFaults faults;
+    faults.nullInfoPoint = point;
+    EXPECT_NE(stretch(0, 1.5, 0, 0, faults), 0);
+    EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+    EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
+  }
 }
 
 TEST_F(PairStretch, NonFinitePositionsDoNotCrash) {
@@ -157,4 +167,114 @@ TEST_F(PairStretch, NonFinitePositionsDoNotCrash) {
 }
 
 }  // namespace
+// Every pair loop (a first build's reset step, a recompute on fresh and on
+// kept buffers, a CTRL drag) under every kind of rule (Factor without
+// Symmetry, the common pass; Factor, Offset and a value that leaves the pairs
+// with Symmetry; Offset without), with a fault at the middle pair of three:
+// the host cannot find either end, a move fails, the pair's ends coincide, its
+// place leaves the double range, an end is not finite. Each build fails
+// exactly when the fault leaves no sound result, shows one box then, leaves
+// the mesh at its base, and on fresh buffers leaves the unreached pair's
+// entries clear; otherwise the other pairs land where the rule puts them.
+class PairLoops : public EngineTest {};
+
+TEST_F(PairLoops, EveryLoopAndRuleMeetsEveryFaultAsTheSingleStretchDoes) {
+  struct Rule {
+    const char *what;
+    int mode;
+    double value;  // the factor or the offset
+    int symmetry;
+    double huge;  // a value that overflows the long pair of the range fault
+  };
+  const Rule rules[] = {{"factor", 0, 1.5, 0, 1e300},
+                        {"factor, symmetry", 0, 1.5, 1, 1e300},
+                        {"offset, symmetry", 1, 0.5, 1, DBL_MAX},
+                        {"offset", 1, 0.5, 0, DBL_MAX},
+                        {"unchanged, symmetry", 0, 1.0, 1, 1.0}};
+  enum Path { Reset, FreshRecompute, Recompute, CtrlDrag };
+  enum Fault { None, NoAnchor, NoHandle, HandleMoveFails, AnchorMoveFails, Coincide, OutOfRange, NotFinite };
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const Rule &rule : rules) {
+    for (Path path : {Reset, FreshRecompute, Recompute, CtrlDrag}) {
+      for (int f = None; f <= NotFinite; ++f) {
+        const auto fault = static_cast<Fault>(f);
+        SCOPED_TRACE(std::string(rule.what) + ", path " + std::to_string(path) + ", fault " +
+                     std::to_string(f));
+        startOver();
+        globals_.messages().clear();
+        // Pairs (handle end, anchor end): along x, along y (the faulty one), along z.
+        std::vector<Position> points{{2, 0, 0}, {0, 0, 0}, {0, 4, 0}, {0, 2, 0}, {0, 0, 9}, {0, 0, 6}};
+        if (fault == Coincide) points[2] = points[3];
+        if (fault == OutOfRange) points[2] = {0, 2 + (rule.mode == 0 ? 1e10 : 1e300), 0};
+        if (fault == NotFinite) points[3] = {inf, 2, 0};
+        addPoints(points);
+        const bool kept = path == Recompute || path == CtrlDrag;
+        state_->active = 1;  // a failed build ended the last edit
+        state_->activeHandle = kNoHandle;
+        state_->updateAll = kUpdateResetOrDrag;
+        state_->allHandles = 0;
+        state_->mode = rule.mode;
+        state_->factor = kept ? 1.0 : rule.mode == 0 ? rule.value : 1.0;
+        state_->offset = rule.mode == 1 && !kept ? rule.value : 0.0;
+        state_->symmetry = rule.symmetry;
+        if (path == FreshRecompute) state_->updateAll = kUpdateAllPairs;
+        if (kept) {
+          ASSERT_EQ(build(), "");  // moves nothing: the value leaves every pair
+        }
+        const std::vector<Position> base = mesh_.positions();
+        const double value = fault == OutOfRange ? rule.huge : rule.value;
+        if (path == Recompute) {
+          (rule.mode == 0 ? state_->factor : state_->offset) = value;
+          state_->updateAll = kUpdateAllPairs;
+        } else if (path == CtrlDrag) {
+          LWToolEvent event{};
+          event.posRaw[0] = 4;  // pair 0 pulled to twice its length
+          event.portAxis = -1;
+          event.flags = LWT_EVENT_CTRL;
+          funcs_.adjust(state_, &event, 0);
+        } else if (fault == OutOfRange) {
+          (rule.mode == 0 ? state_->factor : state_->offset) = value;
+        }
+        EditFaults faults;
+        if (fault == NoAnchor) faults.nullInfoPoint = 3;
+        if (fault == NoHandle) faults.nullInfoPoint = 2;
+        if (fault == HandleMoveFails) faults.failMovePoint = 2;
+        if (fault == AnchorMoveFails) faults.failMovePoint = 3;
+        const bool moves = path == CtrlDrag || rule.value != 1.0;
+        const bool fails = fault == NoAnchor || fault == NoHandle || fault == HandleMoveFails ||
+                           (fault == AnchorMoveFails && rule.symmetry == 1) ||
+                           (fault == OutOfRange && moves && path != CtrlDrag);
+        globals_.messages().clear();
+        EXPECT_EQ(build(faults), fails ? "Failed" : "");
+        EXPECT_EQ(boxes().size(), fails ? 1u : 0u);
+        if (fails) {
+          EXPECT_EQ(mesh_.positions(), base) << "a failed build leaves the base";
+          if (path == Reset || path == FreshRecompute) {
+            const Vec3 &h = state_->positions[4], &a = state_->positions[5], &v = state_->handleVectors[2];
+            EXPECT_TRUE(h.x == 0 && h.y == 0 && h.z == 0 && a.x == 0 && a.y == 0 && a.z == 0 && v.x == 0 &&
+                        v.y == 0 && v.z == 0 && state_->inverted[2] == 0)
+                << "the unreached pair's entries are clear";
+          }
+          continue;
+        }
+        if (path == CtrlDrag) continue;  // the drag solve's value: its own tests
+        // Pairs 0 and 2 where the rule puts them (lengths 2 and 3, exact).
+        for (int pair : {0, 2}) {
+          const Position h = points[2 * pair], a = points[2 * pair + 1];
+          const double length = pair == 0 ? 2 : 3;
+          const double along = rule.value == 1.0 ? 0 : rule.mode == 0 ? value * length : length + value;
+          const int axis = pair == 0 ? 0 : 2;
+          Position handle = h, anchor = a;
+          if (along != 0) {
+            handle[axis] = a[axis] + along;
+            if (rule.symmetry == 1) anchor[axis] = h[axis] - along;
+          }
+          EXPECT_EQ(mesh_.position(static_cast<std::size_t>(2 * pair)), handle) << "pair " << pair;
+          EXPECT_EQ(mesh_.position(static_cast<std::size_t>(2 * pair + 1)), anchor) << "pair " << pair;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace ep::testing

@@ -132,6 +132,46 @@ TEST(Mesh, AnyOtherSelectionChangeReturnsTheScanToMeshOrder) {
   EXPECT_EQ(mesh.selectedCount(), 2u);
 }
 
+// Selected in a layer of their own, the points are the whole of what the
+// operation scans and counts; any change of the selection ends that, and
+// clearing an ordered selection leaves nothing selected.
+TEST(EditOperation, ASelectionInALayerOfItsOwnIsAllTheOperationScans) {
+  Mesh mesh = fivePoints();
+  const std::vector<std::size_t> order{4, 0};
+  mesh.selectInOrder(order, true);
+  EXPECT_TRUE(mesh.ownLayer());
+  EditOperation operation(mesh);
+  MeshEditOp *op = operation.op();
+  EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_ALL), 2);
+  EXPECT_EQ(op->pointCount(op->state, OPLYR_PRIMARY, EDCOUNT_SELECT), 2);
+  Scanned scanned;
+  EXPECT_EQ(op->pointScan(op->state, &scanInto, &scanned, OPLYR_PRIMARY), 0);
+  EXPECT_EQ(scanned.ids, (std::vector<LWPntID>{mesh.id(4), mesh.id(0)}));
+
+  const std::vector<std::function<void(Mesh &)>> changes{
+      [](Mesh &m) { m.setSelected(1, true); },
+      [](Mesh &m) {
+        m.addPoint({50, 0, 0}, true);
+      },
+      [](Mesh &m) {
+        m.selectInOrder(std::vector<std::size_t>{2, 3});
+      },
+      [](Mesh &m) { m.clearSelection(); },
+  };
+  for (const auto &change : changes) {
+    Mesh changed = fivePoints();
+    changed.selectInOrder(order, true);
+    change(changed);
+    EXPECT_FALSE(changed.ownLayer());
+    EditOperation after(changed);
+    EXPECT_EQ(after.op()->pointCount(after.op()->state, OPLYR_PRIMARY, EDCOUNT_ALL),
+              static_cast<int>(changed.size()));
+    changed.clearSelection();
+    for (std::size_t i = 0; i < changed.size(); ++i) EXPECT_FALSE(changed.selected(i)) << "point " << i;
+    EXPECT_EQ(changed.selectedCount(), 0u);
+  }
+}
+
 TEST(EditOperation, MovesAreStagedVisibleToTheOperationAndAppliedByDoneZero) {
   Mesh mesh = fivePoints();
   EditOperation operation(mesh);

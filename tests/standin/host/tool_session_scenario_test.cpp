@@ -293,6 +293,34 @@ TEST_F(InvertAfterAStretch, ARightClickKeepsTheStretchAndTheSwappedEnds) {
   }
 }
 
+// A host that picks the tool once for each of many small selections of a
+// mesh, each in a layer of its own (as --length does for each length): every
+// build scans the selected points alone, and every pick's options panel is
+// gone once the tool is closed.
+TEST_F(Scenario, PicksOfSelectionsInLayersOfTheirOwnScanThoseAndLeaveNoPanel) {
+  for (int i = 0; i < 50; ++i) {
+    mesh_.addPoint({0, static_cast<double>(i), 0});
+    mesh_.addPoint({1.0 + i, static_cast<double>(i), 0});
+  }
+  for (int pair : {7, 3, 41}) {
+    const auto handle = static_cast<std::size_t>(2 * pair);
+    mesh_.selectInOrder(std::vector<std::size_t>{handle, handle + 1}, true);
+    startTool();
+    void *panel = session_->requestPanel();
+    ASSERT_NE(panel, nullptr);
+    standin::PanelModel model(panels_, panel, session_->binding().instance,
+                              [this](std::uintptr_t) { session_->runCycle(); });
+    ASSERT_EQ(model.edit(kFactor, 2.0), standin::EditResult::Done);
+    EXPECT_EQ(globals_.monitors().history().back().stepCalls, 3u) << "two points scanned, then one pair";
+    session_->close();
+    EXPECT_EQ(panels_.panel(panel), nullptr) << "the panel closes with the tool";
+    expectPoint(2 * pair, -1.0 - pair, pair, 0);
+  }
+  EXPECT_TRUE(panels_.panels().empty());
+  expectPoint(2 * 8, 0, 8, 0);  // a pair never selected stays
+  EXPECT_TRUE(globals_.messages().boxes().empty());
+}
+
 // The engine over a large selection, with and without a progress monitor.
 class LargeSelection : public Scenario, public ::testing::WithParamInterface<bool> {};
 

@@ -1,0 +1,43 @@
+#include "standin/host/staged_moves.h"
+
+#include <algorithm>
+#include <bit>
+#include <utility>
+
+namespace standin {
+
+StagedMoves::StagedMoves(std::size_t expected) : expected_(expected) {}
+
+void StagedMoves::rehash(std::size_t capacity) {
+  table_.assign(capacity, 0);
+  bits_ = static_cast<unsigned>(std::countr_zero(capacity));
+  for (std::size_t k = 0; k < moves_.size(); ++k)
+    table_[probe(moves_[k].index)] = static_cast<std::uint32_t>(k + 1);
+}
+
+void StagedMoves::stage(std::size_t index, const Position &position) {
+  if (table_.empty()) {
+    // The first move. A stretch without Symmetry moves half the points it
+    // holds: the table starts with room for that many at most three quarters
+    // full, and grows when more move.
+    moves_.reserve(expected_);
+    const std::size_t half = expected_ / 2;
+    rehash(std::bit_ceil(std::max<std::size_t>(16, half + half / 3)));
+  }
+  const std::size_t at = probe(index);
+  if (table_[at] != 0) {
+    moves_[table_[at] - 1].position = position;
+    return;
+  }
+  moves_.push_back(PointPosition{index, position});
+  table_[at] = static_cast<std::uint32_t>(moves_.size());
+  if (4 * moves_.size() > 3 * table_.size()) rehash(2 * table_.size());
+}
+
+std::vector<PointPosition> StagedMoves::take() {
+  std::vector<std::uint32_t>().swap(table_);
+  bits_ = 0;
+  return std::exchange(moves_, {});
+}
+
+}  // namespace standin

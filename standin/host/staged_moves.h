@@ -1,0 +1,68 @@
+// The moves one mesh-edit operation has staged, by point: at most one position
+// a point, in the order the points were first moved.
+//
+// Found through a hash table of the moved points alone, so that an operation
+// costs what it moves, not the size of the mesh it works on: a host that
+// builds once for each of many small selections (one for every pair length)
+// would otherwise pay for the whole mesh in every build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "standin/host/mesh.h"
+
+namespace standin {
+
+// A point and a position: a staged move, or what an applied move replaced.
+struct PointPosition {
+  std::size_t index;
+  Position position;
+};
+
+class StagedMoves {
+ public:
+  // Room for about `expected` moves before the table grows.
+  explicit StagedMoves(std::size_t expected = 0);
+
+  bool empty() const { return moves_.empty(); }
+  std::size_t size() const { return moves_.size(); }
+  // The position staged for a point, or null.
+  const Position *find(std::size_t index) const {
+    if (moves_.empty()) return nullptr;
+    const std::uint32_t slot = table_[probe(index)];
+    return slot != 0 ? &moves_[slot - 1].position : nullptr;
+  }
+  // Stages a move (replacing the point's earlier one).
+  void stage(std::size_t index, const Position &position);
+  // Every move in first-moved order; mutable for done, which swaps in what
+  // each move replaced.
+  std::vector<PointPosition> &moves() { return moves_; }
+  // Gives up the moves and the table's memory.
+  std::vector<PointPosition> take();
+
+ private:
+  // The table position holding `index`, or the empty one where it would go.
+  // Indices below the table's length keep their place (a build moving the
+  // points of a large selection in order walks the table in order, as it
+  // would an array over the mesh); higher bits are folded in above it.
+  std::size_t probe(std::size_t index) const {
+    const std::size_t mask = table_.size() - 1;
+    std::size_t at = (index ^ (index >> bits_)) & mask;
+    for (;;) {
+      const std::uint32_t slot = table_[at];
+      if (slot == 0 || moves_[slot - 1].index == index) return at;
+      at = (at + 1) & mask;
+    }
+  }
+  void rehash(std::size_t capacity);
+
+  std::size_t expected_;
+  std::vector<PointPosition> moves_;
+  // 0 empty, else 1 + the move's position in moves_; a power of two long.
+  std::vector<std::uint32_t> table_;
+  unsigned bits_ = 0;  // log2 of the table's length
+};
+
+}  // namespace standin
