@@ -68,6 +68,28 @@ bool sameBits(const ModelVec &a, const double *b) {
 
 constexpr const char *kMemoryBoxTitle = "Error (Code #010)";
 
+// Coverage of the tool's states for libFuzzer, beside the code's: one counter
+// for each way a build goes (the model's path) with the instance's pair count
+// (up to 15), mode (Factor, Offset, other) and Symmetry, and whether it
+// failed. libFuzzer counts the counters of this section as features, so an
+// input that drags with CTRL on more pairs, or in another mode, is new even
+// where the module runs the same code.
+constexpr int kPairClasses = 16;
+constexpr int kModeClasses = 3;
+constexpr int kBuildClasses = kModelPaths * kPairClasses * kModeClasses * 2 * 2;
+__attribute__((section("__libfuzzer_extra_counters"))) std::uint8_t buildClasses[kBuildClasses];
+
+void countBuildClass(const ModelBuild &build, int mode, int symmetry, bool failed) {
+  const int pairs = std::min(build.pairs, kPairClasses - 1);
+  const int modeClass = mode == 0 || mode == 1 ? mode : 2;
+  const int index = (((static_cast<int>(build.path) * kPairClasses + pairs) * kModeClasses + modeClass) * 2 +
+                     (symmetry == 1 ? 1 : 0)) *
+                        2 +
+                    (failed ? 1 : 0);
+  std::uint8_t &counter = buildClasses[index];
+  if (counter != 0xff) ++counter;
+}
+
 }  // namespace
 
 ConversationHost::ConversationHost()
@@ -379,6 +401,8 @@ void ConversationHost::build(int slot) {
                                                globals_.messages().boxes().end());
   for (const standin::MessageBox &box : boxes) hostSide.memoryBoxShown |= box.title == kMemoryBoxTitle;
   const ModelBuild expected = model_.build(slotNumber(*s), hostSide);
+  countBuildClass(expected, model_.get(slotNumber(*s), ep::kControlMode).i,
+                  model_.get(slotNumber(*s), ep::kControlSymmetry).i, expected.failed);
   checkBuildAgainstModel(*s, expected, checked, boxes, text != nullptr, operation.doneCalled());
   if (hostSide.memoryBoxShown) allocationArmed_ = false;
   trace("build(slot %d) -> %s; %zu moves, %s", slotNumber(*s), text != nullptr ? text : "NULL",

@@ -157,7 +157,7 @@ ActionKind randomKind(Random &rng) {
   // The actions that move the tool on come more often.
   static constexpr ActionKind kCommon[] = {ActionKind::Adjust, ActionKind::Build,    ActionKind::PanelSet,
                                            ActionKind::Panel,  ActionKind::AddPoint, ActionKind::Activate,
-                                           ActionKind::Adjust, ActionKind::Build};
+                                           ActionKind::Adjust, ActionKind::Build,    ActionKind::NewMesh};
   if (oneIn(rng, 2)) return pick(rng, kCommon);
   return static_cast<ActionKind>(below(rng, fuzz::kActionKinds));
 }
@@ -208,18 +208,89 @@ void tweakDouble(Random &rng, const std::vector<Action> &actions, double &value)
   }
 }
 
+Action actionOf(ActionKind kind, Random &rng) {
+  Action a;
+  a.kind = kind;
+  const std::size_t fields = fuzz::kindFields(kind).size();
+  for (std::size_t f = 0; f < fields; ++f) randomizeField(rng, a, f);
+  return a;
+}
+
+// What a host does in a few calls at once: a drag (adjust, then the build it
+// asks for), a panel edit and its build, the panel opened, a right click's
+// new stretch, a new instance, a pair of points more.
+std::vector<Action> randomGesture(Random &rng) {
+  std::vector<Action> g;
+  switch (rng() % 6) {
+    case 0:
+      g = {actionOf(ActionKind::Adjust, rng), actionOf(ActionKind::Build, rng)};
+      g[1].ints[0] = g[0].ints[0];  // the same instance
+      break;
+    case 1:
+      g = {actionOf(ActionKind::PanelSet, rng), actionOf(ActionKind::Build, rng)};
+      g[1].ints[0] = g[0].ints[0];
+      break;
+    case 2:
+      g = {actionOf(ActionKind::Panel, rng)};
+      break;
+    case 3: {
+      Action right = actionOf(ActionKind::Down, rng);
+      right.ints[1] = LWT_EVENT_RIGHT_BUTTON;
+      g = {right, actionOf(ActionKind::End, rng), actionOf(ActionKind::Build, rng)};
+      g[1].ints[0] = g[2].ints[0] = right.ints[0];
+      break;
+    }
+    case 4:
+      g = {actionOf(ActionKind::Done, rng), actionOf(ActionKind::Activate, rng)};
+      break;
+    default:
+      g = {actionOf(ActionKind::AddPoint, rng), actionOf(ActionKind::AddPoint, rng)};
+      g[0].ints[0] = g[1].ints[0] = 0;  // both selected
+      break;
+  }
+  return g;
+}
+
+bool changesTheMesh(const Action &a) {
+  return a.kind == ActionKind::NewMesh || a.kind == ActionKind::AddPoint ||
+         a.kind == ActionKind::ToggleSelected;
+}
+
+// Where to insert: anywhere, but a change of the mesh mostly before the
+// first build, whose count every later build of that instance must keep.
+std::size_t insertionPoint(Random &rng, const std::vector<Action> &actions, const Action &first) {
+  std::size_t end = actions.size();
+  if (changesTheMesh(first) && !oneIn(rng, 4)) {
+    for (std::size_t i = 0; i < actions.size(); ++i)
+      if (actions[i].kind == ActionKind::Build) {
+        end = i;
+        break;
+      }
+  }
+  return below(rng, end + 1);
+}
+
+void insert(Random &rng, std::vector<Action> &actions, const std::vector<Action> &inserted) {
+  if (inserted.empty() || actions.size() + inserted.size() > fuzz::kMaxActions) return;
+  const auto at = actions.begin() + static_cast<std::ptrdiff_t>(insertionPoint(rng, actions, inserted[0]));
+  actions.insert(at, inserted.begin(), inserted.end());
+}
+
 // One edit of the action list.
 void mutateOnce(Random &rng, std::vector<Action> &actions) {
   const std::size_t n = actions.size();
   const unsigned choice = rng() % 20;
-  if (n == 0 || choice < 5) {  // insert a new action
-    if (actions.size() < fuzz::kMaxActions)
-      actions.insert(actions.begin() + static_cast<std::ptrdiff_t>(below(rng, n + 1)), randomAction(rng));
+  if (n == 0 || choice < 3) {  // insert a new action
+    insert(rng, actions, {randomAction(rng)});
+    return;
+  }
+  if (choice < 6) {  // insert a gesture
+    insert(rng, actions, randomGesture(rng));
     return;
   }
   Action &a = actions[below(rng, n)];
   const std::size_t fields = fuzz::kindFields(a.kind).size();
-  if (choice < 7) {  // remove one
+  if (choice < 8) {  // remove one
     actions.erase(actions.begin() + static_cast<std::ptrdiff_t>(below(rng, n)));
   } else if (choice < 9) {  // copy one elsewhere
     if (n < fuzz::kMaxActions) {

@@ -107,6 +107,11 @@ class ModelPass {
   std::size_t meshIndex(int point) const { return s_.pointIds[static_cast<std::size_t>(point)]; }
 
   void box(const char *title) { out_.boxes.emplace_back(title); }
+  // The first way a pass takes is its way (a reset step's read-back stays a reset).
+  void path(ModelPath way) {
+    if (!pathSet_) out_.path = way;
+    pathSet_ = true;
+  }
   // The position of a point of the edit as pointInfo answers it, or false
   // (after the box) when the host answers NULL.
   bool read(int point, V &out);
@@ -121,6 +126,7 @@ class ModelPass {
   ModelBuild &out_;
   std::vector<std::optional<V>> staged_;
   unsigned steps_ = 0;
+  bool pathSet_ = false;
 };
 
 bool ModelPass::read(int point, V &out) {
@@ -167,17 +173,20 @@ int ModelPass::run() {
   for (const ModelBuildHost::Point &p : host_.points) selected += p.selected ? 1 : 0;
   int n = selected + host_.countError;
   if (n < 2) {
+    path(ModelPath::Refused);
     box(kNoData);
     return kFail;
   }
   if (n % 2 != 0) n -= 1;
   if (s_.pointCount != 0 && s_.pointCount != n) {
+    path(ModelPath::Refused);
     box(kSelectionChanged);
     return 0;
   }
   s_.pointCount = n;
   if (!s_.buffers) {
     if (host_.memoryBoxShown && host_.allocationMayFail) {
+      path(ModelPath::Refused);
       box(kNoMemory);
       return 0;
     }
@@ -204,6 +213,7 @@ int ModelPass::scan(int n) {
     const bool isSelected = host_.points[i].selected;
     if (isSelected && selectedSeen++ >= delivered) continue;
     if (monitorAborts()) {  // the scan's callback stops the scan
+      path(ModelPath::ScanFailed);
       box(kScanFailed);
       return kFail;
     }
@@ -212,6 +222,7 @@ int ModelPass::scan(int n) {
     ++scanCount;
   }
   if (scanCount < n) {  // the host delivered fewer than it counted
+    path(ModelPath::ScanFailed);
     box(kScanFailed);
     return kFail;
   }
@@ -221,12 +232,14 @@ int ModelPass::scan(int n) {
 int ModelPass::dispatch() {
   const int pairs = s_.pointCount / 2;
   if (s_.updateAll == 1) {
+    path(ModelPath::Recompute);
     for (int i = 0; i < pairs; ++i) {
       if (monitorAborts() || stretchPair(i) != 0) return kFail;
     }
     return 0;
   }
   if (s_.updateAll == 0 && s_.activeHandle == -1) {
+    path(ModelPath::Reset);
     for (int i = 0; i < pairs; ++i) {
       s_.inverted[static_cast<std::size_t>(i)] = 0;
       if (stretchPair(i) != 0) return kFail;
@@ -285,7 +298,10 @@ bool ModelPass::refresh(int skip) {
 
 int ModelPass::solveDrag() {
   const int k = s_.activeHandle, n = s_.pointCount;
-  if (k < 0 || k >= n) return refresh(-1) ? 0 : kFail;
+  if (k < 0 || k >= n) {
+    path(ModelPath::ReadBack);
+    return refresh(-1) ? 0 : kFail;
+  }
   if (s_.allHandles == 0 && !refresh(k)) return kFail;
   const int p = k / 2;
   const int B = k % 2 == 1 ? k - 1 : k + 1;
@@ -294,10 +310,17 @@ int ModelPass::solveDrag() {
   const V q = position(k);
   // No place to drag to, or no line to drag along: nothing moves, no value
   // changes, and every point is read back.
-  if (!finite(q) || !finite(b) || !finite(c)) return refresh(-1) ? 0 : kFail;
+  if (!finite(q) || !finite(b) || !finite(c)) {
+    path(ModelPath::NoPlaceToGo);
+    return refresh(-1) ? 0 : kFail;
+  }
 
   const V d = sub(c, b);
-  if (degenerate(d)) return solveZeroLength(k, p, b, c);
+  if (degenerate(d)) {
+    path(s_.allHandles == 1 ? ModelPath::ZeroLengthCtrl : ModelPath::ZeroLength);
+    return solveZeroLength(k, p, b, c);
+  }
+  path(s_.allHandles == 1 ? ModelPath::CtrlDrag : ModelPath::Drag);
   const double L = length(d);
   const V u = unit(d, L);
 
@@ -625,7 +648,9 @@ ModelBuild StretchModel::build(int slot, const ModelBuildHost &host) {
     out.usesOperation = false;
     return out;
   }
-  if (ModelPass(s, host, out).run() != 0) {
+  const bool passFailed = ModelPass(s, host, out).run() != 0;
+  out.pairs = s.pointCount / 2;
+  if (passFailed) {
     s.testResult = kTestUpdate;
     s.drawState = -1;
     s.active = 0;

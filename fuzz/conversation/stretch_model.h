@@ -60,7 +60,26 @@ struct ModelMove {
   int result;  // what the host answered
 };
 
+// Which way a build went, as the model sees it (the conversation's host
+// counts each way with the pair count, mode and Symmetry as coverage).
+enum class ModelPath : std::uint8_t {
+  Inactive,    // no live edit: nothing done
+  Refused,     // too few points, another count, or no memory: no scan
+  ScanFailed,  // the scan aborted or delivered too few points
+  Recompute,   // every pair from the panel's values
+  Reset,       // the reset step, then the read-back
+  ReadBack,    // no handle: every point read back
+  Drag,        // a drag of one pair
+  CtrlDrag,    // a drag with CTRL: every other pair follows
+  ZeroLength,  // a drag of a pair whose ends coincide
+  ZeroLengthCtrl,
+  NoPlaceToGo,  // a drag to or of a place that is not finite
+};
+inline constexpr int kModelPaths = static_cast<int>(ModelPath::NoPlaceToGo) + 1;
+
 struct ModelBuild {
+  ModelPath path = ModelPath::Inactive;
+  int pairs = 0;                   // the instance's pairs after the build
   bool usesOperation = true;       // false: the build does nothing with the operation
   std::vector<ModelMove> moves;    // every pntMove, in order
   std::vector<std::string> boxes;  // the titles of the boxes shown, in order
