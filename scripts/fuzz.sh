@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz presets and runs each fuzz target of fuzz/ for a fixed
-# number of runs with a fixed seed, from its committed seed corpus and its
-# regression inputs, so that two runs on the same commit run the same inputs
-# and reach the same coverage, however busy the machine:
+# number of runs with a fixed seed and fixed addresses, from its committed
+# seed corpus and its regression inputs, so that two runs on the same commit
+# run the same inputs and reach the same coverage, however busy the machine:
 #
 #   bash scripts/fuzz.sh [--runs N] [--seed N] [TARGET...]
 #
@@ -76,6 +76,16 @@ build_preset fuzz
 [[ " ${targets[*]} " == *" conversation-m32 "* ]] && build_preset fuzz-m32
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Addresses must not vary from run to run either: libFuzzer's comparison-guided
+# mutations take the operands of the program's comparisons, pointers among
+# them, so with address randomization two runs of the same seed part ways.
+# setarch -R runs the targets without it; where the system refuses, the runs
+# go on, reproducible only up to the addresses.
+fixed_addresses=(setarch "$(uname -m)" -R)
+if ! "${fixed_addresses[@]}" true 2> /dev/null; then
+  echo "fuzz: note: cannot turn address randomization off here (setarch -R): runs of one seed may differ" >&2
+  fixed_addresses=()
+fi
 findings_dir=build/fuzz/findings
 results=build/fuzz/results
 mkdir -p "$findings_dir" "$results"
@@ -115,7 +125,7 @@ run_target() {
   local plant=""
   [ "$target" = planted ] && plant=fifth-pair
   local t0=$SECONDS
-  EP_FUZZ_PLANT=$plant "$program" -seed="$seed" -runs="$target_runs" -max_len="${max_len[$target]}" -reload=0 \
+  EP_FUZZ_PLANT=$plant "${fixed_addresses[@]}" "$program" -seed="$seed" -runs="$target_runs" -max_len="${max_len[$target]}" -reload=0 \
     "${dict[@]}" -artifact_prefix="$findings_dir/$target-" -print_final_stats=1 "$work" "${folders[@]}" \
     > "$log" 2>&1
   local rc=$?
