@@ -1,5 +1,7 @@
 #include "standin/host/wire_recorder.h"
 
+#include <bit>
+
 namespace standin {
 
 namespace {
@@ -75,17 +77,34 @@ void WireRecorder::settle() const {
   calls_.resize(cursor_);
 }
 
-void WireRecorder::moveTo(const float *pos, int lineStyle) {
-  record(pointCall(WireOp::MoveTo, pos, lineStyle));
-}
-void WireRecorder::lineTo(const float *pos, int coordSys) {
-  record(pointCall(WireOp::LineTo, pos, coordSys));
-}
-void WireRecorder::spline(const float *pos, int coordSys) {
-  record(pointCall(WireOp::Spline, pos, coordSys));
+// Most calls of a draw repeat the last draw's at their place: those are only
+// compared, field by field, with no call built.
+void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
+  if (pos != nullptr && cursor_ < calls_.size()) {
+    const WireCall &at = calls_[cursor_];
+    if (at.op == op && at.mode == mode && std::memcmp(at.point.data(), pos, sizeof at.point) == 0 &&
+        std::bit_cast<std::uint64_t>(at.radius) == 0) {
+      ++cursor_;
+      return;
+    }
+  }
+  record(pointCall(op, pos, mode));
 }
 
+void WireRecorder::moveTo(const float *pos, int lineStyle) { recordPoint(WireOp::MoveTo, pos, lineStyle); }
+void WireRecorder::lineTo(const float *pos, int coordSys) { recordPoint(WireOp::LineTo, pos, coordSys); }
+void WireRecorder::spline(const float *pos, int coordSys) { recordPoint(WireOp::Spline, pos, coordSys); }
+
 void WireRecorder::circle(double radius, int coordSys) {
+  // A circle's point is always recorded as the origin.
+  if (cursor_ < calls_.size()) {
+    const WireCall &at = calls_[cursor_];
+    if (at.op == WireOp::Circle && at.mode == coordSys &&
+        std::bit_cast<std::uint64_t>(at.radius) == std::bit_cast<std::uint64_t>(radius)) {
+      ++cursor_;
+      return;
+    }
+  }
   WireCall call;
   call.op = WireOp::Circle;
   call.radius = radius;

@@ -72,6 +72,7 @@ class WireRecorder {
 
  private:
   void record(const WireCall &call);
+  void recordPoint(WireOp op, const float *pos, int mode);
   void note(std::size_t slot) const;
   void settle() const;
 
