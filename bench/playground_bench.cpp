@@ -12,14 +12,28 @@
 // Beside each: the counter module_ms, the time per frame spent inside the
 // tool's own callbacks (the host's calls they make included), measured by
 // shims around the binding's slots; answer_bytes, the answer's size.
+//
+//   BM_PlaygroundVsFloor/n/ctrl  a drag frame of the API against its floor,
+//                                interleaved in one loop, each read with the
+//                                thread's CPU time: server_ms and floor_ms
+//                                are medians, ratio their quotient. The floor
+//                                is the module's own frame (adjust, test,
+//                                build, dirty, draw) on the floor host
+//                                (bench/floor_host.h), loaded from its file,
+//                                plus copying the moved points as they would
+//                                be sent: a uint32 index and three float64
+//                                each. floor_bytes is that copy's size.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "bench/module_rig.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
@@ -84,7 +98,7 @@ std::string gridMesh(int points) {
 }
 
 struct Served {
-  explicit Served(int points) {
+  explicit Served(int points, bool timeTool = true) {
     globals.messages().setEcho(nullptr);
     file = std::make_unique<standin::ObjFile>(standin::ObjFile::parse(gridMesh(points), "grid.obj"));
     standin::SessionSetup setup;
@@ -98,7 +112,7 @@ struct Served {
     version = 1;
     api->get("state");
     send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})");
-    timeTheTool(*playground->tool());
+    if (timeTool) timeTheTool(*playground->tool());
   }
   // A drag body for frame i: up and down between y 3 and 3.5.
   static std::string dragBody(std::int64_t i, std::int64_t version, bool ctrl) {
@@ -173,10 +187,96 @@ void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
   thread.join();
 }
 
+// The floor of a drag frame (see the top).
+struct FloorFrame {
+  explicit FloorFrame(std::size_t points) : mesh(points) {
+    bench::floorActivate(bench::floorGlobal);
+    tool.state().factor = 1.5;
+    if (tool.build(mesh.op()) != nullptr) throw std::runtime_error("the floor's first build failed");
+    mesh.restore();
+    const double *h = mesh.record(k).position;
+    start = {h[0], h[1], h[2]};
+  }
+  // Frame i drags the middle pair's handle end up and down, as the playground's frames do.
+  std::size_t frame(std::int64_t i, bool ctrl) {
+    const bench::Vec q{start.x, start.y + 1.0 + 0.5 * static_cast<double>(i % 2), start.z};
+    tool.adjust(static_cast<int>(k), q, ctrl);
+    if (tool.test() == LWT_TEST_UPDATE && tool.build(mesh.op()) != nullptr)
+      throw std::runtime_error("a floor build failed");
+    if (tool.dirty() != 0) tool.draw(sink.access());
+    const std::size_t first = ctrl ? 0 : k, end = ctrl ? mesh.size() : k + 2;
+    sent.resize((end - first) * (sizeof(std::uint32_t) + 3 * sizeof(double)));
+    char *at = sent.data();
+    for (std::size_t p = first; p < end; ++p) {
+      const auto index = static_cast<std::uint32_t>(p);
+      std::memcpy(at, &index, sizeof index);
+      std::memcpy(at + sizeof index, mesh.record(p).position, 3 * sizeof(double));
+      at += sizeof index + 3 * sizeof(double);
+    }
+    return sent.size();
+  }
+
+  bench::FloorMesh mesh;
+  bench::Tool tool;
+  bench::DrawSink sink{false};
+  std::size_t k = mesh.size() / 4 * 2;  // the handle end of the middle pair
+  bench::Vec start{};
+  std::string sent;
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void BM_PlaygroundVsFloor(benchmark::State &st) {
+  const bool ctrl = st.range(1) != 0;
+  Served s(static_cast<int>(st.range(0)), false);
+  FloorFrame floor(static_cast<std::size_t>(st.range(0)));
+  std::vector<double> server, floorTimes;
+  double bytes = 0, floorBytes = 0;
+  std::int64_t i = 0;
+  for (auto _ : st) {
+    // Alternating which goes first, so that neither always finds the caches as the other left them.
+    for (int part = 0; part < 2; ++part) {
+      const double start = bench::benchClock();
+      if ((part == 0) == (i % 2 == 0)) {
+        bytes += static_cast<double>(s.send("drag", Served::dragBody(i, s.version, ctrl)).size());
+        server.push_back(bench::benchClock() - start);
+      } else {
+        floorBytes += static_cast<double>(floor.frame(i, ctrl));
+        floorTimes.push_back(bench::benchClock() - start);
+      }
+    }
+    ++i;
+  }
+  const double frames = static_cast<double>(st.iterations());
+  st.counters["server_ms"] = median(server) * 1e3;
+  st.counters["floor_ms"] = median(floorTimes) * 1e3;
+  st.counters["ratio"] = median(server) / median(floorTimes);
+  st.counters["answer_bytes"] = bytes / frames;
+  st.counters["floor_bytes"] = floorBytes / frames;
+}
+
 }  // namespace
 
+BENCHMARK(BM_PlaygroundVsFloor)
+    ->Args({100000, 0})
+    ->Args({1000000, 0})
+    ->Args({100000, 1})
+    ->Args({1000000, 1})
+    ->Iterations(9)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrame)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameCtrl)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameHttp)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  bench::loadModule(EP_BENCH_MODULE_FILE);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -19,8 +19,10 @@ std::size_t Mesh::addPoint(const Position &position, bool selected) {
   selected_.push_back(selected ? 1 : 0);
   written_.push_back(0);
   if (!journalMark_.empty()) journalMark_.push_back(0);
+  if (watching_) watchMark_.push_back(0);
   if (selected) {
     ++selectedCount_;
+    ++selectionStamp_;
     endOrder();
   }
   return positions_.size() - 1;
@@ -65,6 +67,7 @@ void Mesh::setSelected(std::size_t index, bool selected) {
   unsigned char &flag = selected_.at(index);
   if ((flag != 0) == selected) return;
   endOrder();
+  ++selectionStamp_;
   flag = selected ? 1 : 0;
   if (selected)
     ++selectedCount_;
@@ -92,6 +95,7 @@ void Mesh::clearSelection() {
     std::fill(selected_.begin(), selected_.end(), 0);
   }
   selectedCount_ = 0;
+  ++selectionStamp_;
   endOrder();
 }
 
@@ -103,6 +107,7 @@ void Mesh::selectInOrder(std::span<const std::size_t> indices, bool ownLayer) {
   selectOnly(indices);
   scanOrder_.assign(indices.begin(), indices.end());
   ownLayer_ = ownLayer && !scanOrder_.empty();
+  ++selectionStamp_;
 }
 
 void Mesh::startJournal() {
@@ -125,6 +130,25 @@ std::vector<std::pair<std::size_t, Position>> Mesh::takeJournal() {
   std::vector<std::pair<std::size_t, Position>> kept;
   kept.swap(journal_);
   return kept;
+}
+
+void Mesh::watchWrites() {
+  if (watching_) return;
+  watchMark_.assign(positions_.size(), 0);
+  watched_.clear();
+  watching_ = true;
+}
+
+void Mesh::watch(std::size_t index) {
+  watchMark_[index] = 1;
+  watched_.push_back(static_cast<std::uint32_t>(index));
+}
+
+std::vector<std::uint32_t> Mesh::takeWatched() {
+  for (std::uint32_t index : watched_) watchMark_[index] = 0;
+  std::vector<std::uint32_t> taken;
+  taken.swap(watched_);
+  return taken;
 }
 
 }  // namespace standin

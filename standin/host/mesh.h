@@ -66,6 +66,7 @@ class Mesh {
   void setPosition(std::size_t index, const Position &position) {
     Position &at = positions_.at(index);
     if (journaling_ && journalMark_[index] != journalEpoch_) keep(index, at);
+    if (watching_ && watchMark_[index] == 0) watch(index);
     if (written_[index] == 0) {
       written_[index] = 1;
       if (keepFirstWrites_) recordFirstWrite(index, fingerprint(at));
@@ -110,6 +111,9 @@ class Mesh {
   const std::vector<std::size_t> &scanOrder() const { return scanOrder_; }
   // Counted as the selection changes, not by walking the points.
   std::size_t selectedCount() const { return selectedCount_; }
+  // Counts the changes of the selection (or of its order), so that whoever
+  // shows it knows whether it changed without comparing it.
+  std::uint64_t selectionStamp() const { return selectionStamp_; }
 
   // From now on, keeps the position each point had before setPosition first
   // wrote it (for a history that puts points back): in proportion to the
@@ -118,6 +122,16 @@ class Mesh {
   // What was kept since startJournal(), in the order first written; keeps no
   // more.
   std::vector<std::pair<std::size_t, Position>> takeJournal();
+
+  // From now on, lists each point setPosition writes, once, until
+  // takeWatched() hands the list over (for a viewer that shows what changed
+  // since it last looked): in proportion to the points written. Unlike the
+  // journal, it keeps no positions and is not ended by taking it.
+  void watchWrites();
+  bool watchingWrites() const { return watching_; }
+  // The points written since watchWrites() or the last call, each once, in
+  // the order first written.
+  std::vector<std::uint32_t> takeWatched();
 
  private:
   void endOrder();  // back to mesh order and one layer
@@ -129,6 +143,7 @@ class Mesh {
   std::vector<FirstWrite> firstWrites_;
   void recordFirstWrite(std::size_t index, std::uint32_t before);
   std::size_t selectedCount_ = 0;
+  std::uint64_t selectionStamp_ = 0;
   // While not empty, the selected points exactly, in scan order.
   std::vector<std::size_t> scanOrder_;
   bool ownLayer_ = false;
@@ -137,6 +152,10 @@ class Mesh {
   std::uint32_t journalEpoch_ = 0;
   std::vector<std::uint32_t> journalMark_;  // journalEpoch_: kept in this journal
   std::vector<std::pair<std::size_t, Position>> journal_;
+  void watch(std::size_t index);
+  bool watching_ = false;
+  std::vector<unsigned char> watchMark_;  // 1: listed in watched_
+  std::vector<std::uint32_t> watched_;
 };
 
 }  // namespace standin

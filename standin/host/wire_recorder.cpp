@@ -1,5 +1,7 @@
 #include "standin/host/wire_recorder.h"
 
+#include <bit>
+
 namespace standin {
 
 namespace {
@@ -24,22 +26,90 @@ WireCall pointCall(WireOp op, const float *pos, int mode) {
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
-void WireRecorder::moveTo(const float *pos, int lineStyle) {
-  calls_.push_back(pointCall(WireOp::MoveTo, pos, lineStyle));
-}
-void WireRecorder::lineTo(const float *pos, int coordSys) {
-  calls_.push_back(pointCall(WireOp::LineTo, pos, coordSys));
-}
-void WireRecorder::spline(const float *pos, int coordSys) {
-  calls_.push_back(pointCall(WireOp::Spline, pos, coordSys));
+void WireRecorder::clear() {
+  settle();
+  cursor_ = 0;
+  open_ = true;
 }
 
+void WireRecorder::keepChanges() {
+  settle();
+  keeping_ = true;
+}
+
+std::vector<WireChange> WireRecorder::takeChanges() {
+  settle();
+  for (const WireChange &change : changes_) changed_[change.slot] = 0;
+  std::vector<WireChange> taken;
+  taken.swap(changes_);
+  return taken;
+}
+
+void WireRecorder::note(std::size_t slot) const {
+  if (changed_.size() <= slot) changed_.resize(slot + 1, 0);
+  if (changed_[slot] != 0) return;
+  changed_[slot] = 1;
+  WireChange change;
+  change.slot = static_cast<std::uint32_t>(slot);
+  change.existed = slot < calls_.size();
+  if (change.existed) change.before = calls_[slot];
+  changes_.push_back(change);
+}
+
+void WireRecorder::record(const WireCall &call) {
+  if (cursor_ < calls_.size()) {
+    WireCall &at = calls_[cursor_];
+    if (!sameWireCall(at, call)) {
+      if (keeping_) note(cursor_);
+      at = call;
+    }
+  } else {
+    if (keeping_) note(cursor_);
+    calls_.push_back(call);
+  }
+  ++cursor_;
+}
+
+void WireRecorder::settle() const {
+  if (!open_ || cursor_ >= calls_.size()) return;
+  if (keeping_)
+    for (std::size_t slot = cursor_; slot < calls_.size(); ++slot) note(slot);
+  calls_.resize(cursor_);
+}
+
+// Most calls of a draw repeat the last draw's at their place: those are only
+// compared, field by field, with no call built.
+void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
+  if (pos != nullptr && cursor_ < calls_.size()) {
+    const WireCall &at = calls_[cursor_];
+    if (at.op == op && at.mode == mode && std::memcmp(at.point.data(), pos, sizeof at.point) == 0 &&
+        std::bit_cast<std::uint64_t>(at.radius) == 0) {
+      ++cursor_;
+      return;
+    }
+  }
+  record(pointCall(op, pos, mode));
+}
+
+void WireRecorder::moveTo(const float *pos, int lineStyle) { recordPoint(WireOp::MoveTo, pos, lineStyle); }
+void WireRecorder::lineTo(const float *pos, int coordSys) { recordPoint(WireOp::LineTo, pos, coordSys); }
+void WireRecorder::spline(const float *pos, int coordSys) { recordPoint(WireOp::Spline, pos, coordSys); }
+
 void WireRecorder::circle(double radius, int coordSys) {
+  // A circle's point is always recorded as the origin.
+  if (cursor_ < calls_.size()) {
+    const WireCall &at = calls_[cursor_];
+    if (at.op == WireOp::Circle && at.mode == coordSys &&
+        std::bit_cast<std::uint64_t>(at.radius) == std::bit_cast<std::uint64_t>(radius)) {
+      ++cursor_;
+      return;
+    }
+  }
   WireCall call;
   call.op = WireOp::Circle;
   call.radius = radius;
   call.mode = coordSys;
-  calls_.push_back(call);
+  record(call);
 }
 
 }  // namespace standin

@@ -1,9 +1,18 @@
 // The host's wire drawing access for one viewport: records every call the tool makes with its arguments
 // exactly as received (the floats as given, the style or coordinate mode). The record's `data` points to the
 // recorder, so a recorder is neither copied nor moved while the module may draw through it.
+//
+// calls() holds the calls since the last clear(). A draw after clear() is written over the one before it:
+// each call is compared with the call at its place and written only when it differs, so a viewer that keeps
+// changes (keepChanges) learns which calls a draw changed in proportion to those, and a draw that changes
+// little costs reading the last one, not a copy of it. The recorder cannot see a draw end (the module's
+// draw returns to the host, not here): the calls left over from the longer draw before are dropped when
+// calls() is first read after it.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "host/host_abi.h"
@@ -19,6 +28,20 @@ struct WireCall {
   int mode = 0;                  // MoveTo: line style (0 solid, 1 dashed); others: coordinate mode (0, 101)
 };
 
+// The same call, bit for bit (so -0.0 differs from 0.0, and a NaN equals the same NaN).
+inline bool sameWireCall(const WireCall &a, const WireCall &b) {
+  return a.op == b.op && a.mode == b.mode &&
+         std::memcmp(a.point.data(), b.point.data(), sizeof a.point) == 0 &&
+         std::memcmp(&a.radius, &b.radius, sizeof a.radius) == 0;
+}
+
+// A place of the calls whose call changed, with what it held before.
+struct WireChange {
+  std::uint32_t slot = 0;
+  bool existed = false;  // false: the calls were shorter than slot then
+  WireCall before;
+};
+
 class WireRecorder {
  public:
   WireRecorder();
@@ -28,8 +51,19 @@ class WireRecorder {
   // What the host passes to the tool's draw callback; valid while this recorder lives.
   LWWireDrawAccess *access() { return &access_; }
 
-  const std::vector<WireCall> &calls() const { return calls_; }
-  void clear() { calls_.clear(); }
+  const std::vector<WireCall> &calls() const {
+    settle();
+    return calls_;
+  }
+  // The next call is the first of a new draw.
+  void clear();
+
+  // From now on, notes each place whose call changes (see takeChanges).
+  void keepChanges();
+  // Each place whose call was written with a different one, appended or dropped since keepChanges() or the
+  // last call, once, with the call it held then (in the order first changed). A place may hold the same
+  // call again by now.
+  std::vector<WireChange> takeChanges();
 
   void moveTo(const float *pos, int lineStyle);
   void lineTo(const float *pos, int coordSys);
@@ -37,8 +71,19 @@ class WireRecorder {
   void circle(double radius, int coordSys);
 
  private:
+  void record(const WireCall &call);
+  void recordPoint(WireOp op, const float *pos, int mode);
+  void note(std::size_t slot) const;
+  void settle() const;
+
   LWWireDrawAccess access_;
-  std::vector<WireCall> calls_;
+  // Mutable: the calls a shorter draw left over are dropped on the first look after it (settle).
+  mutable std::vector<WireCall> calls_;
+  std::size_t cursor_ = 0;     // where the next call goes
+  mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
+  bool keeping_ = false;
+  mutable std::vector<unsigned char> changed_;  // per place: 1 when listed in changes_
+  mutable std::vector<WireChange> changes_;
 };
 
 }  // namespace standin

@@ -155,7 +155,8 @@ ApiReply PlaygroundApi::answerPost(std::string_view action, std::string_view bod
   const auto [command, version] = readBody(action, body);
   checkFromPage(command);
   const CommandAnswer answer = session_.run(command);
-  json reply = tracker_.answerFor(session_, version);
+  const bool dragging = command.op == CommandOp::Drag && answer.failedBuilds.empty();
+  json reply = tracker_.answerFor(session_, version, dragging);
   reply["messages"] = messagesJson(answer.boxes);
   reply["failedBuilds"] = answer.failedBuilds;
   if (answer.about) reply["about"] = aboutJson(*answer.about);

@@ -2,9 +2,11 @@
 // playground's API.
 //
 // The tracker remembers what it last sent: the points' positions, the
-// handles, the overlay's calls, the panel, the help text. full() sends all of
-// it; changes() sends only what differs from the last answer, so a drag frame
-// that moves one pair carries that pair alone. Each answer has a version
+// handles, the panel, the help text. full() sends all of it; changes() sends
+// only what differs from the last answer, so a drag frame that moves one pair
+// carries that pair alone. It costs what changed: the session lists the
+// points written and the overlay's calls that changed since the last answer
+// (Session::watchChanges), and only those are compared. Each answer has a version
 // number, one more than the last, except that the whole scene keeps the
 // version of the last answer when nothing changed since (so every page that
 // fetched it after another page's change holds the latest version too); a
@@ -45,23 +47,31 @@ class SceneTracker {
   // The whole scene, with "full": true.
   nlohmann::json full(Session &session);
   // What changed since the last answer, with "base": the version it builds on.
-  nlohmann::json changes(Session &session);
+  // `dragging`: the command was a drag that built without failing, so only
+  // the handles of the points it wrote are asked again.
+  nlohmann::json changes(Session &session, bool dragging = false);
   // The answer a page holding `version` needs: changes when it is the latest.
-  nlohmann::json answerFor(Session &session, std::int64_t version);
+  nlohmann::json answerFor(Session &session, std::int64_t version, bool dragging = false);
 
   std::int64_t version() const { return version_; }
 
  private:
   void addCommon(Session &session, nlohmann::json &answer, bool newVersion);
-  bool sameAsLastAnswer(Session &session) const;
+  bool sameAsLastAnswer(Session &session);
+  nlohmann::json movedPoints(const std::vector<Position> &now, std::vector<std::uint32_t> &written);
+  nlohmann::json changedHandles(Session &session, bool dragging, const std::vector<std::uint32_t> &written);
 
+  static constexpr std::uint32_t kNoHandle = 0xffffffff;
   std::int64_t version_ = 0;
   std::vector<Position> points_;
   std::vector<Position> handles_;
-  std::vector<WireCall> overlay_;
-  std::string panelText_;  // the panel's JSON text as last sent
+  std::vector<std::uint32_t> handleOf_;  // per point: its handle (its place in the selection), or kNoHandle
+  std::size_t overlayLength_ = 0;
+  bool lastWasDrag_ = false;  // the last answer was of a drag that built
+  std::string panelText_;     // the panel's JSON text as last sent
   std::string help_;
   std::vector<std::size_t> selection_;
+  std::uint64_t selectionStamp_ = 0;
 };
 
 }  // namespace standin

@@ -422,22 +422,33 @@ std::vector<std::size_t> Session::selection() const {
   return points;
 }
 
-std::vector<Position> Session::handles() const {
-  std::vector<Position> out;
-  if (!live()) return out;
+int Session::handleCount() const {
+  if (!live()) return 0;
   const LWToolFuncs &table = tool_->table();
-  void *instance = tool_->binding().instance;
-  if (table.count == nullptr || table.handle == nullptr) return out;
+  if (table.count == nullptr || table.handle == nullptr) return 0;
   LWToolEvent event{};
-  const int count = table.count(instance, &event);
-  out.reserve(static_cast<std::size_t>(std::max(count, 0)));
-  for (int index = 0; index < count; ++index) {
-    constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
-    LWDVector where = {kUnset, kUnset, kUnset};
-    const int priority = table.handle(instance, &event, index, where);
-    out.push_back(priority > 0 ? Position{where[0], where[1], where[2]} : Position{kUnset, kUnset, kUnset});
-  }
+  return std::max(table.count(tool_->binding().instance, &event), 0);
+}
+
+Position Session::handle(int index) const {
+  constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+  LWDVector where = {kUnset, kUnset, kUnset};
+  LWToolEvent event{};
+  const int priority = tool_->table().handle(tool_->binding().instance, &event, index, where);
+  return priority > 0 ? Position{where[0], where[1], where[2]} : Position{kUnset, kUnset, kUnset};
+}
+
+std::vector<Position> Session::handles() const {
+  const int count = handleCount();
+  std::vector<Position> out;
+  out.reserve(static_cast<std::size_t>(count));
+  for (int index = 0; index < count; ++index) out.push_back(handle(index));
   return out;
+}
+
+void Session::watchChanges() {
+  mesh_.watchWrites();
+  viewport_.keepChanges();
 }
 
 std::string Session::panelTitle() const {

@@ -171,7 +171,18 @@ class Session {
   // The handles the tool offers now (count, then handle for each index), as
   // the host's pick sees them; one the tool gave no position is NaN.
   std::vector<Position> handles() const;
+  // The same one at a time: how many there are, and handle `index`.
+  int handleCount() const;
+  Position handle(int index) const;
   const std::vector<WireCall> &overlay() const { return viewport_.calls(); }
+  // From now on, keep what changes for a viewer that shows the scene: the
+  // points written and the overlay's calls that changed since it last took
+  // them (each costs what changed, not the mesh).
+  void watchChanges();
+  std::vector<std::uint32_t> takeWrittenPoints() { return mesh_.takeWatched(); }
+  std::vector<WireChange> takeOverlayChanges() { return viewport_.takeChanges(); }
+  // Counts every change of the selection (see Mesh::selectionStamp).
+  std::uint64_t selectionStamp() const { return mesh_.selectionStamp(); }
   std::string panelTitle() const;
   std::vector<ControlView> panelControls() const;
   std::string help() const { return tool_ != nullptr ? tool_->lastHelp() : std::string(); }

@@ -1,0 +1,62 @@
+// Draws recorded over the one before: after each draw the calls are that draw's,
+// and the changes taken name every place that differs from what was there at
+// the last take, with what it held then.
+#include "standin/host/wire_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using standin::WireCall;
+using standin::WireChange;
+using standin::WireRecorder;
+
+TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
+  WireRecorder recorder;
+  recorder.keepChanges();
+  std::mt19937 random(7);
+  std::vector<WireCall> taken;  // the calls at the last take
+  for (int draw = 0; draw < 400; ++draw) {
+    // A draw like the one before with a few calls changed, or of another length.
+    std::vector<float> values(1 + random() % 40);
+    for (float &v : values) v = static_cast<float>(random() % 4);
+    if (random() % 5 == 0) values[0] = -0.0f;  // differs from 0.0 to the bit
+    recorder.clear();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const float p[3] = {values[i], 1, 2};
+      if (i % 3 == 2)
+        recorder.circle(values[i], 101);
+      else if (i % 3 == 1)
+        recorder.lineTo(p, 0);
+      else
+        recorder.moveTo(p, 1);
+    }
+    const std::vector<WireCall> &now = recorder.calls();
+    ASSERT_EQ(now.size(), values.size());
+    if (random() % 3 != 0) continue;  // changes pile up over several draws
+    std::vector<bool> listed(std::max(now.size(), taken.size()), false);
+    for (const WireChange &change : recorder.takeChanges()) {
+      // A longer draw in between may have appended places dropped since.
+      if (change.slot >= listed.size()) listed.resize(change.slot + 1, false);
+      EXPECT_FALSE(listed[change.slot]) << "listed twice: " << change.slot;
+      listed[change.slot] = true;
+      ASSERT_EQ(change.existed, change.slot < taken.size());
+      if (change.existed) {
+        EXPECT_TRUE(standin::sameWireCall(change.before, taken[change.slot]));
+      }
+    }
+    for (std::size_t slot = 0; slot < listed.size(); ++slot) {
+      const bool differs =
+          slot >= now.size() || slot >= taken.size() || !standin::sameWireCall(now[slot], taken[slot]);
+      if (differs) {
+        EXPECT_TRUE(listed[slot]) << "draw " << draw << ", place " << slot;
+      }
+    }
+    taken = now;
+  }
+}
+
+}  // namespace
