@@ -6,6 +6,7 @@
 #include "standin/host/host_error.h"
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
+#include "standin/session/output_set.h"
 #include "standin/session/selection.h"
 
 namespace standin {
@@ -86,29 +87,53 @@ void SessionRunner::writeOutput(const std::string &path, std::string contents,
 void SessionRunner::writeNow(const std::string &path, const std::string &contents,
                              const ProgressReport &progress) {
   try {
+    if (outputSet_ != nullptr) return outputSet_->add(path, path, contents, progress);
     writeFileAtomically(path, contents, progress);
   } catch (const FileWriteError &error) {
-    throw RunError(kExitCannotWrite, error.what());
+    if (error.kind() == FileWriteError::Kind::NotDurable && hooks_.wrote) hooks_.wrote(path);
+    throw runErrorFor(error);
   }
   if (hooks_.wrote) hooks_.wrote(path);
 }
 
-void SessionRunner::writeHeldOutputs() {
-  holding_ = false;
-  writePictures();
-  std::vector<HeldOutput> held;
-  held.swap(held_);
-  for (const HeldOutput &output : held) {
-    if (output.isPicture)
-      writePicture(output.picture);
-    else
-      writeNow(output.path, output.contents);
+void SessionRunner::writeAsOneSet(const std::function<void()> &write) {
+  if (outputSet_ != nullptr) return write();
+  OutputSet set(hooks_.wrote);
+  outputSet_ = &set;
+  try {
+    write();
+  } catch (...) {
+    outputSet_ = nullptr;
+    throw;
+  }
+  outputSet_ = nullptr;
+  try {
+    set.commit();
+  } catch (const FileWriteError &error) {
+    throw runErrorFor(error);
   }
 }
 
+void SessionRunner::writeHeldOutputs() {
+  holding_ = false;
+  writeAsOneSet([this] {
+    writePictures();
+    std::vector<HeldOutput> held;
+    held.swap(held_);
+    for (const HeldOutput &output : held) {
+      if (output.isPicture)
+        writePicture(output.picture);
+      else
+        writeNow(output.path, output.contents);
+    }
+  });
+}
+
 void SessionRunner::writePictures() {
-  for (std::size_t i = 0; i < pictures_.size(); ++i)
-    if (!pictures_[i].held && !pictures_[i].written) writePicture(i);
+  writeAsOneSet([this] {
+    for (std::size_t i = 0; i < pictures_.size(); ++i)
+      if (!pictures_[i].held && !pictures_[i].written) writePicture(i);
+  });
 }
 
 // Draws a picture in the frame it shares with every picture of its view and

@@ -13,6 +13,8 @@
 // writeFileAtomically as their command runs, and each is reported to
 // RunnerHooks::wrote; while outputs are held they are kept in memory instead,
 // until writeHeldOutputs(). Pictures (svg) are a series: see writeSvg().
+// Outputs written together (the pictures, the held outputs, or whatever runs
+// inside writeAsOneSet) are put in place all together or not at all.
 //
 // Failures of the tool are collected, not thrown: a build that answers an
 // error text and every error or warning box the tool shows are recorded with
@@ -50,6 +52,8 @@
 #include "standin/session/tool_panel.h"
 
 namespace standin {
+
+class OutputSet;
 
 struct RunnerHooks {
   std::ostream *out = nullptr;  // panel text, points, echo, notes; null: std::cout
@@ -126,7 +130,8 @@ class SessionRunner {
   // of all pictures taken by then.
   void writeSvg(const std::string &file, ViewAxis view, ViewZoom zoom = ViewZoom::Mesh);
   // Draws and writes the pictures taken so far that are not held, in the
-  // order they were taken (the run's end, also when it stops at a failure).
+  // order they were taken (the run's end, also when it stops at a failure),
+  // as one set.
   void writePictures();
 
   // Takes the points the tool moved into the OBJ file (ObjFile::syncFromMesh).
@@ -144,8 +149,13 @@ class SessionRunner {
   void writeMesh(const std::string &path, const std::string &shown);
   void holdOutputs() { holding_ = true; }
   // Writes the pictures not held, then the held outputs in the order they
-  // were made, and holds no more.
+  // were made, as one set, and holds no more.
   void writeHeldOutputs();
+  // Runs `write`, with every output it writes staged in one OutputSet, then
+  // puts them in place all together or not at all (output_set.h); a nested
+  // call adds to the outer set. Throws RunError: kExitCannotWrite, or
+  // kExitInterrupted when the interrupt flag stopped it.
+  void writeAsOneSet(const std::function<void()> &write);
 
   // Warns (to hooks.err) when an odd number of points, three or more, is
   // selected: the tool leaves the last one out. Picking the tool does this.
@@ -204,7 +214,8 @@ class SessionRunner {
   std::optional<ToolSettings> settings_;
   std::vector<ToolFailure> failures_;
   bool holding_ = false;
-  bool cyclesHeld_ = false;  // panel edits run no host cycle
+  OutputSet *outputSet_ = nullptr;  // of writeAsOneSet, while it runs
+  bool cyclesHeld_ = false;         // panel edits run no host cycle
   std::vector<HeldOutput> held_;
   std::vector<Picture> pictures_;
   std::vector<std::pair<int, int>> edges_;  // the file's, read for the first picture
