@@ -3,13 +3,19 @@
 // or never ends use up the memory.
 //
 // - A regular file is read into a buffer of its size: its first 64 KiB, then
-//   the rest 16 MiB at a time (and then whatever it grew by meanwhile).
+//   the rest 16 MiB at a time (and then whatever it grew by meanwhile). The
+//   room for the whole is taken only once the first 64 KiB are text, and it
+//   costs memory only as it is filled.
 // - A NUL byte stops the reading at the read that found it: the input is not
-//   text (/dev/zero, a binary file).
+//   text (/dev/zero, a binary file, a sparse file's hole).
 // - An input that is not a regular file (a pipe, a FIFO, a device) is read up
 //   to a limit; one that goes on past it is refused as one that never ends.
-// - A UTF-8 byte-order mark at the start is kept in the text (so a file is
-//   written back byte for byte); readers skip byteOrderMarkLength() bytes.
+// - A UTF-8 byte-order mark at the very start is kept in the text (so a file
+//   is written back byte for byte); readers skip byteOrderMarkLength() bytes.
+//   A mark anywhere else (two files joined, two marks at the start) is
+//   refused at its line, as a NUL byte is: a reader would take the line it
+//   starts for something else (a hidden `v` line shifts every index after
+//   it).
 #pragma once
 
 #include <cstddef>
@@ -27,7 +33,8 @@ class TextInputError : public std::runtime_error {
   enum class Kind {
     CannotOpen,  // what(): the system's reason
     CannotRead,  // what(): the system's reason
-    NotText,     // what(): "not a text file (contains a NUL byte)"; line() is where
+    NotText,     // what(): "not a text file (contains a NUL byte)", or a byte-order mark
+                 // past the start; line() is where
     NeverEnds,   // what(): "it does not end (more than 256 MiB from a pipe or a device)"
   };
   TextInputError(Kind kind, const std::string &reason, std::size_t line = 0)
