@@ -49,7 +49,7 @@ void checkListenAddress(const std::string &address) {
 void checkOutput(const std::string &output, const std::string &mesh) {
   if (output.empty()) return;
   try {
-    checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, mesh, "");
+    checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, {{mesh, kInputMesh}}, "");
   } catch (const RunError &error) {
     if (error.exitCode() != standin::kExitBadInput) throw;
     throw RunError(
