@@ -169,8 +169,11 @@ StagedFile::StagedFile(std::shared_ptr<const OutputFolder> folder, fs::path targ
     : folder_(std::move(folder)), target_(std::move(target)), shown_(std::move(shown)) {
   std::error_code ec;
 #ifndef _WIN32
-  replaces_ = ::stat(target_.c_str(), &existing_) == 0;
-  const std::uintmax_t names = replaces_ ? existing_.st_nlink : 0;
+  // A target that cannot be looked at is taken for one that exists: it is
+  // never removed when renames are undone.
+  known_ = ::stat(target_.c_str(), &existing_) == 0;
+  replaces_ = known_ || errno != ENOENT;
+  const std::uintmax_t names = known_ ? existing_.st_nlink : 0;
 #else
   replaces_ = fs::exists(target_, ec);
   const std::uintmax_t names = replaces_ ? fs::hard_link_count(target_, ec) : 0;
@@ -239,7 +242,7 @@ void StagedFile::create() {
 void StagedFile::fill(std::string_view contents, const ProgressReport &progress) {
   writeAll(fd_, contents, progress, shown_);
 #ifndef _WIN32
-  if (replaces_) {
+  if (known_) {
     if (::fchown(fd_, existing_.st_uid, existing_.st_gid) != 0) {
       [[maybe_unused]] const int groupOnly = ::fchown(fd_, static_cast<uid_t>(-1), existing_.st_gid);
     }

@@ -104,6 +104,7 @@ class StagedFile {
   bool replaces_ = false;
   bool renamed_ = false;
 #ifndef _WIN32
+  bool known_ = false;  // existing_ holds the target's owner and mode
   struct stat existing_ {};
 #endif
 };
