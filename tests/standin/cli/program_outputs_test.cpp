@@ -407,7 +407,10 @@ TEST_F(ProgramSignals, CtrlCDuringAnInPlaceWriteKeepsTheMeshWhole) {
   const pid_t pid =
       start({"big.obj", "--select", "0-1", "--factor", "2", "--in-place", "--svg", "v.svg", "-q"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (hiddenFiles().empty() && std::chrono::steady_clock::now() < deadline) {
+  siginfo_t ended{};  // filled once the program ended (left for finish() to collect)
+  while (hiddenFiles().empty() && std::chrono::steady_clock::now() < deadline &&
+         waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         ended.si_pid == 0) {
   }
   kill(pid, SIGINT);
   const auto r = finish(pid);

@@ -149,6 +149,8 @@ TEST_F(OutputSetTest, AnInterruptBeforeTheRenamesPutsNothingInPlace) {
 TEST_F(OutputSetTest, AFileWithSeveralNamesIsRefusedAndKeepsThemAll) {
   put("a.txt", "old a");
   fs::create_hard_link(dir_ / "a.txt", dir_ / "second.txt");
+  if (fs::hard_link_count(dir_ / "a.txt") != 2)
+    GTEST_SKIP() << "this system does not count a file's names (Wine)";
   try {
     standin::writeFileAtomically(at("a.txt"), "new a");
     ADD_FAILURE() << "replaced a file with two names";
@@ -157,7 +159,7 @@ TEST_F(OutputSetTest, AFileWithSeveralNamesIsRefusedAndKeepsThemAll) {
         << error.what();
   }
   EXPECT_EQ(read("second.txt"), "old a");
-  EXPECT_EQ(fs::hard_link_count(dir_ / "a.txt"), 2u);
+  EXPECT_EQ(fs::hard_link_count(dir_ / "a.txt"), 2u) << "the names were parted";
   EXPECT_EQ(hiddenFiles(), 0u);
 }
 
