@@ -10,6 +10,7 @@
 
 #include "bundled_example.h"
 #include "chosen_pairs.h"
+#include "fault_injection.h"
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
@@ -125,11 +126,13 @@ class ProgramRun {
 
   int run() {
     const auto started = std::chrono::steady_clock::now();
+    interrupt_ = &installInterruptHandler();
     if (o_.example) prepareExample();
     checkInputs();
     loadMesh();
     loadModule();
     standin::Session runner(*module_, globals_, *obj_, makeSetup());
+    reachedPhase(Phase::Build);
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
     // The options' outputs are made now, while the tool is open, and written
@@ -144,9 +147,13 @@ class ProgramRun {
     const bool toldBack = o_.verbose || !o_.report.empty() || !o_.quiet;
     const std::vector<standin::PairLength> lengths =
         toldBack ? pairLengths() : std::vector<standin::PairLength>{};
-    if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
-    runner.writeHeldOutputs();
-    const std::string wrote = writeMesh(runner);
+    // The closing outputs are put in place together or not at all.
+    std::string wrote;
+    runner.writeAsOneSet([&] {
+      if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
+      runner.writeHeldOutputs();
+      wrote = writeMesh(runner);
+    });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (o_.verbose) *out_ << listPairs(lengths);
     if (!o_.quiet) printSummary(runner, lengths, wrote, seconds);
@@ -157,6 +164,10 @@ class ProgramRun {
   // A run that stopped with an error: the message, then the files already
   // written, if any (and that none were, when the tool failed).
   int stop(int code, const std::string &message) const {
+    if (code == standin::kExitInterrupted) {
+      return fail(code,
+                  "interrupted: " + message + "; the input mesh is untouched; " + writtenSoFar("interrupt"));
+    }
     fail(code, message);
     if (!written_.empty() || code == standin::kExitToolFailed) fail(code, writtenSoFar("failure"));
     return code;
@@ -187,7 +198,16 @@ class ProgramRun {
     scriptName_ = o_.script == "-" ? "<stdin>" : o_.script;
     if (!o_.script.empty())
       script_ = standin::parseScript(readScriptText(o_.script, scriptName_), scriptName_);
-    checkOutputs(plannedOutputs(), o_.mesh == "-" ? std::string() : o_.mesh, scriptName_);
+    inputs_ = filesTheRunReads(o_.mesh, o_.script, modulePath());
+    if (checkOutputs(plannedOutputs(), inputs_, scriptName_).toStandardOutput) {
+      // The output is all that standard output carries; messages go to standard error.
+      out_ = &std::cerr;
+      if (narration_ != &silent_) narration_ = out_;
+    }
+  }
+
+  std::string modulePath() const {
+    return o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
   }
 
   std::vector<PlannedOutput> plannedOutputs() const {
@@ -202,7 +222,7 @@ class ProgramRun {
       list.back().isResult = o_.inPlace;
     }
     const auto resolved = [&](const std::string &name) {
-      return standin::resolveOutputPath(outputFolder_, name);
+      return name == "-" ? name : standin::resolveOutputPath(outputFolder_, name);
     };
     if (!o_.svg.empty()) add(resolved(o_.svg), o_.svg, "the SVG", "--svg", 0);
     if (!o_.aboutPng.empty()) add(resolved(o_.aboutPng), o_.aboutPng, "the About picture", "--about-png", 0);
@@ -225,10 +245,10 @@ class ProgramRun {
     } else {
       std::error_code error;
       const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
-      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size,
-                            [&](const standin::ProgressReport &report) {
-                              obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
-                            });
+      standin::withProgress(
+          fileBars(), "Reading " + o_.mesh, 2 * size, [&](const standin::ProgressReport &report) {
+            obj_.emplace(standin::ObjFile::read(o_.mesh, {}, interruptibleReading(report, "the mesh")));
+          });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     obj_->setRecomputeNormals(o_.recomputeNormals);
@@ -257,10 +277,8 @@ class ProgramRun {
   void loadModule() {
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
     if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
-    interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
-    const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
-    module_.emplace(standin::LoadedModule::open(path));
+    module_.emplace(standin::LoadedModule::open(modulePath()));
     if (o_.example) {
       printDescriptor(*module_, *narration_);
       *narration_ << "\n";
@@ -278,6 +296,9 @@ class ProgramRun {
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).
     if (o_.output != "-") hooks.outputPath = meshOutput_;
+    // Each output is checked again as it is written: no file the run reads is replaced.
+    hooks.inputs = inputs_;
+    hooks.outputReplacesMesh = o_.inPlace;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
@@ -338,9 +359,10 @@ class ProgramRun {
   }
 
   // The pictures the script took before it stopped (they show how it got
-  // there); a picture that cannot be written is named, and the run's own
-  // error still decides the exit code.
+  // there), unless Ctrl-C stopped it; a picture that cannot be written is
+  // named, and the run's own error still decides the exit code.
   static void writePicturesTaken(standin::Session &runner) {
+    if (interrupted()) return;
     try {
       runner.writePictures();
     } catch (const Failure &error) {
@@ -352,11 +374,11 @@ class ProgramRun {
   // the pictures the script took.
   std::optional<int> stopIfFailed(standin::Session &runner) const {
     if (interrupted()) {
+      const bool boxes = !runner.failures().empty();
       runner.close();
-      writePicturesTaken(runner);
-      return fail(
-          standin::kExitInterrupted,
-          "interrupted: the run was stopped; the input mesh is untouched; " + writtenSoFar("interrupt"));
+      return stop(standin::kExitInterrupted, boxes ? "Ctrl-C aborted the tool's build (the tool's error box "
+                                                     "above is how it reports an abort)"
+                                                   : "Ctrl-C stopped the run");
     }
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
@@ -396,7 +418,8 @@ class ProgramRun {
   std::string writtenSoFar(const char *before) const {
     if (written_.empty()) return "nothing was written";
     std::string list;
-    for (const std::string &path : written_) list += (list.empty() ? "" : ", ") + path;
+    for (const std::string &path : written_)
+      list += (list.empty() ? "" : ", ") + (path == "-" ? std::string("standard output") : path);
     return "wrote " + list + " before the " + before + "; nothing else was written";
   }
 
@@ -466,6 +489,7 @@ class ProgramRun {
   std::string meshOutput_;  // where the result mesh is written ("/dev/stdout" for -o -)
   std::string meshShown_;   // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
+  standin::ReadFiles inputs_;         // the files the run reads, which no output replaces
   std::vector<std::string> written_;  // output files written so far, in order
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
@@ -479,9 +503,14 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
+  installFaultsFromEnvironment();
   ProgramRun run(std::move(options), programFolder);
   try {
-    return run.run();
+    const int code = run.run();
+    if (code == standin::kExitOk && interrupted())
+      fail(code,
+           "Ctrl-C came too late to stop the run: its outputs were being put in place, and all are written");
+    return code;
   } catch (...) {
     const Failure failure = standin::caughtFailure();
     return run.stop(standin::exitCodeOf(failure.kind()), failure.what());

@@ -36,7 +36,7 @@ std::string oneLine(std::string text) {
 }  // namespace
 
 std::string resolveOutputPath(const std::string &folder, const std::string &name) {
-  if (folder.empty() || std::filesystem::path(name).is_absolute()) return name;
+  if (folder.empty() || name == "-" || std::filesystem::path(name).is_absolute()) return name;
   return (std::filesystem::path(folder) / name).string();
 }
 

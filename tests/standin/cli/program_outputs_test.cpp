@@ -1,12 +1,14 @@
-// elasticpull-host's output files: none of them replaces the input mesh or
-// another output, each is written whole or not at all (and into a device or
-// a FIFO rather than over it), and when a run fails the program names every
-// file it had already written.
+// elasticpull-host's output files: none of them replaces a file the run reads
+// or another output, the closing outputs are written all together or not at
+// all (into a device or a FIFO rather than over it), whichever disk call
+// fails or wherever Ctrl-C comes, and when a run fails the program names
+// every file it had already written.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "standin/session/obj_file.h"
@@ -52,6 +54,8 @@ TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
   const std::vector<std::string> script{"pairs.obj", "--script", "script.txt", "-o", "out.obj"};
   const std::string pick = "select 0-3\npick\nfactor 2\n";
   const std::string onlyResult = " is the input mesh; only the result may replace it (--in-place)";
+  const std::string ownFile = " this run reads; give the output a file of its own";
+  const std::string stdoutTwice = "' both go to standard output; give one of them a file";
   const Case cases[] = {
       {with({"--svg", "pairs.obj", "-o", "out.obj"}), "", "--svg 'pairs.obj'" + onlyResult},
       {with({"--about-png", "hard.obj", "-o", "out.obj"}), "", "--about-png 'hard.obj'" + onlyResult},
@@ -67,7 +71,20 @@ TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
        "-o and script.txt:4 (save) both write 'out.obj'; give each output its own file"},
       {script, pick + "svg a.svg\nfactor 3\nsvg a.svg front\n",
        "script.txt:4 (svg) and script.txt:6 (svg) both write 'a.svg'; give each output its own file"},
+      {{"pairs.obj", "--script", "script.txt", "-o", "script.txt"},
+       pick,
+       "-o 'script.txt' is the script" + ownFile},
+      {{"pairs.obj", "--script", "script.txt", "--report", "./script.txt"},
+       pick,
+       "--report './script.txt' is the script" + ownFile},
+      {script, pick + "save script.txt\n", "script.txt:4: save 'script.txt' is the script" + ownFile},
+      {with({"--module", "mod.p", "--svg", "mod.p"}), "", "--svg 'mod.p' is the module" + ownFile},
+      {with({"-o", "-", "--report", "/dev/stdout"}), "", "-o '-' and --report '/dev/stdout" + stdoutTwice},
+      {with({"--svg", "-", "--about-png", ".stdout"}), "",
+       "--svg '-' and --about-png '.stdout" + stdoutTwice},
   };
+  fs::copy_file(EP_MODULE_PATH, path("mod.p"));
+  const std::string module = file("mod.p");
   for (const Case &c : cases) {
     // The mesh, a hard link and a symbolic link to it.
     for (const char *name : {"pairs.obj", "hard.obj", "sym.obj"}) fs::remove(path(name));
@@ -81,6 +98,65 @@ TEST_F(ProgramOutputs, NoOutputMayReplaceTheInputMeshOrAnotherOutput) {
     EXPECT_EQ(file("pairs.obj"), kPairs);
     EXPECT_TRUE(fs::is_symlink(path("sym.obj")));
     for (const char *output : {"out.obj", "a.svg", "a.pic"}) EXPECT_FALSE(fs::exists(path(output))) << output;
+    EXPECT_TRUE(c.script.empty() || file("script.txt") == c.script) << file("script.txt");
+    EXPECT_TRUE(file("mod.p") == module);
+  }
+}
+
+// Replacing a file with several names would part them; writing into it could
+// not be undone if it failed half way. Neither is done: the run is refused.
+TEST_F(ProgramOutputs, AFileWithSeveralNamesIsNeitherReplacedNorWrittenInto) {
+  put("old.svg", "old");
+  fs::create_hard_link(path("old.svg"), path("old-too.svg"));
+  fs::create_hard_link(path("pairs.obj"), path("pairs-too.obj"));
+  auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--in-place"});
+  EXPECT_EQ(r.exitCode, 3) << describe(r);
+  EXPECT_EQ(
+      lastLine(r.err),
+      "elasticpull-host: --in-place: 'pairs.obj' has 2 names (hard links); replacing it would leave the "
+      "other names with the old mesh, and writing into it could not be undone if it failed half way: "
+      "write the result with -o and copy it over the mesh (cp), which every name sees");
+  r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--svg", "old.svg", "-o", "out.obj"});
+  EXPECT_EQ(r.exitCode, 3) << describe(r);
+  EXPECT_NE(r.err.find("cannot write the SVG 'old.svg': it has 2 names (hard links)"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(file("pairs.obj") + file("pairs-too.obj"), std::string(kPairs) + kPairs);
+  EXPECT_EQ(file("old.svg") + file("old-too.svg"), "oldold");
+  EXPECT_FALSE(fs::exists(path("out.obj")));
+}
+
+// As a full disk or a failing device would: the 1st, 2nd, ... write, flush
+// and rename fail in turn. The closing outputs are then all new or all as
+// they were, the report describes only files that exist, the input is never
+// touched and no temporary file is left.
+TEST_F(ProgramOutputs, EveryFailingDiskCallLeavesAllOrNoneOfTheClosingOutputs) {
+  const std::vector<std::string> outputs{"out.obj", "v.svg", "a.png", "r.json"};
+  for (const char *call : {"write", "sync", "rename"}) {
+    for (int k = 1;; ++k) {
+      ASSERT_LT(k, 20) << call << ": the run never got through";
+      for (const std::string &name : outputs) put(name, "old");
+      const std::string fault = std::string(call) + ":" + std::to_string(k);
+      setenv("EP_TEST_FILE_FAULT", fault.c_str(), 1);
+      const auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "out.obj", "--svg", "v.svg",
+                          "--about-png", "a.png", "--report", "r.json", "-q"});
+      unsetenv("EP_TEST_FILE_FAULT");
+      std::size_t replaced = 0;
+      for (const std::string &name : outputs) replaced += file(name) != "old" ? 1 : 0;
+      EXPECT_TRUE(replaced == 0 || replaced == outputs.size()) << fault << "\n" << describe(r);
+      EXPECT_EQ(file("pairs.obj"), kPairs) << fault;
+      EXPECT_EQ(hiddenFiles(), std::vector<std::string>{}) << fault;
+      if (replaced > 0) {
+        EXPECT_EQ(file("out.obj"), kPairsStretched) << fault;
+        EXPECT_NE(file("r.json").find("\"output\": \"out.obj\""), std::string::npos) << fault;
+      }
+      if (r.exitCode == 0) {
+        EXPECT_GT(k, 3) << call << ": fewer calls than outputs failed";
+        break;
+      }
+      EXPECT_EQ(r.exitCode, 3) << fault << "\n" << describe(r);
+      // A flush of the folder fails after the renames: every file is named as written.
+      expectWrittenFilesNamed(r, replaced > 0 ? outputs : std::vector<std::string>{});
+    }
   }
 }
 
@@ -128,13 +204,15 @@ TEST_F(ProgramOutputs, DevicesAreWrittenIntoNeverReplaced) {
   expectWrittenFilesNamed(r, {"view.svg"});
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 
-  // The program's standard output, here a file: written where the output
-  // stands, so the summary line follows the mesh; and twice, for two outputs.
-  r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "-o", "/dev/stdout", "--svg", "/dev/stdout"});
-  EXPECT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_EQ(r.out.rfind("<svg", 0), 0u) << r.out;
-  const std::string meshThenSummary = std::string(kPairsStretched) + "moved 1 of 4 points;";
-  EXPECT_NE(r.out.find("</svg>\n" + meshThenSummary), std::string::npos) << r.out;
+  // The program's standard output, here a file, whatever an output to it is
+  // named: it carries that output alone, the messages go to standard error.
+  for (const char *name : {"/dev/stdout", "-", ".stdout"}) {
+    r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--report", name, "-o", "/dev/null"});
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(r.out.rfind("{\n  \"mesh\": \"pairs.obj\"", 0), 0u) << name << "\n" << r.out;
+    EXPECT_EQ(r.out.find("moved "), std::string::npos) << name << "\n" << r.out;
+    EXPECT_NE(r.err.find("moved 1 of 4 points;"), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
@@ -159,35 +237,33 @@ TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
   EXPECT_EQ(file("view2.svg").rfind("<svg", 0), 0u);
   EXPECT_FALSE(fs::exists(path("out.obj")));
 
-  // The command line's outputs are written after the tool is done; the mesh's
-  // folder refuses new files.
+  // The command line's outputs are written after the tool is done, all or
+  // none; the mesh's folder refuses new files, so none is.
   r = run({"six.obj", "--select", "0-1", "--factor", "2", "--svg", "v.svg", "--about-png", "p.png", "-o",
            "/proc/out.obj"});
   EXPECT_EQ(r.exitCode, 3) << describe(r);
-  expectWrittenFilesNamed(r, {"v.svg", "p.png"});
+  EXPECT_EQ(lastLine(r.err).rfind("elasticpull-host: cannot write '/proc/out.obj': ", 0), 0u) << describe(r);
+  EXPECT_FALSE(fs::exists(path("v.svg")) || fs::exists(path("p.png")));
 }
 
 TEST_F(ProgramOutputs, ThePictureAndTheMeshReplaceTheOldFileWholeNeverInPlace) {
-  // A second name for the old files: a write in place would change it too.
-  for (const char *name : {"pic.png", "out.obj"}) {
-    put(name, "old");
-    fs::create_hard_link(path(name), path(std::string("keep-") + name));
-  }
+  // The old files held open: a write in place would change what they read.
+  for (const char *name : {"pic.png", "out.obj", "pic2.png"}) put(name, "old");
+  std::ifstream oldPic(path("pic.png")), oldMesh(path("out.obj")), oldPic2(path("pic2.png"));
   auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--about-png", "pic.png", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(file("pic.png").substr(1, 3), "PNG");
   EXPECT_EQ(file("out.obj"), kPairsStretched);
-  EXPECT_EQ(file("keep-pic.png"), "old");
-  EXPECT_EQ(file("keep-out.obj"), "old");
+  std::string old;
+  EXPECT_TRUE(oldPic >> old && old == "old");
+  EXPECT_TRUE(oldMesh >> old && old == "old");
   EXPECT_TRUE(hiddenFiles().empty());
 
   put("script.txt", "select 0-1\npick\nabout pic2.png\n");
-  put("pic2.png", "old");
-  fs::create_hard_link(path("pic2.png"), path("keep-pic2.png"));
   r = run({"pairs.obj", "--script", "script.txt", "-q"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(file("pic2.png").substr(1, 3), "PNG");
-  EXPECT_EQ(file("keep-pic2.png"), "old");
+  EXPECT_TRUE(oldPic2 >> old && old == "old");
 }
 
 TEST_F(ProgramOutputs, ANameNearTheFileSystemsLimitCanBeWritten) {
@@ -277,7 +353,7 @@ TEST_F(ProgramSignals, TerminationDuringAWriteLeavesNoTemporaryFile) {
   }
 }
 
-TEST_F(ProgramSignals, CtrlCLetsTheWriteFinishStopsAndNamesWhatWasWritten) {
+TEST_F(ProgramSignals, CtrlCStopsTheWriteInProgressAndNamesWhatWasWritten) {
   const auto r = signalDuringAWrite(SIGINT);
   EXPECT_EQ(r.exitCode, 130) << describe(r);
   EXPECT_EQ(hiddenFiles(), std::vector<std::string>{});
@@ -285,6 +361,69 @@ TEST_F(ProgramSignals, CtrlCLetsTheWriteFinishStopsAndNamesWhatWasWritten) {
   for (int i = 1; i <= kSaves; ++i) saves.push_back("s" + std::to_string(i) + ".obj");
   expectWrittenFilesNamed(r, saves);
   EXPECT_FALSE(fs::exists(path("s" + std::to_string(kSaves) + ".obj"))) << describe(r);
+}
+
+// Ctrl-C at each stage of an --in-place run with more outputs: while the
+// mesh is read, as the build starts, during each output's write and flush,
+// and just before the renames. Until the renames begin, the run stops with
+// 130, the mesh untouched and nothing written; a Ctrl-C during the renames
+// comes too late and the run is complete.
+TEST_F(ProgramSignals, CtrlCAtEveryStageBeforeTheRenamesLeavesEveryFileAsItWas) {
+  const std::vector<std::string> stages{"read",   "build",  "write:1",  "write:2", "write:3",
+                                        "sync:1", "sync:3", "rename:1", "rename:2"};
+  for (const std::string &stage : stages) {
+    put("pairs.obj", kPairs);
+    put("v.svg", "old");
+    fs::remove(path("r.json"));
+    setenv("EP_TEST_INTERRUPT", stage.c_str(), 1);
+    const auto r = run({"pairs.obj", "--select", "0-1", "--factor", "2", "--in-place", "--svg", "v.svg",
+                        "--report", "r.json", "-q"});
+    unsetenv("EP_TEST_INTERRUPT");
+    EXPECT_EQ(hiddenFiles(), std::vector<std::string>{}) << stage;
+    if (stage.rfind("rename", 0) == 0) {
+      EXPECT_EQ(r.exitCode, 0) << stage << "\n" << describe(r);
+      EXPECT_EQ(file("pairs.obj"), kPairsStretched) << stage;
+      EXPECT_TRUE(fs::exists(path("r.json")) && file("v.svg") != "old") << stage;
+      EXPECT_EQ(lastLine(r.err),
+                "elasticpull-host: Ctrl-C came too late to stop the run: its outputs were "
+                "being put in place, and all are written");
+      continue;
+    }
+    EXPECT_EQ(r.exitCode, 130) << stage << "\n" << describe(r);
+    EXPECT_EQ(file("pairs.obj"), kPairs) << stage;
+    EXPECT_EQ(file("v.svg"), "old") << stage;
+    EXPECT_FALSE(fs::exists(path("r.json"))) << stage;
+    const std::string last = lastLine(r.err);
+    EXPECT_EQ(last.rfind("elasticpull-host: interrupted: ", 0), 0u) << r.err;
+    EXPECT_NE(last.find("; the input mesh is untouched; nothing was written"), std::string::npos) << r.err;
+  }
+}
+
+// A real Ctrl-C while the result of --in-place is being written over a large
+// mesh: the run stops before the rename and the mesh stays, or (if it came
+// during the renames) the run is complete; never a mix, never a stray file.
+TEST_F(ProgramSignals, CtrlCDuringAnInPlaceWriteKeepsTheMeshWhole) {
+  const std::string before = file("big.obj");
+  const pid_t pid =
+      start({"big.obj", "--select", "0-1", "--factor", "2", "--in-place", "--svg", "v.svg", "-q"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  siginfo_t ended{};  // filled once the program ended (left for finish() to collect)
+  while (hiddenFiles().empty() && std::chrono::steady_clock::now() < deadline &&
+         waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         ended.si_pid == 0) {
+  }
+  kill(pid, SIGINT);
+  const auto r = finish(pid);
+  EXPECT_EQ(hiddenFiles(), std::vector<std::string>{});
+  const std::string after = file("big.obj");
+  if (r.exitCode == 130) {
+    EXPECT_TRUE(after == before) << "the mesh changed";
+    EXPECT_FALSE(fs::exists(path("v.svg")));
+  } else {
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(after.substr(0, 16), "v 4 0 0\nv 0 0 0\n");
+    EXPECT_EQ(after.size(), before.size());
+  }
 }
 
 }  // namespace
