@@ -132,6 +132,7 @@ class ProgramRun {
     loadMesh();
     loadModule();
     standin::Session runner(*module_, globals_, *obj_, makeSetup());
+    session_ = &runner;
     reachedPhase(Phase::Build);
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
@@ -148,15 +149,14 @@ class ProgramRun {
     const std::vector<standin::PairLength> lengths =
         toldBack ? pairLengths() : std::vector<standin::PairLength>{};
     // The closing outputs are put in place together or not at all.
-    std::string wrote;
     runner.writeAsOneSet([&] {
       if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
       runner.writeHeldOutputs();
-      wrote = writeMesh(runner);
+      if (!o_.output.empty()) runner.writeMesh(meshOutput_, meshShown_);
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (o_.verbose) *out_ << listPairs(lengths);
-    if (!o_.quiet) printSummary(runner, lengths, wrote, seconds);
+    if (!o_.quiet) printSummary(runner, lengths, seconds);
     if (o_.example && !o_.quiet) listExampleOutputs();
     return standin::kExitOk;
   }
@@ -306,7 +306,7 @@ class ProgramRun {
       if (!png) throw Failure(FailureKind::CannotWrite, "cannot write the About picture: " + error);
       return *png;
     };
-    hooks.wrote = [this](const std::string &path) { written_.push_back(path); };
+    hooks.wrote = [this](const std::string &path) { written_.push_back({path, writingNow()}); };
     hooks.interrupt = interrupt_;
     return hooks;
   }
@@ -325,7 +325,9 @@ class ProgramRun {
   void driveTool(standin::Session &runner) {
     if (!o_.script.empty()) {
       try {
-        runner.runScript(script_);
+        const std::size_t ran = runner.runScript(script_);
+        scriptLeft_ = script_.commands.size() - ran;
+        if (ran > 0) scriptStoppedAt_ = script_.commands[ran - 1].line;
       } catch (const Failure &) {
         printFailures(runner);  // what went wrong before the script's mistake, if anything
         writePicturesTaken(runner);
@@ -361,8 +363,9 @@ class ProgramRun {
   // The pictures the script took before it stopped (they show how it got
   // there), unless Ctrl-C stopped it; a picture that cannot be written is
   // named, and the run's own error still decides the exit code.
-  static void writePicturesTaken(standin::Session &runner) {
+  void writePicturesTaken(standin::Session &runner) {
     if (interrupted()) return;
+    stopped_ = true;
     try {
       runner.writePictures();
     } catch (const Failure &error) {
@@ -372,7 +375,7 @@ class ProgramRun {
 
   // Nothing more is written after an interrupt or a failure of the tool but
   // the pictures the script took.
-  std::optional<int> stopIfFailed(standin::Session &runner) const {
+  std::optional<int> stopIfFailed(standin::Session &runner) {
     if (interrupted()) {
       const bool boxes = !runner.failures().empty();
       runner.close();
@@ -383,6 +386,13 @@ class ProgramRun {
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
     printFailures(runner);
+    if (scriptLeft_ > 0) {
+      fail(standin::kExitToolFailed,
+           scriptName_ + ":" + std::to_string(scriptStoppedAt_) +
+               ": the script stopped at the tool's failure: " + std::to_string(scriptLeft_) +
+               (scriptLeft_ == 1 ? " command after it did" : " commands after it did") +
+               " not run (a script goes on past failures after a line 'on-failure continue')");
+    }
     writePicturesTaken(runner);
     return fail(standin::kExitToolFailed, writtenSoFar("failure"));
   }
@@ -408,19 +418,58 @@ class ProgramRun {
     runner.run(about);
   }
 
-  std::string writeMesh(standin::Session &runner) {
-    if (o_.output.empty()) return "result not saved (no -o or --in-place)";
-    runner.writeMesh(meshOutput_, meshShown_);
-    return o_.output == "-" ? "wrote the mesh to standard output" : "wrote " + meshShown_;
+  // Where the run is as a file is put in place, for what a failed run says.
+  enum class When { BeforeFailure, AfterFailure, AfterStop };
+  struct Written {
+    std::string path;
+    When when;
+  };
+  When writingNow() const {
+    if (stopped_) return When::AfterStop;
+    return session_ != nullptr && !session_->failures().empty() ? When::AfterFailure : When::BeforeFailure;
   }
 
-  // What a failed run says about its output files.
+  // How messages name an output file: standard output by that name.
+  std::string shown(const std::string &path) const {
+    if (path == "-" || (o_.output == "-" && path == meshOutput_)) return "standard output";
+    return path;
+  }
+
+  std::string namesWritten(When when) const {
+    std::string list;
+    for (const Written &w : written_)
+      if (w.when == when) list += (list.empty() ? "" : ", ") + shown(w.path);
+    return list;
+  }
+
+  // What a failed run says about its output files: each file named with when
+  // it was written (`before`: "failure" or "interrupt").
   std::string writtenSoFar(const char *before) const {
     if (written_.empty()) return "nothing was written";
+    const std::string first = namesWritten(When::BeforeFailure);
+    const std::string after = namesWritten(When::AfterFailure);
+    const std::string pictures = namesWritten(When::AfterStop);
+    std::string text = first.empty() ? "" : "wrote " + first + " before the " + before;
+    if (!after.empty()) {
+      text += (text.empty() ? "wrote " : "; ") + after +
+              " after the tool's failure, as the script went on (on-failure continue)";
+    }
+    if (!pictures.empty())
+      text += (text.empty() ? "wrote " : "; then ") + std::string("the pictures the script had taken: ") +
+              pictures;
+    return text + "; nothing else was written";
+  }
+
+  // The summary's account of the files: the mesh first, then every other
+  // file the run wrote, in the order they were put in place.
+  std::string filesWritten() const {
     std::string list;
-    for (const std::string &path : written_)
-      list += (list.empty() ? "" : ", ") + (path == "-" ? std::string("standard output") : path);
-    return "wrote " + list + " before the " + before + "; nothing else was written";
+    if (!o_.output.empty()) list = o_.output == "-" ? "the mesh to standard output" : meshShown_;
+    for (const Written &w : written_)
+      if (o_.output.empty() || w.path != meshOutput_) list += (list.empty() ? "" : ", ") + shown(w.path);
+    const std::string unsaved = o_.output.empty() ? "result not saved (no -o or --in-place)" : "";
+    if (list.empty()) return unsaved;
+    return unsaved + (unsaved.empty() ? "" : "; ") + "wrote " + list;
   }
 
   // The pairs as the tool holds them at the end, with their lengths in the
@@ -455,7 +504,7 @@ class ProgramRun {
   }
 
   void printSummary(const standin::Session &runner, const std::vector<standin::PairLength> &lengths,
-                    const std::string &wrote, double seconds) const {
+                    double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = obj_->mesh().selectedCount() / 2;
     std::ostream &out = *out_;
@@ -463,8 +512,8 @@ class ProgramRun {
         << (pairs == 1 ? " pair" : " pairs");
     if (const std::string stretch = describeStretch(runner); !stretch.empty()) out << "; " << stretch;
     if (const std::string now = describeNewLengths(lengths); !now.empty()) out << "; " << now;
-    out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote << " ("
-        << elapsed << ")\n";
+    out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << filesWritten()
+        << " (" << elapsed << ")\n";
   }
 
   void listExampleOutputs() const {
@@ -489,8 +538,12 @@ class ProgramRun {
   std::string meshOutput_;  // where the result mesh is written ("/dev/stdout" for -o -)
   std::string meshShown_;   // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
-  standin::ReadFiles inputs_;         // the files the run reads, which no output replaces
-  std::vector<std::string> written_;  // output files written so far, in order
+  standin::ReadFiles inputs_;                  // the files the run reads, which no output replaces
+  std::vector<Written> written_;               // output files written so far, in order
+  const standin::Session *session_ = nullptr;  // once it runs
+  bool stopped_ = false;                       // the run stopped; the pictures taken are being written
+  std::size_t scriptLeft_ = 0;                 // the script's commands that did not run
+  std::size_t scriptStoppedAt_ = 0;            // the line of the last one that ran
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;

@@ -108,15 +108,20 @@ Command Session::grabbed(const Command &c) const {
   return done;
 }
 
-void Session::runScript(const Script &script) {
+std::size_t Session::runScript(const Script &script) {
+  std::size_t ran = 0;
   for (const Command &command : script.commands) {
-    if (setup_.interrupt != nullptr && setup_.interrupt->load()) return;
+    if (setup_.interrupt != nullptr && setup_.interrupt->load()) break;
+    const std::size_t failuresBefore = failures_.size();
     try {
       run(command);
     } catch (const Failure &error) {
       throw error.at(script.name, command.line);
     }
+    ++ran;
+    if (failures_.size() > failuresBefore && !goOnAfterFailure_) break;
   }
+  return ran;
 }
 
 // What the tool showed since the last command: its boxes and the builds
@@ -155,6 +160,7 @@ void Session::logCommand(const Command &c, const CommandAnswer &answer) {
 
 std::string Session::log() const {
   std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
+  if (!failures_.empty()) text += "on-failure continue\n";
   for (const std::string &line : log_) text += line + "\n";
   return text;
 }
@@ -208,6 +214,9 @@ void Session::runTool(const Command &c) {
       return save(c.text);
     case CommandOp::Echo:
       out() << c.text << "\n";
+      return;
+    case CommandOp::OnFailure:
+      goOnAfterFailure_ = c.code != 0;
       return;
     case CommandOp::Close:
       requireLive("close");

@@ -139,12 +139,16 @@ class Session {
 
   // One command. Throws Failure (without a place; runScript names the line).
   CommandAnswer run(const Command &command);
-  // Every command in order, stopping early at an interrupt; a failure is
+  // Every command in order. Stops after a command at which the tool failed
+  // (a new entry in failures()) unless `on-failure continue` ran before it,
+  // and before a command once the interrupt flag is set. Returns how many
+  // commands ran. A mistake (Failure) stops it whatever on-failure says,
   // named "NAME:LINE".
-  void runScript(const Script &script);
+  std::size_t runScript(const Script &script);
 
   // Every command run so far as a session script, with the boxes the tool
-  // showed and builds that failed as comments.
+  // showed and builds that failed as comments; when the tool failed, it goes
+  // on past failures as this session did (`on-failure continue` first).
   std::string log() const;
 
   // For the command line: holding outputs until the run ends, and the mesh.
@@ -298,8 +302,9 @@ class Session {
   std::vector<std::string> log_;
   bool holding_ = false;
   OutputSet *outputSet_ = nullptr;  // of writeAsOneSet, while it runs
-  bool cyclesHeld_ = false;  // panel edits run no host cycle
-  bool quiet_ = false;       // replaying: nothing is answered, logged or collected
+  bool cyclesHeld_ = false;         // panel edits run no host cycle
+  bool quiet_ = false;              // replaying: nothing is answered, logged or collected
+  bool goOnAfterFailure_ = false;   // on-failure continue: a script goes on past the tool's failures
   std::vector<HeldOutput> held_;
   std::vector<Picture> pictures_;
   std::vector<std::pair<std::size_t, std::size_t>> edges_;  // the file's, read when first asked for

@@ -222,10 +222,10 @@ TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
   put("script.txt", writes + "select 0-5\nfactor 2\n");
   auto r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 1) << describe(r);
-  // The pictures of a run are drawn once it ends (in one frame), so the picture comes last.
-  EXPECT_EQ(
-      lastLine(r.err),
-      "elasticpull-host: wrote mid.obj, pic.png, view.svg before the failure; nothing else was written");
+  // The pictures of a run are drawn once it ends (in one frame): after the failure.
+  EXPECT_EQ(lastLine(r.err),
+            "elasticpull-host: wrote mid.obj, pic.png before the failure; then the pictures the script had "
+            "taken: view.svg; nothing else was written");
   expectWrittenFilesNamed(r, {"mid.obj", "view.svg", "pic.png", "out.obj"});
 
   // A mistake in the script after its first writes.
@@ -233,7 +233,8 @@ TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
   r = run({"six.obj", "--script", "script.txt", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 2) << describe(r);
   EXPECT_EQ(lastLine(r.err),
-            "elasticpull-host: wrote mid2.obj, view2.svg before the failure; nothing else was written");
+            "elasticpull-host: wrote mid2.obj before the failure; then the pictures the script had taken: "
+            "view2.svg; nothing else was written");
   EXPECT_EQ(file("view2.svg").rfind("<svg", 0), 0u);
   EXPECT_FALSE(fs::exists(path("out.obj")));
 
@@ -244,6 +245,86 @@ TEST_F(ProgramOutputs, AFailedRunNamesEveryFileItHadWritten) {
   EXPECT_EQ(r.exitCode, 3) << describe(r);
   EXPECT_EQ(lastLine(r.err).rfind("elasticpull-host: cannot write '/proc/out.obj': ", 0), 0u) << describe(r);
   EXPECT_FALSE(fs::exists(path("v.svg")) || fs::exists(path("p.png")));
+}
+
+// A script stops at the command at which the tool failed (a pick with one
+// point selected), so that nothing after it is written, unless it said to go
+// on; the last line says what was written and when.
+TEST_F(ProgramOutputs, AScriptStopsAtTheToolsFailureUnlessItSaysToGoOn) {
+  struct Case {
+    std::string script;
+    std::vector<std::string> written, notWritten;
+    std::string stopped;  // the line that says where the script stopped; empty: none
+    std::string last;
+  };
+  const std::string stopped = "elasticpull-host: script.txt:2: the script stopped at the tool's failure: ";
+  const Case cases[] = {
+      {"select 0\npick\nsave after.obj\n",
+       {},
+       {"after.obj"},
+       stopped + "1 command after it did not run",
+       "nothing was written"},
+      {"select 0-1\npick\nsave a.obj\nsvg v.svg\nselect 0\npick\nsave after.obj\nsvg w.svg\n",
+       {"a.obj", "v.svg"},
+       {"after.obj", "w.svg"},
+       "elasticpull-host: script.txt:6: the script stopped at the tool's failure: 2 commands after it did "
+       "not run",
+       "wrote a.obj before the failure; then the pictures the script had taken: v.svg; nothing else was "
+       "written"},
+      {"on-failure continue\nselect 0\npick\nsave after.obj\n",
+       {"after.obj"},
+       {},
+       "",
+       "wrote after.obj after the tool's failure, as the script went on (on-failure continue); nothing else "
+       "was written"},
+      {"on-failure continue\nsave a.obj\nselect 0\npick\non-failure stop\npick\nsave after.obj\n",
+       {"a.obj"},
+       {"after.obj"},
+       "elasticpull-host: script.txt:6: the script stopped at the tool's failure: 1 command after it did not "
+       "run",
+       "wrote a.obj before the failure; nothing else was written"},
+  };
+  for (const Case &c : cases) {
+    for (const char *name : {"a.obj", "after.obj", "v.svg", "w.svg"}) fs::remove(path(name));
+    put("script.txt", c.script);
+    const auto r = run({"pairs.obj", "--script", "script.txt", "-o", "out.obj"});
+    EXPECT_EQ(r.exitCode, 1) << describe(r);
+    EXPECT_EQ(lastLine(r.err), "elasticpull-host: " + c.last) << describe(r);
+    EXPECT_EQ(r.err.find("the script stopped") != std::string::npos, !c.stopped.empty()) << r.err;
+    if (!c.stopped.empty()) {
+      EXPECT_NE(r.err.find(c.stopped + " (a script goes on"), std::string::npos) << r.err;
+    }
+    for (const std::string &name : c.written) EXPECT_TRUE(fs::exists(path(name))) << name << "\n" << c.script;
+    for (const std::string &name : c.notWritten)
+      EXPECT_FALSE(fs::exists(path(name))) << name << "\n" << c.script;
+    EXPECT_FALSE(fs::exists(path("out.obj")));
+  }
+}
+
+// The summary line names every file the run wrote: the mesh first, then the
+// others as they were put in place, a script's among them.
+TEST_F(ProgramOutputs, TheSummaryNamesEveryFileWritten) {
+  struct Case {
+    std::vector<std::string> more;
+    std::string wrote;
+  };
+  const Case cases[] = {
+      {{"-o", "out.obj", "--svg", "v.svg", "--about-png", "a.png", "--report", "r.json"},
+       "wrote out.obj, v.svg, a.png, r.json"},
+      {{"--svg", "v.svg"}, "result not saved (no -o or --in-place); wrote v.svg"},
+      {{"--report", "r.json", "-o", "-"}, "wrote the mesh to standard output, r.json"},
+      {{"--script", "script.txt", "-o", "out.obj"}, "wrote out.obj, s.obj"},
+  };
+  put("script.txt", "select 0-1\npick\nfactor 2\nsave s.obj\n");
+  for (const Case &c : cases) {
+    std::vector<std::string> args{"pairs.obj"};
+    if (c.more.front() != "--script") args.insert(args.end(), {"--select", "0-1", "--factor", "2"});
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const auto r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    const std::string summary = lastLine(c.more.back() == "-" ? r.err : r.out);
+    EXPECT_NE(summary.find("; " + c.wrote + " ("), std::string::npos) << summary;
+  }
 }
 
 TEST_F(ProgramOutputs, ThePictureAndTheMeshReplaceTheOldFileWholeNeverInPlace) {
@@ -390,6 +471,14 @@ TEST_F(ProgramSignals, CtrlCAtEveryStageBeforeTheRenamesLeavesEveryFileAsItWas) 
       continue;
     }
     EXPECT_EQ(r.exitCode, 130) << stage << "\n" << describe(r);
+    // The tool's own box for an aborted build is followed by what it was.
+    if (stage == "build") {
+      EXPECT_NE(
+          r.err.find("Error: Error (Code #001): Unknown.\nelasticpull-host: interrupted: Ctrl-C aborted the "
+                     "tool's build (the tool's error box above is how it reports an abort)"),
+          std::string::npos)
+          << r.err;
+    }
     EXPECT_EQ(file("pairs.obj"), kPairs) << stage;
     EXPECT_EQ(file("v.svg"), "old") << stage;
     EXPECT_FALSE(fs::exists(path("r.json"))) << stage;
