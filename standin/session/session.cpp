@@ -153,6 +153,9 @@ CommandAnswer Session::collect(const Command &c) {
 
 void Session::logCommand(const Command &c, const CommandAnswer &answer) {
   log_.push_back(commandText(c));
+  // A replay of the log fails where this command failed: it has to go on.
+  for (const MessageBox &box : answer.boxes) logHasFailure_ = logHasFailure_ || box.kind != MessageKind::Info;
+  logHasFailure_ = logHasFailure_ || !answer.failedBuilds.empty();
   for (const MessageBox &box : answer.boxes) log_.push_back("# box: " + oneLine(box.title + ": " + box.text));
   for (const std::string &build : answer.failedBuilds)
     log_.push_back("# build failed: the tool answered " + oneLine(build));
@@ -160,7 +163,7 @@ void Session::logCommand(const Command &c, const CommandAnswer &answer) {
 
 std::string Session::log() const {
   std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
-  if (!failures_.empty()) text += "on-failure continue\n";
+  if (logHasFailure_) text += "on-failure continue\n";
   for (const std::string &line : log_) text += line + "\n";
   return text;
 }

@@ -147,8 +147,9 @@ class Session {
   std::size_t runScript(const Script &script);
 
   // Every command run so far as a session script, with the boxes the tool
-  // showed and builds that failed as comments; when the tool failed, it goes
-  // on past failures as this session did (`on-failure continue` first).
+  // showed and builds that failed as comments; when the tool failed at a
+  // command of the log, it goes on past failures as this session did
+  // (`on-failure continue` first).
   std::string log() const;
 
   // For the command line: holding outputs until the run ends, and the mesh.
@@ -305,6 +306,7 @@ class Session {
   bool cyclesHeld_ = false;         // panel edits run no host cycle
   bool quiet_ = false;              // replaying: nothing is answered, logged or collected
   bool goOnAfterFailure_ = false;   // on-failure continue: a script goes on past the tool's failures
+  bool logHasFailure_ = false;      // a command in the log made the tool fail
   std::vector<HeldOutput> held_;
   std::vector<Picture> pictures_;
   std::vector<std::pair<std::size_t, std::size_t>> edges_;  // the file's, read when first asked for
