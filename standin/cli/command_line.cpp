@@ -83,6 +83,9 @@ Session scripts (--script FILE, or - for standard input), one command a line, '#
   save FILE                     write the mesh as it stands
   echo TEXT                     print TEXT
   close                         close the tool, keeping the result (done at the end anyway)
+  on-failure stop|continue      when the tool fails (an error or warning box, a failed build),
+                                stop the script there (the default) or go on; a mistake in
+                                the script (a bad index, a refused command) always stops it
   Command names and keywords are read whatever their case. Relative file names in a script are
   relative to the working directory; a name with blanks goes in double quotes ("my file.svg").
 
@@ -95,10 +98,11 @@ Output files:
   a smooth corner the area-weighted normal of the faces around its point that share it. A vn line
   that an unchanged face still uses stays, and a new vn line is added after the last one.
   Each output is written whole (a hidden temporary file renamed over the target); a device, a FIFO
-  or /dev/stdout is written into. No output may be the input mesh (only --in-place replaces
-  it) or share its file with another output. -o, --svg, --about-png and --report are written
-  once the tool is done without a failure; a script's files as its commands run, and a failed run
-  names the ones it wrote.
+  or /dev/stdout is written into. No output may be a file the run reads (the input mesh: only
+  --in-place replaces it; the script, the module, the font), a file with several names, or share
+  its file with another output. -o, --svg, --about-png and --report are written together, all or
+  none, once the tool is done without a failure, and the summary names every file written; a
+  script's files as its commands run, and a failed run names the ones it wrote.
 
 The playground (`elasticpull-host serve --help`):
   elasticpull-host serve [MESH.obj] [--select LIST | --pairs H:A,... | --pairs-from-edges [--axis x|y|z]]

@@ -2,7 +2,9 @@
 
 #include <csignal>
 
+#include "fault_injection.h"
 #include "standin/session/atomic_file.h"
+#include "standin/host/failure.h"
 
 namespace cli {
 namespace {
@@ -10,7 +12,7 @@ namespace {
 std::atomic<bool> interruptFlag{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-// Only async-signal-safe calls: unlink (inside), sigaction, raise.
+// Only async-signal-safe calls: unlinkat (inside), sigaction, raise.
 void endBySignal(int signal) {
   standin::removeTemporaryFileOnSignal();
   struct sigaction byDefault {};
@@ -40,9 +42,20 @@ const std::atomic<bool> &installInterruptHandler() {
   install(SIGINT, onInterrupt, false);  // as it always was, even when started ignored
   install(SIGTERM, endBySignal, true);
   install(SIGHUP, endBySignal, true);
+  install(SIGPIPE, endBySignal, true);
+  standin::setWriteInterruptFlag(&interruptFlag);
   return interruptFlag;
 }
 
 bool interrupted() { return interruptFlag.load(); }
+
+standin::ProgressReport interruptibleReading(standin::ProgressReport report, const std::string &what) {
+  return [report = std::move(report), what](std::uint64_t done, std::uint64_t total) {
+    reachedPhase(Phase::Read);
+    if (interrupted())
+      throw standin::Failure(standin::FailureKind::Interrupted, "stopped while reading " + what);
+    if (report) report(done, total);
+  };
+}
 
 }  // namespace cli

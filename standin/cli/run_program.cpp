@@ -10,6 +10,7 @@
 
 #include "bundled_example.h"
 #include "chosen_pairs.h"
+#include "fault_injection.h"
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
@@ -125,11 +126,14 @@ class ProgramRun {
 
   int run() {
     const auto started = std::chrono::steady_clock::now();
+    interrupt_ = &installInterruptHandler();
     if (o_.example) prepareExample();
     checkInputs();
     loadMesh();
     loadModule();
     standin::Session runner(*module_, globals_, *obj_, makeSetup());
+    session_ = &runner;
+    reachedPhase(Phase::Build);
     driveTool(runner);
     if (auto code = stopIfFailed(runner)) return *code;
     // The options' outputs are made now, while the tool is open, and written
@@ -144,12 +148,15 @@ class ProgramRun {
     const bool toldBack = o_.verbose || !o_.report.empty() || !o_.quiet;
     const std::vector<standin::PairLength> lengths =
         toldBack ? pairLengths() : std::vector<standin::PairLength>{};
-    if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
-    runner.writeHeldOutputs();
-    const std::string wrote = writeMesh(runner);
+    // The closing outputs are put in place together or not at all.
+    runner.writeAsOneSet([&] {
+      if (!o_.report.empty()) runner.writeOutput(o_.report, reportJson(makeReport(runner, lengths)));
+      runner.writeHeldOutputs();
+      if (!o_.output.empty()) runner.writeMesh(meshOutput_, meshShown_);
+    });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (o_.verbose) *out_ << listPairs(lengths);
-    if (!o_.quiet) printSummary(runner, lengths, wrote, seconds);
+    if (!o_.quiet) printSummary(runner, lengths, seconds);
     if (o_.example && !o_.quiet) listExampleOutputs();
     return standin::kExitOk;
   }
@@ -157,6 +164,10 @@ class ProgramRun {
   // A run that stopped with an error: the message, then the files already
   // written, if any (and that none were, when the tool failed).
   int stop(int code, const std::string &message) const {
+    if (code == standin::kExitInterrupted) {
+      return fail(code,
+                  "interrupted: " + message + "; the input mesh is untouched; " + writtenSoFar("interrupt"));
+    }
     fail(code, message);
     if (!written_.empty() || code == standin::kExitToolFailed) fail(code, writtenSoFar("failure"));
     return code;
@@ -187,7 +198,16 @@ class ProgramRun {
     scriptName_ = o_.script == "-" ? "<stdin>" : o_.script;
     if (!o_.script.empty())
       script_ = standin::parseScript(readScriptText(o_.script, scriptName_), scriptName_);
-    checkOutputs(plannedOutputs(), o_.mesh == "-" ? std::string() : o_.mesh, scriptName_);
+    inputs_ = filesTheRunReads(o_.mesh, o_.script, modulePath());
+    if (checkOutputs(plannedOutputs(), inputs_, scriptName_).toStandardOutput) {
+      // The output is all that standard output carries; messages go to standard error.
+      out_ = &std::cerr;
+      if (narration_ != &silent_) narration_ = out_;
+    }
+  }
+
+  std::string modulePath() const {
+    return o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
   }
 
   std::vector<PlannedOutput> plannedOutputs() const {
@@ -202,7 +222,7 @@ class ProgramRun {
       list.back().isResult = o_.inPlace;
     }
     const auto resolved = [&](const std::string &name) {
-      return standin::resolveOutputPath(outputFolder_, name);
+      return name == "-" ? name : standin::resolveOutputPath(outputFolder_, name);
     };
     if (!o_.svg.empty()) add(resolved(o_.svg), o_.svg, "the SVG", "--svg", 0);
     if (!o_.aboutPng.empty()) add(resolved(o_.aboutPng), o_.aboutPng, "the About picture", "--about-png", 0);
@@ -225,10 +245,10 @@ class ProgramRun {
     } else {
       std::error_code error;
       const std::uintmax_t size = fs::is_regular_file(o_.mesh, error) ? fs::file_size(o_.mesh, error) : 0;
-      standin::withProgress(fileBars(), "Reading " + o_.mesh, 2 * size,
-                            [&](const standin::ProgressReport &report) {
-                              obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
-                            });
+      standin::withProgress(
+          fileBars(), "Reading " + o_.mesh, 2 * size, [&](const standin::ProgressReport &report) {
+            obj_.emplace(standin::ObjFile::read(o_.mesh, {}, interruptibleReading(report, "the mesh")));
+          });
     }
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     obj_->setRecomputeNormals(o_.recomputeNormals);
@@ -257,10 +277,8 @@ class ProgramRun {
   void loadModule() {
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
     if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
-    interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
-    const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
-    module_.emplace(standin::LoadedModule::open(path));
+    module_.emplace(standin::LoadedModule::open(modulePath()));
     if (o_.example) {
       printDescriptor(*module_, *narration_);
       *narration_ << "\n";
@@ -278,6 +296,9 @@ class ProgramRun {
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).
     if (o_.output != "-") hooks.outputPath = meshOutput_;
+    // Each output is checked again as it is written: no file the run reads is replaced.
+    hooks.inputs = inputs_;
+    hooks.outputReplacesMesh = o_.inPlace;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
@@ -285,7 +306,7 @@ class ProgramRun {
       if (!png) throw Failure(FailureKind::CannotWrite, "cannot write the About picture: " + error);
       return *png;
     };
-    hooks.wrote = [this](const std::string &path) { written_.push_back(path); };
+    hooks.wrote = [this](const std::string &path) { written_.push_back({path, writingNow()}); };
     hooks.interrupt = interrupt_;
     return hooks;
   }
@@ -304,7 +325,9 @@ class ProgramRun {
   void driveTool(standin::Session &runner) {
     if (!o_.script.empty()) {
       try {
-        runner.runScript(script_);
+        const std::size_t ran = runner.runScript(script_);
+        scriptLeft_ = script_.commands.size() - ran;
+        if (ran > 0) scriptStoppedAt_ = script_.commands[ran - 1].line;
       } catch (const Failure &) {
         printFailures(runner);  // what went wrong before the script's mistake, if anything
         writePicturesTaken(runner);
@@ -338,9 +361,11 @@ class ProgramRun {
   }
 
   // The pictures the script took before it stopped (they show how it got
-  // there); a picture that cannot be written is named, and the run's own
-  // error still decides the exit code.
-  static void writePicturesTaken(standin::Session &runner) {
+  // there), unless Ctrl-C stopped it; a picture that cannot be written is
+  // named, and the run's own error still decides the exit code.
+  void writePicturesTaken(standin::Session &runner) {
+    if (interrupted()) return;
+    stopped_ = true;
     try {
       runner.writePictures();
     } catch (const Failure &error) {
@@ -350,17 +375,24 @@ class ProgramRun {
 
   // Nothing more is written after an interrupt or a failure of the tool but
   // the pictures the script took.
-  std::optional<int> stopIfFailed(standin::Session &runner) const {
+  std::optional<int> stopIfFailed(standin::Session &runner) {
     if (interrupted()) {
+      const bool boxes = !runner.failures().empty();
       runner.close();
-      writePicturesTaken(runner);
-      return fail(
-          standin::kExitInterrupted,
-          "interrupted: the run was stopped; the input mesh is untouched; " + writtenSoFar("interrupt"));
+      return stop(standin::kExitInterrupted, boxes ? "Ctrl-C aborted the tool's build (the tool's error box "
+                                                     "above is how it reports an abort)"
+                                                   : "Ctrl-C stopped the run");
     }
     if (runner.failures().empty()) return std::nullopt;
     runner.close();
     printFailures(runner);
+    if (scriptLeft_ > 0) {
+      fail(standin::kExitToolFailed,
+           scriptName_ + ":" + std::to_string(scriptStoppedAt_) +
+               ": the script stopped at the tool's failure: " + std::to_string(scriptLeft_) +
+               (scriptLeft_ == 1 ? " command after it did" : " commands after it did") +
+               " not run (a script goes on past failures after a line 'on-failure continue')");
+    }
     writePicturesTaken(runner);
     return fail(standin::kExitToolFailed, writtenSoFar("failure"));
   }
@@ -386,18 +418,58 @@ class ProgramRun {
     runner.run(about);
   }
 
-  std::string writeMesh(standin::Session &runner) {
-    if (o_.output.empty()) return "result not saved (no -o or --in-place)";
-    runner.writeMesh(meshOutput_, meshShown_);
-    return o_.output == "-" ? "wrote the mesh to standard output" : "wrote " + meshShown_;
+  // Where the run is as a file is put in place, for what a failed run says.
+  enum class When { BeforeFailure, AfterFailure, AfterStop };
+  struct Written {
+    std::string path;
+    When when;
+  };
+  When writingNow() const {
+    if (stopped_) return When::AfterStop;
+    return session_ != nullptr && !session_->failures().empty() ? When::AfterFailure : When::BeforeFailure;
   }
 
-  // What a failed run says about its output files.
+  // How messages name an output file: standard output by that name.
+  std::string shown(const std::string &path) const {
+    if (path == "-" || (o_.output == "-" && path == meshOutput_)) return "standard output";
+    return path;
+  }
+
+  std::string namesWritten(When when) const {
+    std::string list;
+    for (const Written &w : written_)
+      if (w.when == when) list += (list.empty() ? "" : ", ") + shown(w.path);
+    return list;
+  }
+
+  // What a failed run says about its output files: each file named with when
+  // it was written (`before`: "failure" or "interrupt").
   std::string writtenSoFar(const char *before) const {
     if (written_.empty()) return "nothing was written";
+    const std::string first = namesWritten(When::BeforeFailure);
+    const std::string after = namesWritten(When::AfterFailure);
+    const std::string pictures = namesWritten(When::AfterStop);
+    std::string text = first.empty() ? "" : "wrote " + first + " before the " + before;
+    if (!after.empty()) {
+      text += (text.empty() ? "wrote " : "; ") + after +
+              " after the tool's failure, as the script went on (on-failure continue)";
+    }
+    if (!pictures.empty())
+      text += (text.empty() ? "wrote " : "; then ") + std::string("the pictures the script had taken: ") +
+              pictures;
+    return text + "; nothing else was written";
+  }
+
+  // The summary's account of the files: the mesh first, then every other
+  // file the run wrote, in the order they were put in place.
+  std::string filesWritten() const {
     std::string list;
-    for (const std::string &path : written_) list += (list.empty() ? "" : ", ") + path;
-    return "wrote " + list + " before the " + before + "; nothing else was written";
+    if (!o_.output.empty()) list = o_.output == "-" ? "the mesh to standard output" : meshShown_;
+    for (const Written &w : written_)
+      if (o_.output.empty() || w.path != meshOutput_) list += (list.empty() ? "" : ", ") + shown(w.path);
+    const std::string unsaved = o_.output.empty() ? "result not saved (no -o or --in-place)" : "";
+    if (list.empty()) return unsaved;
+    return unsaved + (unsaved.empty() ? "" : "; ") + "wrote " + list;
   }
 
   // The pairs as the tool holds them at the end, with their lengths in the
@@ -432,7 +504,7 @@ class ProgramRun {
   }
 
   void printSummary(const standin::Session &runner, const std::vector<standin::PairLength> &lengths,
-                    const std::string &wrote, double seconds) const {
+                    double seconds) const {
     const std::string elapsed = standin::formatFixed(seconds, 2) + " s";
     const std::size_t pairs = obj_->mesh().selectedCount() / 2;
     std::ostream &out = *out_;
@@ -440,8 +512,8 @@ class ProgramRun {
         << (pairs == 1 ? " pair" : " pairs");
     if (const std::string stretch = describeStretch(runner); !stretch.empty()) out << "; " << stretch;
     if (const std::string now = describeNewLengths(lengths); !now.empty()) out << "; " << now;
-    out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote << " ("
-        << elapsed << ")\n";
+    out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << filesWritten()
+        << " (" << elapsed << ")\n";
   }
 
   void listExampleOutputs() const {
@@ -466,7 +538,12 @@ class ProgramRun {
   std::string meshOutput_;  // where the result mesh is written ("/dev/stdout" for -o -)
   std::string meshShown_;   // how messages name it
   const std::atomic<bool> *interrupt_ = nullptr;
-  std::vector<std::string> written_;  // output files written so far, in order
+  standin::ReadFiles inputs_;                  // the files the run reads, which no output replaces
+  std::vector<Written> written_;               // output files written so far, in order
+  const standin::Session *session_ = nullptr;  // once it runs
+  bool stopped_ = false;                       // the run stopped; the pictures taken are being written
+  std::size_t scriptLeft_ = 0;                 // the script's commands that did not run
+  std::size_t scriptStoppedAt_ = 0;            // the line of the last one that ran
   std::string scriptName_;
   std::string outputFolder_;  // example outputs
   standin::Script script_;
@@ -479,9 +556,14 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
+  installFaultsFromEnvironment();
   ProgramRun run(std::move(options), programFolder);
   try {
-    return run.run();
+    const int code = run.run();
+    if (code == standin::kExitOk && interrupted())
+      fail(code,
+           "Ctrl-C came too late to stop the run: its outputs were being put in place, and all are written");
+    return code;
   } catch (...) {
     const Failure failure = standin::caughtFailure();
     return run.stop(standin::exitCodeOf(failure.kind()), failure.what());

@@ -47,14 +47,17 @@ void checkListenAddress(const std::string &address) {
 }
 
 // Save writes only this file, checked as the command line checks its outputs:
-// an existing folder, not a folder, and never the input mesh (only
-// --in-place names that).
-void checkOutput(const std::string &output, const std::string &mesh) {
+// an existing folder, not a folder, a file with one name, never a file the
+// run reads, and never the input mesh but with --in-place (which names the
+// mesh itself). The session checks it again at each Save.
+void checkOutput(const ProgramOptions &o, const std::string &output, const standin::ReadFiles &inputs) {
   if (output.empty()) return;
   try {
-    checkOutputs({PlannedOutput{output, output, "the mesh", "-o", 0, false}}, mesh, "");
+    checkOutputs({PlannedOutput{output, output, "the mesh", o.inPlace ? "--in-place" : "-o", 0, o.inPlace}},
+                 inputs, "");
   } catch (const Failure &error) {
-    if (standin::exitCodeOf(error.kind()) != standin::kExitBadInput) throw;
+    const std::string *what = inputs.replacedBy(output);
+    if (error.kind() != FailureKind::BadInput || what == nullptr || *what != standin::kInputMesh) throw;
     throw Failure(FailureKind::BadInput, "the output '" + output +
                                              "' is the input mesh; Save replaces the mesh it started from "
                                              "only with --in-place");
@@ -74,16 +77,19 @@ std::string meshPath(const ProgramOptions &o, const fs::path &programFolder) {
 }
 
 // What the session starts with: the pairs chosen, or the points (default:
-// all), and the file Save writes.
+// all), the file Save writes, and the files no output may replace.
 struct SessionStart {
   std::vector<standin::PointPair> pairs;
   std::vector<std::size_t> selection;
   std::string outputPath;
+  standin::ReadFiles inputs;
+  bool inPlace = false;
 };
 
 SessionStart sessionStart(const ProgramOptions &o, const standin::ObjFile &file, const std::string &mesh) {
   SessionStart start;
   start.outputPath = o.inPlace ? mesh : o.output;
+  start.inPlace = o.inPlace;
   const bool pairs = !o.pairs.empty() || o.pairsFromEdges;
   try {
     if (pairs)
@@ -129,6 +135,8 @@ class ModuleSide {
         standin::SessionSetup setup;
         setup.out = &silent_;  // what a script prints (points, panel, echo) the page does not show
         setup.outputPath = start.outputPath;
+        setup.inputs = start.inputs;
+        setup.outputReplacesMesh = start.inPlace;
         setup.font = font;
         setup.liveViewport = true;
         session_ = std::make_unique<standin::Session>(*module_, globals, file_, setup);
@@ -277,15 +285,17 @@ void reportFailure(std::exception_ptr failure) {
 int serve(const ProgramOptions &o, const fs::path &programFolder) {
   checkListenAddress(o.listen);
   const std::string mesh = meshPath(o, programFolder);
-  if (!o.inPlace) checkOutput(o.output, mesh);
+  const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;
+  standin::ReadFiles inputs = filesTheRunReads(mesh, "", modulePath);
+  checkOutput(o, o.inPlace ? mesh : o.output, inputs);
   standin::ObjFile file = standin::ObjFile::read(mesh);
-  const SessionStart start = sessionStart(o, file, mesh);
+  SessionStart start = sessionStart(o, file, mesh);
+  start.inputs = std::move(inputs);
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
   const auto font = standin::FreeTypeFont::load();
   standin::ModuleThread moduleThread(reportFailure);
-  const std::string modulePath = o.module.empty() ? (programFolder / "elasticpull.p").string() : o.module;
   ModuleSide side(moduleThread, modulePath, globals, std::move(file), start, font.get());
   const StartFacts facts = side.read([](const standin::Session &p) {
     return StartFacts{p.mesh().size(), p.selection(), p.outputPath()};

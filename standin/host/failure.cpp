@@ -29,6 +29,7 @@ constexpr KindRow kKinds[] = {
     {FailureKind::NotFound, kExitBadInput, 404},
     {FailureKind::ToolFailed, kExitToolFailed, 409},
     {FailureKind::CannotWrite, kExitCannotWrite, 500},
+    {FailureKind::NotDurable, kExitCannotWrite, 500},
     {FailureKind::ModuleMissing, kExitNoModule, 500},
     {FailureKind::ModuleNotLoadable, kExitNoModule, 500},
     {FailureKind::ModuleNoDescriptor, kExitNoModule, 500},

@@ -38,7 +38,10 @@ enum class FailureKind {
   // The tool failed: a build answered an error, a result holds a NaN, the
   // About panel painted nothing.
   ToolFailed,
-  CannotWrite,
+  CannotWrite,  // an output was not written; its file is as it was
+  // An output is in place, but its folder could not be flushed to the disk:
+  // it may not survive a crash.
+  NotDurable,
   // The module: the file, its loading, its descriptor, its servers, and the
   // activation's answers 1, 2, 3 and any other.
   ModuleMissing,

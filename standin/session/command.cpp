@@ -347,6 +347,13 @@ bool onOffWord(const std::string &key, const std::string &text) {
   if (key != "on" && key != "off") throw mistake("symmetry takes on or off, not '" + text + "'");
   return key == "on";
 }
+// on-failure's word: 0 stop, 1 continue.
+int thenWord(const std::string &key, const std::string &text) {
+  if (key != "stop" && key != "continue")
+    throw mistake("on-failure takes stop or continue, not '" + text + "'");
+  return key == "continue" ? 1 : 0;
+}
+const char *thenName(int code) { return code != 0 ? "continue" : "stop"; }
 double factorWord(const std::string &text) {
   double value = 0.0;
   if (parseFactor(text, value) != NumberParse::Ok) throw mistake("factor '" + text + "' is not a number");
@@ -383,6 +390,17 @@ void parseSymmetry(const Words &words, Command &c) {
 std::string printSymmetry(const Command &c) { return c.code != 0 ? " on" : " off"; }
 void readSymmetry(const Fields &f, Command &c) { c.code = f.flag("on") ? 1 : 0; }
 void writeSymmetry(const Command &c, json &out) { out["on"] = c.code != 0; }
+
+void parseOnFailure(const Words &words, Command &c) {
+  expectCount(words, 1, 1, "on-failure stop|continue");
+  c.code = thenWord(words[1].key, words[1].text);
+}
+std::string printOnFailure(const Command &c) { return std::string(" ") + thenName(c.code); }
+void readOnFailure(const Fields &f, Command &c) {
+  const std::string then = f.text("then");
+  c.code = thenWord(then, then);
+}
+void writeOnFailure(const Command &c, json &out) { out["then"] = thenName(c.code); }
 
 // Refuses a picture file named as another kind of file.
 void checkPictureName(const std::string &command, const std::string &file, std::string_view kind) {
@@ -678,6 +696,7 @@ const CommandForm kForms[] = {
     {"save", CommandOp::Save, 0, parseSave, printFile, {"file"}, readFile, writeFile},
     {"echo", CommandOp::Echo, 0, parseEcho, printEcho, {"text"}, readEcho, writeEcho},
     {"close", CommandOp::Close, 0, parseBare, printNothing, {}, readNothing, writeNothing},
+    {"on-failure", CommandOp::OnFailure, 0, parseOnFailure, printOnFailure, {"then"}, readOnFailure, writeOnFailure},
 };
 // clang-format on
 
@@ -752,6 +771,7 @@ bool changesSession(CommandOp op) {
     case CommandOp::Points:
     case CommandOp::Save:
     case CommandOp::Echo:
+    case CommandOp::OnFailure:
     case CommandOp::Undo:
     case CommandOp::Redo:
       return false;

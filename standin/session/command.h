@@ -46,15 +46,18 @@
 //                                 FILE: the session's own output)
 //   echo TEXT                     print a line
 //   close                         close the tool, keeping the result
+//   on-failure stop|continue      what a script does after the tool failed
+//                                 (an error or warning box, a failed build):
+//                                 stop there (the default) or go on
 //
 // JSON form: an object with "command" (the name above; "drop", "reset",
 // "activate" or "event" with "code" for events) and the arguments as fields:
 // "position" [x, y, z], "point", "ctrl", "right", "handle" (a number or
 // "start"), "code", "mode" ("factor" / "offset"), "value" (factor, offset),
-// "on" (symmetry), "file", "view", "zoom", "selection", "pairs", "text",
-// "length", "pair", "symmetry", "invert", and pick's "invert", "mode",
-// "symmetry", "factor", "offset". Flags that are false and arguments that
-// are not given are left out. A field the command does not take is refused.
+// "on" (symmetry), "then" (on-failure: "stop" / "continue"), "file", "view",
+// "zoom", "selection", "pairs", "text", "length", "pair", "symmetry",
+// "invert", and pick's "invert", "mode", "symmetry", "factor", "offset". Flags that are false and arguments
+// that are not given are left out. A field the command does not take is refused.
 //
 // Mistakes throw Failure(BadInput) saying what is wrong (without a place:
 // the caller names the line or the request).
@@ -99,6 +102,7 @@ enum class CommandOp {
   Save,
   Echo,
   Close,
+  OnFailure,
 };
 
 // What a press grabs: the nearest handle within the pick radius (the host's
@@ -127,7 +131,7 @@ struct Command {
   bool right = false;                // Press, Click
   Grab grab = Grab::Nearest;         // Press
   int handle = 0;                    // Press with Grab::Handle
-  int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry: 0 / 1
+  int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry, OnFailure (continue): 0 / 1
   double value = 0.0;                // Factor, Offset, Length
   ViewAxis view = ViewAxis::Top;     // Svg
   ViewZoom zoom = ViewZoom::Mesh;    // Svg

@@ -184,6 +184,7 @@ std::string readMeshText(const std::string &name, Read &&read) {
       throw Failure(FailureKind::CannotOpen, "cannot open: " + error.message(), name);
     if (error.kind() == FailureKind::CannotRead)
       throw Failure(FailureKind::CannotRead, "cannot read: " + error.message(), name);
+    if (error.kind() == FailureKind::Interrupted) throw;  // said of the run, not of the file
     throw error.at(name);
   }
 }
@@ -202,14 +203,23 @@ ObjFile ObjFile::read(const std::string &path, const std::string &displayName,
   std::string text = readMeshText(name, [&] { return readTextFile(path, kStreamInputLimit, reading); });
   ProgressReport parsing;
   if (progress) parsing = [&](std::uint64_t done, std::uint64_t total) { progress(total + done, 2 * total); };
-  return parse(std::move(text), name, parsing);
+  return parseText(std::move(text), name, parsing);
 }
 
 ObjFile ObjFile::readStream(std::FILE *stream, const std::string &displayName) {
-  return parse(readMeshText(displayName, [&] { return readTextStream(stream); }), displayName);
+  return parseText(readMeshText(displayName, [&] { return readTextStream(stream); }), displayName, {});
 }
 
 ObjFile ObjFile::parse(std::string text, const std::string &displayName, const ProgressReport &progress) {
+  try {
+    refuseNotText(text);
+  } catch (const Failure &error) {
+    throw error.at(displayName);
+  }
+  return parseText(std::move(text), displayName, progress);
+}
+
+ObjFile ObjFile::parseText(std::string text, const std::string &displayName, const ProgressReport &progress) {
   ObjFile obj;
   obj.name_ = displayName;
   obj.text_ = std::move(text);
@@ -218,12 +228,6 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
   const std::size_t points = pointsToReserve(t);
   obj.mesh_.reserve(points);
   obj.starts_.reserve(points);
-  // Text from a file has no NUL byte (the reader stops at one); text handed
-  // in may, and is refused at the line that holds the first.
-  const void *nul = std::memchr(t.data(), '\0', size);
-  const std::size_t firstNul = nul != nullptr
-                                   ? static_cast<std::size_t>(static_cast<const char *>(nul) - t.data())
-                                   : std::string::npos;
   std::size_t lineStart = byteOrderMarkLength(t);  // kept in the text, not part of the first line
   std::size_t lineNumber = 0;
   std::size_t nextReport = progress ? kProgressEvery : std::string::npos;
@@ -238,7 +242,6 @@ ObjFile ObjFile::parse(std::string text, const std::string &displayName, const P
     const std::size_t lineEnd = newline != nullptr ? static_cast<std::size_t>(newline - t.data()) : size;
     const std::string_view line(t.data() + lineStart, lineEnd - lineStart);
     try {
-      if (lineEnd > firstNul) throw LineFault("not a text file (contains a NUL byte)");
       if (std::optional<VertexText> vertex = readVertexLine(line)) {
         obj.mesh_.addPoint(vertex->position);
         obj.starts_.push_back(lineStart + vertex->begin);

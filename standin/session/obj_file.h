@@ -52,7 +52,9 @@ class ObjFile {
                       const ProgressReport &progress = {});
   // Reads and parses an open stream (standard input) to its end.
   static ObjFile readStream(std::FILE *stream, const std::string &displayName);
-  // Parses text already in memory; `progress` is told the bytes parsed.
+  // Parses text already in memory; `progress` is told the bytes parsed. The
+  // text is checked as read text is (refuseNotText): a NUL byte or a
+  // byte-order mark past the start is refused at its line.
   static ObjFile parse(std::string text, const std::string &displayName, const ProgressReport &progress = {});
 
   const std::string &name() const { return name_; }
@@ -175,6 +177,8 @@ class ObjFile {
   void write(const std::string &path) const;
 
  private:
+  // parse() of text that went through refuseNotText already (the readers').
+  static ObjFile parseText(std::string text, const std::string &displayName, const ProgressReport &progress);
   // The new texts of a changed point's x y z, with the blanks between them;
   // with decimals, a coordinate that did not change keeps its text. Returns
   // the offset one past the old z's text.

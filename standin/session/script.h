@@ -1,7 +1,8 @@
 // A session script of elasticpull-host: one command a line (command.h), what
 // a user does with the tool in a modeler, in the order they do it.
 //
-// A UTF-8 byte-order mark at the start is skipped. '#' starts a comment;
+// A UTF-8 byte-order mark at the start is skipped; a NUL byte or a mark
+// anywhere else is refused at its line (refuseNotText, text_input.h). '#' starts a comment;
 // blank lines are ignored; words are separated by blanks, and a file name
 // with blanks can be written in double quotes ("my file.svg"). Command names
 // and keywords (ctrl, right, point, on, off, factor, offset, the views, all)
@@ -27,7 +28,7 @@ struct Script {
   std::vector<Command> commands;
 };
 
-// Parses a whole script. Throws Failure(BadInput) at "NAME:LINE".
+// Parses a whole script. Throws Failure at "NAME:LINE": BadInput, or NotText.
 Script parseScript(std::string_view text, const std::string &name);
 
 }  // namespace standin

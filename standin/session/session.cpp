@@ -36,7 +36,7 @@ std::string oneLine(std::string text) {
 }  // namespace
 
 std::string resolveOutputPath(const std::string &folder, const std::string &name) {
-  if (folder.empty() || std::filesystem::path(name).is_absolute()) return name;
+  if (folder.empty() || name == "-" || std::filesystem::path(name).is_absolute()) return name;
   return (std::filesystem::path(folder) / name).string();
 }
 
@@ -108,15 +108,20 @@ Command Session::grabbed(const Command &c) const {
   return done;
 }
 
-void Session::runScript(const Script &script) {
+std::size_t Session::runScript(const Script &script) {
+  std::size_t ran = 0;
   for (const Command &command : script.commands) {
-    if (setup_.interrupt != nullptr && setup_.interrupt->load()) return;
+    if (setup_.interrupt != nullptr && setup_.interrupt->load()) break;
+    const std::size_t failuresBefore = failures_.size();
     try {
       run(command);
     } catch (const Failure &error) {
       throw error.at(script.name, command.line);
     }
+    ++ran;
+    if (failures_.size() > failuresBefore && !goOnAfterFailure_) break;
   }
+  return ran;
 }
 
 // What the tool showed since the last command: its boxes and the builds
@@ -148,6 +153,9 @@ CommandAnswer Session::collect(const Command &c) {
 
 void Session::logCommand(const Command &c, const CommandAnswer &answer) {
   log_.push_back(commandText(c));
+  // A replay of the log fails where this command failed: it has to go on.
+  for (const MessageBox &box : answer.boxes) logHasFailure_ = logHasFailure_ || box.kind != MessageKind::Info;
+  logHasFailure_ = logHasFailure_ || !answer.failedBuilds.empty();
   for (const MessageBox &box : answer.boxes) log_.push_back("# box: " + oneLine(box.title + ": " + box.text));
   for (const std::string &build : answer.failedBuilds)
     log_.push_back("# build failed: the tool answered " + oneLine(build));
@@ -155,6 +163,7 @@ void Session::logCommand(const Command &c, const CommandAnswer &answer) {
 
 std::string Session::log() const {
   std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
+  if (logHasFailure_) text += "on-failure continue\n";
   for (const std::string &line : log_) text += line + "\n";
   return text;
 }
@@ -208,6 +217,9 @@ void Session::runTool(const Command &c) {
       return save(c.text);
     case CommandOp::Echo:
       out() << c.text << "\n";
+      return;
+    case CommandOp::OnFailure:
+      goOnAfterFailure_ = c.code != 0;
       return;
     case CommandOp::Close:
       requireLive("close");

@@ -24,11 +24,15 @@
 // the tool is picked there afresh and the steps since are run again, quietly.
 // Redo runs the step again. Both are exact because the tool is deterministic.
 //
-// Output files (save, about FILE, svg) are written whole through
-// writeFileAtomically as their command runs and reported to
-// SessionSetup::wrote; while outputs are held they are kept in memory until
-// writeHeldOutputs(). Pictures are a series drawn in one frame (see
-// writeHeldOutputs and the svg command in command.h).
+// Output files (save, about FILE, svg) are written whole, each through a
+// staged file renamed over its target (output_set.h), as their command runs,
+// and reported to SessionSetup::wrote; while outputs are held they are kept in
+// memory until writeHeldOutputs(). The outputs written together (the pictures,
+// the held outputs, whatever runs inside writeAsOneSet) are put in place all
+// together or not at all. No output replaces a file the session reads
+// (SessionSetup::inputs, compared by identity as each is written), but the
+// session's own output when it is to replace the mesh. Pictures are a series
+// drawn in one frame (see writeHeldOutputs and the svg command in command.h).
 //
 // Mistakes of the user or the environment (a point index past the mesh, a
 // disabled panel control, a file that cannot be written) throw Failure and
@@ -62,11 +66,14 @@
 #include "standin/pictures/svg_view.h"
 #include "standin/session/command.h"
 #include "standin/session/obj_file.h"
+#include "standin/session/read_files.h"
 #include "standin/session/script.h"
 #include "standin/session/selection.h"
 #include "standin/session/tool_panel.h"
 
 namespace standin {
+
+class OutputSet;
 
 struct SessionSetup {
   std::ostream *out = nullptr;  // panel text, points, echo, About; null: std::cout
@@ -79,6 +86,13 @@ struct SessionSetup {
   // What `save` without a file writes (the page's Save, the command line's
   // -o); empty: such a save is refused.
   std::string outputPath;
+  // The files the session reads (its mesh, a script, the module, a font):
+  // an output whose target is one of them, by any name, is refused
+  // (Failure, Refused) and nothing of it is written.
+  ReadFiles inputs;
+  // outputPath is the mesh itself (--in-place): the one output that may
+  // replace a file among the inputs.
+  bool outputReplacesMesh = false;
   // The About panel's picture as a file's bytes (PNG); throws Failure when it
   // cannot. Null: `about FILE` is refused.
   std::function<std::string(const RgbImage &picture)> encodePicture;
@@ -93,7 +107,7 @@ struct SessionSetup {
 };
 
 // Where an output named `name` goes: relative to `folder` unless it is
-// absolute or `folder` is empty.
+// absolute, standard output ("-") or `folder` is empty.
 std::string resolveOutputPath(const std::string &folder, const std::string &name);
 
 struct ToolFailure {
@@ -125,21 +139,32 @@ class Session {
 
   // One command. Throws Failure (without a place; runScript names the line).
   CommandAnswer run(const Command &command);
-  // Every command in order, stopping early at an interrupt; a failure is
+  // Every command in order. Stops after a command at which the tool failed
+  // (a new entry in failures()) unless `on-failure continue` ran before it,
+  // and before a command once the interrupt flag is set. Returns how many
+  // commands ran. A mistake (Failure) stops it whatever on-failure says,
   // named "NAME:LINE".
-  void runScript(const Script &script);
+  std::size_t runScript(const Script &script);
 
   // Every command run so far as a session script, with the boxes the tool
-  // showed and builds that failed as comments.
+  // showed and builds that failed as comments; when the tool failed at a
+  // command of the log, it goes on past failures as this session did
+  // (`on-failure continue` first).
   std::string log() const;
 
   // For the command line: holding outputs until the run ends, and the mesh.
   void holdOutputs() { holding_ = true; }
   // Writes the pictures not held, then the held outputs in the order they
-  // were made, and holds no more.
+  // were made, as one set, and holds no more.
   void writeHeldOutputs();
-  // Draws and writes the pictures taken so far that are not held.
+  // Draws and writes the pictures taken so far that are not held, as one set.
   void writePictures();
+  // Runs `write` with every output it writes staged in one OutputSet, then
+  // puts them in place all together or not at all; a nested call adds to the
+  // outer set. Throws Failure: CannotWrite (no file of the set is in place),
+  // Interrupted (the write interrupt flag stopped it; no file is in place),
+  // NotDurable (all are in place, a folder could not be flushed).
+  void writeAsOneSet(const std::function<void()> &write);
   // Writes an output file (its path as given) and tells setup.wrote; while
   // outputs are held, keeps it instead.
   void writeOutput(const std::string &path, std::string contents, const ProgressReport &progress = {});
@@ -255,6 +280,7 @@ class Session {
   void writeSvg(const std::string &file, ViewAxis view, ViewZoom zoom);
   void save(const std::string &file);
   void writeNow(const std::string &path, const std::string &contents, const ProgressReport &progress = {});
+  void refuseReadFile(const std::string &path) const;
   void writePicture(std::size_t index);
   std::vector<ScenePoint> scenePoints(const Picture &picture) const;
   // Lengths (session_length.cpp).
@@ -287,8 +313,11 @@ class Session {
   std::vector<ToolFailure> failures_;
   std::vector<std::string> log_;
   bool holding_ = false;
-  bool cyclesHeld_ = false;  // panel edits run no host cycle
-  bool quiet_ = false;       // replaying: nothing is answered, logged or collected
+  OutputSet *outputSet_ = nullptr;  // of writeAsOneSet, while it runs
+  bool cyclesHeld_ = false;         // panel edits run no host cycle
+  bool quiet_ = false;              // replaying: nothing is answered, logged or collected
+  bool goOnAfterFailure_ = false;   // on-failure continue: a script goes on past the tool's failures
+  bool logHasFailure_ = false;      // a command in the log made the tool fail
   std::vector<HeldOutput> held_;
   std::vector<Picture> pictures_;
   std::vector<std::pair<std::size_t, std::size_t>> edges_;  // the file's, read when first asked for

@@ -8,6 +8,7 @@
 #include "standin/host/number_text.h"
 #include "standin/session/atomic_file.h"
 #include "standin/session/obj_normals.h"
+#include "standin/session/output_set.h"
 #include "standin/session/selection.h"
 #include "standin/session/session.h"
 
@@ -29,27 +30,58 @@ void Session::writeOutput(const std::string &path, std::string contents, const P
   writeNow(path, contents, progress);
 }
 
+// Each output is staged (or, alone, put in place at once) only once it is
+// known not to replace a file the session reads.
 void Session::writeNow(const std::string &path, const std::string &contents, const ProgressReport &progress) {
-  writeFileAtomically(path, contents, progress);
-  if (setup_.wrote) setup_.wrote(path);
+  refuseReadFile(path);
+  if (outputSet_ != nullptr) return outputSet_->add(path, path, contents, progress);
+  OutputSet set(setup_.wrote);
+  set.add(path, path, contents, progress);
+  set.commit();
+}
+
+void Session::refuseReadFile(const std::string &path) const {
+  if (setup_.outputReplacesMesh && path == setup_.outputPath) return;
+  if (writesIntoStream(path)) return;
+  if (const std::string *what = setup_.inputs.replacedBy(path))
+    throw Failure(FailureKind::Refused, "cannot write '" + path + "': it is " + *what +
+                                            " this session reads, which no output replaces");
+}
+
+void Session::writeAsOneSet(const std::function<void()> &write) {
+  if (outputSet_ != nullptr) return write();
+  OutputSet set(setup_.wrote);
+  outputSet_ = &set;
+  try {
+    write();
+  } catch (...) {
+    outputSet_ = nullptr;
+    throw;
+  }
+  outputSet_ = nullptr;
+  set.commit();
 }
 
 void Session::writeHeldOutputs() {
   holding_ = false;
-  writePictures();
-  std::vector<HeldOutput> held;
-  held.swap(held_);
-  for (const HeldOutput &output : held) {
-    if (output.isPicture)
-      writePicture(output.picture);
-    else
-      writeNow(output.path, output.contents);
-  }
+  writeAsOneSet([this] {
+    writePictures();
+    std::vector<HeldOutput> held;
+    held.swap(held_);
+    for (const HeldOutput &output : held) {
+      if (output.isPicture)
+        writePicture(output.picture);
+      else
+        writeNow(output.path, output.contents);
+    }
+  });
 }
 
 void Session::writePictures() {
-  for (std::size_t i = 0; i < pictures_.size(); ++i)
-    if (!pictures_[i].held && !pictures_[i].written) writePicture(i);
+  writeAsOneSet([this] {
+    for (std::size_t i = 0; i < pictures_.size(); ++i)
+      if (!pictures_[i].held && !pictures_[i].written) writePicture(i);
+  });
 }
 
 // Draws a picture in the frame it shares with every picture of its view and
@@ -172,8 +204,15 @@ void Session::save(const std::string &file) {
   if (!file.empty()) return writeMesh(resolveOutput(file), file);
   if (setup_.outputPath.empty())
     throw Failure(FailureKind::Refused, "save: there is no output file: give -o OUT.obj to save");
-  writeMesh(setup_.outputPath, setup_.outputPath);
-  savedId_ = done_.empty() ? 0 : done_.back().id;
+  const std::size_t saving = done_.empty() ? 0 : done_.back().id;
+  try {
+    writeMesh(setup_.outputPath, setup_.outputPath);
+  } catch (const Failure &failure) {
+    // In place, only not yet flushed to the disk: saved all the same.
+    if (failure.kind() == FailureKind::NotDurable) savedId_ = saving;
+    throw;
+  }
+  savedId_ = saving;
 }
 
 }  // namespace standin

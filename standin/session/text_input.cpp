@@ -14,15 +14,11 @@ namespace {
 // NUL byte without being read whole.
 constexpr std::size_t kFirstRead = std::size_t{1} << 16;
 
-// Throws NotText when data[0, size) holds a NUL byte; `before` is what was
-// read before it, for the line number.
-void refuseNul(std::string_view before, const char *data, std::size_t size) {
-  const void *nul = std::memchr(data, '\0', size);
-  if (nul == nullptr) return;
-  const auto newlines =
-      std::count(before.begin(), before.end(), '\n') + std::count(data, static_cast<const char *>(nul), '\n');
-  throw Failure(FailureKind::NotText, "not a text file (contains a NUL byte)", "",
-                static_cast<std::size_t>(newlines) + 1);
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The 1-based line of the byte at `offset`.
+std::size_t lineAt(std::string_view text, std::size_t offset) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.begin() + offset, '\n')) + 1;
 }
 
 void refuseReadError(std::FILE *file) {
@@ -35,36 +31,41 @@ void readRest(std::FILE *file, std::string &text, std::size_t limit) {
   char buffer[1 << 16];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    refuseNul(text, buffer, got);
-    if (limit != 0 && text.size() + got > limit) {
+    const std::size_t from = text.size();
+    text.append(buffer, got);
+    refuseNotText(text, from);
+    if (limit != 0 && text.size() > limit) {
       throw Failure(FailureKind::NotText, "it does not end (more than " + std::to_string(limit >> 20) +
                                               " MiB from a pipe or a device)");
     }
-    text.append(buffer, got);
   }
   refuseReadError(file);
 }
 
-// A regular file of about `expected` bytes: read into a buffer of that size
-// (the first chunk, then the rest 16 MiB at a time, told to `progress`), then
-// whatever it grew by meanwhile (a file the system reports as empty, such as
-// one in /proc, is read in chunks).
+// A regular file of about `expected` bytes: its first chunk, then (once that
+// is text) room for the whole is taken, which costs no memory until it is
+// filled, and the rest is read into it 16 MiB at a time, each chunk checked
+// as it comes and told to `progress`; then whatever the file grew by
+// meanwhile (a file the system reports as empty, such as one in /proc, is
+// read in chunks). A file that is not text is refused at the chunk that
+// shows it, so a huge binary or sparse file is never held whole.
 std::string readRegular(std::FILE *file, std::uintmax_t expected, const ProgressReport &progress) {
   constexpr std::size_t kChunk = std::size_t{16} << 20;
-  std::string text;
   const std::size_t size = static_cast<std::size_t>(
       std::min<std::uintmax_t>(expected, std::numeric_limits<std::size_t>::max() / 2));
-  text.resize(size);
-  std::size_t got = std::fread(text.data(), 1, std::min(size, kFirstRead), file);
-  refuseNul({}, text.data(), got);
-  std::size_t last = got;  // the size of the last read
-  while (last > 0 && got < size) {
-    last = std::fread(text.data() + got, 1, std::min(size - got, kChunk), file);
-    refuseNul(std::string_view(text.data(), got), text.data() + got, last);
-    got += last;
-    if (progress) progress(got, size);
+  std::string text;
+  std::size_t step = std::min(size, kFirstRead);
+  while (text.size() < size) {
+    const std::size_t got = text.size();
+    if (got == kFirstRead) text.reserve(size);
+    text.resize(got + step);
+    const std::size_t read = std::fread(text.data() + got, 1, step, file);
+    text.resize(got + read);
+    refuseNotText(text, got);
+    if (read < step) break;
+    if (got > 0 && progress) progress(text.size(), size);
+    step = std::min(size - text.size(), kChunk);
   }
-  text.resize(got);
   refuseReadError(file);
   readRest(file, text, 0);
   return text;
@@ -99,6 +100,23 @@ std::string readTextStream(std::FILE *stream, std::size_t limit) {
   return text;
 }
 
-std::size_t byteOrderMarkLength(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0; }
+// A mark past the start is what joining two files leaves, and a reader that
+// skipped only the first would take the line it starts for something else.
+void refuseNotText(std::string_view text, std::size_t from) {
+  if (from >= text.size()) return;
+  if (const void *nul = std::memchr(text.data() + from, '\0', text.size() - from)) {
+    const auto offset = static_cast<std::size_t>(static_cast<const char *>(nul) - text.data());
+    throw Failure(FailureKind::NotText, "not a text file (contains a NUL byte)", "", lineAt(text, offset));
+  }
+  for (std::size_t at = from >= 2 ? from - 2 : 0; (at = text.find(kByteOrderMark, at)) != text.npos; ++at) {
+    if (at == 0) continue;
+    throw Failure(FailureKind::NotText,
+                  "a byte-order mark (bytes EF BB BF) in mid-file: only the very start of a file may have one "
+                  "(were two files joined?)",
+                  "", lineAt(text, at));
+  }
+}
+
+std::size_t byteOrderMarkLength(std::string_view text) { return text.substr(0, 3) == kByteOrderMark ? 3 : 0; }
 
 }  // namespace standin

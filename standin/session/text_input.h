@@ -3,18 +3,23 @@
 // or never ends use up the memory.
 //
 // - A regular file is read into a buffer of its size: its first 64 KiB, then
-//   the rest 16 MiB at a time (and then whatever it grew by meanwhile).
+//   the rest 16 MiB at a time (and then whatever it grew by meanwhile). The
+//   room for the whole is taken only once the first 64 KiB are text, and it
+//   costs memory only as it is filled.
 // - A NUL byte stops the reading at the read that found it: the input is not
-//   text (/dev/zero, a binary file).
+//   text (/dev/zero, a binary file, a sparse file's hole).
 // - An input that is not a regular file (a pipe, a FIFO, a device) is read up
 //   to a limit; one that goes on past it is refused as one that never ends.
-// - A UTF-8 byte-order mark at the start is kept in the text (so a file is
-//   written back byte for byte); readers skip byteOrderMarkLength() bytes.
+// - A UTF-8 byte-order mark at the very start is kept in the text (so a file
+//   is written back byte for byte); readers skip byteOrderMarkLength() bytes.
+//   A mark anywhere else (two files joined, two marks at the start) is
+//   refused at its line, as a NUL byte is: a reader would take the line it
+//   starts for something else (a hidden `v` line shifts every index after
+//   it).
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -25,9 +30,10 @@ namespace standin {
 
 // Failures (standin/host/failure.h), with no input named yet (at() names it):
 //   CannotOpen, CannotRead  message: the system's reason
-//   NotText                 "not a text file (contains a NUL byte)", line() where;
-//                           "it does not end (more than 256 MiB from a pipe or a
-//                           device)", line() 0
+//   NotText                 "not a text file (contains a NUL byte)" or "a
+//                           byte-order mark (bytes EF BB BF) in mid-file: ...",
+//                           line() where; "it does not end (more than 256 MiB
+//                           from a pipe or a device)", line() 0
 
 // How much of an input that is not a regular file is read before it is
 // taken for one that never ends.
@@ -39,6 +45,14 @@ std::string readTextFile(const std::string &path, std::size_t streamLimit = kStr
                          const ProgressReport &progress = {});
 // Reads an open stream to its end (at most `limit` bytes). Throws Failure.
 std::string readTextStream(std::FILE *stream, std::size_t limit = kStreamInputLimit);
+
+// The check every text input goes through, read (the readers above call it
+// on each chunk as it comes) or handed in whole (ObjFile::parse,
+// parseScript): throws Failure(NotText) naming the line when the bytes of
+// `text` from `from` on hold a NUL byte, or a byte-order mark anywhere but
+// at the very start (one that begins up to two bytes before `from`
+// included).
+void refuseNotText(std::string_view text, std::size_t from = 0);
 
 // 3 when `text` starts with a UTF-8 byte-order mark, else 0.
 std::size_t byteOrderMarkLength(std::string_view text);

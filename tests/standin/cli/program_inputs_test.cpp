@@ -1,6 +1,6 @@
 // elasticpull-host's input files: the module named as the user wrote it, a
 // mesh or script that starts with a byte-order mark, and inputs that are not
-// text or never end.
+// text (a NUL byte, a byte-order mark past the start) or never end.
 #include <gtest/gtest.h>
 
 #include "tests/standin/cli/program_run.h"
@@ -64,7 +64,18 @@ TEST_F(ProgramInputs, AnInputThatIsNotTextOrNeverEndsIsRefusedAtOnce) {
        "/dev/zero:1: not a text file (contains a NUL byte)"},
       {{"pairs.obj", "--script", "/dev/zero"}, "/dev/zero:1: not a text file (contains a NUL byte)"},
       {{"pairs.obj", "--script", "-"}, "<stdin>:1: not a text file (contains a NUL byte)"},
+      {{"joined.obj", "--select", "0-1", "--factor", "2"},
+       "joined.obj:2: a byte-order mark (bytes EF BB BF) in "
+       "mid-file: only the very start of a file may have one "
+       "(were two files joined?)"},
+      {{"pairs.obj", "--script", "joined.txt"},
+       "joined.txt:3: a byte-order mark (bytes EF BB BF) in mid-file: "
+       "only the very start of a file may have one (were two files "
+       "joined?)"},
   };
+  // Two files joined, each with its mark: the second would hide a point.
+  put("joined.obj", std::string(kBom) + "v 0 0 0\n" + kBom + "v 0 1 0\nv 0 2 0\n");
+  put("joined.txt", std::string(kBom) + "select 0-1\npick\n" + kBom + "factor 2\n");
   for (const Case &c : cases) {
     const auto r = run(c.args, std::string(1, '\0'));  // standard input: a NUL byte
     EXPECT_EQ(r.exitCode, 2) << describe(r);

@@ -21,7 +21,7 @@ class RandomCommands {
 
   Command next() {
     Command c;
-    c.op = static_cast<CommandOp>(upTo(static_cast<int>(CommandOp::Close)));
+    c.op = static_cast<CommandOp>(upTo(static_cast<int>(CommandOp::OnFailure)));
     switch (c.op) {
       case CommandOp::Pick:
         c.preset.invert = coin();
@@ -55,6 +55,7 @@ class RandomCommands {
         break;
       case CommandOp::Mode:
       case CommandOp::Symmetry:
+      case CommandOp::OnFailure:
         c.code = upTo(1);
         break;
       case CommandOp::Factor:

@@ -53,9 +53,12 @@ TEST(ObjFileRead, VertexLinesArePointsInFileOrderAndNothingElseIs) {
 
 TEST(ObjFileRead, MalformedVertexLinesNameFileAndLine) {
   using namespace std::string_literals;
+  const char *kMarkInMidFile =
+      "a byte-order mark (bytes EF BB BF) in mid-file: only the very start of a file may have one (were two "
+      "files joined?)";
   struct Case {
     std::string text;
-    const char *message;
+    std::string message;
   };
   const Case cases[] = {
       {"v 1 2 3\nv 1 2\n", "m.obj:2: a vertex needs three numbers (x y z), found 2"},
@@ -68,7 +71,10 @@ TEST(ObjFileRead, MalformedVertexLinesNameFileAndLine) {
       {"v 1 2 3 red\n", "m.obj:1: unexpected 'red' after the vertex coordinates"},
       {"v 1 2 3\r\nv 1 2\r\n", "m.obj:2: a vertex needs three numbers (x y z), found 2"},
       {"v 1 2 3\nf 1\0 2\n"s, "m.obj:2: not a text file (contains a NUL byte)"},
-      {"v 1 2\n\0"s, "m.obj:1: a vertex needs three numbers (x y z), found 2"},
+      // Text is checked whole first, as a file's is while it is read.
+      {"v 1 2\n\0"s, "m.obj:2: not a text file (contains a NUL byte)"},
+      {"v 0 0 0\n\xEF\xBB\xBF" "v 0 1 0\n", "m.obj:2: "s + kMarkInMidFile},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" "v 0 0 0\n", "m.obj:1: "s + kMarkInMidFile},
       {"v 1 2 3#c\n", "m.obj:1: vertex coordinate '3#c' is not a number"},
       {"v 1 2 +-3\n", "m.obj:1: vertex coordinate '+-3' is not a number"},
       {"v 1 2 3.5.1\n", "m.obj:1: vertex coordinate '3.5.1' is not a number"},

@@ -17,7 +17,7 @@ TEST(ScriptParse, AByteOrderMarkAtTheStartIsSkipped) {
   ASSERT_EQ(script.commands.size(), 2u);
   EXPECT_EQ(script.commands[0].op, CommandOp::Pick);
   EXPECT_EQ(script.commands[0].line, 1u);
-  // Only at the start: anywhere else it is part of a word.
+  // Only at the start: anywhere else it is refused (see the mistakes below).
   EXPECT_THROW(parseScript("pick\n\xEF\xBB\xBF"
                            "factor 2\n",
                            "bom.txt"),
@@ -167,6 +167,8 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
       {"offset nan\n", "s.txt:1: offset 'nan' is not a number"},
       {"mode stretch\n", "s.txt:1: unknown mode 'stretch' (expected factor or offset)"},
       {"symmetry yes\n", "s.txt:1: symmetry takes on or off, not 'yes'"},
+      {"on-failure ignore\n", "s.txt:1: on-failure takes stop or continue, not 'ignore'"},
+      {"on-failure\n", "s.txt:1: usage: on-failure stop|continue"},
       {"svg a.svg diagonal\n", "s.txt:1: unknown view 'diagonal' (expected top, front or side)"},
       {"svg a.svg zoom\n", "s.txt:1: zoom takes selection or mesh"},
       {"svg a.svg zoom all\n", "s.txt:1: zoom takes selection or mesh, not 'all'"},
@@ -186,6 +188,10 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
       {"svg \"my view.png\" top\n", "s.txt:1: svg writes an SVG picture, not .png: name it 'my view.svg'"},
       {"about logo.SVG\n", "s.txt:1: about writes a PNG picture, not .svg: name it 'logo.png'"},
       {"\"pick\"\n", "s.txt:1: unknown command 'pick'"},  // a quoted word is never a keyword
+      {"pick\n\xEF\xBB\xBF"
+       "factor 2\n",
+       "s.txt:2: a byte-order mark (bytes EF BB BF) in mid-file: only the very start of a file may have one "
+       "(were two files joined?)"},
   };
   for (const Case &c : cases) {
     try {

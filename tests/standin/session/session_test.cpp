@@ -233,4 +233,30 @@ TEST_F(SessionHistory, UndoRefusesWhileAPressIsHeldAndWhenNothingIsLeft) {
   EXPECT_FALSE(played.run(parseCommand("redo")) && played.run(parseCommand("redo")));
 }
 
+// A script stops after the command at which the tool failed (here a pick with
+// one point: a warning box and a failed build), unless it said to go on; the
+// log of a session in which the tool failed replays past the failure.
+TEST_F(SessionHistory, AScriptStopsAtTheToolsFailureUnlessItSaysToGoOn) {
+  struct Case {
+    const char *script;
+    std::size_t ran;
+  };
+  const Case cases[] = {
+      {"select 0-1\npick\nfactor 2\n", 3},
+      {"select 0\npick\nselect 0-1\npick\n", 2},
+      {"on-failure continue\nselect 0\npick\nselect 0-1\npick\n", 5},
+      {"on-failure continue\nselect 0\npick\non-failure stop\npick\nselect 0-1\n", 5},
+  };
+  for (const Case &c : cases) {
+    Played played(module_);
+    const standin::Script script = standin::parseScript(c.script, "s.txt");
+    EXPECT_EQ(played.session().runScript(script), c.ran) << c.script;
+    const bool failed = !played.session().failures().empty();
+    EXPECT_EQ(failed, std::string(c.script).find("select 0\n") != std::string::npos) << c.script;
+    // Its second line, after the header.
+    const std::string log = played.session().log();
+    EXPECT_EQ(log.find("\non-failure continue\n") == log.find('\n'), failed) << log;
+  }
+}
+
 }  // namespace
