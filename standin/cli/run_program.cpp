@@ -13,6 +13,7 @@
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
+#include "prefixed_stream.h"
 #include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
@@ -230,6 +231,8 @@ class ProgramRun {
                               obj_.emplace(standin::ObjFile::read(o_.mesh, {}, report));
                             });
     }
+    if (obj_->pointCount() == 0)
+      throw Failure(FailureKind::BadInput, "the mesh has no points (no 'v' lines)", obj_->name());
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     obj_->setRecomputeNormals(o_.recomputeNormals);
     standin::Mesh &mesh = obj_->mesh();
@@ -250,11 +253,13 @@ class ProgramRun {
   // left out is told.
   std::vector<standin::PointPair> chosenPairs() const {
     ChosenPairs chosen = cli::chosenPairs(o_.pairs, o_.axis, o_.axisTolerance, *obj_);
-    if (!chosen.skipped.empty() && !o_.quiet) *out_ << "--pairs-from-edges: " << chosen.skipped << "\n";
+    if (!chosen.skipped.empty() && !o_.quiet)
+      *out_ << kProgram << "--pairs-from-edges: " << chosen.skipped << "\n";
     return std::move(chosen.pairs);
   }
 
   void loadModule() {
+    globals_.messages().setEcho(&messages_);
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
     if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
     interrupt_ = &installInterruptHandler();
@@ -274,6 +279,8 @@ class ProgramRun {
       std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
     standin::SessionSetup hooks;
     hooks.out = narration_;
+    hooks.err = &messages_;
+    hooks.quiet = o_.quiet;
     hooks.progress = fileBars();
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).
@@ -456,9 +463,10 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
-  std::ostream *out_ = &std::cout;  // the summary and the trace
-  std::ostream *narration_;         // the example's narration and a script's output
-  std::ostream silent_{nullptr};    // takes output and shows none
+  std::ostream *out_ = &std::cout;                // the summary and the trace
+  std::ostream *narration_;                       // the example's narration and a script's output
+  std::ostream silent_{nullptr};                  // takes output and shows none
+  PrefixedStream messages_{std::cerr, kProgram};  // other layers' lines to standard error
   // Progress bars on a terminal: of reading and writing large files, of builds.
   std::optional<standin::TerminalProgress> fileBars_;
   std::optional<standin::TerminalProgress> monitorBars_;

@@ -279,6 +279,8 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
   const std::string mesh = meshPath(o, programFolder);
   if (!o.inPlace) checkOutput(o.output, mesh);
   standin::ObjFile file = standin::ObjFile::read(mesh);
+  if (file.pointCount() == 0)
+    throw Failure(standin::FailureKind::BadInput, "the mesh has no points (no 'v' lines)", mesh);
   const SessionStart start = sessionStart(o, file, mesh);
 
   standin::HostGlobals globals;

@@ -13,6 +13,7 @@
 #include "host/host_abi.h"
 #include "standin/host/failure.h"
 #include "standin/host/number_text.h"
+#include "standin/session/nearest_word.h"
 #include "standin/session/selection.h"
 
 namespace standin {
@@ -712,7 +713,13 @@ Command parseCommand(std::string_view line) {
   const Words words = splitWords(line);
   if (words.empty()) throw mistake("no command");
   const CommandForm *form = formNamed(words[0].key);
-  if (form == nullptr) throw mistake("unknown command '" + words[0].text + "'");
+  if (form == nullptr) {
+    std::vector<std::string> names;
+    for (const CommandForm &known : kForms) names.emplace_back(known.name);
+    const std::string nearest = nearestWord(words[0].key, names);
+    throw mistake("unknown command '" + words[0].text + "'" +
+                  (nearest.empty() ? "" : "; did you mean " + nearest + "?"));
+  }
   Command c = start(*form);
   form->parse(words, c);
   return c;

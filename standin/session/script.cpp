@@ -8,6 +8,7 @@ namespace standin {
 Script parseScript(std::string_view text, const std::string &name) {
   Script script;
   script.name = name;
+  refuseCarriageReturnLineEnds(text, name);
   std::size_t lineNumber = 0;
   std::size_t start = byteOrderMarkLength(text);
   while (start < text.size()) {

@@ -71,6 +71,9 @@ namespace standin {
 struct SessionSetup {
   std::ostream *out = nullptr;  // panel text, points, echo, About; null: std::cout
   std::ostream *err = nullptr;  // warnings of the host itself; null: std::cerr
+  // No line about what a command did that the user did not ask to see (the
+  // About button's line); what points, panel and echo print is still printed.
+  bool quiet = false;
   // Where the writing of a mesh file shows its progress; null: nowhere.
   ProgressDisplay *progress = nullptr;
   // Relative output file names (svg, save, about) are taken relative to this
