@@ -64,8 +64,8 @@ std::string readScriptText(const std::string &file, const std::string &name) {
 }
 
 std::string describeSettings(const standin::ToolSettings &s) {
-  std::string text = s.mode == 0 ? "Factor " + number(s.factor) + " (" + number(s.factor * 100.0) + "%)"
-                                 : "Offset " + number(s.offset);
+  std::string text =
+      s.mode == 0 ? "Factor " + standin::formatFactorReadable(s.factor) : "Offset " + number(s.offset);
   return text + ", symmetry " + (s.symmetry != 0 ? "on" : "off") + ": " + standin::describeLengthRule(s);
 }
 
@@ -447,6 +447,7 @@ class ProgramRun {
         << (pairs == 1 ? " pair" : " pairs");
     if (const std::string stretch = describeStretch(runner); !stretch.empty()) out << "; " << stretch;
     if (const std::string now = describeNewLengths(lengths); !now.empty()) out << "; " << now;
+    if (const std::string left = describeTooShort(lengths); !left.empty()) out << "; " << left;
     out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << wrote << " ("
         << elapsed << ")\n";
   }
