@@ -41,7 +41,8 @@ Points and pairs:
   every segment of the file's line elements (`l a b`: a is the handle end; `l a b c` gives a:b and
   b:c); with --axis x|y|z it takes every edge of the faces and lines within 5 degrees of that axis
   instead (--axis-tolerance DEG for another angle), the end further along the axis as the handle
-  end. A point can be the end of one pair only: these edges are taken in file order and one with an
+  end. --pairs @FILE reads the pairs from a file (H:A one a line or comma-separated; blank lines and
+  # comments allowed). A point can be the end of one pair only: these edges are taken in file order and one with an
   end already taken is skipped (in a chain of edges every other one), and the run says how many.
   A face or line that names no point (an index past the last, 0, or a relative index before the
   first point) is refused with its line.
@@ -56,14 +57,18 @@ each pair F times as long and Offset D adds D to its length; --symmetry moves bo
 the midpoint, so Factor F makes it 2F - 1 times as long and Offset D adds 2D (a bar 1 long with
 --offset 1 --symmetry comes out 3 long). --length L makes every pair L long, --match-pair N as
 long as pair N: the host picks the tool for the pairs of each length in turn and types in Offset
-mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2. A pair whose
-ends coincide has no direction and is refused.
-A mesh named - is read from standard input; -o - writes the result to standard output, and
+mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2.
+The smallest length: a pair whose ends differ by less than 1e-14 in each of x, y and z has no
+direction to stretch along, and every kind of stretch leaves it as it is; the run goes on with the
+other pairs and its summary, -v and --report say how many were left.
+Lines end in LF or CR LF; a file whose lines end in a carriage return alone (old Mac OS) is refused
+with how to convert it, and a mesh with no points is refused. A mesh named - is read from standard input; -o - writes the result to standard output, and
 every message (the summary too) then goes to standard error.
 
 Session scripts (--script FILE, or - for standard input), one command a line, '#' comments:
   select SELECTION              select points (as --select)
-  pairs H:A [H:A ...]           select pairs, handle end first (as --pairs)
+  pairs H:A [H:A ...]           select pairs, handle end first (as --pairs); pairs lines one
+                                after another add up to one selection
   pick                          pick the tool (activation); scripts start without it
   press X Y Z [ctrl] [right]    mouse down at a model position (CTRL, right button)
   press point N [ctrl] [right]  mouse down on point N
@@ -136,7 +141,8 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
           ->type_name("LIST");
   auto *pairs =
       app.add_option("--pairs", o.pairs,
-                     "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1 (selects them)")
+                     "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1 (selects them), or "
+                     "@FILE: one a line")
           ->type_name("H:A,...");
   auto *fromEdges =
       app.add_flag("--pairs-from-edges", o.pairsFromEdges,
@@ -211,8 +217,8 @@ void declareOutputOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) 
   app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
   app.add_flag("-q,--quiet", o.quiet,
-               "print no summary line and no progress bars (the bundled example: only warnings and "
-               "errors)");
+               "print no summary line, no progress bars and no About line (the bundled example: only "
+               "warnings and errors)");
   app.add_flag("-v,--verbose", o.verbose, "list every pair: handle:anchor, length before and after");
   app.add_option("--report", o.report, "write the pairs and their lengths as JSON")->type_name("FILE.json");
   app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
@@ -249,7 +255,9 @@ CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
       serve->add_option("-s,--select", o.select, "points to select (default all): indices and ranges, or all")
           ->type_name("LIST");
   auto *pairs =
-      serve->add_option("--pairs", o.pairs, "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1")
+      serve
+          ->add_option("--pairs", o.pairs,
+                       "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1, or @FILE: one a line")
           ->type_name("H:A,...");
   auto *fromEdges =
       serve->add_flag("--pairs-from-edges", o.pairsFromEdges,

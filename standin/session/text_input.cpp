@@ -102,11 +102,13 @@ std::string readTextStream(std::FILE *stream, std::size_t limit) {
 std::size_t byteOrderMarkLength(std::string_view text) { return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0; }
 
 void refuseCarriageReturnLineEnds(std::string_view text, const std::string &name) {
-  // A text of one line may end in a carriage return; more lines may not.
-  const std::size_t first = text.find('\r');
-  if (first == std::string_view::npos || first + 1 >= text.size() ||
-      text.find('\n') != std::string_view::npos)
-    return;
+  if (text.find('\n') != std::string_view::npos) return;
+  // A text of one line may end in a carriage return, and a quoted word (a
+  // file name) may hold one; two, or one with a line after it, end lines.
+  const auto returns = std::count(text.begin(), text.end(), '\r');
+  const bool oneEndsALine =
+      returns == 1 && text.find('\r') + 1 < text.size() && text.find('"') == std::string_view::npos;
+  if (returns < 2 && !oneEndsALine) return;
   throw Failure(
       FailureKind::BadInput,
       "the lines end in a carriage return alone (old Mac OS line ends), which this program does not "
