@@ -294,7 +294,8 @@ CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
 }
 
 ParsedCommandLine usage(const std::string &message) {
-  std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
+  std::cerr << "elasticpull-host: " << message
+            << "\nelasticpull-host: run with --help for more information\n";
   return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
 }
 
