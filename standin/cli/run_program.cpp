@@ -281,6 +281,11 @@ class ProgramRun {
     hooks.out = narration_;
     hooks.err = &messages_;
     hooks.quiet = o_.quiet;
+    // The overlay is drawn only for a picture (and for the trace, which shows
+    // every call); the outputs are the same either way.
+    hooks.drawViews = !o_.svg.empty() || o_.trace ||
+                      std::any_of(script_.commands.begin(), script_.commands.end(),
+                                  [](const standin::Command &c) { return c.op == standin::CommandOp::Svg; });
     hooks.progress = fileBars();
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).

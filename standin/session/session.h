@@ -93,6 +93,9 @@ struct SessionSetup {
   // After every command, have the overlay be what the tool draws now (the
   // page shows it): the host draws when the command's cycles did not.
   bool liveViewport = false;
+  // False for a run that shows no view (no picture is written, no trace):
+  // the tool is then not asked to draw its overlay.
+  bool drawViews = true;
 };
 
 // Where an output named `name` goes: relative to `folder` unless it is
