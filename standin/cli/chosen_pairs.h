@@ -1,4 +1,5 @@
-// The pairs a user chose on the command line: --pairs H:A,... as written, or
+// The pairs a user chose on the command line: --pairs H:A,... as written (or
+// --pairs @FILE), or
 // --pairs-from-edges (with --axis and --axis-tolerance) from the mesh file.
 // Both the one-run program and `serve` take them so.
 #pragma once
@@ -18,7 +19,9 @@ struct ChosenPairs {
   std::string skipped;
 };
 
-// The pairs of `pairsText` when it is not empty, else of the file's line
+// The pairs of `pairsText` when it is not empty ("@FILE": those of FILE, H:A
+// one a line or comma-separated, blank lines and '#' comments allowed, for
+// more pairs than a command line holds), else of the file's line
 // elements, or with `axis` ("x", "y", "z") of its edges within `degrees` of
 // that axis. Throws Failure (BadInput) naming what is wrong, also when the
 // file has no such pairs.

@@ -2,12 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
 
 #include "standin/host/failure.h"
 #include "standin/host/number_text.h"
+#include "standin/session/nearest_word.h"
 #include "standin/session/script.h"
 
 namespace cli {
@@ -39,7 +41,8 @@ Points and pairs:
   every segment of the file's line elements (`l a b`: a is the handle end; `l a b c` gives a:b and
   b:c); with --axis x|y|z it takes every edge of the faces and lines within 5 degrees of that axis
   instead (--axis-tolerance DEG for another angle), the end further along the axis as the handle
-  end. A point can be the end of one pair only: these edges are taken in file order and one with an
+  end. --pairs @FILE reads the pairs from a file (H:A one a line or comma-separated; blank lines and
+  # comments allowed). A point can be the end of one pair only: these edges are taken in file order and one with an
   end already taken is skipped (in a chain of edges every other one), and the run says how many.
   A face or line that names no point (an index past the last, 0, or a relative index before the
   first point) is refused with its line.
@@ -54,14 +57,18 @@ each pair F times as long and Offset D adds D to its length; --symmetry moves bo
 the midpoint, so Factor F makes it 2F - 1 times as long and Offset D adds 2D (a bar 1 long with
 --offset 1 --symmetry comes out 3 long). --length L makes every pair L long, --match-pair N as
 long as pair N: the host picks the tool for the pairs of each length in turn and types in Offset
-mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2. A pair whose
-ends coincide has no direction and is refused.
-A mesh named - is read from standard input; -o - writes the result to standard output, and
+mode the Offset that gets there, L - length or, with --symmetry, (L - length) / 2.
+The smallest length: a pair whose ends differ by less than 1e-14 in each of x, y and z has no
+direction to stretch along, and every kind of stretch leaves it as it is; the run goes on with the
+other pairs and its summary, -v and --report say how many were left.
+Lines end in LF or CR LF; a file whose lines end in a carriage return alone (old Mac OS) is refused
+with how to convert it, and a mesh with no points is refused. A mesh named - is read from standard input; -o - writes the result to standard output, and
 every message (the summary too) then goes to standard error.
 
 Session scripts (--script FILE, or - for standard input), one command a line, '#' comments:
   select SELECTION              select points (as --select)
-  pairs H:A [H:A ...]           select pairs, handle end first (as --pairs)
+  pairs H:A [H:A ...]           select pairs, handle end first (as --pairs); pairs lines one
+                                after another add up to one selection
   pick                          pick the tool (activation); scripts start without it
   press X Y Z [ctrl] [right]    mouse down at a model position (CTRL, right button)
   press point N [ctrl] [right]  mouse down on point N
@@ -122,6 +129,8 @@ struct OptionTexts {
   std::string view = "front";
   std::string zoom = "mesh";
   std::string factor;
+  std::string offset;
+  std::string matchPair;
   std::string normals = "keep";
   CLI::Option *viewOption = nullptr;
 };
@@ -136,7 +145,8 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
           ->type_name("LIST");
   auto *pairs =
       app.add_option("--pairs", o.pairs,
-                     "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1 (selects them)")
+                     "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1 (selects them), or "
+                     "@FILE: one a line")
           ->type_name("H:A,...");
   auto *fromEdges =
       app.add_flag("--pairs-from-edges", o.pairsFromEdges,
@@ -156,13 +166,13 @@ void declareTaskOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) {
   auto *factor =
       app.add_option("--factor", texts.factor, "stretch every pair with this Factor (1.5, or 150%)")
           ->type_name("F");
-  auto *offset =
-      app.add_option("--offset", o.offset, "stretch every pair by this Offset (a distance)")->type_name("D");
+  auto *offset = app.add_option("--offset", texts.offset, "stretch every pair by this Offset (a distance)")
+                     ->type_name("D");
   auto *length = app.add_option("--length", o.length,
                                 "make every pair L long (through the tool: the Offset each pair needs)")
                      ->type_name("L");
   auto *matchPair =
-      app.add_option("--match-pair", o.matchPair, "make every pair as long as pair N (as --length)")
+      app.add_option("--match-pair", texts.matchPair, "make every pair as long as pair N (as --length)")
           ->type_name("N");
   auto *symmetry = app.add_flag("--symmetry", o.symmetry,
                                 "move both ends, keeping each pair's midpoint: Factor F gives 2F - 1 times "
@@ -211,8 +221,8 @@ void declareOutputOptions(CLI::App &app, ProgramOptions &o, OptionTexts &texts) 
   app.add_option("--about-png", o.aboutPng, "write the About panel's picture as PNG")->type_name("FILE");
   app.add_flag("--trace", o.trace, "print every host call and tool callback, one a line");
   app.add_flag("-q,--quiet", o.quiet,
-               "print no summary line and no progress bars (the bundled example: only warnings and "
-               "errors)");
+               "print no summary line, no progress bars and no About line (the bundled example: only "
+               "warnings and errors)");
   app.add_flag("-v,--verbose", o.verbose, "list every pair: handle:anchor, length before and after");
   app.add_option("--report", o.report, "write the pairs and their lengths as JSON")->type_name("FILE.json");
   app.add_option("--module", o.module, "the module to load (default: elasticpull.p beside this program)")
@@ -249,7 +259,9 @@ CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
       serve->add_option("-s,--select", o.select, "points to select (default all): indices and ranges, or all")
           ->type_name("LIST");
   auto *pairs =
-      serve->add_option("--pairs", o.pairs, "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1")
+      serve
+          ->add_option("--pairs", o.pairs,
+                       "the pairs, handle end first, in the tool's order: e.g. 4:0,5:1, or @FILE: one a line")
           ->type_name("H:A,...");
   auto *fromEdges =
       serve->add_flag("--pairs-from-edges", o.pairsFromEdges,
@@ -286,7 +298,8 @@ CLI::App *declareServe(CLI::App &app, ProgramOptions &o) {
 }
 
 ParsedCommandLine usage(const std::string &message) {
-  std::cerr << "elasticpull-host: " << message << "\nRun with --help for more information.\n";
+  std::cerr << "elasticpull-host: " << message
+            << "\nelasticpull-host: run with --help for more information\n";
   return ParsedCommandLine{std::nullopt, standin::kExitBadInput};
 }
 
@@ -295,21 +308,43 @@ ParsedCommandLine usage(const std::string &message) {
 // still be given).
 bool namesNoTask(const ProgramOptions &o, const OptionTexts &texts) {
   return o.mesh.empty() && o.script.empty() && o.select.empty() && o.pairs.empty() && !o.pairsFromEdges &&
-         texts.factor.empty() && !o.offset && !o.length && !o.matchPair && !o.symmetry && !o.invert &&
-         o.output.empty() && !o.inPlace && o.svg.empty() && o.aboutPng.empty() && o.report.empty() &&
-         !o.describe && o.digits < 0;
+         texts.factor.empty() && texts.offset.empty() && !o.length && texts.matchPair.empty() &&
+         !o.symmetry && !o.invert && o.output.empty() && !o.inPlace && o.svg.empty() && o.aboutPng.empty() &&
+         o.report.empty() && !o.describe && o.digits < 0;
 }
 
-// What the parser cannot check alone: the values read as text, options that
-// need each other, and that there is something to do.
-ParsedCommandLine checkTask(ProgramOptions o, const OptionTexts &texts) {
-  if (o.serve) return ParsedCommandLine{o, 0};
+// --factor, --offset and --match-pair, read as text so that nan, inf and a
+// negative pair number are refused by name (the parser would take "nan" as a
+// number, and -1 as the largest pair number).
+std::optional<ParsedCommandLine> readNumberTexts(ProgramOptions &o, const OptionTexts &texts) {
   if (!texts.factor.empty()) {
     double factor = 0.0;
     if (standin::parseFactor(texts.factor, factor) != standin::NumberParse::Ok)
       return usage("--factor: '" + texts.factor + "' is not a number or a percentage (1.5 or 150%)");
     o.factor = factor;
   }
+  if (!texts.offset.empty()) {
+    double offset = 0.0;
+    if (standin::parseNumber(texts.offset, offset) != standin::NumberParse::Ok)
+      return usage("--offset: '" + texts.offset + "' is not a number (a distance such as 0.5 or -2)");
+    o.offset = offset;
+  }
+  if (!texts.matchPair.empty()) {
+    std::size_t pair = 0;
+    const char *end = texts.matchPair.data() + texts.matchPair.size();
+    const auto [stop, error] = std::from_chars(texts.matchPair.data(), end, pair);
+    if (error != std::errc() || stop != end)
+      return usage("--match-pair: '" + texts.matchPair + "' is not a pair number (0, 1, 2, ...)");
+    o.matchPair = pair;
+  }
+  return std::nullopt;
+}
+
+// What the parser cannot check alone: the values read as text, options that
+// need each other, and that there is something to do.
+ParsedCommandLine checkTask(ProgramOptions o, const OptionTexts &texts) {
+  if (o.serve) return ParsedCommandLine{o, 0};
+  if (auto refused = readNumberTexts(o, texts)) return *refused;
   if (texts.viewOption->count() > 0 && o.svg.empty())
     return usage("--view chooses the view of the --svg picture; give --svg FILE too");
   if (std::string problem = standin::pictureNameProblem("--svg", o.svg, "svg"); !problem.empty())
@@ -361,53 +396,28 @@ std::vector<std::string> optionNames(const CLI::App &app) {
   return names;
 }
 
-// An unknown option: "did you mean" the nearest known one, when there is one.
-std::optional<ParsedCommandLine> suggest(const CLI::App &app, const CLI::App &used) {
+// Words the parser did not take: an unknown option ("did you mean" the
+// nearest known one, when there is one) or an argument too many.
+ParsedCommandLine unexpectedWords(const CLI::App &app, const CLI::App &used) {
   const std::vector<std::string> known = optionNames(used);
-  for (std::string word : app.remaining(true)) {
+  const std::vector<std::string> words = app.remaining(true);
+  for (std::string word : words) {
     if (word.size() < 2 || word[0] != '-') continue;
     word = word.substr(0, word.find('='));
     const std::string nearest = nearestOption(word, known);
     if (!nearest.empty()) return usage("unknown option '" + word + "'; did you mean " + nearest + "?");
+    double number = 0.0;
+    if (standin::parseNumber(word, number) == standin::NumberParse::NotANumber)
+      return usage("unknown option '" + word + "'");
   }
-  return std::nullopt;
-}
-
-// The number of single-character edits (insert, delete, replace, swap two
-// neighbours) that turn `a` into `b`.
-std::size_t editDistance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t replace = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  }
-  return d[a.size()][b.size()];
+  return usage("unexpected argument '" + (words.empty() ? std::string() : words.front()) +
+               "': one mesh file is taken, and every other value belongs to an option");
 }
 
 }  // namespace
 
 std::string nearestOption(const std::string &word, const std::vector<std::string> &known) {
-  std::string lower = word;
-  for (char &c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  std::string best;
-  std::size_t bestDistance = 0;
-  for (const std::string &name : known) {
-    if (name.size() < 4) continue;  // "-o", "-q": any typo is one edit away
-    const std::size_t distance = editDistance(lower, name);
-    // Near enough: two edits at most, and fewer than a third of the name.
-    if (distance > 2 || distance * 3 >= name.size()) continue;
-    if (best.empty() || distance < bestDistance) {
-      best = name;
-      bestDistance = distance;
-    }
-  }
-  return best;
+  return standin::nearestWord(word, known);
 }
 
 ParsedCommandLine parseCommandLine(int argc, char **argv) {
@@ -423,12 +433,13 @@ ParsedCommandLine parseCommandLine(int argc, char **argv) {
   try {
     app.parse(argc, argv);
     o.serve = serve->parsed();
-  } catch (const CLI::ExtrasError &error) {
-    if (auto suggested = suggest(app, serve->parsed() ? *serve : app)) return *suggested;
-    return ParsedCommandLine{std::nullopt, app.exit(error) == 0 ? 0 : standin::kExitBadInput};
+  } catch (const CLI::ExtrasError &) {
+    return unexpectedWords(app, serve->parsed() ? *serve : app);
   } catch (const CLI::ParseError &error) {
-    const int code = app.exit(error);
-    return ParsedCommandLine{std::nullopt, code == 0 ? 0 : standin::kExitBadInput};
+    // --help and --version print and end the run; a mistake is said as every
+    // other message of the program is.
+    if (error.get_exit_code() == 0) return ParsedCommandLine{std::nullopt, app.exit(error)};
+    return usage(error.what());
   }
   standin::parseViewAxis(texts.view, o.view);  // the checkers gave them in lower case
   standin::parseViewZoom(texts.zoom, o.zoom);

@@ -1,6 +1,8 @@
 #include "pair_report.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "standin/host/number_text.h"
@@ -9,7 +11,17 @@ namespace cli {
 namespace {
 
 // Lengths for reading: the reading format drops the last bits of rounding.
-std::string shown(double length) { return standin::formatReadable(length); }
+// A length past the largest double (its ends are finite, their distance is
+// not) is said so.
+std::string shown(double length) {
+  if (std::isinf(length)) return "more than " + standin::formatReadable(std::numeric_limits<double>::max());
+  return standin::formatReadable(length);
+}
+
+std::size_t countTooShort(const std::vector<standin::PairLength> &pairs) {
+  return static_cast<std::size_t>(
+      std::count_if(pairs.begin(), pairs.end(), [](const standin::PairLength &p) { return p.tooShort; }));
+}
 
 }  // namespace
 
@@ -35,12 +47,22 @@ std::string describeNewLengths(const std::vector<standin::PairLength> &pairs) {
   return text + joinWithAnd(distinct);
 }
 
+std::string describeTooShort(const std::vector<standin::PairLength> &pairs) {
+  const std::size_t count = countTooShort(pairs);
+  if (count == 0) return "";
+  return std::to_string(count) + (count == 1 ? " pair was left as it was" : " pairs were left as they were") +
+         ": shorter than the smallest length (ends less than " +
+         standin::formatReadable(standin::kSmallestLength) +
+         " apart in each of x, y and z), so without a direction to stretch along";
+}
+
 std::string listPairs(const std::vector<standin::PairLength> &pairs) {
   std::string text;
   for (std::size_t k = 0; k < pairs.size(); ++k) {
     const standin::PairLength &p = pairs[k];
     text += "pair " + std::to_string(k) + ": handle " + std::to_string(p.pair.handle) + ", anchor " +
-            std::to_string(p.pair.anchor) + ", length " + shown(p.before) + " -> " + shown(p.after) + "\n";
+            std::to_string(p.pair.anchor) + ", length " + shown(p.before) + " -> " + shown(p.after) +
+            (p.tooShort ? " (left as it was: shorter than the smallest length)" : "") + "\n";
   }
   return text;
 }
@@ -63,12 +85,15 @@ std::string reportJson(const PairReport &report) {
                                  {"handle", p.pair.handle},
                                  {"anchor", p.pair.anchor},
                                  {"lengthBefore", p.before},
-                                 {"lengthAfter", p.after}});
+                                 {"lengthAfter", p.after},
+                                 {"tooShort", p.tooShort}});
   }
   ordered_json json{{"mesh", report.mesh}};
   json["output"] = report.output ? ordered_json(*report.output) : ordered_json(nullptr);
   json["stretch"] = report.stretch;
   json["settings"] = settings;
+  json["smallestLength"] = standin::kSmallestLength;
+  json["pairsTooShort"] = countTooShort(report.pairs);
   json["pairs"] = pairs;
   // A file name need not be UTF-8: such bytes are written as U+FFFD.
   return json.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

@@ -18,6 +18,11 @@ std::string joinWithAnd(const std::vector<std::string> &words);
 // "lengths now 1 to 4.5"; empty without pairs.
 std::string describeNewLengths(const std::vector<standin::PairLength> &pairs);
 
+// How many pairs the tool left because their ends were closer than its
+// smallest length, and why ("2 pairs were left as they were: shorter than
+// ..."); empty when none was.
+std::string describeTooShort(const std::vector<standin::PairLength> &pairs);
+
 // One line a pair: "pair 0: handle 4, anchor 0, length 1 -> 2".
 std::string listPairs(const std::vector<standin::PairLength> &pairs);
 
@@ -36,8 +41,10 @@ struct PairReport {
 
 // {"mesh": ..., "output": ..., "stretch": ..., "settings": {"mode", "factor"
 // and "offset", or "length" (each pair had its own Offset), "symmetry"},
-// "pairs": [{"pair": 0, "handle": 4, "anchor": 0, "lengthBefore": 1,
-// "lengthAfter": 2}, ...]}, numbers exact (shortest round-trip).
+// "smallestLength": 1e-14, "pairsTooShort": how many pairs the tool left for
+// being shorter, "pairs": [{"pair": 0, "handle": 4, "anchor": 0,
+// "lengthBefore": 1, "lengthAfter": 2, "tooShort": false}, ...]}, numbers
+// exact (shortest round-trip); a length past the largest double is null.
 std::string reportJson(const PairReport &report);
 
 }  // namespace cli

@@ -14,6 +14,7 @@
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
+#include "prefixed_stream.h"
 #include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/mesh.h"
@@ -64,8 +65,8 @@ std::string readScriptText(const std::string &file, const std::string &name) {
 }
 
 std::string describeSettings(const standin::ToolSettings &s) {
-  std::string text = s.mode == 0 ? "Factor " + number(s.factor) + " (" + number(s.factor * 100.0) + "%)"
-                                 : "Offset " + number(s.offset);
+  std::string text =
+      s.mode == 0 ? "Factor " + standin::formatFactorReadable(s.factor) : "Offset " + number(s.offset);
   return text + ", symmetry " + (s.symmetry != 0 ? "on" : "off") + ": " + standin::describeLengthRule(s);
 }
 
@@ -250,6 +251,8 @@ class ProgramRun {
             obj_.emplace(standin::ObjFile::read(o_.mesh, {}, interruptibleReading(report, "the mesh")));
           });
     }
+    if (obj_->pointCount() == 0)
+      throw Failure(FailureKind::BadInput, "the mesh has no points (no 'v' lines)", obj_->name());
     if (o_.digits >= 0) obj_->setDecimals(o_.digits);
     obj_->setRecomputeNormals(o_.recomputeNormals);
     standin::Mesh &mesh = obj_->mesh();
@@ -270,11 +273,13 @@ class ProgramRun {
   // left out is told.
   std::vector<standin::PointPair> chosenPairs() const {
     ChosenPairs chosen = cli::chosenPairs(o_.pairs, o_.axis, o_.axisTolerance, *obj_);
-    if (!chosen.skipped.empty() && !o_.quiet) *out_ << "--pairs-from-edges: " << chosen.skipped << "\n";
+    if (!chosen.skipped.empty() && !o_.quiet)
+      *out_ << kProgram << "--pairs-from-edges: " << chosen.skipped << "\n";
     return std::move(chosen.pairs);
   }
 
   void loadModule() {
+    globals_.messages().setEcho(&messages_);
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
     if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
     globals_.monitors().setInterruptFlag(interrupt_);
@@ -292,6 +297,13 @@ class ProgramRun {
       std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
     standin::SessionSetup hooks;
     hooks.out = narration_;
+    hooks.err = &messages_;
+    hooks.quiet = o_.quiet;
+    // The overlay is drawn only for a picture (and for the trace, which shows
+    // every call); the outputs are the same either way.
+    hooks.drawViews = !o_.svg.empty() || o_.trace ||
+                      std::any_of(script_.commands.begin(), script_.commands.end(),
+                                  [](const standin::Command &c) { return c.op == standin::CommandOp::Svg; });
     hooks.progress = fileBars();
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).
@@ -512,6 +524,7 @@ class ProgramRun {
         << (pairs == 1 ? " pair" : " pairs");
     if (const std::string stretch = describeStretch(runner); !stretch.empty()) out << "; " << stretch;
     if (const std::string now = describeNewLengths(lengths); !now.empty()) out << "; " << now;
+    if (const std::string left = describeTooShort(lengths); !left.empty()) out << "; " << left;
     out << "; " << runner.builds() << (runner.builds() == 1 ? " build" : " builds") << "; " << filesWritten()
         << " (" << elapsed << ")\n";
   }
@@ -528,9 +541,10 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
-  std::ostream *out_ = &std::cout;  // the summary and the trace
-  std::ostream *narration_;         // the example's narration and a script's output
-  std::ostream silent_{nullptr};    // takes output and shows none
+  std::ostream *out_ = &std::cout;                // the summary and the trace
+  std::ostream *narration_;                       // the example's narration and a script's output
+  std::ostream silent_{nullptr};                  // takes output and shows none
+  PrefixedStream messages_{std::cerr, kProgram};  // other layers' lines to standard error
   // Progress bars on a terminal: of reading and writing large files, of builds.
   std::optional<standin::TerminalProgress> fileBars_;
   std::optional<standin::TerminalProgress> monitorBars_;

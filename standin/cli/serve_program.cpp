@@ -289,6 +289,8 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
   standin::ReadFiles inputs = filesTheRunReads(mesh, "", modulePath);
   checkOutput(o, o.inPlace ? mesh : o.output, inputs);
   standin::ObjFile file = standin::ObjFile::read(mesh);
+  if (file.pointCount() == 0)
+    throw Failure(standin::FailureKind::BadInput, "the mesh has no points (no 'v' lines)", mesh);
   SessionStart start = sessionStart(o, file, mesh);
   start.inputs = std::move(inputs);
 

@@ -44,6 +44,12 @@ void appendNumber(std::string &out, double value) {
   out.append(buffer, ec == std::errc() ? static_cast<std::size_t>(end - buffer) : 0);
 }
 
+std::string formatFactorReadable(double factor) {
+  const double percent = factor * 100.0;
+  if (!std::isfinite(percent) && std::isfinite(factor)) return formatReadable(factor);
+  return formatReadable(factor) + " (" + formatReadable(percent) + "%)";
+}
+
 std::string formatReadable(double value) {
   constexpr int kReadableDigits = 12;
   std::string text = formatSignificant(value, kReadableDigits);

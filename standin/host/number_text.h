@@ -37,6 +37,11 @@ void appendNumber(std::string &out, double value);
 // far fewer than the noise of a few roundings.
 std::string formatReadable(double value);
 
+// A Factor for reading with its percentage: "1.5 (150%)"; a Factor whose
+// percentage is past the largest double (after a very large drag) is shown
+// without one: "1e+307".
+std::string formatFactorReadable(double factor);
+
 // A Factor as the user may write it: a number ("1.5") or a percentage
 // ("150%", the same). Otherwise as parseNumber.
 NumberParse parseFactor(std::string_view text, double &value);

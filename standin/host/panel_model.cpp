@@ -273,8 +273,7 @@ std::string PanelModel::formatValue(const ControlView &view) {
     return number(view.intValue) + " (no such item)";
   }
   if (view.type == "iBoolean") return view.intValue != 0 ? "on" : "off";
-  if (view.type == "percent")
-    return number(view.doubleValue) + " (" + number(view.doubleValue * 100.0) + "%)";
+  if (view.type == "percent") return formatFactorReadable(view.doubleValue);
   return number(view.doubleValue);
 }
 

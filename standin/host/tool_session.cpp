@@ -230,7 +230,7 @@ void ToolSession::runCycle() {
   }
   cycle.dirty = table_.dirty != nullptr ? table_.dirty(binding_.instance) : 0;
   trace("dirty() -> " + std::to_string(cycle.dirty));
-  if (cycle.dirty != 0 && table_.draw != nullptr) {
+  if (cycle.dirty != 0 && table_.draw != nullptr && !skipDrawing_) {
     if (beforeDraw_) beforeDraw_();
     table_.draw(binding_.instance, wire_);
     cycle.drew = true;

@@ -105,6 +105,10 @@ class ToolSession {
 
   // Where draw goes; nullptr returns to the built-in counting access.
   void setWireDraw(LWWireDrawAccess *access) { wire_ = access != nullptr ? access : countingWire_.access(); }
+  // A host that shows no view (a run that writes no picture) asks for no
+  // drawing: the tool's draw callback is then not called. Its edits are the
+  // same, as drawing only paints the overlay.
+  void skipDrawing(bool skip) { skipDrawing_ = skip; }
   // Called just before each draw of the host cycle (e.g. to clear a recorder,
   // so that it holds the last draw alone).
   void setBeforeDraw(std::function<void()> hook) { beforeDraw_ = std::move(hook); }
@@ -137,6 +141,7 @@ class ToolSession {
   EditModel edits_;
   CountingWireDraw countingWire_;
   LWWireDrawAccess *wire_;
+  bool skipDrawing_ = false;
   std::function<void()> beforeDraw_;
   bool activated_ = false;
   bool live_ = false;

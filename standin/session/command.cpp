@@ -13,6 +13,7 @@
 #include "host/host_abi.h"
 #include "standin/host/failure.h"
 #include "standin/host/number_text.h"
+#include "standin/session/nearest_word.h"
 #include "standin/session/selection.h"
 
 namespace standin {
@@ -102,6 +103,16 @@ std::string wordFor(const std::string &text) {
   return bare ? text : "\"" + text + "\"";
 }
 
+// Whether `text` can be written as one word of a script line: a line break
+// cannot, nor can a double quote in a word that needs quotes (one with a
+// blank or '#', or that starts with a quote): a quoted word ends at the next
+// quote.
+bool fitsOneWord(const std::string &text) {
+  if (text.find('\n') != std::string::npos) return false;
+  if (text.find('"') == std::string::npos) return true;
+  return text.front() != '"' && text.find_first_of(" \t\r#") == std::string::npos;
+}
+
 // Selections are read in lower case unless quoted ("ALL" is "all"); a
 // printed one is quoted when its lower case would read as another text.
 std::string selectionWord(const Word &word) { return word.quoted ? word.text : word.key; }
@@ -155,10 +166,21 @@ class Fields {
       throw bad(name, "must be a whole number that fits in 32 bits");
     return static_cast<int>(v.get<std::int64_t>());
   }
-  std::string text(const char *name) const {
+  // A text a script line can hold (see fitsOneWord; echo's words one by one),
+  // so that every command has its text form.
+  std::string text(const char *name, bool words = false) const {
     const json &v = need(name, "is required");
     if (!v.is_string()) throw bad(name, "must be a text");
-    return v.get<std::string>();
+    std::string text = v.get<std::string>();
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t end = words ? std::min(text.find(' ', start), text.size()) : text.size();
+      if (!fitsOneWord(text.substr(start, end - start)))
+        throw bad(name,
+                  "cannot be written in a script line: it holds a line break, or a double quote in a "
+                  "word with a blank or '#' or that starts with one");
+      start = end + 1;
+    }
+    return text;
   }
   const json *find(const char *name) const {
     auto it = body_.find(name);
@@ -478,10 +500,12 @@ void parsePoints(const Words &words, Command &c) {
 void parseSelect(const Words &words, Command &c) {
   expectCount(words, 1, 1, "select SELECTION  (for example 0-3,8,9)");
   c.text = selectionWord(words[1]);
+  if (c.text.empty()) throw mistake("select takes a selection, not an empty text");
 }
 std::string printSelection(const Command &c) { return c.text.empty() ? "" : " " + selectionFor(c.text); }
 void readSelection(const Fields &f, Command &c) {
   if (f.has("selection") || c.op == CommandOp::Select) c.text = f.text("selection");
+  if (c.text.find('"') != std::string::npos) throw f.bad("selection", "holds a double quote");
   if (c.op == CommandOp::Select && c.text.empty()) throw f.bad("selection", "must not be empty");
 }
 void writeSelection(const Command &c, json &out) {
@@ -643,7 +667,7 @@ std::string printEcho(const Command &c) {
   }
 }
 void readEcho(const Fields &f, Command &c) {
-  if (f.has("text")) c.text = f.text("text");
+  if (f.has("text")) c.text = f.text("text", true);
 }
 void writeEcho(const Command &c, json &out) { putText(out, "text", c.text); }
 
@@ -731,7 +755,13 @@ Command parseCommand(std::string_view line) {
   const Words words = splitWords(line);
   if (words.empty()) throw mistake("no command");
   const CommandForm *form = formNamed(words[0].key);
-  if (form == nullptr) throw mistake("unknown command '" + words[0].text + "'");
+  if (form == nullptr) {
+    std::vector<std::string> names;
+    for (const CommandForm &known : kForms) names.emplace_back(known.name);
+    const std::string nearest = nearestWord(words[0].key, names);
+    throw mistake("unknown command '" + words[0].text + "'" +
+                  (nearest.empty() ? "" : "; did you mean " + nearest + "?"));
+  }
   Command c = start(*form);
   form->parse(words, c);
   return c;

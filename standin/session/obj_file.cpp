@@ -224,6 +224,7 @@ ObjFile ObjFile::parseText(std::string text, const std::string &displayName, con
   obj.name_ = displayName;
   obj.text_ = std::move(text);
   const std::string &t = obj.text_;
+  refuseCarriageReturnLineEnds(t, displayName);
   const std::size_t size = t.size();
   const std::size_t points = pointsToReserve(t);
   obj.mesh_.reserve(points);
@@ -483,7 +484,8 @@ void ObjFile::syncFromMesh() {
     if (!isFinite(position)) {
       notFiniteAt = std::min(notFiniteAt, index);
     } else if (changed_[index] == 0) {
-      if (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index))) changed_[index] = 1;
+      if (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index)))
+        changed_[index] = 1;
     } else {
       changed_[index] = sameBits(position, original(index)) ? 0 : 1;
     }

@@ -103,23 +103,31 @@ std::vector<PointPair> deliveredPairs(const Mesh &mesh) {
 }
 
 double distance(const Position &a, const Position &b) {
-  return std::hypot(b[0] - a[0], b[1] - a[1], b[2] - a[2]);
+  const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+  if (std::isfinite(d[0]) && std::isfinite(d[1]) && std::isfinite(d[2])) return std::hypot(d[0], d[1], d[2]);
+  // A difference past the largest double: its halves are finite (for finite
+  // ends), and twice their length is the length, or infinity.
+  return 2.0 * std::hypot(b[0] / 2 - a[0] / 2, b[1] / 2 - a[1] / 2, b[2] / 2 - a[2] / 2);
 }
 
 std::vector<PairLength> measurePairs(const ObjFile &obj, const std::vector<PointPair> &pairs) {
   std::vector<PairLength> lengths;
   lengths.reserve(pairs.size());
   for (const PointPair &pair : pairs) {
-    lengths.push_back(
-        PairLength{pair, distance(obj.filePosition(pair.handle), obj.filePosition(pair.anchor)),
-                   distance(obj.writtenPosition(pair.handle), obj.writtenPosition(pair.anchor))});
+    const Position &handle = obj.filePosition(pair.handle);
+    const Position &anchor = obj.filePosition(pair.anchor);
+    const Position &handleNow = obj.writtenPosition(pair.handle);
+    const Position &anchorNow = obj.writtenPosition(pair.anchor);
+    const bool unmoved = handleNow == handle && anchorNow == anchor;
+    lengths.push_back(PairLength{pair, distance(handle, anchor), distance(handleNow, anchorNow),
+                                 unmoved && coincide(handle, anchor)});
   }
   return lengths;
 }
 
 bool coincide(const Position &a, const Position &b) {
   for (std::size_t i = 0; i < 3; ++i)
-    if (std::abs(b[i] - a[i]) >= 1e-14) return false;
+    if (!(std::abs(b[i] - a[i]) < kSmallestLength)) return false;
   return true;
 }
 

@@ -64,20 +64,29 @@ EdgeChoice pairsFromEdges(const ObjFile &obj, std::optional<int> axis, double de
 // out. The first point of each is the handle end unless the tool inverted it.
 std::vector<PointPair> deliveredPairs(const Mesh &mesh);
 
-// The distance between two positions.
+// The distance between two positions; past the largest double, infinity
+// (never a NaN, however far apart the two are).
 double distance(const Position &a, const Position &b);
 
 // A pair's length where the file has its points, and where the written file
 // has them (the mesh now, as --digits rounds it).
+// A pair whose ends were closer than the tool's smallest length where the
+// file has them (coincide) and that neither moved is `tooShort`: the tool
+// left it, having no direction to stretch it along.
 struct PairLength {
   PointPair pair;
   double before = 0.0;
   double after = 0.0;
+  bool tooShort = false;
 };
 std::vector<PairLength> measurePairs(const ObjFile &obj, const std::vector<PointPair> &pairs);
 
+// The tool's smallest length: a pair whose ends differ by less than this in
+// each of x, y and z has no direction to be stretched along.
+inline constexpr double kSmallestLength = 1e-14;
+
 // Whether the tool sees a pair's two points as one (no direction to stretch
-// along): every coordinate of the difference within 1e-14 of zero.
+// along): every coordinate of the difference within kSmallestLength of zero.
 bool coincide(const Position &a, const Position &b);
 
 }  // namespace standin

@@ -1,6 +1,9 @@
 #include "standin/session/script.h"
 
+#include <limits>
+
 #include "standin/host/failure.h"
+#include "standin/session/selection.h"
 #include "standin/session/text_input.h"
 
 namespace standin {
@@ -13,6 +16,7 @@ Script parseScript(std::string_view text, const std::string &name) {
   } catch (const Failure &error) {
     throw error.at(name);
   }
+  refuseCarriageReturnLineEnds(text, name);
   std::size_t lineNumber = 0;
   std::size_t start = byteOrderMarkLength(text);
   while (start < text.size()) {
@@ -25,6 +29,16 @@ Script parseScript(std::string_view text, const std::string &name) {
       if (isBlankLine(line)) continue;
       Command command = parseCommand(line);
       command.line = lineNumber;
+      // Pairs lines one after another make one selection (a list too long
+      // for a line); a point in two of its pairs is refused at the line.
+      if (command.op == CommandOp::Pairs && !script.commands.empty() &&
+          script.commands.back().op == CommandOp::Pairs) {
+        Command &pairs = script.commands.back();
+        if (pairs.text.back() != ',' && command.text.front() != ',') pairs.text += ',';
+        pairs.text += command.text;
+        parsePairs(pairs.text, std::numeric_limits<std::size_t>::max());
+        continue;
+      }
       script.commands.push_back(std::move(command));
     } catch (const Failure &error) {
       throw error.at(name, lineNumber);

@@ -79,7 +79,8 @@ std::string pairText(const PointPair &pair) {
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount) {
   const std::string_view whole = trim(text);
   if (whole.empty()) throw Failure(FailureKind::BadInput, "empty selection");
-  if (whole == "all") {
+  // "all" in any case, as a script reads its keywords ("ALL" in quotes too).
+  if (whole.size() == 3 && (whole[0] | 0x20) == 'a' && (whole[1] | 0x20) == 'l' && (whole[2] | 0x20) == 'l') {
     std::vector<std::size_t> all(pointCount);
     for (std::size_t i = 0; i < pointCount; ++i) all[i] = i;
     return all;

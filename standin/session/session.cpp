@@ -303,6 +303,7 @@ void Session::pick(const PanelPreset &preset) {
   tool_.reset();
   auto tool = std::make_unique<ToolSession>(module_, globals_, mesh_);
   tool->setWireDraw(viewport_.access());
+  tool->skipDrawing(!setup_.drawViews);
   tool->setBeforeDraw([this] {
     viewport_.clear();
     ++draws_;

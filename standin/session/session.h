@@ -78,6 +78,9 @@ class OutputSet;
 struct SessionSetup {
   std::ostream *out = nullptr;  // panel text, points, echo, About; null: std::cout
   std::ostream *err = nullptr;  // warnings of the host itself; null: std::cerr
+  // No line about what a command did that the user did not ask to see (the
+  // About button's line); what points, panel and echo print is still printed.
+  bool quiet = false;
   // Where the writing of a mesh file shows its progress; null: nowhere.
   ProgressDisplay *progress = nullptr;
   // Relative output file names (svg, save, about) are taken relative to this
@@ -104,6 +107,9 @@ struct SessionSetup {
   // After every command, have the overlay be what the tool draws now (the
   // page shows it): the host draws when the command's cycles did not.
   bool liveViewport = false;
+  // False for a run that shows no view (no picture is written, no trace):
+  // the tool is then not asked to draw its overlay.
+  bool drawViews = true;
 };
 
 // Where an output named `name` goes: relative to `folder` unless it is

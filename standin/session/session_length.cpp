@@ -4,6 +4,7 @@
 // brings that length to the target, and closes the tool, keeping the result:
 // one build for each different length. The pairs are selected again at the
 // end, and a tool that was picked before is picked again on the result.
+// Pairs whose ends are closer than the tool's smallest length are left out.
 #include <unordered_map>
 
 #include "standin/host/number_text.h"
@@ -12,38 +13,10 @@
 #include "standin/session/session.h"
 
 namespace standin {
-namespace {
-
-std::string joinWithAnd(const std::vector<std::string> &items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
-  return text;
-}
-
-}  // namespace
-
-// The length every pair is to have; refuses pairs whose ends coincide (the
-// tool cannot give them a direction) and a pair number past the last.
+// The length every pair is to have; refuses a pair number past the last.
 double Session::lengthFor(const Command &c, const std::vector<PointPair> &pairs) const {
   const std::string name = commandName(c);
   if (pairs.empty()) throw Failure(FailureKind::BadInput, "no pairs are selected", name);
-  std::vector<std::string> zero;  // the first five, and how many more
-  std::size_t zeroCount = 0;
-  for (std::size_t k = 0; k < pairs.size(); ++k) {
-    if (!coincide(mesh_.position(pairs[k].handle), mesh_.position(pairs[k].anchor))) continue;
-    if (++zeroCount <= 5) zero.push_back(std::to_string(k) + " (" + formatPairs({pairs[k]}) + ")");
-  }
-  if (zeroCount > 5) zero.push_back(std::to_string(zeroCount - 5) + " more");
-  if (zeroCount > 0) {
-    const bool one = zeroCount == 1;
-    throw Failure(FailureKind::BadInput,
-                  std::string(one ? "pair " : "pairs ") + joinWithAnd(zero) + (one ? " has" : " have") +
-                      " zero length: the ends are at one place, so there is no direction to stretch along; "
-                      "leave " +
-                      (one ? "it" : "them") + " out (--pairs)",
-                  name);
-  }
   if (c.op == CommandOp::Length) return c.value;
   if (c.point >= pairs.size()) {
     throw Failure(FailureKind::BadInput,
@@ -66,6 +39,10 @@ void Session::stretchToLength(const Command &c) {
   std::vector<std::pair<double, std::vector<PointPair>>> groups;  // by length, first seen first
   std::unordered_map<double, std::size_t> groupOf;
   for (const PointPair &pair : pairs) {
+    // Ends closer than the tool's smallest length give no direction to
+    // stretch along: such a pair is left as it is (as a Factor or an Offset
+    // leaves it), and the pair lengths told afterwards count it.
+    if (coincide(mesh_.position(pair.handle), mesh_.position(pair.anchor))) continue;
     const double length = distance(mesh_.position(pair.handle), mesh_.position(pair.anchor));
     const auto [at, added] = groupOf.emplace(length, groups.size());
     if (added) groups.emplace_back(length, std::vector<PointPair>{});

@@ -119,4 +119,19 @@ void refuseNotText(std::string_view text, std::size_t from) {
 
 std::size_t byteOrderMarkLength(std::string_view text) { return text.substr(0, 3) == kByteOrderMark ? 3 : 0; }
 
+void refuseCarriageReturnLineEnds(std::string_view text, const std::string &name) {
+  if (text.find('\n') != std::string_view::npos) return;
+  // A text of one line may end in a carriage return, and a quoted word (a
+  // file name) may hold one; two, or one with a line after it, end lines.
+  const auto returns = std::count(text.begin(), text.end(), '\r');
+  const bool oneEndsALine =
+      returns == 1 && text.find('\r') + 1 < text.size() && text.find('"') == std::string_view::npos;
+  if (returns < 2 && !oneEndsALine) return;
+  throw Failure(
+      FailureKind::BadInput,
+      "the lines end in a carriage return alone (old Mac OS line ends), which this program does not "
+      "read; convert them to line feeds first, for example with: tr '\\r' '\\n' < IN > OUT",
+      name, 1);
+}
+
 }  // namespace standin

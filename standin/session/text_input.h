@@ -57,4 +57,11 @@ void refuseNotText(std::string_view text, std::size_t from = 0);
 // 3 when `text` starts with a UTF-8 byte-order mark, else 0.
 std::size_t byteOrderMarkLength(std::string_view text);
 
+// Throws Failure(BadInput) at `name`:1 when `text` ends its lines in a carriage
+// return alone (the old Mac OS convention: carriage returns and no line
+// feed): read as it is, the whole input would be one line. Such a text is
+// refused rather than read, so that what is written back keeps every byte
+// and line end the input had; the message says how to convert it.
+void refuseCarriageReturnLineEnds(std::string_view text, const std::string &name);
+
 }  // namespace standin

@@ -1,6 +1,7 @@
 #include "standin/session/tool_panel.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -59,7 +60,11 @@ std::string describeLengthRule(const ToolSettings &s) {
     if (added == 0.0)
       change = "each pair keeps its length";
     else
-      change = "each pair becomes " + shown(std::abs(added)) + (added > 0.0 ? " longer" : " shorter");
+      change = "each pair becomes " +
+               // Twice an Offset near the largest double is past it.
+               (std::isinf(added) ? "more than " + shown(std::numeric_limits<double>::max())
+                                  : shown(std::abs(added))) +
+               (added > 0.0 ? " longer" : " shorter");
     if (both) how += shown(s.offset);
   }
   return change + " (" + how + ")";

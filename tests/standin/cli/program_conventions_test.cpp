@@ -52,7 +52,7 @@ TEST_F(ProgramConventions, MovedPointsKeepTheFilesSeparatorsAndStaleNormalsAreCo
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(file("out.obj"), stretchedBox());
   EXPECT_EQ(r.err,
-            "warning: out.obj: 1 face with normals (vn) uses moved points; the normals are kept as they were "
+            "elasticpull-host: warning: out.obj: 1 face with normals (vn) uses moved points; the normals are kept as they were "
             "(--normals recompute gives them new ones)\n");
   // Recomputed, the smooth face's second normal (named only by it) becomes
   // its plane's, in place; the rest of the file is as before.

@@ -2,6 +2,8 @@
 // exit code, and nothing is written.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/standin/cli/program_run.h"
 
 namespace {
@@ -49,12 +51,12 @@ TEST_F(ProgramErrors, EachMistakeHasItsMessageAndExitCode) {
        "",
        2,
        "elasticpull-host: --select: bad selection item 'x': expected a point index or a range such as 0-3"},
-      {{"pairs.obj", "--factor", "2"}, "", 2, "Run with --help for more information."},
-      {{"pairs.obj", "--select", "0-1"}, "", 2, "Run with --help for more information."},
+      {{"pairs.obj", "--factor", "2"}, "", 2, "elasticpull-host: run with --help for more information"},
+      {{"pairs.obj", "--select", "0-1"}, "", 2, "elasticpull-host: run with --help for more information"},
       {{"pairs.obj", "--select", "0-1", "--factor", "2", "--offset", "1"},
        "",
        2,
-       "Run with --help for more information."},
+       "elasticpull-host: run with --help for more information"},
       {{"pairs.obj", "--script", "script.txt"},
        "select 0-3\npick\nfactor 2\n\n# comment\nstretch 3\n",
        2,
@@ -112,6 +114,73 @@ TEST_F(ProgramErrors, EachMistakeHasItsMessageAndExitCode) {
   }
 }
 
+// Values the option parser would take or show wrongly, names it does not
+// know and inputs with nothing to read: each is refused by name, in a line
+// that starts as every message of the program does.
+TEST_F(ProgramErrors, OddValuesAndInputsAreRefusedByName) {
+  put("empty.obj", "");
+  put("mac.obj", "v 2 0 0\rv 0 0 0\rv 0 1 0\rv 0 5 0\r");
+  put("typo.txt", "select 0-3\npick\nfactr 2\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;  // the first line of stderr
+  };
+  const Case cases[] = {
+      {{"pairs.obj", "--select", "0-3", "--offset", "nan"},
+       "elasticpull-host: --offset: 'nan' is not a number (a distance such as 0.5 or -2)"},
+      {{"pairs.obj", "--select", "0-3", "--match-pair", "-1"},
+       "elasticpull-host: --match-pair: '-1' is not a pair number (0, 1, 2, ...)"},
+      {{"pairs.obj", "--select", "0-3", "-f", "2"}, "elasticpull-host: unknown option '-f'"},
+      {{"pairs.obj", "--select", "0-3", "--factor", "2", "extra"},
+       "elasticpull-host: unexpected argument 'extra': one mesh file is taken, and every other value "
+       "belongs to an option"},
+      {{"pairs.obj", "--select", "0-3", "--axis", "y", "--factor", "2"},
+       "elasticpull-host: --axis requires --pairs-from-edges"},
+      {{"pairs.obj", "--select", "0-3", "--factor", "2", "-o", "x.obj", "--in-place"},
+       "elasticpull-host: --output excludes --in-place"},
+      {{"empty.obj", "--select", "all", "--factor", "2"},
+       "elasticpull-host: empty.obj: the mesh has no points (no 'v' lines)"},
+      {{"mac.obj", "--select", "all", "--factor", "2"},
+       "elasticpull-host: mac.obj:1: the lines end in a carriage return alone (old Mac OS line ends), which "
+       "this program does not read; convert them to line feeds first, for example with: tr '\\r' '\\n' < IN "
+       "> OUT"},
+      {{"pairs.obj", "--script", "typo.txt"},
+       "elasticpull-host: typo.txt:3: unknown command 'factr'; did you mean factor?"},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-o", "out.obj"});
+    if (c.args.back() == "--in-place") args.resize(c.args.size());
+    const auto r = run(args);
+    EXPECT_EQ(r.exitCode, 2) << describe(r);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.message) << describe(r);
+    EXPECT_FALSE(std::filesystem::exists(path("out.obj")));
+  }
+}
+
+// The tool's boxes, the session's warnings and the program's failures all
+// read as the program's messages; -q leaves out the About button's line.
+TEST_F(ProgramErrors, EveryLineOnStandardErrorIsTheProgramsAndQuietHidesTheAboutLine) {
+  put("five.obj", "v 2 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\nv 7 7 7\n");
+  put("about.txt", "select 0-3\npick\nabout\nfactor 2\n");
+  const std::vector<std::vector<std::string>> runs = {
+      {"pairs.obj", "--select", "2", "--factor", "2"},   // the tool's warning box, a failed build
+      {"five.obj", "--select", "all", "--factor", "2"},  // the session's warning
+      {"pairs.obj", "--select", "0-3", "--factr", "2"},  // the option parser
+  };
+  for (const auto &args : runs) {
+    const auto r = run(args);
+    ASSERT_FALSE(r.err.empty()) << describe(r);
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_EQ(line.rfind("elasticpull-host: ", 0), 0u) << describe(r);
+  }
+  const auto quiet = run({"pairs.obj", "--script", "about.txt", "-q"});
+  EXPECT_EQ(quiet.exitCode, 0) << describe(quiet);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_NE(run({"pairs.obj", "--script", "about.txt"}).out.find("About panel: "), std::string::npos);
+}
+
 TEST_F(ProgramErrors, TooFewPointsReportsTheToolsWarningAndTheFailedBuild) {
   const auto r = run({"pairs.obj", "--select", "2", "--factor", "2", "-o", "out.obj"});
   EXPECT_EQ(r.exitCode, 1);
@@ -128,10 +197,10 @@ TEST_F(ProgramErrors, AnOddSelectionIsPairedInFileOrderAndTheLastPointIsLeftOut)
   put("five.obj", "v 2 0 0\nv 0 0 0\nv 0 1 0\nv 0 5 0\nv 7 7 7\n");
   const auto r = run({"five.obj", "--select", "all", "--factor", "2", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
-  EXPECT_EQ(
-      r.err,
-      "warning: 5 points are selected; the tool pairs them in mesh order and leaves the last one (point 4) "
-      "where it is\n");
+  EXPECT_EQ(r.err,
+            "elasticpull-host: warning: 5 points are selected; the tool pairs them in mesh order and leaves "
+            "the last one (point 4) "
+            "where it is\n");
   EXPECT_EQ(file("out.obj"), "v 4 0 0\nv 0 0 0\nv 0 -3 0\nv 0 5 0\nv 7 7 7\n");
 }
 

@@ -98,7 +98,8 @@ TEST_F(ProgramPairs, LineElementsArePairsAsWrittenSegmentBySegment) {
             (std::vector<Point>{
                 {0, 0, 0}, {1, 0, -3}, {1, 2, -3}, {0, 2, 0}, {0, 0, 6}, {1, 0, 3}, {1, 2, 3}, {0, 2, 3}}));
   EXPECT_EQ(r.out.substr(0, r.out.find("moved")),
-            "--pairs-from-edges: 1 of 4 segments of the line elements skipped, 3 taken as pairs: 1 has an "
+            "elasticpull-host: --pairs-from-edges: 1 of 4 segments of the line elements skipped, 3 taken as "
+            "pairs: 1 has an "
             "end already in an earlier pair (a point can be the end of one pair only)\n"
             "pair 0: handle 4, anchor 0, length 3 -> 6\npair 1: handle 2, anchor 6, length 3 -> 6\n"
             "pair 2: handle 1, anchor 5, length 3 -> 6\n");
@@ -113,7 +114,8 @@ TEST_F(ProgramPairs, ChainsOfEdgesAlongTheAxisGiveEveryEdgeWhoseEndsAreFree) {
   auto r = run({"stack.obj", "--pairs-from-edges", "--axis", "z", "--factor", "2", "-o", "out.obj"});
   ASSERT_EQ(r.exitCode, 0) << describe(r);
   EXPECT_EQ(r.out.substr(0, r.out.find("moved")),
-            "--pairs-from-edges: 2 of 6 edges within 5 degrees of the z axis skipped, 4 taken as pairs: 2 "
+            "elasticpull-host: --pairs-from-edges: 2 of 6 edges within 5 degrees of the z axis skipped, 4 "
+            "taken as pairs: 2 "
             "have an end already in an earlier pair (a point can be the end of one pair only)\n");
   const std::vector<Point> after = points(file("out.obj"));
   ASSERT_EQ(after.size(), 12u);
@@ -216,7 +218,6 @@ TEST_F(ProgramPairs, MatchPairGivesEveryPairThatPairsLength) {
 // Pairs the tool cannot stretch as asked are refused before the module is
 // loaded, and nothing is written.
 TEST_F(ProgramPairs, PairsTheToolCannotStretchAsAskedAreRefused) {
-  put("zero.obj", "v 0 0 0\nv 0 0 0\nv 1 0 0\nv 0 0 0\nv 5 5 5\nv 5 5 5\n");
   // Two boxes stacked in z: their z edges form chains through the middle points.
   put("stack.obj", std::string(kBox) + "v 0 0 6\nv 1 0 6\nv 1 2 6\nv 0 2 6\nf 5 6 10 9\n");
   put("bad.obj", std::string(kBox).replace(std::string(kBox).find("f 1 2 3 4"), 9, "f 1 2 3 12"));
@@ -225,14 +226,6 @@ TEST_F(ProgramPairs, PairsTheToolCannotStretchAsAskedAreRefused) {
     std::string message;
   };
   const Case cases[] = {
-      {{"zero.obj", "--select", "all", "--length", "2"},
-       "elasticpull-host: --length: pairs 0 (0:1) and 2 (4:5) have zero length: the ends are at one place, "
-       "so "
-       "there is no direction to stretch along; leave them out (--pairs)"},
-      {{"zero.obj", "--pairs", "2:3,1:0", "--match-pair", "0"},
-       "elasticpull-host: --match-pair: pair 1 (1:0) has zero length: the ends are at one place, so there is "
-       "no "
-       "direction to stretch along; leave it out (--pairs)"},
       {{"box.obj", "--pairs", "1:0,6:5", "--match-pair", "2"},
        "elasticpull-host: --match-pair 2: there are 2 pairs (0-1)"},
       {{"box.obj", "--pairs", "1:0,2:1", "--factor", "2"},
@@ -264,6 +257,107 @@ TEST_F(ProgramPairs, PairsTheToolCannotStretchAsAskedAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(path("out.obj")));
   }
   EXPECT_EQ(file("box.obj"), kBox);
+}
+
+// Pairs shorter than the tool's smallest length (1e-14 in each of x, y and
+// z) stay where they are with every kind of stretch; the run goes on with
+// the others and says how many it left, in the summary, -v and the report.
+TEST_F(ProgramPairs, PairsShorterThanTheSmallestLengthAreLeftAndCounted) {
+  // Pair 0 is 5e-15 long, pair 1 has both ends at one place, pair 2 is 1 long.
+  const std::string mesh = "v 0 0 0\nv 0 0 5e-15\nv 3 3 3\nv 3 3 3\nv 1 0 0\nv 1 0 1\n";
+  put("short.obj", mesh);
+  const std::vector<std::vector<std::string>> stretches = {{"--factor", "2"},
+                                                           {"--offset", "1"},
+                                                           {"--length", "2"},
+                                                           {"--match-pair", "0"},
+                                                           {"--factor", "3", "--symmetry"}};
+  for (const auto &stretch : stretches) {
+    std::vector<std::string> args{"short.obj", "--pairs", "1:0,3:2,5:4", "-v",
+                                  "--report",  "r.json",  "-o",          "out.obj"};
+    args.insert(args.end(), stretch.begin(), stretch.end());
+    const auto r = run(args);
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const std::vector<Point> after = points(file("out.obj"));
+    const std::vector<Point> before = points(mesh);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(after[i], before[i]) << stretch[0] << " point " << i;
+    EXPECT_NE(after[5], before[5]) << stretch[0] << ": the pair of length 1 is stretched";
+    EXPECT_NE(
+        r.out.find("pair 1: handle 3, anchor 2, length 0 -> 0 (left as it was: shorter than the smallest "
+                   "length)\n"),
+        std::string::npos)
+        << describe(r);
+    EXPECT_NE(r.out.find("; 2 pairs were left as they were: shorter than the smallest length (ends less than "
+                         "1e-14 apart in each of x, y and z)"),
+              std::string::npos)
+        << describe(r);
+    const nlohmann::json report = nlohmann::json::parse(file("r.json"));
+    EXPECT_EQ(report["pairsTooShort"], 2);
+    EXPECT_EQ(report["smallestLength"], 1e-14);
+    EXPECT_EQ(report["pairs"][0]["tooShort"], true);
+    EXPECT_EQ(report["pairs"][2]["tooShort"], false);
+  }
+  // Nothing is said when every pair was long enough.
+  const auto r = run({"box.obj", "--pairs", "4:0", "--factor", "2"});
+  EXPECT_EQ(r.out.find("left as"), std::string::npos) << describe(r);
+}
+
+// An Offset whose result is past the largest double (with Symmetry, twice
+// the Offset) is said so, never as "inf" or "nan".
+TEST_F(ProgramPairs, AnOffsetPastTheLargestNumberIsSaidSo) {
+  const auto r = run({"box.obj", "--pairs", "4:0", "--offset", "1.7e308", "--symmetry", "-v"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_NE(r.out.find("each pair becomes more than 1.79769313486e+308 longer"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("length 3 -> more than 1.79769313486e+308\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("inf"), std::string::npos) << r.out;
+}
+
+// --pairs @FILE: more pairs than a command line holds, one a line or
+// comma-separated, with comments; a mistake is named at its line. Script
+// pairs lines one after another add up, with the same rule.
+TEST_F(ProgramPairs, PairsFromAFileAndConsecutivePairsLinesAddUp) {
+  std::string many = "# every point of a 20,000-point mesh once\n";
+  std::string mesh;
+  for (int i = 0; i < 10000; ++i) {
+    mesh += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\n";
+    many += std::to_string(2 * i + 1) + ":" + std::to_string(2 * i) + (i % 2 == 0 ? ", " : "\n\n");
+  }
+  put("many.obj", mesh);
+  put("many.txt", many);
+  const auto r = run({"many.obj", "--pairs", "@many.txt", "--factor", "2", "-o", "out.obj"});
+  ASSERT_EQ(r.exitCode, 0) << describe(r);
+  EXPECT_NE(r.out.find("moved 10000 of 20000 points; 10000 pairs;"), std::string::npos) << r.out;
+  EXPECT_EQ(points(file("out.obj"))[19999], (Point{9999, 2, 0}));
+
+  put("script.txt", "pairs 4:0\n# and\npairs 5:1, 6:2\npick\nfactor 2\n");
+  const auto script = run({"box.obj", "--script", "script.txt", "-v"});
+  ASSERT_EQ(script.exitCode, 0) << describe(script);
+  EXPECT_NE(script.out.find("moved 3 of 8 points; 3 pairs;"), std::string::npos) << script.out;
+
+  struct Case {
+    std::string pairs;   // the file's text
+    std::string script;  // a script's text instead, when not empty
+    std::string message;
+  };
+  const Case cases[] = {
+      {"4:0\n5:1\n\n6:4 # again\n", "",
+       "elasticpull-host: p.txt:4: point 4 is in pair 0 (4:0) and in pair 2 (6:4): a point can be the end of "
+       "one pair only"},
+      {"4:0\n5:x\n", "", "elasticpull-host: p.txt:2: bad pair '5:x'"},
+      {"4:0\n9:1\n", "", "elasticpull-host: p.txt:2: point index 9 is out of range: the mesh has 8 points"},
+      {"# nothing\n\n", "", "elasticpull-host: p.txt: the pairs file holds no pairs"},
+      {"", "pairs 4:0\npairs 0:1\n",
+       "elasticpull-host: p.txt:2: point 0 is in pair 0 (4:0) and in pair 1 (0:1): a point can be the end of "
+       "one pair only"},
+  };
+  for (const Case &c : cases) {
+    put("p.txt", c.script.empty() ? c.pairs : c.script);
+    const auto bad =
+        run(c.script.empty() ? std::vector<std::string>{"box.obj", "--pairs", "@p.txt", "--factor", "2"}
+                             : std::vector<std::string>{"box.obj", "--script", "p.txt"});
+    EXPECT_EQ(bad.exitCode, 2) << describe(bad);
+    EXPECT_EQ(bad.err.rfind(c.message, 0), 0u) << describe(bad);
+  }
 }
 
 // -v and --report tell the same: every pair by mesh indices, with its length

@@ -91,7 +91,7 @@ TEST_F(ProgramReadme, WithoutArgumentsTheBundledExampleWritesItsFilesAndSaysWher
   // The last step tilts the first bar's top and bottom faces, whose normals
   // the file keeps.
   EXPECT_EQ(r.err,
-            "warning: elasticpull-example-output/bars-stretched.obj: 2 faces with normals (vn) use moved "
+            "elasticpull-host: warning: elasticpull-example-output/bars-stretched.obj: 2 faces with normals (vn) use moved "
             "points; the normals are kept as they were (--normals recompute gives them new ones)\n");
   EXPECT_NE(r.out.find("Outputs go to " + path("elasticpull-example-output").string() + "\n"),
             std::string::npos)

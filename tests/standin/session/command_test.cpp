@@ -139,6 +139,86 @@ TEST(CommandForms, TextAndJsonReadBackToTheSameCommandAndAgree) {
   }
 }
 
+// Script lines made of command names, keywords and arguments in any case,
+// bare or quoted: every line that parses prints as a line that parses back to
+// the same command, and prints the same again.
+TEST(CommandForms, EveryLineThatParsesPrintsAsALineOfTheSameCommand) {
+  static const char *const kNames[] = {
+      "pick",   "press",      "drag",     "release", "click",  "keep",  "drop", "reset",  "event",  "mode",
+      "factor", "offset",     "symmetry", "invert",  "about",  "panel", "svg",  "points", "select", "pairs",
+      "length", "match-pair", "undo",     "redo",    "revert", "save",  "echo", "close"};
+  static const char *const kWords[] = {
+      "ctrl", "right", "handle", "start",   "point", "zoom",   "selection", "mesh",   "top",      "front",
+      "side", "on",    "off",    "all",     "at",    "mode",   "factor",    "offset", "symmetry", "invert",
+      "1",    "-2.5",  "150%",   "0-3,8",   "4:0",   "4:0,",   ",5:1",      "a.svg",  "b.png",    "c.obj",
+      "x#y",  "#",     "\"\"",   "\"a b\"", "\"#\"", "\"\"\"", "a\"b",      "\t",     "7",        "12"};
+  std::mt19937 random(20261208);
+  auto pick = [&](auto &list) {
+    return std::string(list[std::uniform_int_distribution<std::size_t>(0, std::size(list) - 1)(random)]);
+  };
+  // Each letter in upper or lower case, and sometimes the whole word quoted.
+  auto dress = [&](std::string word) {
+    for (char &c : word)
+      if (random() % 2 == 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (random() % 4 == 0 && word.find('"') == std::string::npos) word = "\"" + word + "\"";
+    return word;
+  };
+  int parsed = 0;
+  for (int i = 0; i < 200000; ++i) {
+    std::string line = dress(pick(kNames));
+    for (int n = static_cast<int>(random() % 5); n > 0; --n) line += " " + dress(pick(kWords));
+    Command c;
+    try {
+      c = standin::parseCommand(line);
+    } catch (const standin::Failure &) {
+      continue;
+    }
+    ++parsed;
+    const std::string text = standin::commandText(c);
+    SCOPED_TRACE(line + "  printed as  " + text);
+    Command again;
+    ASSERT_NO_THROW(again = standin::parseCommand(text));
+    ASSERT_EQ(again, c);
+    ASSERT_EQ(standin::commandText(again), text);
+  }
+  EXPECT_GT(parsed, 20000);  // the lines reach the parsers, not only their refusals
+}
+
+// Texts from the page (JSON) hold any characters: a command takes only what a
+// script line can hold, and that reads back as the same text.
+TEST(CommandForms, AJsonTextIsRefusedOrPrintsAsTheSameText) {
+  static const char *const kFields[][2] = {
+      {"svg", "file"},         {"about", "file"},       {"save", "file"},  {"echo", "text"},
+      {"select", "selection"}, {"points", "selection"}, {"pairs", "pairs"}};
+  static const std::string kCharacters = "aZ1.:-, \t\"#\\\r\n";
+  std::mt19937 random(7);
+  int kept = 0;
+  for (int i = 0; i < 50000; ++i) {
+    const auto &field = kFields[random() % std::size(kFields)];
+    std::string text;
+    for (int n = static_cast<int>(random() % 7); n >= 0; --n)
+      text += kCharacters[random() % kCharacters.size()];
+    const std::string command = field[0];
+    if (command == "svg") text += ".svg";
+    if (command == "about") text += ".png";
+    Command c;
+    try {
+      c = standin::commandFromJson(json{{"command", command}, {field[1], text}});
+    } catch (const standin::Failure &error) {
+      EXPECT_EQ(error.kind(), standin::FailureKind::BadInput);
+      continue;
+    }
+    ++kept;
+    const std::string line = standin::commandText(c);
+    SCOPED_TRACE(json(text).dump() + "  printed as  " + line);
+    ASSERT_EQ(line.find('\n'), std::string::npos);
+    Command again;
+    ASSERT_NO_THROW(again = standin::parseCommand(line));
+    ASSERT_EQ(again, c);
+  }
+  EXPECT_GT(kept, 5000);
+}
+
 TEST(CommandForms, EverySessionCommandHasItsJsonForm) {
   struct Case {
     const char *text;

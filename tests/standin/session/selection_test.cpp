@@ -24,6 +24,8 @@ TEST(Selection, IndicesAndRangesBecomeAnAscendingSetInMeshOrder) {
       {" 2 , 2-3 ,1 ", {1, 2, 3}},      // repeats and blanks
       {"5-5", {5}},
       {"all", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+      {" ALL ", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},  // a quoted keyword keeps its case
+      {"aLl", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
   };
   for (const Case &c : cases) EXPECT_EQ(parseSelection(c.text, 10), c.expected) << c.text;
 }
