@@ -174,6 +174,7 @@ void PanelService::describe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPane
   call.known = panel != nullptr;
   if (panel != nullptr) {
     panel->described = true;
+    ++panel->revision;
     panel->data = std::move(entries);
     panel->get = get;
     panel->set = set;
@@ -252,6 +253,7 @@ bool applyControlHint(PanelRecord &panel, const Hint &h) {
 }  // namespace
 
 void PanelService::applyHints(PanelRecord &panel, const HintWalk &walk) {
+  ++panel.revision;
   // Choice items first, so that a value map in the same list can be copied with the right length.
   for (const Hint &h : walk.hints)
     if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hints[idWord(h.args[0])].choiceItems = choiceItemsOf(h);

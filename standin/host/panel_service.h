@@ -69,6 +69,9 @@ struct PanelRecord {
   std::vector<EnableLink> links;                 // in the order received
   std::vector<Hint> otherHints;                  // tags this host does not act on, kept as received
   int posts = 0;
+  // Counts the describe and hint calls that changed the record: what was looked up in it stays valid
+  // while this does not change.
+  unsigned revision = 0;
 
   const PanelEntry *control(std::uintptr_t controlId) const;
   const PanelEntry *dataEntry(std::uintptr_t controlId) const;

@@ -1,6 +1,7 @@
 #include "standin/session/tool_panel.h"
 
 #include <cmath>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -69,30 +70,49 @@ ToolPanel::ToolPanel(PanelService &service, LWXPanelID panel, void *instance,
                      PanelModel::ChangeCallback onChange, const Tracer &tracer)
     : service_(service), model_(service, panel, instance, std::move(onChange)), tracer_(tracer) {}
 
-std::optional<ControlView> ToolPanel::find(std::string_view word, bool choiceItem) const {
-  for (const ControlView &c : model_.controls()) {
+std::optional<std::uintptr_t> ToolPanel::find(std::string_view word, bool choiceItem) const {
+  const PanelRecord *record = service_.panel(model_.panelId());
+  if (record == nullptr) return std::nullopt;
+  if (record->revision != layoutRevision_) {
+    layout_ = model_.layout();
+    layoutRevision_ = record->revision;
+  }
+  for (const ControlView &c : layout_) {
     if (c.hidden) continue;
-    if (!choiceItem && !c.label.empty() && firstWord(c.label) == word) return c;
+    if (!choiceItem && !c.label.empty() && firstWord(c.label) == word) return c.id;
     if (choiceItem && c.type == "iChoice")
       for (const std::string &item : c.choices)
-        if (lowerCase(item) == word) return c;
+        if (lowerCase(item) == word) return c.id;
   }
   return std::nullopt;
 }
 
 ControlView ToolPanel::labelled(std::string_view word, const std::string &what) const {
   const bool mode = word == kModes[0] || word == kModes[1];
-  if (auto control = find(word, mode && what == "the mode")) return *control;
+  if (auto id = find(word, mode && what == "the mode")) {
+    if (auto control = model_.control(*id)) return *control;
+  }
   throw Failure(FailureKind::Refused, "the options panel has no " + what + " control");
 }
 
 std::optional<ToolSettings> ToolPanel::read() const {
   if (!model_.exists()) return std::nullopt;
   ToolSettings s;
-  if (auto v = find(kModes[0], true); v && v->hasValue) s.mode = v->intValue;
-  if (auto v = find("factor", false); v && v->hasValue) s.factor = v->doubleValue;
-  if (auto v = find("offset", false); v && v->hasValue) s.offset = v->doubleValue;
-  if (auto v = find("symmetry", false); v && v->hasValue) s.symmetry = v->intValue;
+  auto take = [&](std::string_view word, bool choiceItem, auto &into) {
+    const std::optional<std::uintptr_t> id = find(word, choiceItem);
+    if (!id) return;
+    const ControlValue v = model_.value(*id);
+    if (!v.hasValue) return;
+    if constexpr (std::is_same_v<std::remove_reference_t<decltype(into)>, int>) {
+      into = v.intValue;
+    } else {
+      into = v.doubleValue;
+    }
+  };
+  take(kModes[0], true, s.mode);
+  take("factor", false, s.factor);
+  take("offset", false, s.offset);
+  take("symmetry", false, s.symmetry);
   return s;
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host_abi.h"
 #include "standin/host/panel_model.h"
@@ -68,13 +69,18 @@ class ToolPanel {
   // The control whose label's first word is `word` (any case), or the choice
   // with the item `word`; Failure(Refused) naming `what` when there is none.
   ControlView labelled(std::string_view word, const std::string &what) const;
-  std::optional<ControlView> find(std::string_view word, bool choiceItem) const;
+  // The ID of that control, or of the choice with the item `word`; looked up
+  // once while the panel's description does not change.
+  std::optional<std::uintptr_t> find(std::string_view word, bool choiceItem) const;
   void edit(const ControlView &control, const std::string &label,
             const std::function<EditResult(PanelModel &)> &change, const std::string &shown);
 
   PanelService &service_;
   PanelModel model_;
   const Tracer &tracer_;
+  // The panel's layout as find last read it, and the record's revision then.
+  mutable std::vector<ControlView> layout_;
+  mutable std::optional<unsigned> layoutRevision_;
 };
 
 }  // namespace standin
