@@ -177,15 +177,6 @@ std::vector<ControlView> PanelModel::controls() const {
   return out;
 }
 
-std::vector<ControlView> PanelModel::layout() const {
-  std::vector<ControlView> out;
-  const PanelRecord *panel = record();
-  if (panel == nullptr) return out;
-  out.reserve(panel->controls.size());
-  for (const PanelEntry &entry : panel->controls) out.push_back(layoutView(*panel, entry));
-  return out;
-}
-
 std::optional<ControlView> PanelModel::control(std::uintptr_t id) const {
   const PanelRecord *panel = record();
   if (panel == nullptr) return std::nullopt;

@@ -84,8 +84,6 @@ class PanelModel {
   // Every control of the table, in order (hidden ones included, marked).
   std::vector<ControlView> controls() const;
   std::optional<ControlView> control(std::uintptr_t id) const;
-  // Every control as the panel's description and hints define it: no value read, every one enabled.
-  std::vector<ControlView> layout() const;
   // What control(id)'s value fields would hold, without the rest of the view.
   ControlValue value(std::uintptr_t id) const;
 

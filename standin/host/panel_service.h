@@ -112,6 +112,10 @@ class PanelService {
 
   const std::vector<PanelCall> &calls() const { return calls_; }
   void clearCalls() { calls_.clear(); }
+  // Whether calls() records the calls that follow (on from the start). A session that picks a tool
+  // thousands of times and never reads the log turns it off: each pick's panel makes a dozen calls.
+  void recordCalls(bool on) { recording_ = on; }
+  bool recordingCalls() const { return recording_; }
 
   // A live panel's record, or null (never created here, or destroyed).
   const PanelRecord *panel(LWXPanelID id) const;
@@ -141,11 +145,15 @@ class PanelService {
 
  private:
   PanelRecord *find(LWXPanelID id);
-  void applyHints(PanelRecord &panel, const HintWalk &walk);
+  void applyHints(PanelRecord &panel, const HintViews &walk);
+  void record(PanelCall &&call) {
+    if (recording_) calls_.push_back(std::move(call));
+  }
 
   LWXPanelFuncs funcs_;
   std::vector<std::unique_ptr<PanelRecord>> panels_;
   std::vector<PanelCall> calls_;
+  bool recording_ = true;
   int failCreates_ = 0;
   ThumbnailSink thumbnailSink_;
   PostHandler postHandler_;
