@@ -84,8 +84,16 @@ const PanelEntry *PanelRecord::dataEntry(std::uintptr_t controlId) const {
 }
 
 const ControlHints *PanelRecord::hintsFor(std::uintptr_t controlId) const {
-  auto it = hints.find(controlId);
-  return it != hints.end() ? &it->second : nullptr;
+  for (const auto &[named, h] : hints)
+    if (named == controlId) return &h;
+  return nullptr;
+}
+
+ControlHints &PanelRecord::hintsOf(std::uintptr_t controlId) {
+  for (auto &[named, h] : hints)
+    if (named == controlId) return h;
+  if (hints.empty()) hints.reserve(controls.size() + 1);
+  return hints.emplace_back(controlId, ControlHints{}).second;
 }
 
 std::optional<std::string> PanelRecord::title() const {
@@ -226,7 +234,7 @@ EnableLink enableLinkOf(const PanelRecord &panel, const HintView &h) {
 // What one hint says about its control; false for a tag this host does not act on. Each tag acted on
 // has at least the argument words read here (the walk read as many as its tag word counts).
 bool applyControlHint(PanelRecord &panel, const HintView &h) {
-  auto control = [&]() -> ControlHints & { return panel.hints[idWord(h.args[0])]; };
+  auto control = [&]() -> ControlHints & { return panel.hintsOf(idWord(h.args[0])); };
   switch (h.tag) {
     case LWXP_HINT_HIDDEN:
       control().hidden = true;
@@ -260,7 +268,7 @@ void PanelService::applyHints(PanelRecord &panel, const HintViews &walk) {
   ++panel.revision;
   // Choice items first, so that a value map in the same list can be copied with the right length.
   for (const HintView &h : walk.hints)
-    if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hints[idWord(h.args[0])].choiceItems = choiceItemsOf(h);
+    if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hintsOf(idWord(h.args[0])).choiceItems = choiceItemsOf(h);
   for (const HintView &h : walk.hints) {
     if (h.tag == LWXP_HINT_CHOICE_ITEMS) continue;
     if (h.tag == LWXP_HINT_ENABLE_LINK) {
