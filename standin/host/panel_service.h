@@ -68,8 +68,8 @@ struct PanelRecord {
   // By control ID, in the order first named; ID 0 is the panel itself (its title). A panel names a dozen
   // controls, so a list searched in order is quicker to fill and to read than a tree.
   std::vector<std::pair<std::uintptr_t, ControlHints>> hints;
-  std::vector<EnableLink> links;                 // in the order received
-  std::vector<Hint> otherHints;                  // tags this host does not act on, kept as received
+  std::vector<EnableLink> links;  // in the order received
+  std::vector<Hint> otherHints;   // tags this host does not act on, kept as received
   int posts = 0;
   // Counts the describe and hint calls that changed the record: what was looked up in it stays valid
   // while this does not change.
@@ -78,7 +78,7 @@ struct PanelRecord {
   const PanelEntry *control(std::uintptr_t controlId) const;
   const PanelEntry *dataEntry(std::uintptr_t controlId) const;
   const ControlHints *hintsFor(std::uintptr_t controlId) const;  // null when no hint named it
-  ControlHints &hintsOf(std::uintptr_t controlId);                // added empty when none named it
+  ControlHints &hintsOf(std::uintptr_t controlId);               // added empty when none named it
   std::optional<std::string> title() const;
 };
 

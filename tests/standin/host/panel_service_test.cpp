@@ -221,8 +221,15 @@ TEST_F(HandBuiltPanel, WithoutTheCallLogPanelsAreBuiltAndDestroyedAlike) {
   const LWXPanelID quiet = f->create(LWXP_FORM, kControls);
   ASSERT_NE(quiet, nullptr);
   f->describe(quiet, kData, getValue, setValue);
-  const LWXPanelHint hints[] = {static_cast<LWXPanelHint>(LWXP_HINT_HIDDEN), 4,
-                                static_cast<LWXPanelHint>(LWXP_HINT_MAX), 3, 150, 0x3D999902, 0, 0, 0};
+  const LWXPanelHint hints[] = {static_cast<LWXPanelHint>(LWXP_HINT_HIDDEN),
+                                4,
+                                static_cast<LWXPanelHint>(LWXP_HINT_MAX),
+                                3,
+                                150,
+                                0x3D999902,
+                                0,
+                                0,
+                                0};
   f->hint(quiet, 0, hints);
   EXPECT_EQ(f->post(quiet), 1);
   const PanelRecord *r = service.panel(quiet);
