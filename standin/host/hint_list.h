@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "host/host_abi.h"
@@ -21,6 +22,22 @@ struct Hint {
   bool hasIdList = false;
 };
 
+// One hint where it lies in the caller's list: valid while the list is.
+struct HintView {
+  std::uintptr_t tag = 0;
+  std::span<const LWXPanelHint> args;
+  std::span<const LWXPanelHint> ids;  // without the closing 0
+  bool hasIdList = false;
+
+  Hint copy() const;
+};
+
+struct HintViews {
+  std::vector<HintView> hints;
+  std::size_t wordsRead = 0;  // up to and including the list's closing 0
+  bool complete = false;      // false: the list did not end within the word limit
+};
+
 struct HintWalk {
   std::vector<Hint> hints;
   std::vector<LWXPanelHint> words;  // every word read, up to and including the list's closing 0
@@ -31,7 +48,11 @@ struct HintWalk {
 // without end.
 inline constexpr std::size_t kMaxHintWords = 1 << 16;
 
-// Walks a hint list (NULL counts as an empty list). Reads only during the call.
+// Walks a hint list (NULL counts as an empty list) without copying it: a host reads the views during the
+// call that gave it the list.
+HintViews viewHints(const LWXPanelHint *list, std::size_t maxWords = kMaxHintWords);
+
+// Walks a hint list and copies what it read. Reads only during the call.
 HintWalk walkHints(const LWXPanelHint *list, std::size_t maxWords = kMaxHintWords);
 
 }  // namespace standin

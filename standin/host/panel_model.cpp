@@ -10,7 +10,7 @@ namespace standin {
 
 namespace {
 
-ValueKind kindOf(const std::string &dataType) {
+ValueKind kindOf(std::string_view dataType) {
   if (dataType == "integer") return ValueKind::Int;
   if (dataType == "percent" || dataType == "distance" || dataType == "float") return ValueKind::Double;
   return ValueKind::None;
@@ -90,7 +90,7 @@ std::string PanelModel::title() const {
 std::optional<double> PanelModel::readNumber(const PanelRecord &panel, std::uintptr_t id) const {
   const PanelEntry *data = panel.dataEntry(id);
   if (data == nullptr || panel.get == nullptr) return std::nullopt;
-  const ValueKind kind = kindOf(data->type.value_or(""));
+  const ValueKind kind = data->type ? kindOf(*data->type) : ValueKind::None;
   if (kind == ValueKind::None) return std::nullopt;
   void *value = panel.get(instance_, id);
   if (value == nullptr) return std::nullopt;
@@ -98,7 +98,22 @@ std::optional<double> PanelModel::readNumber(const PanelRecord &panel, std::uint
                                 : *static_cast<const double *>(value);
 }
 
-ControlView PanelModel::view(const PanelRecord &panel, const PanelEntry &entry) const {
+ControlValue PanelModel::readValue(const PanelRecord &panel, ValueKind kind, std::uintptr_t id) const {
+  ControlValue v;
+  if (kind == ValueKind::None || panel.get == nullptr) return v;
+  void *value = panel.get(instance_, id);
+  if (value == nullptr) return v;
+  v.hasValue = true;
+  if (kind == ValueKind::Int) {
+    v.intValue = *static_cast<const int *>(value);
+    v.doubleValue = v.intValue;
+  } else {
+    v.doubleValue = *static_cast<const double *>(value);
+  }
+  return v;
+}
+
+ControlView PanelModel::layoutView(const PanelRecord &panel, const PanelEntry &entry) {
   ControlView v;
   v.id = entry.id;
   v.label = entry.name.value_or("");
@@ -106,17 +121,6 @@ ControlView PanelModel::view(const PanelRecord &panel, const PanelEntry &entry) 
   if (const PanelEntry *data = panel.dataEntry(entry.id)) {
     v.dataType = data->type.value_or("");
     v.kind = kindOf(v.dataType);
-    if (v.kind != ValueKind::None && panel.get != nullptr) {
-      if (void *value = panel.get(instance_, entry.id)) {
-        v.hasValue = true;
-        if (v.kind == ValueKind::Int) {
-          v.intValue = *static_cast<const int *>(value);
-          v.doubleValue = v.intValue;
-        } else {
-          v.doubleValue = *static_cast<const double *>(value);
-        }
-      }
-    }
   }
   if (const ControlHints *h = panel.hintsFor(entry.id)) {
     v.hidden = h->hidden;
@@ -128,6 +132,15 @@ ControlView PanelModel::view(const PanelRecord &panel, const PanelEntry &entry) 
     v.isButton = h->buttonClick != nullptr;
     v.hasThumbnail = h->draw != nullptr;
   }
+  return v;
+}
+
+ControlView PanelModel::view(const PanelRecord &panel, const PanelEntry &entry) const {
+  ControlView v = layoutView(panel, entry);
+  const ControlValue own = readValue(panel, v.kind, entry.id);
+  v.hasValue = own.hasValue;
+  v.intValue = own.intValue;
+  v.doubleValue = own.doubleValue;
   for (const EnableLink &link : panel.links) {
     if (std::find(link.controlled.begin(), link.controlled.end(), entry.id) == link.controlled.end())
       continue;
@@ -159,6 +172,7 @@ std::vector<ControlView> PanelModel::controls() const {
   std::vector<ControlView> out;
   const PanelRecord *panel = record();
   if (panel == nullptr) return out;
+  out.reserve(panel->controls.size());
   for (const PanelEntry &entry : panel->controls) out.push_back(view(*panel, entry));
   return out;
 }
@@ -169,6 +183,14 @@ std::optional<ControlView> PanelModel::control(std::uintptr_t id) const {
   const PanelEntry *entry = panel->control(id);
   if (entry == nullptr) return std::nullopt;
   return view(*panel, *entry);
+}
+
+ControlValue PanelModel::value(std::uintptr_t id) const {
+  const PanelRecord *panel = record();
+  if (panel == nullptr || panel->control(id) == nullptr) return {};
+  const PanelEntry *data = panel->dataEntry(id);
+  if (data == nullptr || !data->type) return {};
+  return readValue(*panel, kindOf(*data->type), id);
 }
 
 EditResult PanelModel::checkEditable(const ControlView &view) const {

@@ -49,6 +49,13 @@ struct ControlView {
   bool hasThumbnail = false;  // has a draw callback
 };
 
+// A control's value alone, as its view holds it.
+struct ControlValue {
+  bool hasValue = false;
+  int intValue = 0;
+  double doubleValue = 0.0;
+};
+
 enum class EditResult {
   Done,
   NoPanel,
@@ -77,6 +84,8 @@ class PanelModel {
   // Every control of the table, in order (hidden ones included, marked).
   std::vector<ControlView> controls() const;
   std::optional<ControlView> control(std::uintptr_t id) const;
+  // What control(id)'s value fields would hold, without the rest of the view.
+  ControlValue value(std::uintptr_t id) const;
 
   EditResult edit(std::uintptr_t id, int value);
   EditResult edit(std::uintptr_t id, double value);  // also for integer controls holding a whole number
@@ -99,6 +108,8 @@ class PanelModel {
  private:
   const PanelRecord *record() const { return service_.panel(panel_); }
   std::optional<double> readNumber(const PanelRecord &panel, std::uintptr_t id) const;
+  ControlValue readValue(const PanelRecord &panel, ValueKind kind, std::uintptr_t id) const;
+  static ControlView layoutView(const PanelRecord &panel, const PanelEntry &entry);
   ControlView view(const PanelRecord &panel, const PanelEntry &entry) const;
   EditResult checkEditable(const ControlView &view) const;
   EditResult store(const PanelRecord &panel, const ControlView &view, int *intValue, double *doubleValue);

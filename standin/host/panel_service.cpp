@@ -20,11 +20,14 @@ std::optional<std::string> copyText(const char *text) {
 LWXPanelHint wordOf(const void *pointer) { return reinterpret_cast<LWXPanelHint>(pointer); }
 
 // Copies a control table or data description (entries of id, text, text, ended by three zero words) and
-// appends its raw words, closing entry included.
+// appends its raw words, closing entry included, to `words` unless that is null.
 template <typename Entry>
-std::vector<PanelEntry> copyTable(const Entry *table, std::vector<LWXPanelHint> &words) {
+std::vector<PanelEntry> copyTable(const Entry *table, std::vector<LWXPanelHint> *words) {
   std::vector<PanelEntry> entries;
   if (table == nullptr) return entries;
+  std::size_t count = 0;
+  while (count < kMaxTableEntries && (table[count].id != 0 || table[count].type != nullptr)) ++count;
+  entries.reserve(count);
   for (std::size_t i = 0; i < kMaxTableEntries; ++i) {
     const Entry &e = table[i];
     const char *name = nullptr;
@@ -33,9 +36,8 @@ std::vector<PanelEntry> copyTable(const Entry *table, std::vector<LWXPanelHint> 
     } else {
       name = e.name;
     }
-    words.push_back(static_cast<LWXPanelHint>(e.id));
-    words.push_back(wordOf(name));
-    words.push_back(wordOf(e.type));
+    if (words != nullptr)
+      words->insert(words->end(), {static_cast<LWXPanelHint>(e.id), wordOf(name), wordOf(e.type)});
     if (e.id == 0 && name == nullptr && e.type == nullptr) break;
     entries.push_back({e.id, copyText(name), copyText(e.type)});
   }
@@ -82,8 +84,16 @@ const PanelEntry *PanelRecord::dataEntry(std::uintptr_t controlId) const {
 }
 
 const ControlHints *PanelRecord::hintsFor(std::uintptr_t controlId) const {
-  auto it = hints.find(controlId);
-  return it != hints.end() ? &it->second : nullptr;
+  for (const auto &[named, h] : hints)
+    if (named == controlId) return &h;
+  return nullptr;
+}
+
+ControlHints &PanelRecord::hintsOf(std::uintptr_t controlId) {
+  for (auto &[named, h] : hints)
+    if (named == controlId) return h;
+  if (hints.empty()) hints.reserve(controls.size() + 1);
+  return hints.emplace_back(controlId, ControlHints{}).second;
 }
 
 std::optional<std::string> PanelRecord::title() const {
@@ -133,10 +143,10 @@ LWXPanelID PanelService::create(int type, const LWXPanelControl *controls) {
   PanelCall call;
   call.kind = PanelCallKind::Create;
   call.type = type;
-  std::vector<PanelEntry> entries = copyTable(controls, call.words);
+  std::vector<PanelEntry> entries = copyTable(controls, recording_ ? &call.words : nullptr);
   if (failCreates_ > 0) {
     --failCreates_;
-    calls_.push_back(std::move(call));
+    record(std::move(call));
     return nullptr;
   }
   // IDs count up and are never reused, so a destroyed panel's ID stays unknown.
@@ -146,10 +156,11 @@ LWXPanelID PanelService::create(int type, const LWXPanelControl *controls) {
   nextId += 0x10;
   record->type = type;
   record->controls = std::move(entries);
-  call.panel = record->id;
+  const LWXPanelID id = record->id;
+  call.panel = id;
   panels_.push_back(std::move(record));
-  calls_.push_back(std::move(call));
-  return call.panel;
+  this->record(std::move(call));
+  return id;
 }
 
 void PanelService::destroy(LWXPanelID id) {
@@ -159,7 +170,7 @@ void PanelService::destroy(LWXPanelID id) {
   auto it = std::find_if(panels_.begin(), panels_.end(), [id](const auto &p) { return p->id == id; });
   call.known = it != panels_.end();
   if (call.known) panels_.erase(it);
-  calls_.push_back(std::move(call));
+  record(std::move(call));
 }
 
 void PanelService::describe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPanelGetFunc get,
@@ -169,34 +180,36 @@ void PanelService::describe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPane
   call.panel = id;
   call.get = get;
   call.set = set;
-  std::vector<PanelEntry> entries = copyTable(data, call.words);
+  std::vector<PanelEntry> entries = copyTable(data, recording_ ? &call.words : nullptr);
   PanelRecord *panel = find(id);
   call.known = panel != nullptr;
   if (panel != nullptr) {
     panel->described = true;
+    ++panel->revision;
     panel->data = std::move(entries);
     panel->get = get;
     panel->set = set;
   }
-  calls_.push_back(std::move(call));
+  record(std::move(call));
 }
 
 void PanelService::hint(LWXPanelID id, std::uintptr_t controlId, const LWXPanelHint *hints) {
-  HintWalk walk = walkHints(hints);
+  const HintViews walk = viewHints(hints);
+  PanelRecord *panel = find(id);
+  if (panel != nullptr) applyHints(*panel, walk);
+  if (!recording_) return;
   PanelCall call;
   call.kind = PanelCallKind::Hint;
   call.panel = id;
   call.controlId = controlId;
-  call.words = walk.words;
-  PanelRecord *panel = find(id);
   call.known = panel != nullptr;
-  if (panel != nullptr) applyHints(*panel, walk);
-  calls_.push_back(std::move(call));
+  if (hints != nullptr) call.words.assign(hints, hints + walk.wordsRead);
+  record(std::move(call));
 }
 
 namespace {
 
-std::vector<std::string> choiceItemsOf(const Hint &h) {
+std::vector<std::string> choiceItemsOf(const HintView &h) {
   std::vector<std::string> items;
   const auto *list = reinterpret_cast<const char *const *>(h.args[1]);
   for (std::size_t i = 0; list != nullptr && i < kMaxChoiceItems && list[i] != nullptr; ++i)
@@ -204,7 +217,7 @@ std::vector<std::string> choiceItemsOf(const Hint &h) {
   return items;
 }
 
-EnableLink enableLinkOf(const PanelRecord &panel, const Hint &h) {
+EnableLink enableLinkOf(const PanelRecord &panel, const HintView &h) {
   EnableLink link;
   link.controller = idWord(h.args[0]);
   link.message = copyText(reinterpret_cast<const char *>(h.args[1]));
@@ -214,14 +227,14 @@ EnableLink enableLinkOf(const PanelRecord &panel, const Hint &h) {
   const ControlHints *controller = panel.hintsFor(link.controller);
   if (link.hasMap && controller != nullptr && controller->choiceItems)
     link.map = std::vector<int>(link.mapAddress, link.mapAddress + controller->choiceItems->size());
-  link.controlled = h.ids;
+  for (LWXPanelHint controlled : h.ids) link.controlled.push_back(idWord(controlled));
   return link;
 }
 
 // What one hint says about its control; false for a tag this host does not act on. Each tag acted on
 // has at least the argument words read here (the walk read as many as its tag word counts).
-bool applyControlHint(PanelRecord &panel, const Hint &h) {
-  auto control = [&]() -> ControlHints & { return panel.hints[idWord(h.args[0])]; };
+bool applyControlHint(PanelRecord &panel, const HintView &h) {
+  auto control = [&]() -> ControlHints & { return panel.hintsOf(idWord(h.args[0])); };
   switch (h.tag) {
     case LWXP_HINT_HIDDEN:
       control().hidden = true;
@@ -251,16 +264,17 @@ bool applyControlHint(PanelRecord &panel, const Hint &h) {
 
 }  // namespace
 
-void PanelService::applyHints(PanelRecord &panel, const HintWalk &walk) {
+void PanelService::applyHints(PanelRecord &panel, const HintViews &walk) {
+  ++panel.revision;
   // Choice items first, so that a value map in the same list can be copied with the right length.
-  for (const Hint &h : walk.hints)
-    if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hints[idWord(h.args[0])].choiceItems = choiceItemsOf(h);
-  for (const Hint &h : walk.hints) {
+  for (const HintView &h : walk.hints)
+    if (h.tag == LWXP_HINT_CHOICE_ITEMS) panel.hintsOf(idWord(h.args[0])).choiceItems = choiceItemsOf(h);
+  for (const HintView &h : walk.hints) {
     if (h.tag == LWXP_HINT_CHOICE_ITEMS) continue;
     if (h.tag == LWXP_HINT_ENABLE_LINK) {
       panel.links.push_back(enableLinkOf(panel, h));
     } else if (!applyControlHint(panel, h)) {
-      panel.otherHints.push_back(h);
+      panel.otherHints.push_back(h.copy());
     }
   }
 }
@@ -283,7 +297,8 @@ int PanelService::post(LWXPanelID id) {
   call.known = panel != nullptr;
   // Recorded before anything the panel's callbacks do while it is "shown".
   const std::size_t index = calls_.size();
-  calls_.push_back(call);
+  const bool recorded = recording_;
+  record(std::move(call));
   if (panel == nullptr) return 0;
   ++panel->posts;
   if (thumbnailSink_) {
@@ -302,7 +317,7 @@ int PanelService::post(LWXPanelID id) {
   }
   int result = 1;
   if (postHandler_ && (panel = find(id)) != nullptr) result = postHandler_(*panel);
-  calls_[index].result = result;
+  if (recorded && index < calls_.size()) calls_[index].result = result;
   return result;
 }
 

@@ -13,10 +13,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host_abi.h"
@@ -65,14 +65,20 @@ struct PanelRecord {
   std::vector<PanelEntry> data;
   LWXPanelGetFunc get = nullptr;
   LWXPanelSetFunc set = nullptr;
-  std::map<std::uintptr_t, ControlHints> hints;  // key 0: the panel itself (its title)
-  std::vector<EnableLink> links;                 // in the order received
-  std::vector<Hint> otherHints;                  // tags this host does not act on, kept as received
+  // By control ID, in the order first named; ID 0 is the panel itself (its title). A panel names a dozen
+  // controls, so a list searched in order is quicker to fill and to read than a tree.
+  std::vector<std::pair<std::uintptr_t, ControlHints>> hints;
+  std::vector<EnableLink> links;  // in the order received
+  std::vector<Hint> otherHints;   // tags this host does not act on, kept as received
   int posts = 0;
+  // Counts the describe and hint calls that changed the record: what was looked up in it stays valid
+  // while this does not change.
+  unsigned revision = 0;
 
   const PanelEntry *control(std::uintptr_t controlId) const;
   const PanelEntry *dataEntry(std::uintptr_t controlId) const;
   const ControlHints *hintsFor(std::uintptr_t controlId) const;  // null when no hint named it
+  ControlHints &hintsOf(std::uintptr_t controlId);               // added empty when none named it
   std::optional<std::string> title() const;
 };
 
@@ -109,6 +115,10 @@ class PanelService {
 
   const std::vector<PanelCall> &calls() const { return calls_; }
   void clearCalls() { calls_.clear(); }
+  // Whether calls() records the calls that follow (on from the start). A session that picks a tool
+  // thousands of times and never reads the log turns it off: each pick's panel makes a dozen calls.
+  void recordCalls(bool on) { recording_ = on; }
+  bool recordingCalls() const { return recording_; }
 
   // A live panel's record, or null (never created here, or destroyed).
   const PanelRecord *panel(LWXPanelID id) const;
@@ -138,11 +148,15 @@ class PanelService {
 
  private:
   PanelRecord *find(LWXPanelID id);
-  void applyHints(PanelRecord &panel, const HintWalk &walk);
+  void applyHints(PanelRecord &panel, const HintViews &walk);
+  void record(PanelCall &&call) {
+    if (recording_) calls_.push_back(std::move(call));
+  }
 
   LWXPanelFuncs funcs_;
   std::vector<std::unique_ptr<PanelRecord>> panels_;
   std::vector<PanelCall> calls_;
+  bool recording_ = true;
   int failCreates_ = 0;
   ThumbnailSink thumbnailSink_;
   PostHandler postHandler_;

@@ -80,7 +80,7 @@ int ToolSession::activate(int version) {
   activation_ = server_.activate != nullptr
                     ? server_.activate(version, &HostGlobals::global, &binding_, serverData_)
                     : LW_ACTIVATE_BAD_LOCAL;
-  trace("activate(version=" + std::to_string(version) + ") -> " + std::to_string(activation_));
+  if (tracing()) trace("activate(version=" + std::to_string(version) + ") -> " + std::to_string(activation_));
   if (activation_ == LW_ACTIVATE_OK) {
     live_ = true;
     edits_.attach(&binding_);
@@ -114,7 +114,7 @@ LWToolEvent ToolSession::makeEvent(const Position &position, bool ctrl, bool rig
 
 int ToolSession::pickHandle(LWToolEvent &event) {
   int count = table_.count != nullptr ? table_.count(binding_.instance, &event) : 0;
-  trace("count() -> " + std::to_string(count));
+  if (tracing()) trace("count() -> " + std::to_string(count));
   int best = -1;
   int bestPriority = 0;
   double bestDistance = std::numeric_limits<double>::infinity();
@@ -141,14 +141,15 @@ int ToolSession::pickHandle(LWToolEvent &event) {
 int ToolSession::askStart(LWToolEvent &event) {
   if (table_.start == nullptr) return -1;
   int index = table_.start(binding_.instance, &event);
-  trace("start() -> " + std::to_string(index));
+  if (tracing()) trace("start() -> " + std::to_string(index));
   return index;
 }
 
 void ToolSession::adjust(LWToolEvent &event, int index) {
   if (table_.adjust == nullptr) return;
   int result = table_.adjust(binding_.instance, &event, index);
-  trace("adjust(" + std::to_string(index) + ", " + eventText(event) + ") -> " + std::to_string(result));
+  if (tracing())
+    trace("adjust(" + std::to_string(index) + ", " + eventText(event) + ") -> " + std::to_string(result));
 }
 
 void ToolSession::press(const Position &position, bool ctrl, bool rightButton, std::optional<int> grab) {
@@ -160,7 +161,7 @@ void ToolSession::press(const Position &position, bool ctrl, bool rightButton, s
   lastGrab_.reset();
   heldRight_ = rightButton;
   lastDown_ = table_.down != nullptr ? table_.down(binding_.instance, &event) : 0;
-  trace("down(" + eventText(event) + ") -> " + std::to_string(lastDown_));
+  if (tracing()) trace("down(" + eventText(event) + ") -> " + std::to_string(lastDown_));
   if (lastDown_ == 0) {
     const int picked = grab ? *grab : pickHandle(event);
     lastGrab_ = picked >= 0 ? picked : -1;
@@ -187,7 +188,7 @@ void ToolSession::release() {
   if (table_.up != nullptr && table_.up != &hostUpSentinel) {
     LWToolEvent event = lastEvent_;
     table_.up(binding_.instance, &event);
-    trace("up(" + eventText(event) + ")");
+    if (tracing()) trace("up(" + eventText(event) + ")");
   }
   runCycle();
 }
@@ -195,14 +196,14 @@ void ToolSession::release() {
 void ToolSession::hostEvent(int code) {
   if (!live_) return;
   if (table_.event != nullptr) table_.event(binding_.instance, code);
-  trace("event(" + std::to_string(code) + ")");
+  if (tracing()) trace("event(" + std::to_string(code) + ")");
   runCycle();
 }
 
 void *ToolSession::requestPanel() {
   if (!live_ || table_.panel == nullptr) return nullptr;
   void *panel = table_.panel(binding_.instance);
-  trace("panel() -> " + tracePtr(panel));
+  if (tracing()) trace("panel() -> " + tracePtr(panel));
   if (panel != nullptr) panels_.push_back(panel);
   return panel;
 }
@@ -211,7 +212,7 @@ void ToolSession::runCycle() {
   if (!live_) return;
   CycleRecord cycle;
   cycle.test = binding_.test != nullptr ? binding_.test(binding_.instance) : LWT_TEST_NOTHING;
-  trace("test() -> " + std::to_string(cycle.test));
+  if (tracing()) trace("test() -> " + std::to_string(cycle.test));
   switch (cycle.test) {
     case LWT_TEST_UPDATE:
       edits_.update();
@@ -229,19 +230,19 @@ void ToolSession::runCycle() {
       break;  // 0 and unknown codes: nothing to do
   }
   cycle.dirty = table_.dirty != nullptr ? table_.dirty(binding_.instance) : 0;
-  trace("dirty() -> " + std::to_string(cycle.dirty));
+  if (tracing()) trace("dirty() -> " + std::to_string(cycle.dirty));
   if (cycle.dirty != 0 && table_.draw != nullptr && !skipDrawing_) {
     if (beforeDraw_) beforeDraw_();
     table_.draw(binding_.instance, wire_);
     cycle.drew = true;
-    trace("draw()");
+    if (tracing()) trace("draw()");
   }
   if ((cycle.dirty & LWT_DIRTY_HELPTEXT) != 0 && table_.help != nullptr) {
     LWToolEvent event = lastEvent_;
     const char *text = table_.help(binding_.instance, &event);
     lastHelp_ = text != nullptr ? text : "";
     cycle.helped = true;
-    trace("help() -> " + traceText(text));
+    if (tracing()) trace("help() -> " + traceText(text));
   }
   cycles_.push_back(cycle);
 }
@@ -252,7 +253,7 @@ void ToolSession::close() {
   held_.reset();
   edits_.close();
   if (table_.done != nullptr) table_.done(binding_.instance);
-  trace("done()");
+  if (tracing()) trace("done()");
   // The options panels the tool gave belong to the host, which closes them
   // with the tool: a host that kept them would hold one for every pick.
   for (void *panel : panels_) globals_.panels().destroy(panel);

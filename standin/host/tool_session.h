@@ -129,6 +129,8 @@ class ToolSession {
   int pickHandle(LWToolEvent &event);  // the nearest handle within the radius, or -1
   int askStart(LWToolEvent &event);
   void adjust(LWToolEvent &event, int index);
+  // Trace lines are built only while a tracer listens: a pick makes a dozen.
+  bool tracing() const { return globals_.tracer().on(); }
   void trace(const std::string &line) { globals_.tracer()(line); }
 
   const ServerRecord &server_;

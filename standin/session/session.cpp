@@ -43,6 +43,9 @@ std::string resolveOutputPath(const std::string &folder, const std::string &name
 Session::Session(const LoadedModule &module, HostGlobals &globals, ObjFile &obj, SessionSetup setup)
     : module_(module), globals_(globals), obj_(obj), mesh_(obj.mesh()), setup_(std::move(setup)) {
   if (setup_.font != nullptr) globals_.panels().setFont(setup_.font);
+  // Nothing of a session reads the panel service's call log, and every pick adds a dozen calls to it.
+  panelCallsRecorded_ = globals_.panels().recordingCalls();
+  globals_.panels().recordCalls(false);
   boxesSeen_ = globals_.messages().boxes().size();
 }
 
@@ -55,6 +58,7 @@ Session::~Session() {
   panel_.reset();
   tool_.reset();
   globals_.panels().setFont(nullptr);
+  globals_.panels().recordCalls(panelCallsRecorded_);
 }
 
 std::ostream &Session::out() const { return setup_.out != nullptr ? *setup_.out : std::cout; }
@@ -340,16 +344,16 @@ void Session::pick(const PanelPreset &preset) {
 // that follows makes one build of them.
 void Session::applyPreset(const PanelPreset &preset) {
   const HeldCycles held(cyclesHeld_);
-  auto trace = [&](const std::string &what) {
-    if (globals_.tracer().on()) globals_.tracer()("# " + what);
-  };
-  if (preset.mode) trace(std::string("mode ") + (*preset.mode == 0 ? "factor" : "offset"));
+  // The lines are made only while tracing: --length picks the tool once a length.
+  const bool tracing = globals_.tracer().on();
+  auto trace = [&](const std::string &what) { globals_.tracer()("# " + what); };
+  if (tracing && preset.mode) trace(std::string("mode ") + (*preset.mode == 0 ? "factor" : "offset"));
   if (preset.mode) panel("the mode").setMode(*preset.mode);
-  if (preset.symmetry) trace(*preset.symmetry ? "symmetry on" : "symmetry off");
+  if (tracing && preset.symmetry) trace(*preset.symmetry ? "symmetry on" : "symmetry off");
   if (preset.symmetry) panel("Symmetry").setSymmetry(*preset.symmetry);
-  if (preset.factor) trace("factor " + formatNumber(*preset.factor));
+  if (tracing && preset.factor) trace("factor " + formatNumber(*preset.factor));
   if (preset.factor) panel("Factor").setFactor(*preset.factor);
-  if (preset.offset) trace("offset " + formatNumber(*preset.offset));
+  if (tracing && preset.offset) trace("offset " + formatNumber(*preset.offset));
   if (preset.offset) panel("Offset").setOffset(*preset.offset);
 }
 

@@ -330,8 +330,9 @@ class Session {
   bool edgesRead_ = false;
   std::vector<std::pair<int, int>> pictureEdges_;
   std::size_t boxesSeen_ = 0;
-  std::size_t buildsSeen_ = 0;  // of the current tool
-  std::size_t builds_ = 0;      // over all tools
+  bool panelCallsRecorded_ = true;  // the panel service's setting before this session
+  std::size_t buildsSeen_ = 0;      // of the current tool
+  std::size_t builds_ = 0;          // over all tools
   std::size_t currentLine_ = 0;
   // History.
   std::vector<Step> done_;

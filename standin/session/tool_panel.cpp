@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,16 @@ std::string lowerCase(std::string_view text) {
 }
 
 std::string firstWord(const std::string &label) { return lowerCase(label.substr(0, label.find(' '))); }
+
+// Whether `text` is `lower` (in lower case) in any case.
+bool sameLetters(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
 
 // Why a refused edit was refused, as a user needs to hear it.
 std::string refusal(EditResult result, const std::optional<ControlView> &view) {
@@ -74,38 +86,71 @@ ToolPanel::ToolPanel(PanelService &service, LWXPanelID panel, void *instance,
                      PanelModel::ChangeCallback onChange, const Tracer &tracer)
     : service_(service), model_(service, panel, instance, std::move(onChange)), tracer_(tracer) {}
 
-std::optional<ControlView> ToolPanel::find(std::string_view word, bool choiceItem) const {
-  for (const ControlView &c : model_.controls()) {
-    if (c.hidden) continue;
-    if (!choiceItem && !c.label.empty() && firstWord(c.label) == word) return c;
-    if (choiceItem && c.type == "iChoice")
-      for (const std::string &item : c.choices)
-        if (lowerCase(item) == word) return c;
+std::optional<ToolPanel::Found> ToolPanel::find(std::string_view word, bool choiceItem) const {
+  const PanelRecord *record = service_.panel(model_.panelId());
+  if (record == nullptr) return std::nullopt;
+  if (record->revision != lookupsRevision_) {
+    lookups_.clear();
+    lookups_.reserve(8);
+    lookupsRevision_ = record->revision;
+  }
+  for (const Lookup &l : lookups_)
+    if (l.choiceItem == choiceItem && l.word == word) return l.found;
+  const std::optional<Found> found = search(*record, word, choiceItem);
+  lookups_.push_back({word, choiceItem, found});
+  return found;
+}
+
+std::optional<ToolPanel::Found> ToolPanel::search(const PanelRecord &record, std::string_view word,
+                                                  bool choiceItem) {
+  for (const PanelEntry &entry : record.controls) {
+    const ControlHints *hints = record.hintsFor(entry.id);
+    if (hints != nullptr && hints->hidden) continue;
+    if (!choiceItem) {
+      const std::string_view label = entry.name ? std::string_view(*entry.name) : std::string_view();
+      if (!label.empty() && sameLetters(label.substr(0, label.find(' ')), word)) return Found{entry.id, 0};
+      continue;
+    }
+    if (entry.type != "iChoice" || hints == nullptr || !hints->choiceItems) continue;
+    const std::vector<std::string> &items = *hints->choiceItems;
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (sameLetters(items[i], word)) return Found{entry.id, static_cast<int>(i)};
   }
   return std::nullopt;
 }
 
-ControlView ToolPanel::labelled(std::string_view word, const std::string &what) const {
-  const bool mode = word == kModes[0] || word == kModes[1];
-  if (auto control = find(word, mode && what == "the mode")) return *control;
+ToolPanel::Found ToolPanel::required(std::string_view word, bool choiceItem, const std::string &what) const {
+  if (auto found = find(word, choiceItem)) return *found;
   throw Failure(FailureKind::Refused, "the options panel has no " + what + " control");
 }
 
 std::optional<ToolSettings> ToolPanel::read() const {
   if (!model_.exists()) return std::nullopt;
   ToolSettings s;
-  if (auto v = find(kModes[0], true); v && v->hasValue) s.mode = v->intValue;
-  if (auto v = find("factor", false); v && v->hasValue) s.factor = v->doubleValue;
-  if (auto v = find("offset", false); v && v->hasValue) s.offset = v->doubleValue;
-  if (auto v = find("symmetry", false); v && v->hasValue) s.symmetry = v->intValue;
+  auto take = [&](std::string_view word, bool choiceItem, auto &into) {
+    const std::optional<Found> found = find(word, choiceItem);
+    if (!found) return;
+    const ControlValue v = model_.value(found->id);
+    if (!v.hasValue) return;
+    if constexpr (std::is_same_v<std::remove_reference_t<decltype(into)>, int>) {
+      into = v.intValue;
+    } else {
+      into = v.doubleValue;
+    }
+  };
+  take(kModes[0], true, s.mode);
+  take("factor", false, s.factor);
+  take("offset", false, s.offset);
+  take("symmetry", false, s.symmetry);
   return s;
 }
 
-void ToolPanel::edit(const ControlView &control, const std::string &label,
-                     const std::function<EditResult(PanelModel &)> &change, const std::string &shownValue) {
+void ToolPanel::edit(std::uintptr_t id, const std::string &label,
+                     const std::function<EditResult(PanelModel &)> &change,
+                     const std::function<std::string()> &shownValue) {
   const EditResult result = change(model_);
   if (tracer_.on()) {
-    tracer_("panel " + label + " = " + shownValue + " -> set() " + std::to_string(model_.lastSetResult()) +
+    tracer_("panel " + label + " = " + shownValue() + " -> set() " + std::to_string(model_.lastSetResult()) +
             " (" + describe(result) + ")");
   }
   if (result == EditResult::Done) return;
@@ -113,48 +158,48 @@ void ToolPanel::edit(const ControlView &control, const std::string &label,
   // cannot be used now is the session's state.
   const bool badValue = result == EditResult::WrongType || result == EditResult::OutOfRange ||
                         result == EditResult::NotEditable || result == EditResult::BadText;
-  throw Failure(
-      badValue ? FailureKind::BadInput : FailureKind::Refused,
-      "cannot set " + label + " to " + shownValue + ": " + refusal(result, model_.control(control.id)));
+  throw Failure(badValue ? FailureKind::BadInput : FailureKind::Refused,
+                "cannot set " + label + " to " + shownValue() + ": " + refusal(result, model_.control(id)));
 }
 
 // The mode is the choice's item of that name.
 void ToolPanel::setMode(int mode) {
-  const ControlView c = labelled(kModes[mode == 0 ? 0 : 1], "the mode");
-  int index = 0;
-  while (index < static_cast<int>(c.choices.size()) &&
-         lowerCase(c.choices[index]) != kModes[mode == 0 ? 0 : 1])
-    ++index;
+  const Found c = required(kModes[mode == 0 ? 0 : 1], true, "the mode");
   edit(
-      c, "the mode", [&](PanelModel &p) { return p.edit(c.id, index); }, mode == 0 ? "Factor" : "Offset");
+      c.id, "the mode", [&](PanelModel &p) { return p.edit(c.id, c.item); },
+      [mode] { return std::string(mode == 0 ? "Factor" : "Offset"); });
 }
 
 void ToolPanel::setFactor(double factor) {
-  const ControlView c = labelled("factor", "Factor");
+  const Found c = required("factor", false, "Factor");
   edit(
-      c, "Factor", [&](PanelModel &p) { return p.edit(c.id, factor); }, formatReadable(factor));
+      c.id, "Factor", [&](PanelModel &p) { return p.edit(c.id, factor); },
+      [factor] { return formatReadable(factor); });
 }
 
 void ToolPanel::setOffset(double offset) {
-  const ControlView c = labelled("offset", "Offset");
+  const Found c = required("offset", false, "Offset");
   edit(
-      c, "Offset", [&](PanelModel &p) { return p.edit(c.id, offset); }, formatReadable(offset));
+      c.id, "Offset", [&](PanelModel &p) { return p.edit(c.id, offset); },
+      [offset] { return formatReadable(offset); });
 }
 
 void ToolPanel::setSymmetry(bool on) {
-  const ControlView c = labelled("symmetry", "Symmetry");
+  const Found c = required("symmetry", false, "Symmetry");
   edit(
-      c, "Symmetry", [&](PanelModel &p) { return p.edit(c.id, on ? 1 : 0); }, on ? "on" : "off");
+      c.id, "Symmetry", [&](PanelModel &p) { return p.edit(c.id, on ? 1 : 0); },
+      [on] { return std::string(on ? "on" : "off"); });
 }
 
 void ToolPanel::pressInvertHandle() {
-  const ControlView c = labelled("invert", "Invert Handle");
+  const Found c = required("invert", false, "Invert Handle");
   edit(
-      c, "Invert Handle", [&](PanelModel &p) { return p.press(c.id); }, "pressed");
+      c.id, "Invert Handle", [&](PanelModel &p) { return p.press(c.id); },
+      [] { return std::string("pressed"); });
 }
 
 std::string ToolPanel::pressAbout(const AboutPainted &painted) {
-  const ControlView c = labelled("about", "About");
+  const Found c = required("about", false, "About");
   std::vector<std::string> lines;
   bool wasPainted = false;
   service_.setThumbnailSink([&](const PanelRecord &, std::uintptr_t, const ThumbnailCanvas &canvas) {
@@ -166,7 +211,7 @@ std::string ToolPanel::pressAbout(const AboutPainted &painted) {
   });
   try {
     edit(
-        c, "About", [&](PanelModel &p) { return p.press(c.id); }, "pressed");
+        c.id, "About", [&](PanelModel &p) { return p.press(c.id); }, [] { return std::string("pressed"); });
   } catch (...) {
     service_.setThumbnailSink({});
     throw;

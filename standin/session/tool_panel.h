@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host_abi.h"
 #include "standin/host/panel_model.h"
@@ -65,16 +66,36 @@ class ToolPanel {
   const PanelModel &model() const { return model_; }
 
  private:
-  // The control whose label's first word is `word` (any case), or the choice
-  // with the item `word`; Failure(Refused) naming `what` when there is none.
-  ControlView labelled(std::string_view word, const std::string &what) const;
-  std::optional<ControlView> find(std::string_view word, bool choiceItem) const;
-  void edit(const ControlView &control, const std::string &label,
-            const std::function<EditResult(PanelModel &)> &change, const std::string &shown);
+  // A control found by a word: its ID, and for a choice found by its item,
+  // the item's index.
+  struct Found {
+    std::uintptr_t id = 0;
+    int item = 0;
+  };
+  struct Lookup {
+    std::string_view word;  // one of this class's own literal words
+    bool choiceItem = false;
+    std::optional<Found> found;
+  };
+  // The first shown control whose label's first word is `word` (any case),
+  // or the first shown choice with the item `word`. Looked up once while the
+  // panel's description does not change: the session asks for the same few
+  // controls at every pick and every read of the settings.
+  std::optional<Found> find(std::string_view word, bool choiceItem) const;
+  static std::optional<Found> search(const PanelRecord &record, std::string_view word, bool choiceItem);
+  // As find; Failure(Refused) naming `what` when there is none.
+  Found required(std::string_view word, bool choiceItem, const std::string &what) const;
+  // Makes the change and traces it; `shown` (the value as the user gave it)
+  // is formatted only for the trace or a refusal.
+  void edit(std::uintptr_t id, const std::string &label,
+            const std::function<EditResult(PanelModel &)> &change, const std::function<std::string()> &shown);
 
   PanelService &service_;
   PanelModel model_;
   const Tracer &tracer_;
+  // What find found, and the record's revision then.
+  mutable std::vector<Lookup> lookups_;
+  mutable std::optional<unsigned> lookupsRevision_;
 };
 
 }  // namespace standin

@@ -42,6 +42,24 @@ TEST(HintWalk, ArgumentCountUsesOnlyTheLow7BitsOfTheLowByte) {
   EXPECT_EQ(walk.hints[0].ids, (std::vector<std::uintptr_t>{9}));
 }
 
+TEST(HintWalk, ViewsPointIntoTheListAndAgreeWithTheCopies) {
+  const LWXPanelHint list[] = {0x12345602, 0, 77, 0x7E000081, 5, 0x8001, 0x8002, 0, 0x11000080, 0, 0, 99};
+  const HintViews views = viewHints(list);
+  const HintWalk walk = walkHints(list);
+  ASSERT_TRUE(views.complete);
+  EXPECT_EQ(views.wordsRead, 11u);  // not the word after the closing 0
+  ASSERT_EQ(views.hints.size(), walk.hints.size());
+  for (std::size_t i = 0; i < views.hints.size(); ++i) {
+    const Hint copy = views.hints[i].copy();
+    EXPECT_EQ(copy.tag, walk.hints[i].tag) << i;
+    EXPECT_EQ(copy.args, walk.hints[i].args) << i;
+    EXPECT_EQ(copy.ids, walk.hints[i].ids) << i;
+    EXPECT_EQ(copy.hasIdList, walk.hints[i].hasIdList) << i;
+  }
+  EXPECT_EQ(views.hints[0].args.data(), list + 1);
+  EXPECT_EQ(views.hints[1].ids.data(), list + 5);
+}
+
 TEST(HintWalk, EmptyAndNullListsHaveNoHints) {
   const LWXPanelHint empty[] = {0};
   EXPECT_TRUE(walkHints(empty).complete);

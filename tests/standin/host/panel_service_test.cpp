@@ -214,6 +214,40 @@ TEST_F(HandBuiltPanel, CallsOnUnknownOrDestroyedPanelsAreRecordedAndIgnored) {
   EXPECT_NE(f->create(LWXP_VIEW, kControls), panel);
 }
 
+TEST_F(HandBuiltPanel, WithoutTheCallLogPanelsAreBuiltAndDestroyedAlike) {
+  const std::size_t logged = service.calls().size();
+  service.recordCalls(false);
+  LWXPanelFuncs *f = service.funcs();
+  const LWXPanelID quiet = f->create(LWXP_FORM, kControls);
+  ASSERT_NE(quiet, nullptr);
+  f->describe(quiet, kData, getValue, setValue);
+  const LWXPanelHint hints[] = {static_cast<LWXPanelHint>(LWXP_HINT_HIDDEN),
+                                4,
+                                static_cast<LWXPanelHint>(LWXP_HINT_MAX),
+                                3,
+                                150,
+                                0x3D999902,
+                                0,
+                                0,
+                                0};
+  f->hint(quiet, 0, hints);
+  EXPECT_EQ(f->post(quiet), 1);
+  const PanelRecord *r = service.panel(quiet);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->controls.size(), 4u);
+  EXPECT_EQ(r->data.size(), 3u);
+  EXPECT_TRUE(r->hintsFor(4)->hidden);
+  EXPECT_EQ(r->hintsFor(3)->max, 150);
+  ASSERT_EQ(r->otherHints.size(), 1u);
+  EXPECT_EQ(r->posts, 1);
+  f->destroy(quiet);
+  EXPECT_EQ(service.panel(quiet), nullptr);
+  EXPECT_EQ(service.calls().size(), logged);
+  service.recordCalls(true);
+  f->destroy(panel);
+  EXPECT_EQ(service.calls().size(), logged + 1);
+}
+
 TEST(PanelService, RefusedCreatesAnswerNullAndAreRecorded) {
   standin::HostGlobals host;
   PanelService &service = host.panels();
