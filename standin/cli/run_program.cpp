@@ -278,6 +278,7 @@ class ProgramRun {
     hooks.outputFolder = outputFolder_;
     // `save` alone writes the mesh's output (a page's session replayed).
     if (o_.output != "-") hooks.outputPath = meshOutput_;
+    hooks.outputIsInput = o_.inPlace;
     hooks.font = font_.get();
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;

@@ -79,11 +79,13 @@ struct SessionStart {
   std::vector<standin::PointPair> pairs;
   std::vector<std::size_t> selection;
   std::string outputPath;
+  bool outputIsInput = false;  // --in-place
 };
 
 SessionStart sessionStart(const ProgramOptions &o, const standin::ObjFile &file, const std::string &mesh) {
   SessionStart start;
   start.outputPath = o.inPlace ? mesh : o.output;
+  start.outputIsInput = o.inPlace;
   const bool pairs = !o.pairs.empty() || o.pairsFromEdges;
   try {
     if (pairs)
@@ -129,6 +131,7 @@ class ModuleSide {
         standin::SessionSetup setup;
         setup.out = &silent_;  // what a script prints (points, panel, echo) the page does not show
         setup.outputPath = start.outputPath;
+        setup.outputIsInput = start.outputIsInput;
         setup.font = font;
         setup.liveViewport = true;
         session_ = std::make_unique<standin::Session>(*module_, globals, file_, setup);

@@ -38,9 +38,18 @@ void HttpConnection::readRequest() {
   parser_->header_limit(static_cast<std::uint32_t>(limits_.maxHeader));
   // One deadline for the whole request, however its bytes trickle in.
   stream_.expires_after(limits_.readDeadline);
-  http::async_read(
+  // The header first: the owner may allow its body more room.
+  http::async_read_header(
       stream_, buffer_, *parser_,
-      [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
+      [self = shared_from_this()](beast::error_code error, std::size_t) { self->onHeader(error); });
+}
+
+void HttpConnection::onHeader(beast::error_code error) {
+  if (state_ == State::Closed) return;
+  if (error) return onRead(error);
+  if (const std::size_t limit = owner_.bodyLimit(parser_->get()); limit > 0) parser_->body_limit(limit);
+  http::async_read(stream_, buffer_, *parser_,
+                   [self = shared_from_this()](beast::error_code e, std::size_t) { self->onRead(e); });
 }
 
 void HttpConnection::onRead(beast::error_code error) {

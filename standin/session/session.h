@@ -35,6 +35,12 @@
 // leave the session as it was; failures of the tool itself are answered and
 // collected, not thrown.
 //
+// Opening another mesh (`open`) replaces the ObjFile's contents in place:
+// the session, and whoever gave it the file, work on the new mesh from then
+// on. Its history begins there, and the pictures taken of the mesh before are
+// written then. Save never writes an opened mesh over the path of the mesh it
+// replaced (SessionSetup::outputIsInput).
+//
 // Lifetimes: the LoadedModule, HostGlobals and ObjFile must outlive the
 // session. One thread at a time.
 #pragma once
@@ -79,6 +85,9 @@ struct SessionSetup {
   // What `save` without a file writes (the page's Save, the command line's
   // -o); empty: such a save is refused.
   std::string outputPath;
+  // The output is the input mesh itself (--in-place): once another mesh is
+  // opened, Save refuses to write it there.
+  bool outputIsInput = false;
   // The About panel's picture as a file's bytes (PNG); throws Failure when it
   // cannot. Null: `about FILE` is refused.
   std::function<std::string(const RgbImage &picture)> encodePicture;
@@ -114,6 +123,7 @@ struct CommandAnswer {
   std::vector<MessageBox> boxes;
   std::vector<std::string> failedBuilds;  // the texts builds answered
   std::optional<AboutPicture> about;      // About was pressed
+  std::vector<std::string> notes;         // what the host itself says of it (edges skipped)
 };
 
 class Session {
@@ -174,9 +184,17 @@ class Session {
   const std::vector<WireCall> &overlay() const { return viewport_.calls(); }
   std::string panelTitle() const;
   std::vector<ControlView> panelControls() const;
-  std::string help() const { return tool_ != nullptr ? tool_->lastHelp() : std::string(); }
+  // The tool's help text while it is picked and not dropped (the host's drop
+  // event puts the tool down: it helps no more until it is activated again).
+  std::string help() const { return live() && !dropped_ ? tool_->lastHelp() : std::string(); }
   std::optional<int> held() const { return tool_ != nullptr ? tool_->heldHandle() : std::nullopt; }
-  const std::string &outputPath() const { return setup_.outputPath; }
+  // What `save` without a file writes; empty when it writes nothing (no
+  // output, or --in-place after another mesh was opened).
+  std::string outputPath() const {
+    return opened_ && setup_.outputIsInput ? std::string() : setup_.outputPath;
+  }
+  // Whether the mesh is one `open` read (not the one the session began with).
+  bool opened() const { return opened_; }
   const std::optional<AboutPicture> &aboutPicture() const { return about_; }
   // Whether the mesh differs from what was last saved (false at the start).
   bool unsaved() const;
@@ -238,6 +256,11 @@ class Session {
   std::size_t meshIndex(std::size_t point, const char *what) const;
   void refreshViewport();
   void revert();
+  // Choosing pairs and meshes (session_choose.cpp).
+  void chooseEdgePairs(const Command &c);
+  void pickOnChoice(const Command &c);
+  Command open(const Command &c);
+  void cancel();
   // Outputs (session_outputs.cpp).
   void printPoints(const std::string &selection);
   void pressAbout(const std::string &file);
@@ -248,7 +271,9 @@ class Session {
   std::vector<ScenePoint> scenePoints(const Picture &picture) const;
   // Lengths (session_length.cpp).
   void stretchToLength(const Command &c);
-  double lengthFor(const Command &c, const std::vector<PointPair> &pairs) const;
+  std::vector<std::size_t> stretchedPairs(const Command &c, std::size_t pairCount) const;
+  double lengthFor(const Command &c, const std::vector<PointPair> &pairs,
+                   const std::vector<std::size_t> &stretched) const;
   // History (session_history.cpp).
   void beginStep(const Command &c);
   void endStep(const Command &c, bool failed);
@@ -275,6 +300,9 @@ class Session {
   std::optional<double> lengthTarget_;
   std::vector<ToolFailure> failures_;
   std::vector<std::string> log_;
+  std::vector<std::string> notes_;  // for the running command's answer
+  bool opened_ = false;
+  bool dropped_ = false;  // the host's drop event came after the last pick or activate event
   bool holding_ = false;
   bool cyclesHeld_ = false;  // panel edits run no host cycle
   bool quiet_ = false;       // replaying: nothing is answered, logged or collected
