@@ -6,8 +6,10 @@
 #   m32    32-bit Linux: module, stand-in host library, portable tests
 #   mingw  32-bit Windows (the shipping elasticpull.p): export checks, the
 #          portable tests and a smoke host, run under Wine
-#   fuzz   the fuzz targets (clang, libFuzzer), each run a bounded number of
-#          times from its seed corpus by scripts/fuzz.sh
+#   fuzz   the fuzz targets (clang, libFuzzer; the conversation also on the
+#          32-bit module), each run a fixed number of times with a fixed seed
+#          from its seed corpus and regression inputs, and a planted fault
+#          that must be found, by scripts/fuzz.sh
 #   coverage  the dev build's tests with gcc's coverage counters at -O0, then
 #          the module's line and branch coverage against its gate
 #          (scripts/coverage.sh), and the stand-in host's
@@ -35,13 +37,13 @@ started=$SECONDS
 for preset in "${presets[@]}"; do
   if [ "$preset" = fuzz ]; then
     echo
-    echo "==== fuzz: build, then each target from its seed corpus (scripts/fuzz.sh) ===="
+    echo "==== fuzz: build, then each target from its seed corpus, fixed runs and seed (scripts/fuzz.sh) ===="
     t0=$SECONDS
     bash scripts/fuzz.sh 2>&1 | tee build/logs/fuzz.log
     if [ "${PIPESTATUS[0]}" -ne 0 ]; then broken=$((broken + 1)); status=FAILED; else status=ok; fi
     last=$(tail -n 1 build/logs/fuzz.log)
     summary+=("fuzz: $status, $((SECONDS - t0))s: ${last#fuzz: }")
-    while IFS= read -r line; do summary+=("  $line"); done < <(grep -E '^fuzz: [a-z_]+: ' build/logs/fuzz.log)
+    while IFS= read -r line; do summary+=("  $line"); done < <(grep -E '^fuzz: [a-z0-9_-]+: ' build/logs/fuzz.log)
     continue
   fi
   echo

@@ -15,6 +15,11 @@ case "${1-}" in
   --prefix=*) prefix="${1#--prefix=}"; shift ;;
 esac
 if [ -z "$prefix" ]; then prefix="${WINEPREFIX:-$PWD/wine}"; fi
+# Wine takes only an absolute prefix (a relative one fails without a word).
+case "$prefix" in
+  /*) ;;
+  *) prefix="$PWD/$prefix" ;;
+esac
 if [ "$#" -eq 0 ]; then
   echo "usage: wine-run.sh [--prefix=DIR] PROGRAM.exe [ARGS...]" >&2
   exit 2

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fuzz/conversation/planted_fault.h"
 #include "fuzz/invariant.h"
 
 namespace fuzz {
@@ -56,14 +57,20 @@ struct OperationCalls {
     CheckedOperation &op = self(state);
     op.checkUsable("pntMove", point);
     if (pos == nullptr) violated("pntMove without a position");
+    std::array<double, 3> position = {pos[0], pos[1], pos[2]};
+    applyPlantedFault(op.instance_, point, position.data());
+    pos = position.data();
     if (op.finiteInputs_ && !(std::isfinite(pos[0]) && std::isfinite(pos[1]) && std::isfinite(pos[2])))
       violated("pntMove(%p) to (%g, %g, %g) although every input was finite", point, pos[0], pos[1], pos[2]);
     op.moved_.push_back(point);
-    return op.operation_.pntMove(point, pos);
+    const int result = op.operation_.pntMove(point, pos);
+    op.moves_.push_back(MoveCall{point, position, result});
+    return result;
   }
 };
 
-CheckedOperation::CheckedOperation(standin::EditOperation &operation, int countError, bool finiteInputs)
+CheckedOperation::CheckedOperation(standin::EditOperation &operation, int countError, bool finiteInputs,
+                                   const void *instance)
     : operation_(operation),
       op_{this,
           OperationCalls::done,
@@ -72,14 +79,16 @@ CheckedOperation::CheckedOperation(standin::EditOperation &operation, int countE
           OperationCalls::pointInfo,
           OperationCalls::pntMove},
       countError_(countError),
-      finiteInputs_(finiteInputs) {}
+      finiteInputs_(finiteInputs),
+      instance_(instance) {}
 
-void CheckedOperation::checkOpen(const char *call) const {
+void CheckedOperation::checkOpen(const char *call) {
+  ++calls_;
   if (buildReturned_) violated("%s called on an operation whose build has returned", call);
   if (doneCalled_) violated("%s called on an operation after its done", call);
 }
 
-void CheckedOperation::checkUsable(const char *call, LWPntID point) const {
+void CheckedOperation::checkUsable(const char *call, LWPntID point) {
   checkOpen(call);
   const std::size_t used =
       std::min(selectedDelivered_.size(), static_cast<std::size_t>(std::max(counted_, 0) / 2 * 2));

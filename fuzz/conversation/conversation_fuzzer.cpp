@@ -1,208 +1,133 @@
 // The host conversation: the input is a sequence of host actions on the
-// module's own callbacks (see conversation_host.h for the host and what each
-// action checks). One action a step, each chosen by a byte and followed by
-// its arguments; invariants are checked after every step, and a host that
+// module's own callbacks (conversation_actions.h gives their byte form,
+// conversation_host.h the host and what each action checks). Invariants and
+// the stretch model's answers are checked after every step, and a host that
 // closes ends every instance at the end, so a leak shows as one.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <climits>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "fuzz/conversation/conversation_actions.h"
 #include "fuzz/conversation/conversation_host.h"
-#include "fuzz/fuzz_values.h"
 #include "host/host_abi.h"
 
 namespace {
 
+using fuzz::Action;
+using fuzz::ActionKind;
 using fuzz::ConversationHost;
 
-enum class Action : std::uint8_t {
-  Activate,
-  Done,
-  Count,
-  Handle,
-  Start,
-  Adjust,
-  Down,
-  Event,
-  Help,
-  Draw,
-  Build,
-  End,
-  Panel,
-  PanelGet,
-  PanelSet,
-  InvertHandle,
-  About,
-  NewMesh,
-  AddPoint,
-  ToggleSelected,
-  SetFaults,
-  FailAllocation,
-  kMaxValue = FailAllocation,
-};
+int slotOf(const Action &a) { return static_cast<int>(a.ints[0] % fuzz::kSlots); }
+int intOf(const Action &a, std::size_t slot) { return static_cast<int>(a.ints[slot]); }
 
-constexpr int kMaxSteps = 200;
-constexpr std::size_t kMaxMeshPoints = 24;
-
-int consumeSlot(FuzzedDataProvider &in) { return in.ConsumeIntegralInRange(0, fuzz::kSlots - 1); }
-
-// Mostly small and near the edges; sometimes any int.
-int consumeInt(FuzzedDataProvider &in) {
-  const auto kind = in.ConsumeIntegral<std::uint8_t>();
-  if (kind < 200) return static_cast<int>(kind % 34) - 2;
-  switch (kind % 4) {
-    case 0:
-      return INT_MAX;
-    case 1:
-      return INT_MIN;
-    default:
-      return in.ConsumeIntegral<int>();
-  }
-}
-
-LWToolEvent consumeEvent(FuzzedDataProvider &in) {
+LWToolEvent eventOf(const Action &a, std::size_t firstInt) {
   LWToolEvent event{};
   // Fields the tool does not read hold NaN, so that reading one shows.
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (int axis = 0; axis < 3; ++axis) {
+  for (std::size_t axis = 0; axis < 3; ++axis) {
     event.posSnap[axis] = event.deltaSnap[axis] = event.deltaRaw[axis] = event.axis[axis] = nan;
-    event.posRaw[axis] = fuzz::consumeAnyDouble(in);
+    event.posRaw[axis] = a.doubles[axis];
   }
-  static constexpr int kFlags[] = {0, LWT_EVENT_CTRL, LWT_EVENT_RIGHT_BUTTON,
-                                   LWT_EVENT_CTRL | LWT_EVENT_RIGHT_BUTTON};
-  event.flags = in.ConsumeBool() ? kFlags[in.ConsumeIntegralInRange(0, 3)] : in.ConsumeIntegral<int>();
-  event.portAxis = in.ConsumeBool() ? in.ConsumeIntegralInRange(-1, 2) : in.ConsumeIntegral<int>();
+  event.flags = intOf(a, firstInt);
+  event.portAxis = intOf(a, firstInt + 1);
   return event;
 }
 
-std::uintptr_t consumeControl(FuzzedDataProvider &in) {
-  const auto kind = in.ConsumeIntegral<std::uint8_t>();
-  if (kind < 224) return 0x8001 + kind % 7;
-  static constexpr std::uintptr_t kOthers[] = {0, 0x8000, 0x8008, 0x8102};
-  return kind % 2 == 0 ? kOthers[kind / 2 % 4] : in.ConsumeIntegral<std::uintptr_t>();
+fuzz::MeshPoint pointOf(const std::array<double, 3> &position, bool selected) {
+  return fuzz::MeshPoint{{position[0], position[1], position[2]}, selected};
 }
 
-fuzz::MeshPoint consumePoint(FuzzedDataProvider &in) {
-  fuzz::MeshPoint point{};
-  for (double &coordinate : point.position) coordinate = fuzz::consumeAnyDouble(in);
-  point.selected = in.ConsumeIntegral<std::uint8_t>() < 192;
-  return point;
-}
-
-fuzz::BuildFaults consumeFaults(FuzzedDataProvider &in) {
+fuzz::BuildFaults faultsOf(const Action &a) {
+  const auto which = static_cast<unsigned>(a.ints[0]);
+  const auto pointIndex = [&](std::size_t slot) {
+    return static_cast<std::size_t>(static_cast<unsigned>(a.ints[slot]) % (fuzz::kMaxMeshPoints + 1));
+  };
   fuzz::BuildFaults faults;
-  const auto pointIndex = [&] { return in.ConsumeIntegralInRange<std::size_t>(0, kMaxMeshPoints); };
-  if (in.ConsumeBool()) {
-    faults.edit.failMovePoint = pointIndex();
-    faults.edit.moveFailCode = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 4) : in.ConsumeIntegral<int>();
+  if ((which & 1) != 0) {
+    faults.edit.failMovePoint = pointIndex(1);
+    faults.edit.moveFailCode = intOf(a, 2);
     if (faults.edit.moveFailCode == 0) faults.edit.moveFailCode = 1;  // 0 would be success
   }
-  if (in.ConsumeBool()) faults.edit.scanWithholdSelected = in.ConsumeIntegralInRange<std::size_t>(0, 3);
-  if (in.ConsumeBool()) faults.edit.nullInfoPoint = pointIndex();
-  faults.edit.nullInfoAll = in.ConsumeIntegral<std::uint8_t>() < 16;
-  if (in.ConsumeBool()) faults.countError = in.ConsumeIntegralInRange(-3, 3);
-  faults.noMonitor = in.ConsumeBool();
-  if (in.ConsumeBool()) faults.abortAtStep = in.ConsumeIntegralInRange(1u, 40u);
-  faults.restoreBase = in.ConsumeBool();
+  if ((which & 2) != 0) faults.edit.scanWithholdSelected = static_cast<unsigned>(a.ints[3]) % 4;
+  if ((which & 4) != 0) faults.edit.nullInfoPoint = pointIndex(4);
+  faults.edit.nullInfoAll = (which & 8) != 0 && (which & 4) != 0;
+  if ((which & 16) != 0) faults.countError = static_cast<int>((a.ints[5] % 7 + 7) % 7) - 3;  // -3 to 3
+  faults.noMonitor = (which & 32) != 0;
+  if ((which & 64) != 0) faults.abortAtStep = 1u + static_cast<unsigned>(a.ints[6]) % 40u;
+  faults.restoreBase = (which & 128) != 0;
   return faults;
 }
 
-void activate(ConversationHost &host, FuzzedDataProvider &in) {
+void activate(ConversationHost &host, const Action &a) {
   static const char *const kWithheld[] = {LWMONITORFUNCS_GLOBAL, LWMESSAGEFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL};
-  const int slot = consumeSlot(in);
-  const auto kind = in.ConsumeIntegral<std::uint8_t>();
+  const int kind = intOf(a, 1);
   int version = LW_MESHEDITTOOL_VERSION;
   const char *withheld = "";
   if (kind >= 192 && kind < 224) withheld = kWithheld[kind % 3];
-  if (kind >= 224) version = in.ConsumeBool() ? 3 + kind % 3 : in.ConsumeIntegral<int>();
-  host.activate(slot, version, withheld);
+  if (kind >= 224) version = kind % 8 < 4 ? 3 + kind % 3 : intOf(a, 2);
+  host.activate(slotOf(a), version, withheld);
 }
 
-void step(ConversationHost &host, FuzzedDataProvider &in) {
-  switch (in.ConsumeEnum<Action>()) {
-    case Action::Activate:
-      return activate(host, in);
-    case Action::Done:
-      return host.done(consumeSlot(in));
-    case Action::Count:
-      return host.count(consumeSlot(in));
-    case Action::Handle: {
-      const int slot = consumeSlot(in);
-      return host.handle(slot, consumeInt(in));
-    }
-    case Action::Start: {
-      const int slot = consumeSlot(in);
-      return host.start(slot, consumeEvent(in));
-    }
-    case Action::Adjust: {
-      const int slot = consumeSlot(in);
-      const int index = consumeInt(in);
-      return host.adjust(slot, consumeEvent(in), index);
-    }
-    case Action::Down: {
-      const int slot = consumeSlot(in);
-      return host.down(slot, consumeEvent(in));
-    }
-    case Action::Event: {
-      const int slot = consumeSlot(in);
-      return host.event(slot, in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 2) : consumeInt(in));
-    }
-    case Action::Help:
-      return host.help(consumeSlot(in));
-    case Action::Draw:
-      return host.draw(consumeSlot(in));
-    case Action::Build:
-      return host.build(consumeSlot(in));
-    case Action::End: {
-      const int slot = consumeSlot(in);
-      return host.end(slot, consumeInt(in));
-    }
-    case Action::Panel: {
-      const int slot = consumeSlot(in);
-      return host.panel(slot, in.ConsumeIntegral<std::uint8_t>() < 32);
-    }
-    case Action::PanelGet: {
-      const int slot = consumeSlot(in);
-      return host.panelGet(slot, consumeControl(in));
-    }
-    case Action::PanelSet: {
-      const int slot = consumeSlot(in);
-      const std::uintptr_t id = consumeControl(in);
-      const int intValue = consumeInt(in);
-      return host.panelSet(slot, id, intValue, fuzz::consumeAnyDouble(in));
-    }
-    case Action::InvertHandle:
+void step(ConversationHost &host, const Action &a) {
+  switch (a.kind) {
+    case ActionKind::Activate:
+      return activate(host, a);
+    case ActionKind::Done:
+      return host.done(slotOf(a));
+    case ActionKind::Count:
+      return host.count(slotOf(a));
+    case ActionKind::Handle:
+      return host.handle(slotOf(a), intOf(a, 1));
+    case ActionKind::Start:
+      return host.start(slotOf(a), eventOf(a, 1));
+    case ActionKind::Adjust:
+      return host.adjust(slotOf(a), eventOf(a, 2), intOf(a, 1));
+    case ActionKind::Down:
+      return host.down(slotOf(a), eventOf(a, 1));
+    case ActionKind::Event:
+      return host.event(slotOf(a), intOf(a, 1));
+    case ActionKind::Help:
+      return host.help(slotOf(a));
+    case ActionKind::Draw:
+      return host.draw(slotOf(a));
+    case ActionKind::Build:
+      return host.build(slotOf(a));
+    case ActionKind::End:
+      return host.end(slotOf(a), intOf(a, 1));
+    case ActionKind::Panel:
+      return host.panel(slotOf(a), a.ints[1] < 32);
+    case ActionKind::PanelGet:
+      return host.panelGet(slotOf(a), static_cast<std::uintptr_t>(a.ints[1]));
+    case ActionKind::PanelSet:
+      return host.panelSet(slotOf(a), static_cast<std::uintptr_t>(a.ints[1]), intOf(a, 2), a.doubles[0]);
+    case ActionKind::InvertHandle:
       return host.invertHandle();
-    case Action::About: {
-      const auto kind = in.ConsumeIntegral<std::uint8_t>();
-      return host.about(kind % 4 == 0, kind % 64 == 1);
-    }
-    case Action::NewMesh: {
-      std::vector<fuzz::MeshPoint> points(in.ConsumeIntegralInRange<std::size_t>(0, kMaxMeshPoints));
-      for (fuzz::MeshPoint &point : points) point = consumePoint(in);
+    case ActionKind::About:
+      return host.about(a.ints[0] % 4 == 0, a.ints[0] % 64 == 1);
+    case ActionKind::NewMesh: {
+      std::vector<fuzz::MeshPoint> points;
+      for (const fuzz::ActionPoint &p : a.points) points.push_back(pointOf(p.position, p.selected()));
       return host.replaceMesh(points);
     }
-    case Action::AddPoint:
-      return host.addPoint(consumePoint(in));
-    case Action::ToggleSelected:
-      return host.toggleSelected(in.ConsumeIntegral<std::uint8_t>());
-    case Action::SetFaults:
-      return host.setFaults(consumeFaults(in));
-    case Action::FailAllocation:
-      return host.failAllocation(in.ConsumeIntegralInRange(0u, 8u));
+    case ActionKind::AddPoint:
+      return host.addPoint(pointOf({a.doubles[0], a.doubles[1], a.doubles[2]}, a.ints[0] < 192));
+    case ActionKind::ToggleSelected:
+      return host.toggleSelected(static_cast<std::size_t>(a.ints[0]));
+    case ActionKind::SetFaults:
+      return host.setFaults(faultsOf(a));
+    case ActionKind::FailAllocation:
+      return host.failAllocation(static_cast<unsigned>(a.ints[0]) % 9u);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  FuzzedDataProvider in(data, size);
+  const std::vector<Action> actions = fuzz::decode(data, size);
   ConversationHost host;
-  for (int steps = 0; steps < kMaxSteps && in.remaining_bytes() > 0; ++steps) {
-    step(host, in);
+  for (const Action &action : actions) {
+    step(host, action);
     host.checkAfterStep();
   }
   return 0;

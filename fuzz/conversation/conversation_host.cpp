@@ -1,5 +1,6 @@
 #include "fuzz/conversation/conversation_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -55,6 +56,39 @@ bool isDoubleControl(std::uintptr_t id) { return id == ep::kControlFactor || id 
 
 // A position the tool must not write: a NaN with a payload of its own.
 constexpr std::uint64_t kUnwrittenBits = 0x7ff8dead0000beefull;
+
+ModelVec modelVec(const double *xyz) { return {xyz[0], xyz[1], xyz[2]}; }
+
+// The model's answers are compared bit for bit: the tool computes in the
+// same doubles by the same steps.
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(const ModelVec &a, const double *b) {
+  return sameBits(a.x, b[0]) && sameBits(a.y, b[1]) && sameBits(a.z, b[2]);
+}
+
+constexpr const char *kMemoryBoxTitle = "Error (Code #010)";
+
+// Coverage of the tool's states for libFuzzer, beside the code's: one counter
+// for each way a build goes (the model's path) with the instance's pair count
+// (up to 15), mode (Factor, Offset, other) and Symmetry, and whether it
+// failed. libFuzzer counts the counters of this section as features, so an
+// input that drags with CTRL on more pairs, or in another mode, is new even
+// where the module runs the same code.
+constexpr int kPairClasses = 16;
+constexpr int kModeClasses = 3;
+constexpr int kBuildClasses = kModelPaths * kPairClasses * kModeClasses * 2 * 2;
+__attribute__((section("__libfuzzer_extra_counters"))) std::uint8_t buildClasses[kBuildClasses];
+
+void countBuildClass(const ModelBuild &build, int mode, int symmetry, bool failed) {
+  const int pairs = std::min(build.pairs, kPairClasses - 1);
+  const int modeClass = mode == 0 || mode == 1 ? mode : 2;
+  const int index = (((static_cast<int>(build.path) * kPairClasses + pairs) * kModeClasses + modeClass) * 2 +
+                     (symmetry == 1 ? 1 : 0)) *
+                        2 +
+                    (failed ? 1 : 0);
+  std::uint8_t &counter = buildClasses[index];
+  if (counter != 0xff) ++counter;
+}
 
 }  // namespace
 
@@ -145,6 +179,7 @@ void ConversationHost::setFaults(const BuildFaults &faults) {
 void ConversationHost::failAllocation(unsigned k) {
   trace("allocation %u from now fails", k);
   ep::testing::failAllocationNumber(k);
+  allocationArmed_ = k != 0;
 }
 
 // ---- Lifecycle ------------------------------------------------------------
@@ -186,6 +221,10 @@ void ConversationHost::activate(int slot, int version, const char *withheld) {
   trace("activate(slot %d, version %d, \"%s\" withheld) -> %d", slotNumber(s), version, withheld, result);
   if (expected != -1 ? result != expected : result != LW_ACTIVATE_OK && result != LW_ACTIVATE_BAD_LOCAL)
     violated("activate(version %d, \"%s\" withheld) answered %d", version, withheld, result);
+  if (result == LW_ACTIVATE_BAD_LOCAL) {
+    if (!allocationArmed_) violated("activation answered %d with no allocation fault armed", result);
+    allocationArmed_ = false;
+  }
   if (result != LW_ACTIVATE_OK) {
     if (std::memcmp(&s.binding, &before.binding, sizeof s.binding) != 0 ||
         std::memcmp(&s.funcs, &before.funcs, sizeof s.funcs) != 0)
@@ -201,6 +240,7 @@ void ConversationHost::activate(int slot, int version, const char *withheld) {
     violated("activation answered 0 but left a slot of the binding empty");
   s.live = true;
   setLiveCount();
+  model_.activated(slotNumber(s));
 }
 
 void ConversationHost::done(int slot) {
@@ -208,6 +248,7 @@ void ConversationHost::done(int slot) {
   if (s == nullptr) return;
   trace("done(slot %d)", slotNumber(*s));
   s->funcs.done(s->binding.instance);
+  model_.done(slotNumber(*s));
   s->live = false;
   s->optionsPanel = nullptr;
   setLiveCount();
@@ -221,6 +262,8 @@ void ConversationHost::count(int slot) {
   LWToolEvent event{};
   const int handles = s->funcs.count(s->binding.instance, &event);
   trace("count(slot %d) -> %d", slotNumber(*s), handles);
+  if (handles != model_.count(slotNumber(*s)))
+    violated("count answered %d, the model %d", handles, model_.count(slotNumber(*s)));
   for (int i = 0; i < handles; ++i) {
     LWDVector pos;
     const int priority = s->funcs.handle(s->binding.instance, &event, i, pos);
@@ -246,6 +289,13 @@ void ConversationHost::handle(int slot, int index) {
   } else if (index < 0 || index >= points || priority != index + 1) {
     violated("handle(%d) of an edit of %d points answered %d", index, points, priority);
   }
+  ModelVec expected;
+  const int modelPriority = model_.handle(slotNumber(*s), index, expected);
+  if (priority != modelPriority)
+    violated("handle(%d) answered %d, the model %d", index, priority, modelPriority);
+  if (priority > 0 && !sameBits(expected, pos))
+    violated("handle(%d) at (%.17g, %.17g, %.17g), the model at (%.17g, %.17g, %.17g)", index, pos[0], pos[1],
+             pos[2], expected.x, expected.y, expected.z);
 }
 
 void ConversationHost::start(int slot, const LWToolEvent &event) {
@@ -253,6 +303,8 @@ void ConversationHost::start(int slot, const LWToolEvent &event) {
   if (s == nullptr) return;
   LWToolEvent e = event;
   const int index = s->funcs.start(s->binding.instance, &e);
+  const int modelIndex = model_.start(slotNumber(*s), modelVec(event.posRaw), event.portAxis);
+  if (index != modelIndex) violated("start answered %d, the model %d", index, modelIndex);
   const int handles = s->funcs.count(s->binding.instance, &e);
   trace("start(slot %d, posRaw (%.17g, %.17g, %.17g), portAxis %d) -> %d", slotNumber(*s), e.posRaw[0],
         e.posRaw[1], e.posRaw[2], e.portAxis, index);
@@ -275,6 +327,7 @@ void ConversationHost::adjust(int slot, const LWToolEvent &event, int index) {
         e.posRaw[1], e.posRaw[2], e.flags);
   const int result = s->funcs.adjust(s->binding.instance, &e, index);
   if (result != index) violated("adjust(%d) answered %d", index, result);
+  model_.adjust(slotNumber(*s), index, event.flags, modelVec(event.posRaw));
 }
 
 void ConversationHost::down(int slot, const LWToolEvent &event) {
@@ -284,6 +337,8 @@ void ConversationHost::down(int slot, const LWToolEvent &event) {
   const int result = s->funcs.down(s->binding.instance, &e);
   trace("down(slot %d, flags %d) -> %d", slotNumber(*s), e.flags, result);
   if (result != 0 && result != 1) violated("down answered %d", result);
+  const int expected = model_.down(slotNumber(*s), event.flags);
+  if (result != expected) violated("down answered %d, the model %d", result, expected);
 }
 
 void ConversationHost::event(int slot, int code) {
@@ -291,6 +346,7 @@ void ConversationHost::event(int slot, int code) {
   if (s == nullptr) return;
   trace("event(slot %d, %d)", slotNumber(*s), code);
   s->funcs.event(s->binding.instance, code);
+  model_.event(slotNumber(*s), code);
 }
 
 void ConversationHost::help(int slot) {
@@ -309,6 +365,8 @@ void ConversationHost::draw(int slot) {
   s->funcs.draw(s->binding.instance, draw.access());
   trace("draw(slot %d): %d calls", slotNumber(*s), draw.calls());
   draw.checkWholePairs();
+  const int expected = model_.draw(slotNumber(*s));
+  if (draw.calls() != expected) violated("draw made %d drawing calls, the model %d", draw.calls(), expected);
 }
 
 void ConversationHost::end(int slot, int keep) {
@@ -316,6 +374,7 @@ void ConversationHost::end(int slot, int keep) {
   if (s == nullptr) return;
   trace("end(slot %d, %d)", slotNumber(*s), keep);
   s->binding.end(s->binding.instance, keep);
+  model_.end(slotNumber(*s));
 }
 
 // ---- Builds -------------------------------------------------------------------
@@ -331,11 +390,21 @@ void ConversationHost::build(int slot) {
   globals_.monitors().setAvailable(!faults_.noMonitor);
   globals_.monitors().abortAtStep(faults_.abortAtStep);
   const DragExpectation drag = expectationOf(stateOf(s->binding));
+  ModelBuildHost hostSide = modelHostSide();
+  const std::size_t boxesBefore = globals_.messages().boxes().size();
 
   standin::EditOperation operation(mesh_, faults_.edit);
-  CheckedOperation checked(operation, faults_.countError, finiteInputs_);
+  CheckedOperation checked(operation, faults_.countError, finiteInputs_, s->binding.instance);
   const char *text = s->binding.build(s->binding.instance, checked.op());
   checked.buildReturned();
+  const std::vector<standin::MessageBox> boxes(globals_.messages().boxes().begin() + boxesBefore,
+                                               globals_.messages().boxes().end());
+  for (const standin::MessageBox &box : boxes) hostSide.memoryBoxShown |= box.title == kMemoryBoxTitle;
+  const ModelBuild expected = model_.build(slotNumber(*s), hostSide);
+  countBuildClass(expected, model_.get(slotNumber(*s), ep::kControlMode).i,
+                  model_.get(slotNumber(*s), ep::kControlSymmetry).i, expected.failed);
+  checkBuildAgainstModel(*s, expected, checked, boxes, text != nullptr, operation.doneCalled());
+  if (hostSide.memoryBoxShown) allocationArmed_ = false;
   trace("build(slot %d) -> %s; %zu moves, %s", slotNumber(*s), text != nullptr ? text : "NULL",
         checked.moved().size(), operation.applied() ? "applied" : "not applied");
   if (text != nullptr && text[0] == '\0') violated("build answered an empty error text");
@@ -343,6 +412,64 @@ void ConversationHost::build(int slot) {
   if (globals_.monitors().liveCount() != 0) violated("the build left a progress monitor undestroyed");
   checkDragMovesOnlyItsPair(drag, checked);
   if (operation.applied()) lastMoved_ = operation.takeReplaced();
+}
+
+ModelBuildHost ConversationHost::modelHostSide() const {
+  ModelBuildHost side;
+  for (std::size_t i = 0; i < mesh_.size(); ++i)
+    side.points.push_back({mesh_.id(i), modelVec(mesh_.position(i).data()), mesh_.selected(i)});
+  const standin::EditFaults &e = faults_.edit;
+  side.countError = faults_.countError;
+  side.scanWithholdSelected = e.scanWithholdSelected;
+  side.failMovePoint = e.failMovePoint;
+  side.moveFailCode = e.moveFailCode;
+  side.nullInfoPoint = e.nullInfoPoint;
+  side.nullInfoAll = e.nullInfoAll;
+  side.monitor = !faults_.noMonitor;
+  side.abortAtStep = faults_.abortAtStep;
+  side.allocationMayFail = allocationArmed_;
+  return side;
+}
+
+void ConversationHost::checkBuildAgainstModel(const Slot &s, const ModelBuild &expected,
+                                              const CheckedOperation &op,
+                                              const std::vector<standin::MessageBox> &boxes, bool failed,
+                                              bool doneCalled) const {
+  const std::vector<MoveCall> &moves = op.moves();
+  bool same = moves.size() == expected.moves.size() && boxes.size() == expected.boxes.size() &&
+              failed == expected.failed && doneCalled == expected.done &&
+              (expected.usesOperation || op.calls() == 0);
+  for (std::size_t i = 0; same && i < moves.size(); ++i) {
+    const ModelMove &m = expected.moves[i];
+    same = moves[i].point == m.point && sameBits(m.position, moves[i].position.data()) &&
+           moves[i].result == m.result;
+  }
+  for (std::size_t i = 0; same && i < boxes.size(); ++i) same = boxes[i].title == expected.boxes[i];
+  if (same) return;
+  const int slot = slotNumber(s);
+  std::fprintf(stderr, "\nthe build of slot %d, the model's tool now: %s\n", slot,
+               model_.describe(slot).c_str());
+  std::fprintf(stderr, "the module: %s, operation's done %s, %zu calls on the operation\n",
+               failed ? "failed" : "succeeded", doneCalled ? "called" : "not called", op.calls());
+  std::fprintf(stderr, "the model:  %s, operation's done %s%s\n", expected.failed ? "failed" : "succeeded",
+               expected.done ? "called" : "not called",
+               expected.usesOperation ? "" : ", no call on the operation");
+  for (std::size_t i = 0; i < std::max(moves.size(), expected.moves.size()); ++i) {
+    std::fprintf(stderr, "  move %zu:", i);
+    if (i < moves.size())
+      std::fprintf(stderr, " module %p to (%.17g, %.17g, %.17g) -> %d;", moves[i].point, moves[i].position[0],
+                   moves[i].position[1], moves[i].position[2], moves[i].result);
+    if (i < expected.moves.size()) {
+      const ModelMove &m = expected.moves[i];
+      std::fprintf(stderr, " model %p to (%.17g, %.17g, %.17g) -> %d", m.point, m.position.x, m.position.y,
+                   m.position.z, m.result);
+    }
+    std::fputc('\n', stderr);
+  }
+  for (const standin::MessageBox &box : boxes)
+    std::fprintf(stderr, "  box (module): %s\n", box.title.c_str());
+  for (const std::string &title : expected.boxes) std::fprintf(stderr, "  box (model):  %s\n", title.c_str());
+  violated("the build of slot %d differs from the model's (above)", slot);
 }
 
 void ConversationHost::checkDragMovesOnlyItsPair(const DragExpectation &expected,
@@ -389,6 +516,18 @@ void ConversationHost::panelGet(int slot, std::uintptr_t id) {
   if (record == nullptr) return;
   void *value = record->get(s->binding.instance, id);
   trace("get(slot %d, 0x%zx) -> %p", slotNumber(*s), static_cast<std::size_t>(id), value);
+  const ModelValue expected = model_.get(slotNumber(*s), id);
+  if (value != nullptr && expected.present) {
+    double d = 0.0;
+    int i = 0;
+    if (expected.isDouble)
+      std::memcpy(&d, value, sizeof d);
+    else
+      std::memcpy(&i, value, sizeof i);
+    if (expected.isDouble ? !sameBits(d, expected.d) : i != expected.i)
+      violated("get(0x%zx) reads %.17g (%d), the model %.17g (%d)", static_cast<std::size_t>(id), d, i,
+               expected.d, expected.i);
+  }
   if ((value != nullptr) != isValueControl(id))
     violated("get(0x%zx) answered %p", static_cast<std::size_t>(id), value);
   if (value == nullptr) return;
@@ -421,19 +560,25 @@ void ConversationHost::panelSet(int slot, std::uintptr_t id, int intValue, doubl
         doubleValue, result);
   const int expected = isValueControl(id) ? LWXPSET_REDRAW : LWXPSET_NONE;
   if (result != expected) violated("set(0x%zx) answered %d", static_cast<std::size_t>(id), result);
+  const int modelResult = model_.set(slotNumber(*s), id, intValue, doubleValue);
+  if (result != modelResult)
+    violated("set(0x%zx) answered %d, the model %d", static_cast<std::size_t>(id), result, modelResult);
 }
 
-void ConversationHost::pressButton(std::uintptr_t control) {
+bool ConversationHost::pressButton(std::uintptr_t control) {
   for (const standin::PanelRecord *record : globals_.panels().panels()) {
     const standin::ControlHints *hints = record->hintsFor(control);
     if (hints == nullptr || hints->buttonClick == nullptr) continue;
     trace("button 0x%zx of panel %p", static_cast<std::size_t>(control), record->id);
     hints->buttonClick(record->id, static_cast<int>(control));
-    return;
+    return true;
   }
+  return false;
 }
 
-void ConversationHost::invertHandle() { pressButton(ep::kControlInvertHandle); }
+void ConversationHost::invertHandle() {
+  if (pressButton(ep::kControlInvertHandle)) model_.invertHandle();
+}
 
 void ConversationHost::about(bool failCreate, bool paint) {
   // The host shows About only for an options panel of a live instance.
@@ -469,6 +614,11 @@ void ConversationHost::checkAfterStep() {
     if (handles < 0) violated("count answered %d", handles);
     if (s.binding.test(instance) != code || s.funcs.dirty(instance) != dirty)
       violated("asking test or dirty changed the answer");
+    const int slot = slotNumber(s);
+    if (code != model_.test(slot) || dirty != model_.dirty(slot) || handles != model_.count(slot))
+      violated("test, dirty and count answered %d, %d and %d, the model %d, %d and %d (%s)", code, dirty,
+               handles, model_.test(slot), model_.dirty(slot), model_.count(slot),
+               model_.describe(slot).c_str());
   }
   if (globals_.monitors().liveCount() != 0) violated("a progress monitor lives outside a build");
 }

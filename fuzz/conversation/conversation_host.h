@@ -10,6 +10,11 @@
 // The stand-in host does the hosting (messages, monitors, panels, mesh, edit
 // operations); CheckedServices and CheckedOperation stand between it and the
 // module to watch every call the module makes.
+//
+// Beside the module runs a model of the tool (stretch_model.h), driven with
+// the same inputs: every answer the host gets (test, dirty, count, handle and
+// its position, start, down, draw's calls, the panel's get and set) and every
+// build's moves, positions to the bit, boxes and result must be the model's.
 #pragma once
 
 #include <array>
@@ -18,6 +23,7 @@
 #include <vector>
 
 #include "fuzz/conversation/checked_services.h"
+#include "fuzz/conversation/stretch_model.h"
 #include "host/host_abi.h"
 #include "standin/host/edit_operation.h"
 #include "standin/host/host_globals.h"
@@ -30,6 +36,7 @@ inline constexpr int kSlots = 3;
 
 class CheckedOperation;
 struct DragExpectation;
+struct ModelBuild;
 
 // Faults for the builds that follow, until changed.
 struct BuildFaults {
@@ -112,7 +119,13 @@ class ConversationHost {
   void setLiveCount();
   void checkDragMovesOnlyItsPair(const DragExpectation &expected, const CheckedOperation &op) const;
   const standin::PanelRecord *optionsPanelOf(const Slot &s);
-  void pressButton(std::uintptr_t control);
+  // Clicks the button on the first panel that has it; false when none has.
+  bool pressButton(std::uintptr_t control);
+  // The host's side of a build as the model takes it (after restoreBase).
+  ModelBuildHost modelHostSide() const;
+  void checkBuildAgainstModel(const Slot &s, const ModelBuild &expected, const CheckedOperation &op,
+                              const std::vector<standin::MessageBox> &boxes, bool failed,
+                              bool doneCalled) const;
 
   bool tracing_;
   standin::HostGlobals globals_;
@@ -124,6 +137,8 @@ class ConversationHost {
   BuildFaults faults_;
   std::vector<standin::PointPosition> lastMoved_;  // what the last applied build's moves replaced
   bool finiteInputs_ = true;
+  bool allocationArmed_ = false;  // failAllocation armed a fault that has not shown yet
+  StretchModel model_;
 };
 
 }  // namespace fuzz

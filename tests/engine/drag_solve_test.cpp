@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "engine/pass_result.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace ep::testing {
@@ -206,6 +207,26 @@ TEST_F(DragSolve, NonFiniteDragsDoNotCrash) {
       EXPECT_EQ(drag(3, q, true), 0);
     }
   }
+}
+
+// What the host reports at a place that is not finite leaves its pair where
+// it is, and a drag with no place to go still reads every point back, where a
+// point the host no longer knows fails the build.
+TEST_F(DragSolve, APairReadAtANonFinitePlaceStaysAndEveryPointIsStillRead) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  // Pair 1's handle end is finite, its anchor end is not: a zero-length drag
+  // with CTRL passes over it.
+  makePairs({{{1, 1, 1}, {1, 1, 1}}, {{0, 5, 0}, {inf, 5, 0}}});
+  ASSERT_EQ(drag(1, {1, 1, 4}, /*ctrl=*/true), 0);
+  EXPECT_EQ(moveOrder(), (std::vector<std::size_t>{1}));
+  expectVec(state_->handleVectors[1], 0, 0, 0);
+
+  globals_.messages().clear();
+  EditFaults faults;
+  faults.nullInfoPoint = 3;
+  EXPECT_EQ(drag(1, {nan, 0, 0}, /*ctrl=*/true, faults), kPassFailed);
+  EXPECT_TRUE(callsOf(OpCallKind::PntMove).empty());
+  EXPECT_EQ(boxes(), (std::vector<MessageBox>{{MessageKind::Error, "Error (Code #001)", "Unknown."}}));
 }
 
 }  // namespace

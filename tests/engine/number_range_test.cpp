@@ -29,6 +29,7 @@ TEST(VectorLength, SquaresPastTheRangeOfADoubleStillGiveTheLength) {
       {{0x1p-1074, 0, 0}, 0x1p-1074},                   // the smallest denormal
       {{DBL_MAX, 0, 0}, DBL_MAX},
       {{DBL_MAX, DBL_MAX, 0}, kInf},  // the length itself is past the largest double
+      {{0, 1, kInf}, kInf},           // an infinite component, last of the three
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::Message() << c.v.x << " " << c.v.y << " " << c.v.z);
@@ -235,6 +236,13 @@ TEST_F(NumberRange, DragsGiveAFiniteValueAndPlaceOrLeaveThePairWithABox) {
        {{-1e308, 0, 0}, {-1e308, 0, 0}},
        0,
        {1e308, 0, 0},
+       false,
+       1.0,
+       {}},
+      {"a finite factor whose foot on the pair's line is past the largest double",
+       {{1.6e308, 1e307, 0}, {1.7e308, 0, 0}},
+       0,
+       {1.79e308, -2e307, 0},
        false,
        1.0,
        {}},

@@ -1,4 +1,4 @@
-// The user guide's pictures (docs/guide.md): the command the README gives
+// The user guide's pictures (docs/guide.md): the command docs/building.md gives
 // makes them again, here into the build tree, and they are the committed ones
 // byte for byte; every picture the guide links is committed and made, and
 // every one made is linked.

@@ -1,5 +1,5 @@
-// What README.md promises about elasticpull-host: its session scripts give the
-// output printed after them, its main command runs the bundled example, and
+// What README.md and docs/program.md promise about elasticpull-host: their
+// session scripts give the output printed after them, its main command runs the bundled example, and
 // its one-line command gives the hand-computed result.
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ using program_test::ProgramTest;
 using program_test::readFile;
 
 struct ReadmeScript {
-  std::size_t line = 0;  // where the block starts in README.md
+  std::string where;  // the document and the line where the block starts
   std::string script;
   std::optional<std::string> output;  // the ```output block right after it
 };
@@ -53,16 +53,15 @@ std::vector<Fence> fences(const std::string &markdown) {
   return found;
 }
 
-std::vector<ReadmeScript> readmeScripts() {
-  const std::vector<Fence> blocks = fences(readFile(std::string(EP_SOURCE_DIR) + "/README.md"));
-  std::vector<ReadmeScript> scripts;
+// The script blocks of a document, each with the output block after it.
+void addScripts(const std::string &document, std::vector<ReadmeScript> &scripts) {
+  const std::vector<Fence> blocks = fences(readFile(std::string(EP_SOURCE_DIR) + "/" + document));
   for (std::size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].info != "script") continue;
-    ReadmeScript s{blocks[i].line, blocks[i].body, std::nullopt};
+    ReadmeScript s{document + " line " + std::to_string(blocks[i].line), blocks[i].body, std::nullopt};
     if (i + 1 < blocks.size() && blocks[i + 1].info == "output") s.output = blocks[i + 1].body;
     scripts.push_back(s);
   }
-  return scripts;
 }
 
 class ProgramReadme : public ProgramTest {
@@ -71,15 +70,18 @@ class ProgramReadme : public ProgramTest {
 };
 
 TEST_F(ProgramReadme, EveryScriptRunsAndPrintsTheOutputShownAfterIt) {
-  const std::vector<ReadmeScript> scripts = readmeScripts();
-  ASSERT_GE(scripts.size(), 3u) << "README.md lost its script examples";
+  std::vector<ReadmeScript> scripts;
+  addScripts("README.md", scripts);
+  ASSERT_GE(scripts.size(), 1u) << "README.md lost its script example";
+  addScripts("docs/program.md", scripts);
+  ASSERT_GE(scripts.size(), 5u) << "docs/program.md lost its script examples";
   for (const ReadmeScript &s : scripts) {
     const auto r = run({exampleMesh(), "--script", "-", "-q"}, s.script);
-    EXPECT_EQ(r.exitCode, 0) << "README.md line " << s.line << "\n" << describe(r);
-    EXPECT_EQ(r.err, "") << "README.md line " << s.line;
+    EXPECT_EQ(r.exitCode, 0) << s.where << "\n" << describe(r);
+    EXPECT_EQ(r.err, "") << s.where;
     ASSERT_TRUE(s.output.has_value())
-        << "README.md line " << s.line << ": no ```output block after the script";
-    EXPECT_EQ(r.out, *s.output) << "README.md line " << s.line;
+        << s.where << ": no ```output block after the script";
+    EXPECT_EQ(r.out, *s.output) << s.where;
   }
 }
 
