@@ -8,6 +8,9 @@ import { distance } from './geometry.js';
 import { pairsOf, selectionText } from './pairs_panel.js';
 import { shown } from './panel.js';
 
+// A length in the table's narrow column (the field and the title hold it whole).
+const short = (value) => Number.parseFloat(value.toPrecision(6)).toString();
+
 // More rows than this are not drawn (the rest are counted).
 export const MAX_ROWS = 300;
 
@@ -107,7 +110,8 @@ export class LengthsTable {
       step: 'any',
       class: 'length-now',
       'aria-label': `Length of pair ${k}`,
-      value: shown(r.now),
+      title: shown(r.now),
+      value: short(r.now),
     });
     now.addEventListener('keydown', (e) => {
       if (e.key === 'Escape') return now.blur();
@@ -136,7 +140,7 @@ export class LengthsTable {
       element('td', {}, check),
       element('td', { class: 'num', text: `${k}` }),
       element('td', { class: 'ends', text: `${r.handle}:${r.anchor}` }),
-      element('td', { class: 'num', text: shown(r.before) }),
+      element('td', { class: 'num', text: short(r.before), title: shown(r.before) }),
       element('td', {}, now),
       element('td', {}, match),
     );

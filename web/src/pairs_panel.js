@@ -98,7 +98,7 @@ export class PairsPanel {
     if (shape === this.shape) return;
     this.shape = shape;
     this.pairs = pairsOf(selected);
-    this.count.textContent = `${this.pairs.length} ${this.pairs.length === 1 ? 'pair' : 'pairs'}`;
+    this.count.textContent = `· ${this.pairs.length}`;
     const shownRows = this.pairs.slice(0, 200);
     const rows = shownRows.map(([h, a], k) => this.row(h, a, k));
     if (this.pairs.length > shownRows.length) rows.push(element('li', { class: 'more', text: `… and ${this.pairs.length - shownRows.length} more` }));

@@ -131,6 +131,11 @@ describe('the user\'s own work', () => {
       const state = await serverState(s.server.url);
       assert.equal(state.name, 'pairs.obj');
       assert.doesNotMatch(await serverScript(s.server.url), /^open/m);
+      await s.page.click('#message-dialog .close');
+      // A file of some megabytes opens (its own route takes more than a command's body).
+      const big = OWN + '# padding\n'.repeat(300000);
+      await openOwn(s.page, 'big.obj', big);
+      assert.equal((await serverState(s.server.url)).name, 'big.obj');
     } finally {
       await s.close();
     }

@@ -58,6 +58,13 @@ class Chosen : public ::testing::Test {
 
 TEST_F(Chosen, AnOpenedMeshBeginsItsOwnHistoryAndIsNeverSavedOverTheMeshItReplaced) {
   run("pairs 0:1 pick");
+  // The host's drop puts the tool down: it helps no more until it is activated again.
+  const std::string help = session_->help();
+  ASSERT_NE(help, "");
+  run("drop");
+  EXPECT_EQ(session_->help(), "");
+  run("activate");
+  EXPECT_EQ(session_->help(), help);
   run("factor 2");
   session_->run(openText("second.obj", kSecond));
   EXPECT_EQ(session_->file().name(), "second.obj");
