@@ -1,5 +1,8 @@
 #include "standin/server/http_connection.h"
 
+#include <cstdint>
+#include <limits>
+
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/error.hpp>
@@ -34,13 +37,28 @@ void HttpConnection::readRequest() {
   trusted_ = false;
   since_ = std::chrono::steady_clock::now();
   parser_.emplace();
-  parser_->body_limit(limits_.maxBody);
+  // The parser checks a Content-Length against its limit as the header ends,
+  // before the owner has said what this request may send: onHeader checks it.
+  parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
   parser_->header_limit(static_cast<std::uint32_t>(limits_.maxHeader));
   // One deadline for the whole request, however its bytes trickle in.
   stream_.expires_after(limits_.readDeadline);
-  http::async_read(
+  // The header first: the owner may allow its body more room.
+  http::async_read_header(
       stream_, buffer_, *parser_,
-      [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
+      [self = shared_from_this()](beast::error_code error, std::size_t) { self->onHeader(error); });
+}
+
+void HttpConnection::onHeader(beast::error_code error) {
+  if (state_ == State::Closed) return;
+  if (error) return onRead(error);
+  const std::size_t owned = owner_.bodyLimit(parser_->get());
+  const std::size_t limit = owned > 0 ? owned : limits_.maxBody;
+  const boost::optional<std::uint64_t> length = parser_->content_length();
+  if (length && *length > limit) return onRead(http::error::body_limit);
+  parser_->body_limit(limit);  // a chunked body is checked as it comes
+  http::async_read(stream_, buffer_, *parser_,
+                   [self = shared_from_this()](beast::error_code e, std::size_t) { self->onRead(e); });
 }
 
 void HttpConnection::onRead(beast::error_code error) {

@@ -44,6 +44,9 @@ class ConnectionOwner {
   virtual HttpResponse refusal(unsigned status, const std::string &message) = 0;
   // The connection closed: the owner forgets it.
   virtual void closed(HttpConnection &connection) = 0;
+  // The largest body the request whose header this is may have; 0: the
+  // limits' maxBody.
+  virtual std::size_t bodyLimit(const HttpRequest &) { return 0; }
 };
 
 struct ConnectionLimits {
@@ -82,6 +85,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
  private:
   void readRequest();
+  void onHeader(boost::beast::error_code error);
   void onRead(boost::beast::error_code error);
   void onWritten(boost::beast::error_code error, bool close);
   void linger();

@@ -52,6 +52,15 @@ void checkFromPage(const Command &c) {
   const bool writes = c.op == CommandOp::About || c.op == CommandOp::Svg || c.op == CommandOp::Save;
   if (writes && !c.text.empty())
     throw badRequest("'file': the page names no file (Save writes the output given when the server started)");
+  if (c.op == CommandOp::Open) {
+    if (!c.contents)
+      throw badRequest("'text' is required: the page sends the file's text (the server reads no file)");
+    if (c.text.find_first_of("/\\") != std::string::npos)
+      throw badRequest("'file' is the file's name alone, without a folder");
+    if (c.contents->size() > kMaxOpenBytes)
+      throw Failure(FailureKind::BadInput,
+                    "the mesh file is larger than " + std::to_string(kMaxOpenBytes >> 20) + " MiB");
+  }
   const bool positioned =
       (c.op == CommandOp::Press && !c.atPoint) || c.op == CommandOp::Drag || c.op == CommandOp::Keep;
   for (double v : c.position)
@@ -156,9 +165,11 @@ ApiReply PlaygroundApi::answerPost(std::string_view action, std::string_view bod
   checkFromPage(command);
   const CommandAnswer answer = session_.run(command);
   const bool dragging = command.op == CommandOp::Drag && answer.failedBuilds.empty();
-  json reply = tracker_.answerFor(session_, version, dragging);
+  // Another mesh: the whole scene, whatever the page held.
+  json reply = tracker_.answerFor(session_, command.op == CommandOp::Open ? -1 : version, dragging);
   reply["messages"] = messagesJson(answer.boxes);
   reply["failedBuilds"] = answer.failedBuilds;
+  reply["notes"] = answer.notes;
   if (answer.about) reply["about"] = aboutJson(*answer.about);
   return jsonReply(200, reply);
 }

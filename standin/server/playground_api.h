@@ -10,6 +10,10 @@
 //   POST command        a command's JSON: {"command": "press", "position": [x, y, z], ...}
 //   POST NAME           the same with the command named by the route
 //                       (/api/press, /api/undo, ...): the body holds its fields
+//   POST open           {"file": NAME, "text": TEXT}: the page opens a mesh
+//                       file of the user's (its name, no folder, and its whole
+//                       text, at most kMaxOpenBytes); the server reads no file
+//                       the page names. The answer is the whole new scene.
 //
 // Every POST body is a JSON object; it may also carry "version", the scene
 // version the page holds (see SceneTracker). A body that is not a command
@@ -23,7 +27,8 @@
 // (httpStatusOf). A command that was carried out answers 200 with the
 // scene's changes, "messages": the boxes the tool showed during it (and only
 // then: no other request gets them), "failedBuilds", and for About "about"
-// with the texts and the picture as a data: URL.
+// with the texts and the picture as a data: URL, and "notes": what the
+// host says of it (edges left out of the pairs).
 #pragma once
 
 #include <string>
@@ -38,6 +43,8 @@ namespace standin {
 
 // Coordinates from the page are refused beyond this magnitude.
 inline constexpr double kMaxCoordinate = 1e15;
+// The largest mesh file the page may open.
+inline constexpr std::size_t kMaxOpenBytes = std::size_t{32} << 20;
 
 struct ApiReply {
   int status = 200;

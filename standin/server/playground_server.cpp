@@ -118,6 +118,11 @@ struct PlaygroundServer::Impl final : ConnectionOwner {
     return errorResponse(status, message);
   }
   void closed(HttpConnection &connection) override;
+  std::size_t bodyLimit(const HttpRequest &header) override {
+    const std::string_view target = text(header.target());
+    const bool open = target.substr(0, target.find('?')) == "/api/open";
+    return open && presentsToken(header) ? options.maxOpenBody : 0;
+  }
 
   void accept();
   void admit(tcp::socket socket);

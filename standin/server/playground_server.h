@@ -14,7 +14,8 @@
 //   - a page address with ?token=... sets the token's cookie when it is
 //     right and sends the browser on to the address without it (303), and
 //     answers 401 when it is wrong; the page's files need no token.
-// Bodies over maxBody answer 413 unread; headers over 16 KiB 431.
+// Bodies over maxBody (maxOpenBody for /api/open with the token) answer 413
+// unread; headers over 16 KiB 431.
 //
 // Limits. Reading a request (from the moment the connection waits for it)
 // has requestDeadline in all; writing an answer answerDeadline. At most
@@ -55,6 +56,9 @@ struct ServerOptions {
   std::string listenAddress = "127.0.0.1";
   int port = 0;  // 0: any free port
   std::size_t maxBody = 64 * 1024;
+  // The body of POST /api/open (a mesh file's text as JSON), from a request
+  // that presents the token.
+  std::size_t maxOpenBody = std::size_t{64} << 20;
   std::ostream *log = nullptr;  // refused requests and failures; null: none
   std::chrono::milliseconds requestDeadline{10'000};
   std::chrono::milliseconds answerDeadline{30'000};

@@ -14,6 +14,7 @@
 #include "standin/host/failure.h"
 #include "standin/host/number_text.h"
 #include "standin/session/nearest_word.h"
+#include "standin/session/point_pairs.h"
 #include "standin/session/selection.h"
 
 namespace standin {
@@ -165,6 +166,12 @@ class Fields {
         v.get<std::int64_t>() > std::numeric_limits<int>::max())
       throw bad(name, "must be a whole number that fits in 32 bits");
     return static_cast<int>(v.get<std::int64_t>());
+  }
+  // Any text: one the text form does not carry (open's file contents).
+  std::string anyText(const char *name) const {
+    const json &v = need(name, "is required");
+    if (!v.is_string()) throw bad(name, "must be a text");
+    return v.get<std::string>();
   }
   // A text a script line can hold (see fitsOneWord; echo's words one by one),
   // so that every command has its text form.
@@ -497,50 +504,154 @@ void parsePoints(const Words &words, Command &c) {
   expectCount(words, 0, 1, "points [SELECTION]");
   if (words.size() == 2) c.text = selectionWord(words[1]);
 }
+// A trailing "pick" (select, pairs, pairs-from-edges): the words before it.
+std::size_t pickWord(const Words &words, Command &c) {
+  c.repick = words.size() > 1 && words.back().key == "pick";
+  return words.size() - (c.repick ? 1 : 0);
+}
+std::string printPickWord(const Command &c) { return c.repick ? " pick" : ""; }
 void parseSelect(const Words &words, Command &c) {
-  expectCount(words, 1, 1, "select SELECTION  (for example 0-3,8,9)");
+  const std::size_t end = pickWord(words, c);
+  if (end != 2) throw mistake("usage: select SELECTION [pick]  (for example 0-3,8,9)");
   c.text = selectionWord(words[1]);
   if (c.text.empty()) throw mistake("select takes a selection, not an empty text");
 }
-std::string printSelection(const Command &c) { return c.text.empty() ? "" : " " + selectionFor(c.text); }
+std::string printSelection(const Command &c) {
+  return (c.text.empty() ? "" : " " + selectionFor(c.text)) + printPickWord(c);
+}
 void readSelection(const Fields &f, Command &c) {
   if (f.has("selection") || c.op == CommandOp::Select) c.text = f.text("selection");
   if (c.text.find('"') != std::string::npos) throw f.bad("selection", "holds a double quote");
   if (c.op == CommandOp::Select && c.text.empty()) throw f.bad("selection", "must not be empty");
+  c.repick = f.flag("pick");
 }
 void writeSelection(const Command &c, json &out) {
   if (c.op == CommandOp::Select || !c.text.empty()) out["selection"] = c.text;
+  putFlag(out, "pick", c.repick);
 }
 
 // The pairs' syntax is checked now, their indices against the mesh when the
 // command runs.
 void parsePairsCommand(const Words &words, Command &c) {
-  if (words.size() < 2)
-    throw mistake("usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)");
+  const std::size_t end = pickWord(words, c);
+  if (end < 2)
+    throw mistake("usage: pairs H:A [H:A ...] [pick]  (handle end:anchor end, for example 4:0 5:1)");
   // Words are pairs, or parts of a comma-separated list ("4:0, 5:1").
-  for (std::size_t i = 1; i < words.size(); ++i) {
+  for (std::size_t i = 1; i < end; ++i) {
     const std::string &word = words[i].text;
     if (!c.text.empty() && c.text.back() != ',' && (word.empty() || word.front() != ',')) c.text += ',';
     c.text += word;
   }
   parsePairs(c.text, std::numeric_limits<std::size_t>::max());
 }
-std::string printPairs(const Command &c) { return " " + wordFor(c.text); }
+std::string printPairs(const Command &c) { return " " + wordFor(c.text) + printPickWord(c); }
 void readPairs(const Fields &f, Command &c) {
   c.text = f.text("pairs");
   parsePairs(c.text, std::numeric_limits<std::size_t>::max());
+  c.repick = f.flag("pick");
 }
-void writePairs(const Command &c, json &out) { out["pairs"] = c.text; }
+void writePairs(const Command &c, json &out) {
+  out["pairs"] = c.text;
+  putFlag(out, "pick", c.repick);
+}
 
-// length L / match-pair N, then symmetry and invert in any order.
+// pairs-from-edges [x|y|z [within DEG]] [pick]
+double withinDegrees(double degrees) {
+  if (!std::isfinite(degrees) || degrees < 0.0 || degrees > 90.0)
+    throw mistake("within takes degrees from 0 to 90");
+  return degrees;
+}
+void parseEdgePairs(const Words &words, Command &c) {
+  const std::size_t end = pickWord(words, c);
+  const char *usage = "usage: pairs-from-edges [x|y|z [within DEGREES]] [pick]";
+  c.code = -1;
+  c.value = kAlongAxisDegrees;
+  if (end == 1) return;
+  const std::optional<int> axis = parseAxis(words[1].key);
+  if (!axis || (end != 2 && end != 4)) throw mistake(usage);
+  c.code = *axis;
+  if (end == 4 && words[2].key != "within") throw mistake(usage);
+  if (end == 4) c.value = withinDegrees(numberWord(words[3].text, "within"));
+}
+std::string printEdgePairs(const Command &c) {
+  std::string text;
+  if (c.code >= 0 && c.code <= 2) text += std::string(" ") + "xyz"[c.code];
+  if (c.code >= 0 && c.value != kAlongAxisDegrees) text += " within " + num(c.value);
+  return text + printPickWord(c);
+}
+void readEdgePairs(const Fields &f, Command &c) {
+  c.code = -1;
+  c.value = kAlongAxisDegrees;
+  c.repick = f.flag("pick");
+  if (f.has("axis")) {
+    const std::optional<int> axis = parseAxis(f.text("axis"));
+    if (!axis) throw f.bad("axis", "must be \"x\", \"y\" or \"z\"");
+    c.code = *axis;
+  }
+  if (f.has("within") && c.code < 0) throw f.bad("within", "needs an axis");
+  if (f.has("within")) c.value = withinDegrees(f.number("within"));
+}
+void writeEdgePairs(const Command &c, json &out) {
+  if (c.code >= 0 && c.code <= 2) out["axis"] = std::string(1, "xyz"[c.code]);
+  if (c.code >= 0 && c.value != kAlongAxisDegrees) out["within"] = c.value;
+  putFlag(out, "pick", c.repick);
+}
+
+// open FILE [checksum HEX]; the JSON form may carry the text instead.
+std::string checksumWord(const std::string &text) {
+  const bool hex = text.size() == 16 && std::all_of(text.begin(), text.end(), [](char ch) {
+                     return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f');
+                   });
+  if (!hex) throw mistake("a checksum is 16 hex digits (0-9, a-f), not '" + text + "'");
+  return text;
+}
+// A name the text form can hold: no line break, no '"' (it is written in quotes).
+std::string openName(const std::string &name) {
+  if (name.empty()) throw mistake("open needs a file name");
+  for (char ch : name)
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == '"' || ch == 0x7f)
+      throw mistake("the file name holds a character a script line cannot (a control character or '\"')");
+  return name;
+}
+void parseOpen(const Words &words, Command &c) {
+  if ((words.size() != 2 && words.size() != 4) || (words.size() == 4 && words[2].key != "checksum"))
+    throw mistake("usage: open FILE [checksum HEX]");
+  c.text = openName(words[1].text);
+  if (words.size() == 4) c.checksum = checksumWord(words[3].key);
+}
+std::string printOpen(const Command &c) {
+  return " " + wordFor(c.text) + (c.checksum.empty() ? "" : " checksum " + c.checksum);
+}
+void readOpen(const Fields &f, Command &c) {
+  c.text = openName(f.text("file"));
+  if (f.has("checksum")) c.checksum = checksumWord(f.text("checksum"));
+  if (f.has("text")) c.contents = f.anyText("text");  // the log names the file and its checksum
+}
+void writeOpen(const Command &c, json &out) {
+  out["file"] = c.text;
+  if (!c.checksum.empty()) out["checksum"] = c.checksum;
+  if (c.contents) out["text"] = *c.contents;
+}
+
+// The pair numbers of "only", checked for their syntax (against the pairs
+// when the command runs).
+std::string onlyPairs(const std::string &text) {
+  if (text.empty()) throw mistake("only takes pair numbers, for example 0-2,5");
+  checkSelectionText(text);
+  return text;
+}
+
+// length L / match-pair N, then symmetry, invert and "only PAIRS" in any order.
 void parseLengthFlags(const Words &words, Command &c) {
   for (std::size_t i = 2; i < words.size(); ++i) {
     if (words[i].key == "symmetry" && !c.preset.symmetry) {
       c.preset.symmetry = true;
     } else if (words[i].key == "invert" && !c.preset.invert) {
       c.preset.invert = true;
+    } else if (words[i].key == "only" && c.text.empty() && i + 1 < words.size()) {
+      c.text = onlyPairs(selectionWord(words[++i]));
     } else {
-      throw mistake("unexpected '" + words[i].text + "' (expected symmetry or invert)");
+      throw mistake("unexpected '" + words[i].text + "' (expected symmetry, invert or only PAIRS)");
     }
   }
 }
@@ -549,24 +660,25 @@ double lengthValue(double value) {
   return value;
 }
 void parseLength(const Words &words, Command &c) {
-  if (words.size() < 2) throw mistake("usage: length L [symmetry] [invert]");
+  if (words.size() < 2) throw mistake("usage: length L [symmetry] [invert] [only PAIRS]");
   c.value = lengthValue(numberWord(words[1].text, "length"));
   parseLengthFlags(words, c);
 }
 void parseMatchPair(const Words &words, Command &c) {
-  if (words.size() < 2) throw mistake("usage: match-pair N [symmetry] [invert]");
+  if (words.size() < 2) throw mistake("usage: match-pair N [symmetry] [invert] [only PAIRS]");
   c.point = pointWord(words[1].text, "pair number");
   parseLengthFlags(words, c);
 }
 std::string lengthFlags(const Command &c) {
   return std::string(c.preset.symmetry.value_or(false) ? " symmetry" : "") +
-         (c.preset.invert ? " invert" : "");
+         (c.preset.invert ? " invert" : "") + (c.text.empty() ? "" : " only " + selectionFor(c.text));
 }
 std::string printLength(const Command &c) { return " " + num(c.value) + lengthFlags(c); }
 std::string printMatchPair(const Command &c) { return " " + std::to_string(c.point) + lengthFlags(c); }
 void readLengthFlags(const Fields &f, Command &c) {
   if (f.flag("symmetry")) c.preset.symmetry = true;
   c.preset.invert = f.flag("invert");
+  if (f.has("only")) c.text = onlyPairs(f.text("only"));
 }
 void readLength(const Fields &f, Command &c) {
   c.value = lengthValue(f.number("length"));
@@ -579,6 +691,7 @@ void readMatchPair(const Fields &f, Command &c) {
 void writeLengthFlags(const Command &c, json &out) {
   putFlag(out, "symmetry", c.preset.symmetry.value_or(false));
   putFlag(out, "invert", c.preset.invert);
+  putText(out, "only", c.text);
 }
 void writeLength(const Command &c, json &out) {
   out["length"] = c.value;
@@ -710,15 +823,18 @@ const CommandForm kForms[] = {
     {"panel", CommandOp::Panel, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"svg", CommandOp::Svg, 0, parseSvg, printSvg, {"file", "view", "zoom"}, readSvg, writeSvg},
     {"points", CommandOp::Points, 0, parsePoints, printSelection, {"selection"}, readSelection, writeSelection},
-    {"select", CommandOp::Select, 0, parseSelect, printSelection, {"selection"}, readSelection, writeSelection},
-    {"pairs", CommandOp::Pairs, 0, parsePairsCommand, printPairs, {"pairs"}, readPairs, writePairs},
-    {"length", CommandOp::Length, 0, parseLength, printLength, {"length", "symmetry", "invert"}, readLength, writeLength},
-    {"match-pair", CommandOp::MatchPair, 0, parseMatchPair, printMatchPair, {"pair", "symmetry", "invert"}, readMatchPair, writeMatchPair},
+    {"select", CommandOp::Select, 0, parseSelect, printSelection, {"selection", "pick"}, readSelection, writeSelection},
+    {"pairs", CommandOp::Pairs, 0, parsePairsCommand, printPairs, {"pairs", "pick"}, readPairs, writePairs},
+    {"pairs-from-edges", CommandOp::PairsFromEdges, 0, parseEdgePairs, printEdgePairs, {"axis", "within", "pick"}, readEdgePairs, writeEdgePairs},
+    {"length", CommandOp::Length, 0, parseLength, printLength, {"length", "symmetry", "invert", "only"}, readLength, writeLength},
+    {"match-pair", CommandOp::MatchPair, 0, parseMatchPair, printMatchPair, {"pair", "symmetry", "invert", "only"}, readMatchPair, writeMatchPair},
     {"undo", CommandOp::Undo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"redo", CommandOp::Redo, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"revert", CommandOp::Revert, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"save", CommandOp::Save, 0, parseSave, printFile, {"file"}, readFile, writeFile},
     {"echo", CommandOp::Echo, 0, parseEcho, printEcho, {"text"}, readEcho, writeEcho},
+    {"open", CommandOp::Open, 0, parseOpen, printOpen, {"file", "checksum", "text"}, readOpen, writeOpen},
+    {"cancel", CommandOp::Cancel, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"close", CommandOp::Close, 0, parseBare, printNothing, {}, readNothing, writeNothing},
     {"on-failure", CommandOp::OnFailure, 0, parseOnFailure, printOnFailure, {"then"}, readOnFailure, writeOnFailure},
 };
@@ -804,10 +920,24 @@ bool changesSession(CommandOp op) {
     case CommandOp::OnFailure:
     case CommandOp::Undo:
     case CommandOp::Redo:
+    case CommandOp::Open:
+    case CommandOp::Cancel:
       return false;
     default:
       return true;
   }
+}
+
+std::string textChecksum(std::string_view text) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (char ch : text) {
+    hash ^= static_cast<unsigned char>(ch);
+    hash *= 0x100000001b3ULL;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string out(16, '0');
+  for (std::size_t i = 0; i < 16; ++i) out[15 - i] = kHex[(hash >> (4 * i)) & 15];
+  return out;
 }
 
 std::string pictureNameProblem(const std::string &writer, const std::string &file, std::string_view kind) {

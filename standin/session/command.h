@@ -32,13 +32,30 @@
 //   svg FILE [top|front|side] [zoom selection|mesh]
 //                                 write the viewport with the overlay
 //   points [SELECTION]            print positions (default: the selected points)
-//   select SELECTION              change the host's point selection
-//   pairs H:A [H:A ...]           select pairs: handle end, anchor end (also
+//   select SELECTION [pick]       change the host's point selection
+//   pairs H:A [H:A ...] [pick]    select pairs: handle end, anchor end (also
 //                                 comma-separated), delivered in this order
-//   length L [symmetry] [invert]  stretch every pair to length L through the
-//                                 tool: one pick a group of pairs of one length
-//   match-pair N [symmetry] [invert]
+//   pairs-from-edges [x|y|z [within DEG]] [pick]
+//                                 select the pairs the mesh file's edges make:
+//                                 its line elements' segments, or the edges
+//                                 within DEG degrees (default 5) of an axis
+//                                 (point_pairs.h); with pick, any of the three
+//                                 closes the tool (keeping its result) first
+//                                 and picks it on the new pairs (two points or
+//                                 more)
+//   length L [symmetry] [invert] [only PAIRS]
+//                                 stretch every pair (or the pairs numbered
+//                                 PAIRS, as a selection: 0-2,5) to length L
+//                                 through the tool: one pick a group of pairs
+//                                 of one length
+//   match-pair N [symmetry] [invert] [only PAIRS]
 //                                 the same, to the length of pair N
+//   open FILE [checksum HEX]      read another mesh: the session works on it
+//                                 from now on, and its history begins there;
+//                                 with a checksum, a file whose text differs
+//                                 from the one the session opened is refused
+//   cancel                        let the button go and put back what the
+//                                 press and its drags did (no redo)
 //   undo | redo                   one step back or forward in the history
 //   revert                        every point back where the file has it, and
 //                                 the tool picked again
@@ -56,8 +73,13 @@
 // "start"), "code", "mode" ("factor" / "offset"), "value" (factor, offset),
 // "on" (symmetry), "then" (on-failure: "stop" / "continue"), "file", "view",
 // "zoom", "selection", "pairs", "text", "length", "pair", "symmetry",
-// "invert", and pick's "invert", "mode", "symmetry", "factor", "offset". Flags that are false and arguments
-// that are not given are left out. A field the command does not take is refused.
+// "invert", "only", pick's "invert", "mode", "symmetry", "factor", "offset",
+// "pick" (select, pairs, pairs-from-edges), "axis" and "within"
+// (pairs-from-edges), and open's "file", "checksum" and "text": the file's
+// whole text, which the JSON form carries instead of a file to read (the
+// text form cannot: a log names the file and its checksum). Flags that are
+// false and arguments that are not given are left out. A field the command
+// does not take is refused.
 //
 // Mistakes throw Failure(BadInput) saying what is wrong (without a place:
 // the caller names the line or the request).
@@ -101,6 +123,9 @@ enum class CommandOp {
   Revert,
   Save,
   Echo,
+  Open,
+  PairsFromEdges,
+  Cancel,
   Close,
   OnFailure,
 };
@@ -131,14 +156,18 @@ struct Command {
   bool right = false;                // Press, Click
   Grab grab = Grab::Nearest;         // Press
   int handle = 0;                    // Press with Grab::Handle
-  int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry, OnFailure (continue): 0 / 1
-  double value = 0.0;                // Factor, Offset, Length
+  int code = 0;                      // Event; Mode: 0 factor, 1 offset; Symmetry, OnFailure (continue): 0 / 1;
+                                     // PairsFromEdges: the axis (0 x, 1 y, 2 z; -1 none)
+  double value = 0.0;                // Factor, Offset, Length; PairsFromEdges: degrees
   ViewAxis view = ViewAxis::Top;     // Svg
   ViewZoom zoom = ViewZoom::Mesh;    // Svg
   PanelPreset preset;                // Pick; Length and MatchPair: symmetry, invert
-  // File (About, Svg, Save), selection (Points, Select), pairs "H:A,H:A"
-  // (Pairs), Echo text.
+  // File (About, Svg, Save, Open), selection (Points, Select), pairs "H:A,H:A"
+  // (Pairs), the pairs' numbers (Length and MatchPair "only"), Echo text.
   std::string text;
+  bool repick = false;                  // Select, Pairs, PairsFromEdges: "pick"
+  std::optional<std::string> contents;  // Open: the file's text (JSON form only)
+  std::string checksum;                 // Open: textChecksum of the file's text
 
   bool operator==(const Command &) const = default;
 };
@@ -158,6 +187,11 @@ std::string commandText(const Command &command);
 // The JSON form. Throws Failure(BadInput) naming the field.
 Command commandFromJson(const nlohmann::json &body);
 nlohmann::json commandJson(const Command &command);
+
+// The checksum an `open` line carries: 64-bit FNV-1a of the text, as 16
+// lower-case hex digits. It tells a replay that the file it reads is the one
+// the session opened.
+std::string textChecksum(std::string_view text);
 
 // Whether the command changes what the session holds (the mesh, the
 // selection, the tool): these are the steps of the history. Looking at the

@@ -76,6 +76,24 @@ std::string pairText(const PointPair &pair) {
 
 }  // namespace
 
+void checkSelectionText(std::string_view text) {
+  const std::string_view whole = trim(text);
+  if (whole.empty()) throw Failure(FailureKind::BadInput, "empty selection");
+  if (whole == "all") return;
+  forEachItem(whole, kSelectionWords, [&](std::string_view item) {
+    const std::size_t dash = item.find('-');
+    if (dash == std::string_view::npos) {
+      parseIndex(item, item, kSelectionWords);
+      return;
+    }
+    const std::uint64_t first = parseIndex(trim(item.substr(0, dash)), item, kSelectionWords);
+    const std::uint64_t last = parseIndex(trim(item.substr(dash + 1)), item, kSelectionWords);
+    if (last < first)
+      throw Failure(FailureKind::BadInput,
+                    "bad range '" + std::string(item) + "': its end is before its start");
+  });
+}
+
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount) {
   const std::string_view whole = trim(text);
   if (whole.empty()) throw Failure(FailureKind::BadInput, "empty selection");

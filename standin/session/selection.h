@@ -31,6 +31,10 @@ namespace standin {
 // at or past `pointCount`.
 std::vector<std::size_t> parseSelection(std::string_view text, std::size_t pointCount);
 
+// Checks the text of a selection for its syntax alone (what parseSelection
+// refuses whatever the mesh: empty items, non-numbers, reversed ranges).
+void checkSelectionText(std::string_view text);
+
 // Two points the tool stretches as one pair: the handle end moves.
 struct PointPair {
   std::size_t handle = 0;

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <limits>
 
+#include "host/host_abi.h"
 #include "standin/host/number_text.h"
 #include "standin/session/selection.h"
 
@@ -80,6 +81,10 @@ CommandAnswer Session::run(const Command &c) {
       undo();
     } else if (c.op == CommandOp::Redo) {
       redo();
+    } else if (c.op == CommandOp::Open) {
+      done = open(c);
+    } else if (c.op == CommandOp::Cancel) {
+      cancel();
     } else {
       if (step) beginStep(c);
       execute(c);
@@ -92,10 +97,12 @@ CommandAnswer Session::run(const Command &c) {
     throw;
   }
   CommandAnswer answer = collect(done);
+  answer.notes = std::move(notes_);
+  notes_.clear();
   if (c.op == CommandOp::About && about_) answer.about = about_;
   // The views show what the tool draws now: when the command's own cycles did
   // not draw, and after an undo or redo, whose replay drew for other steps.
-  const bool replayed = c.op == CommandOp::Undo || c.op == CommandOp::Redo;
+  const bool replayed = c.op == CommandOp::Undo || c.op == CommandOp::Redo || c.op == CommandOp::Cancel;
   if (setup_.liveViewport && (draws_ == drawsBefore || replayed || !live())) refreshViewport();
   logCommand(done, answer);
   return answer;
@@ -160,6 +167,7 @@ void Session::logCommand(const Command &c, const CommandAnswer &answer) {
   // A replay of the log fails where this command failed: it has to go on.
   for (const MessageBox &box : answer.boxes) logHasFailure_ = logHasFailure_ || box.kind != MessageKind::Info;
   logHasFailure_ = logHasFailure_ || !answer.failedBuilds.empty();
+  for (const std::string &note : answer.notes) log_.push_back("# note: " + oneLine(note));
   for (const MessageBox &box : answer.boxes) log_.push_back("# box: " + oneLine(box.title + ": " + box.text));
   for (const std::string &build : answer.failedBuilds)
     log_.push_back("# build failed: the tool answered " + oneLine(build));
@@ -193,6 +201,7 @@ void Session::execute(const Command &c) {
       return tool_->release();
     case CommandOp::Event:
       requireLive("event").hostEvent(c.code);
+      if (c.code == LWT_EVENT_DROP || c.code == LWT_EVENT_ACTIVATE) dropped_ = c.code == LWT_EVENT_DROP;
       return readSettings();
     default:
       return runTool(c);
@@ -207,11 +216,21 @@ void Session::runTool(const Command &c) {
       return writeSvg(c.text, c.view, c.zoom);
     case CommandOp::Points:
       return printPoints(c.text);
-    case CommandOp::Select:
-      mesh_.selectOnly(parseSelection(c.text, mesh_.size()));
-      return warnIfOddSelection();
-    case CommandOp::Pairs:
-      return mesh_.selectInOrder(pairPoints(parsePairs(c.text, mesh_.size())));
+    case CommandOp::Select: {
+      const std::vector<std::size_t> points = parseSelection(c.text, mesh_.size());
+      if (c.repick) close();
+      mesh_.selectOnly(points);
+      warnIfOddSelection();
+      return pickOnChoice(c);
+    }
+    case CommandOp::Pairs: {
+      const std::vector<PointPair> pairs = parsePairs(c.text, mesh_.size());
+      if (c.repick) close();
+      mesh_.selectInOrder(pairPoints(pairs));
+      return pickOnChoice(c);
+    }
+    case CommandOp::PairsFromEdges:
+      return chooseEdgePairs(c);
     case CommandOp::Length:
     case CommandOp::MatchPair:
       return stretchToLength(c);
@@ -314,6 +333,7 @@ void Session::pick(const PanelPreset &preset) {
   });
   tool->activateOrThrow();
   tool_ = std::move(tool);
+  dropped_ = false;
   buildsSeen_ = 0;
   warnIfOddSelection();
   // A modeler builds the tool's options panel when the tool is picked.

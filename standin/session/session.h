@@ -39,6 +39,12 @@
 // leave the session as it was; failures of the tool itself are answered and
 // collected, not thrown.
 //
+// Opening another mesh (`open`) replaces the ObjFile's contents in place:
+// the session, and whoever gave it the file, work on the new mesh from then
+// on. Its history begins there, and the pictures taken of the mesh before are
+// written then. Save never writes an opened mesh over the path of the mesh it
+// replaced (SessionSetup::outputReplacesMesh).
+//
 // Lifetimes: the LoadedModule, HostGlobals and ObjFile must outlive the
 // session. One thread at a time.
 #pragma once
@@ -134,6 +140,7 @@ struct CommandAnswer {
   std::vector<MessageBox> boxes;
   std::vector<std::string> failedBuilds;  // the texts builds answered
   std::optional<AboutPicture> about;      // About was pressed
+  std::vector<std::string> notes;         // what the host itself says of it (edges skipped)
 };
 
 class Session {
@@ -216,9 +223,17 @@ class Session {
   std::uint64_t selectionStamp() const { return mesh_.selectionStamp(); }
   std::string panelTitle() const;
   std::vector<ControlView> panelControls() const;
-  std::string help() const { return tool_ != nullptr ? tool_->lastHelp() : std::string(); }
+  // The tool's help text while it is picked and not dropped (the host's drop
+  // event puts the tool down: it helps no more until it is activated again).
+  std::string help() const { return live() && !dropped_ ? tool_->lastHelp() : std::string(); }
   std::optional<int> held() const { return tool_ != nullptr ? tool_->heldHandle() : std::nullopt; }
-  const std::string &outputPath() const { return setup_.outputPath; }
+  // What `save` without a file writes; empty when it writes nothing (no
+  // output, or --in-place after another mesh was opened).
+  std::string outputPath() const {
+    return opened_ && setup_.outputReplacesMesh ? std::string() : setup_.outputPath;
+  }
+  // Whether the mesh is one `open` read (not the one the session began with).
+  bool opened() const { return opened_; }
   const std::optional<AboutPicture> &aboutPicture() const { return about_; }
   // Whether the mesh differs from what was last saved (false at the start).
   bool unsaved() const;
@@ -280,6 +295,11 @@ class Session {
   std::size_t meshIndex(std::size_t point, const char *what) const;
   void refreshViewport();
   void revert();
+  // Choosing pairs and meshes (session_choose.cpp).
+  void chooseEdgePairs(const Command &c);
+  void pickOnChoice(const Command &c);
+  Command open(const Command &c);
+  void cancel();
   // Outputs (session_outputs.cpp).
   void printPoints(const std::string &selection);
   void pressAbout(const std::string &file);
@@ -291,7 +311,9 @@ class Session {
   std::vector<ScenePoint> scenePoints(const Picture &picture) const;
   // Lengths (session_length.cpp).
   void stretchToLength(const Command &c);
-  double lengthFor(const Command &c, const std::vector<PointPair> &pairs) const;
+  std::vector<std::size_t> stretchedPairs(const Command &c, std::size_t pairCount) const;
+  double lengthFor(const Command &c, const std::vector<PointPair> &pairs,
+                   const std::vector<std::size_t> &stretched) const;
   // History (session_history.cpp).
   void beginStep(const Command &c);
   void endStep(const Command &c, bool failed);
@@ -318,6 +340,9 @@ class Session {
   std::optional<double> lengthTarget_;
   std::vector<ToolFailure> failures_;
   std::vector<std::string> log_;
+  std::vector<std::string> notes_;  // for the running command's answer
+  bool opened_ = false;
+  bool dropped_ = false;  // the host's drop event came after the last pick or activate event
   bool holding_ = false;
   OutputSet *outputSet_ = nullptr;  // of writeAsOneSet, while it runs
   bool cyclesHeld_ = false;         // panel edits run no host cycle

@@ -5,21 +5,26 @@
 // changes the selection, the selection before it. The module's state cannot
 // be read back, so undo rebuilds it from the last point that does not depend
 // on it: a step that picks the tool afresh (pick, revert, length,
-// match-pair), or one after which the tool was closed. The mesh and the
+// match-pair, a choice of pairs with "pick"), or one after which the tool was
+// closed. The mesh and the
 // selection go back to that point, and the steps since are run again, quietly.
 #include "standin/session/session.h"
 
 namespace standin {
 namespace {
 
-bool startsTool(CommandOp op) {
-  return op == CommandOp::Pick || op == CommandOp::Revert || op == CommandOp::Length ||
-         op == CommandOp::MatchPair;
+bool startsTool(const Command &c) {
+  return c.op == CommandOp::Pick || c.op == CommandOp::Revert || c.op == CommandOp::Length ||
+         c.op == CommandOp::MatchPair || c.repick;
+}
+
+// A choice of points or pairs; without "pick" it does not call the module.
+bool choosesPoints(CommandOp op) {
+  return op == CommandOp::Select || op == CommandOp::Pairs || op == CommandOp::PairsFromEdges;
 }
 
 bool changesSelection(CommandOp op) {
-  return op == CommandOp::Select || op == CommandOp::Pairs || op == CommandOp::Length ||
-         op == CommandOp::MatchPair;
+  return choosesPoints(op) || op == CommandOp::Length || op == CommandOp::MatchPair;
 }
 
 // Replaying sets the session quiet for its scope.
@@ -62,7 +67,7 @@ void Session::beginStep(const Command &c) {
   // Length and match-pair pick the tool again at the end when it was picked
   // before: their outcome does not depend on the tool only when it was not.
   const bool lengths = c.op == CommandOp::Length || c.op == CommandOp::MatchPair;
-  step.startsTool = startsTool(c.op) && !(lengths && live());
+  step.startsTool = startsTool(c) && !(lengths && live());
   mesh_.startJournal();
   done_.push_back(std::move(step));
 }
@@ -73,7 +78,7 @@ void Session::endStep(const Command &c, bool failed) {
   if (failed && stepOpen_ && (c.op == CommandOp::Drag || c.op == CommandOp::Release)) return;
   Step &step = done_.back();
   if (!failed) step.commands.push_back(c);
-  if (c.op != CommandOp::Select && c.op != CommandOp::Pairs) step.touchesTool = true;
+  if (!choosesPoints(c.op) || c.repick) step.touchesTool = true;
   step.liveAfter = live();
   // The mouse button stays down from a press to its release, whether or not
   // the press grabbed a handle.

@@ -1,4 +1,5 @@
-// `length L` and `match-pair N` through the tool. The tool gives every pair it
+// `length L` and `match-pair N` through the tool, for every pair or, with
+// "only", the pairs numbered. The tool gives every pair it
 // holds the same Offset, so the host selects the pairs of one length at a
 // time (in their order), picks the tool, types in Offset mode the Offset that
 // brings that length to the target, and closes the tool, keeping the result:
@@ -13,8 +14,26 @@
 #include "standin/session/session.h"
 
 namespace standin {
-// The length every pair is to have; refuses a pair number past the last.
-double Session::lengthFor(const Command &c, const std::vector<PointPair> &pairs) const {
+// The pairs' numbers "only" names (all of them without it), ascending.
+std::vector<std::size_t> Session::stretchedPairs(const Command &c, std::size_t pairCount) const {
+  if (c.text.empty()) {
+    std::vector<std::size_t> all(pairCount);
+    for (std::size_t k = 0; k < pairCount; ++k) all[k] = k;
+    return all;
+  }
+  try {
+    return parseSelection(c.text, pairCount);
+  } catch (const Failure &error) {
+    throw Failure(
+        FailureKind::BadInput,
+        std::string("only: ") + error.what() + " (there are " + std::to_string(pairCount) + " pairs)",
+        commandName(c));
+  }
+}
+
+// The length the pairs are to have; refuses a pair number past the last.
+double Session::lengthFor(const Command &c, const std::vector<PointPair> &pairs,
+                          const std::vector<std::size_t> & /*stretched*/) const {
   const std::string name = commandName(c);
   if (pairs.empty()) throw Failure(FailureKind::BadInput, "no pairs are selected", name);
   if (c.op == CommandOp::Length) return c.value;
@@ -31,14 +50,16 @@ double Session::lengthFor(const Command &c, const std::vector<PointPair> &pairs)
 
 void Session::stretchToLength(const Command &c) {
   const std::vector<PointPair> pairs = deliveredPairs(mesh_);
-  const double target = lengthFor(c, pairs);
+  const std::vector<std::size_t> stretched = stretchedPairs(c, pairs.size());
+  const double target = lengthFor(c, pairs, stretched);
   const bool wasLive = live();
   close();
   lengthTarget_ = target;
   warnIfOddSelection();                                           // the picks below see the pairs alone
   std::vector<std::pair<double, std::vector<PointPair>>> groups;  // by length, first seen first
   std::unordered_map<double, std::size_t> groupOf;
-  for (const PointPair &pair : pairs) {
+  for (std::size_t k : stretched) {
+    const PointPair &pair = pairs[k];
     // Ends closer than the tool's smallest length give no direction to
     // stretch along: such a pair is left as it is (as a Factor or an Offset
     // leaves it), and the pair lengths told afterwards count it.

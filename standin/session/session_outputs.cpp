@@ -188,6 +188,11 @@ void Session::printPoints(const std::string &selection) {
 
 // Making the text and writing it each make half of the progress shown.
 void Session::writeMesh(const std::string &path, const std::string &shown) {
+  if (opened_ && setup_.outputReplacesMesh && path == setup_.outputPath) {
+    throw Failure(FailureKind::Refused, "the mesh was opened in the session, and " + shown +
+                                            " is the mesh it replaced (--in-place): it is not written over "
+                                            "with another mesh (download it, or start with -o OUT.obj)");
+  }
   syncObj();
   const std::uint64_t size = obj_.textSize();
   ProgressDisplay *display = holding_ ? nullptr : setup_.progress;

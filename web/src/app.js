@@ -3,26 +3,40 @@
 //
 // Every action is a command of the server's session (channel.js). The mouse
 // acts as the host's: a left press near a handle (within PICK_PIXELS on the
-// screen, the nearest, the higher index on a tie, as the host prefers the
-// higher priority) sends the press at that handle's own position naming that
-// handle, so the host grabs exactly the handle the page showed under the
-// mouse. A press away from every handle sends the mouse's model position
-// naming none: the tool's `start` decides. Ctrl+Z and Ctrl+Y (or
-// Ctrl+Shift+Z) undo and redo one action. Dragging
-// sends model positions: in an orthographic view the two axes of the view
-// from the mouse, the third kept from the grabbed point; in perspective the
-// point where the mouse's ray meets the plane through the grabbed point facing
-// the camera. CTRL and the right button are passed on. The middle button (or
-// Alt with the left) pans, or orbits in perspective (Shift pans there); the
-// wheel zooms; F frames the mesh.
+// screen, the nearest; on a tie the pair's current handle end, then the end
+// nearer the camera: handle_pick.js) sends the press at that handle's own
+// position naming that handle, so the host grabs exactly the handle the page
+// showed under the mouse. A press away from every handle sends the mouse's
+// model position naming none: the tool's `start` decides. Dragging sends
+// model positions once the press is answered: in an orthographic view the two
+// axes of the view from the mouse, the third kept from the grabbed point; in
+// perspective the point where the mouse's ray meets the plane through the
+// grabbed point facing the camera. A drag near the edge of its view pans it
+// (gestures.js). Esc cancels a drag (the points go back as at the press).
+// CTRL and the right button are passed on. Ctrl+Z and Ctrl+Y (or
+// Ctrl+Shift+Z) undo and redo one action. The middle button (or Alt with the
+// left) pans, or orbits in perspective (Shift pans there); the wheel or two
+// fingers pinching zoom, two fingers moving pan; a double click maximises a
+// view or brings back all four; F frames the mesh. With "Choose pairs" the
+// left button chooses pairs instead (choose_mouse.js).
 import { Channel } from './channel.js';
-import { bounds, distance, pickNearest, project, segmentDistance, unproject } from './geometry.js';
+import { ChooseMouse } from './choose_mouse.js';
+import { FileOpener } from './file_open.js';
+import { TwoFingers, edgeSpeed } from './gestures.js';
+import { bounds, distance, project, segmentDistance, unproject } from './geometry.js';
+import { currentEndTest, pickHandle } from './handle_pick.js';
+import { LengthsTable } from './lengths_table.js';
 import { OverlayModel } from './overlay_model.js';
+import { PairsPanel, pairsOf } from './pairs_panel.js';
 import { OptionsPanel, panelCommand, shown } from './panel.js';
 import { SceneRenderer } from './render.js';
 import { VIEW_NAMES, VIEW_TITLES, ViewSet } from './views.js';
 
 const PICK_PIXELS = 8;
+// A touch held this long, or moved this far, is the tool's press (before it,
+// a second finger makes it a pinch).
+const TOUCH_WAIT_MS = 150;
+const TOUCH_PIXELS = 6;
 const PANEL_COMMANDS = new Set(['mode', 'factor', 'offset', 'symmetry', 'invert', 'about']);
 const HOVER_PIXELS = 6;
 
@@ -51,6 +65,33 @@ class Playground {
     // Milliseconds spent applying answers and drawing, for the curious.
     this.stats = { answers: 0, apply: 0, renders: 0, render: 0 };
     this.messages = [];
+    this.fingers = new TwoFingers();
+    this.pairsPanel = new PairsPanel(document.body, {
+      send: (action, body) => this.channel.send(action, body),
+      onMode: (mode) => {
+        document.body.classList.toggle('choosing', mode === 'choose');
+        this.chooser?.reset();
+      },
+    });
+    this.chooser = new ChooseMouse({
+      choosePairs: (pairs) => this.pairsPanel.choose(pairs),
+      select: (points) => this.channel.send('select', { selection: points.join(','), pick: true }),
+      onEnd: (point) => {
+        this.renderer.setHover(point === null || !this.scene ? null : this.scene.points.slice(3 * point, 3 * point + 3));
+        if (point !== null) this.say(`Point ${point} is the handle end: click its anchor end`);
+        this.requestRender();
+      },
+      box: $('select-box'),
+    });
+    this.lengths = new LengthsTable($('lengths-card'), (action, body, problem) =>
+      problem ? this.say(problem, true) : this.channel.send(action, body),
+    );
+    this.opener = new FileOpener({
+      input: $('open-file'),
+      dropZone: document.body,
+      onText: (file, text) => this.channel.send('open', { file, text }),
+      onProblem: (title, text) => this.showMessage({ kind: 'error', title, text }),
+    });
     this.wireUp();
   }
 
@@ -80,6 +121,10 @@ class Playground {
     if (action === 'save') this.say(`Saved to ${this.scene.output}`);
     if (action === 'revert') this.say('Every point is back where the file has it');
     if (action === 'press' && this.drag) this.grabbed(answer.held);
+    if (action === 'open') this.opened();
+    for (const note of answer.notes ?? []) this.say(note);
+    this.pairsPanel.update(this.scene.selected);
+    this.lengths.update(this.scene);
     $('btn-save').classList.toggle('attention', answer.unsaved && this.scene.output !== null);
     this.requestRender();
     this.stats.apply += performance.now() - started;
@@ -87,7 +132,7 @@ class Playground {
   }
 
   applyFull(s) {
-    const first = this.scene === null;
+    const first = this.scene === null || this.scene.name !== s.name || this.scene.points.length !== s.points.length;
     this.scene = {
       name: s.name,
       output: s.output,
@@ -145,8 +190,16 @@ class Playground {
     this.renderer.setOverlay(this.overlay);
   }
 
+  // Another mesh: framed in every view, nothing half chosen.
+  opened() {
+    this.chooser.reset();
+    this.views.fit(this.scene.bounds);
+    this.say(`Opened ${this.scene.name}`);
+  }
+
   refused(message, action, status) {
     if (action === 'drag' && status === 409) return; // the press grabbed nothing
+    if (action === 'open') return this.showMessage({ kind: 'error', title: 'The mesh was not opened', text: message });
     this.say(message, true);
     if (PANEL_COMMANDS.has(action) && this.lastPanel) this.panel.update(this.lastPanel, true);
   }
@@ -162,9 +215,20 @@ class Playground {
     c.addEventListener('pointercancel', (e) => this.pointerUp(e));
     c.addEventListener('wheel', (e) => this.wheel(e), { passive: false });
     c.addEventListener('pointerleave', () => this.hover(null));
+    c.addEventListener('dblclick', (e) => this.maximise(e));
+    $('btn-open').addEventListener('keydown', (e) => {
+      if (e.key !== 'Enter' && e.key !== ' ') return;
+      e.preventDefault();
+      $('open-file').click();
+    });
     new ResizeObserver(() => this.resize()).observe($('viewport'));
     window.addEventListener('keydown', (e) => {
-      if (e.target.closest && e.target.closest('input, dialog')) return;
+      if (e.target.closest && e.target.closest('input, select, dialog')) return;
+      if (e.key === 'Escape' && this.drag) {
+        e.preventDefault();
+        return this.cancelDrag();
+      }
+      if (e.key === 'Escape' && this.pairsPanel.mode === 'choose') return this.chooser.reset();
       const ctrl = e.ctrlKey || e.metaKey;
       if (ctrl && !this.drag && (e.key === 'z' || e.key === 'Z' || e.key === 'y' || e.key === 'Y')) {
         e.preventDefault();
@@ -197,6 +261,12 @@ class Playground {
     const at = this.local(e);
     if (!at || !this.scene) return;
     this.canvas.setPointerCapture(e.pointerId);
+    if (e.pointerType === 'touch') return this.touchDown(e, at);
+    this.press(e, at);
+  }
+
+  // A press of the tool's mouse (or, choosing pairs, of the chooser's).
+  press(e, at) {
     const navigate = e.button === 1 || (e.button === 0 && e.altKey);
     if (navigate) {
       const orbit = at.name === 'persp' && !e.shiftKey;
@@ -204,9 +274,17 @@ class Playground {
       return;
     }
     if (e.button !== 0 && e.button !== 2) return;
+    if (this.pairsPanel.mode === 'choose' && e.button === 0) {
+      this.choosing = true;
+      return this.chooser.down(at, this.views.rects[at.name], e.shiftKey);
+    }
+    // A press while the last one is still unanswered (a double click) waits for nothing: it is not sent.
+    if (this.drag && !this.drag.answered) return;
     const right = e.button === 2;
     const { position, handle } = this.pressPosition(at, right);
-    this.drag = { name: at.name, grabbed: position, handle, right, holding: !right };
+    // Drags wait for the press's answer: they go on the plane of the handle
+    // the server says it holds (`pending`: the newest mouse position meanwhile).
+    this.drag = { name: at.name, grabbed: position, handle, right, holding: !right, answered: false, pending: null };
     this.hover(null);
     const grab = right ? {} : { handle: handle >= 0 ? handle : 'start' };
     this.channel.send('press', { position, ctrl: e.ctrlKey, right, ...grab });
@@ -217,12 +295,58 @@ class Playground {
   // perspective), also when the tool's `start` chose it for a press away from
   // every handle.
   grabbed(held) {
+    const drag = this.drag;
+    drag.answered = true;
     if (held === null || held < 0 || 3 * held + 2 >= this.scene.handles.length) {
-      this.drag.holding = held !== null;
+      drag.holding = held !== null;
+    } else {
+      const position = this.scene.handles.slice(3 * held, 3 * held + 3);
+      if (position.every(Number.isFinite)) drag.grabbed = position;
+    }
+    if (drag.pending) this.dragTo(drag.pending.x, drag.pending.y, drag.pending.ctrl);
+    if (drag.released) this.letGo();
+  }
+
+  // Esc: the press and its drags are taken back (a session command, so a
+  // replay does the same).
+  cancelDrag() {
+    this.drag = null;
+    this.stopAutoPan();
+    this.channel.send('cancel');
+    this.say('The drag was cancelled: the points are back as they were at the press');
+  }
+
+  // Two fingers: the view zooms and pans; a press one finger had made is
+  // cancelled. One finger waits a moment before it is the tool's press.
+  touchDown(e, at) {
+    this.fingers.down(e.pointerId, e.clientX, e.clientY);
+    if (this.fingers.count === 1) {
+      const touch = { e, at, x: e.clientX, y: e.clientY };
+      touch.timer = setTimeout(() => this.touchPress(), TOUCH_WAIT_MS);
+      this.touch = touch;
       return;
     }
-    const position = this.scene.handles.slice(3 * held, 3 * held + 3);
-    if (position.every(Number.isFinite)) this.drag.grabbed = position;
+    clearTimeout(this.touch?.timer);
+    this.touch = null;
+    if (this.drag) this.cancelDrag();
+    if (this.choosing) this.chooser.reset();
+    this.choosing = false;
+    this.gesture = { name: at.name };
+  }
+
+  touchPress() {
+    const touch = this.touch;
+    if (!touch) return;
+    clearTimeout(touch.timer);
+    this.touch = null;
+    this.press(touch.e, touch.at);
+  }
+
+  maximise(e) {
+    const at = this.local(e);
+    if (!at) return;
+    this.views.toggleMaximised(at.name);
+    this.resize();
   }
 
   // Where a press lands: on the handle under the mouse, or the mouse's own
@@ -230,13 +354,37 @@ class Playground {
   pressPosition(at, right) {
     const { view, sx, sy } = at;
     const handles = this.scene.handles;
-    const handle = right ? -1 : pickNearest(view, handles, sx, sy, PICK_PIXELS);
+    const handle = right ? -1 : this.pickHandle(view, sx, sy);
     if (handle >= 0) return { position: handles.slice(3 * handle, 3 * handle + 3), handle };
     const through = view.kind === 'ortho' ? view.center : view.target;
     return { position: unproject(view, sx, sy, through), handle: -1 };
   }
 
+  // The handle under a view position: the nearest, ties as handle_pick.js says.
+  pickHandle(view, sx, sy) {
+    const handles = this.scene.handles;
+    const circles = this.overlay.circleAnchor.length / 3;
+    const circle = (k) => (k < circles ? this.overlay.circleCentre(k).anchor : null);
+    return pickHandle(view, handles, sx, sy, PICK_PIXELS, currentEndTest(handles, circle));
+  }
+
   pointerMove(e) {
+    if (e.pointerType === 'touch' && this.fingers.count > 0) {
+      const change = this.fingers.move(e.pointerId, e.clientX, e.clientY);
+      if (change && this.gesture) {
+        const r = this.views.rects[this.gesture.name];
+        const cr = this.canvas.getBoundingClientRect();
+        this.views.zoom(this.gesture.name, change.x - cr.left - r.x, change.y - cr.top - r.y, change.zoom);
+        this.views.pan(this.gesture.name, change.dx, change.dy);
+        return this.requestRender();
+      }
+      if (this.touch && Math.hypot(e.clientX - this.touch.x, e.clientY - this.touch.y) >= TOUCH_PIXELS) this.touchPress();
+    }
+    if (this.choosing) {
+      const r = this.views.rects[this.chooser.press?.at.name ?? 'top'];
+      const cr = this.canvas.getBoundingClientRect();
+      return this.chooser.move(e.clientX - cr.left - r.x, e.clientY - cr.top - r.y);
+    }
     if (this.navigation) {
       const n = this.navigation;
       const dx = e.clientX - n.x;
@@ -248,16 +396,7 @@ class Playground {
       return this.requestRender();
     }
     const at = this.local(e);
-    if (this.drag) {
-      if (!this.drag.holding || !at) return;
-      const view = this.views.views[this.drag.name];
-      const r = this.views.rects[this.drag.name];
-      const cr = this.canvas.getBoundingClientRect();
-      const position = unproject(view, e.clientX - cr.left - r.x, e.clientY - cr.top - r.y, this.drag.grabbed);
-      this.drag.last = position;
-      this.channel.send('drag', { position, ctrl: e.ctrlKey }, { merge: true });
-      return;
-    }
+    if (this.drag) return this.dragTo(e.clientX, e.clientY, e.ctrlKey);
     // Hovering looks at every handle and pair: once a frame is enough.
     this.pendingHover = at;
     if (this.hoverQueued) return;
@@ -268,15 +407,86 @@ class Playground {
     });
   }
 
+  // The mouse at a page position while a drag holds a handle: the model
+  // position on the grabbed point's plane, within the view (beyond its edge
+  // the view pans instead, and the handle follows the edge).
+  dragTo(clientX, clientY, ctrl) {
+    const drag = this.drag;
+    if (!drag.answered) {
+      drag.pending = { x: clientX, y: clientY, ctrl };
+      return;
+    }
+    if (!drag.holding) return;
+    const view = this.views.views[drag.name];
+    const r = this.views.rects[drag.name];
+    const cr = this.canvas.getBoundingClientRect();
+    const sx = Math.max(0, Math.min(r.width, clientX - cr.left - r.x));
+    const sy = Math.max(0, Math.min(r.height, clientY - cr.top - r.y));
+    const position = unproject(view, sx, sy, drag.grabbed);
+    drag.last = position;
+    drag.mouse = { x: clientX, y: clientY, ctrl };
+    this.channel.send('drag', { position, ctrl }, { merge: true });
+    const [vx, vy] = edgeSpeed(r.width, r.height, clientX - cr.left - r.x, clientY - cr.top - r.y);
+    if (vx !== 0 || vy !== 0) this.autoPan();
+    else this.stopAutoPan();
+  }
+
+  // Near the edge the view moves a little every frame while the mouse stays.
+  autoPan() {
+    if (this.panFrame) return;
+    const step = () => {
+      this.panFrame = null;
+      const drag = this.drag;
+      if (!drag || !drag.mouse) return;
+      const r = this.views.rects[drag.name];
+      const cr = this.canvas.getBoundingClientRect();
+      const [vx, vy] = edgeSpeed(r.width, r.height, drag.mouse.x - cr.left - r.x, drag.mouse.y - cr.top - r.y);
+      if (vx === 0 && vy === 0) return;
+      this.views.pan(drag.name, -vx, -vy);
+      this.requestRender();
+      this.dragTo(drag.mouse.x, drag.mouse.y, drag.mouse.ctrl);
+      this.panFrame ??= requestAnimationFrame(step);
+    };
+    this.panFrame = requestAnimationFrame(step);
+  }
+
+  stopAutoPan() {
+    if (this.panFrame) cancelAnimationFrame(this.panFrame);
+    this.panFrame = null;
+  }
+
   pointerUp(e) {
+    if (e.pointerType === 'touch') {
+      this.fingers.up(e.pointerId);
+      if (this.gesture) {
+        if (this.fingers.count === 0) this.gesture = null;
+        return;
+      }
+      if (this.touch) this.touchPress();
+    }
+    if (this.choosing) {
+      this.choosing = false;
+      const pairs = pairsOf(this.scene.selected);
+      return this.chooser.up(this.scene, pairs, PICK_PIXELS);
+    }
     if (this.navigation) {
       this.navigation = null;
       return;
     }
     if (!this.drag) return;
-    this.drag = null;
-    this.channel.send('release');
+    // A release before the press's answer waits for it (and the drags it holds back).
+    if (!this.drag.answered) {
+      this.drag.released = true;
+      return;
+    }
+    this.letGo();
     this.hover(this.local(e));
+  }
+
+  letGo() {
+    this.drag = null;
+    this.stopAutoPan();
+    this.channel.send('release');
   }
 
   wheel(e) {
@@ -294,7 +504,7 @@ class Playground {
     let handlePosition = null;
     let text = '';
     if (at) {
-      const handle = pickNearest(at.view, this.scene.handles, at.sx, at.sy, PICK_PIXELS);
+      const handle = this.pickHandle(at.view, at.sx, at.sy);
       if (handle >= 0) {
         handlePosition = this.scene.handles.slice(3 * handle, 3 * handle + 3);
         const point = this.scene.selected[handle];
@@ -383,6 +593,7 @@ class Playground {
     this.views.layout(box.width, box.height);
     for (const name of VIEW_NAMES) {
       const label = document.querySelector(`.view-label[data-view="${name}"]`);
+      label.hidden = !this.views.shown.includes(name);
       const r = this.views.rects[name];
       label.style.left = `${r.x + 8}px`;
       label.style.top = `${r.y + 6}px`;
@@ -398,7 +609,8 @@ class Playground {
       this.renderQueued = false;
       if (!this.scene) return;
       const started = performance.now();
-      this.renderer.render(this.views.views, this.views.rects, this.scene.bounds);
+      const shownViews = Object.fromEntries(this.views.shown.map((name) => [name, this.views.views[name]]));
+      this.renderer.render(shownViews, this.views.rects, this.scene.bounds);
       this.stats.render += performance.now() - started;
       this.stats.renders += 1;
     });

@@ -34,6 +34,9 @@
 // A release ends what its press began, whatever changed meanwhile: it never
 // waits on the page being up to date.
 const UNVERSIONED = new Set(['release']);
+// Commands posted to their own route (/api/NAME, the body without "command"):
+// a mesh file's text is larger than /api/command takes.
+const ROUTED = new Set(['open']);
 
 export class Channel {
   constructor(onAnswer, onError) {
@@ -102,10 +105,11 @@ export class Channel {
   async post(action, body) {
     const headers = { 'Content-Type': 'application/json' };
     if (!UNVERSIONED.has(action) && this.stateVersion >= 0) headers['Session-Version'] = String(this.stateVersion);
-    const response = await fetch('/api/command', {
+    const routed = ROUTED.has(action);
+    const response = await fetch(routed ? `/api/${action}` : '/api/command', {
       method: 'POST',
       headers,
-      body: JSON.stringify({ command: action, ...body, version: this.version }),
+      body: JSON.stringify({ ...(routed ? {} : { command: action }), ...body, version: this.version }),
     });
     const answer = await response.json();
     if (response.ok) {

@@ -5,7 +5,8 @@
 // label (panelCommand), which it passes to the tool's `set` and click
 // handlers.
 //
-// Control types: iChoice (a row of buttons), percent (the value x 100 with
+// Control types: iChoice (a row of buttons, a radio group for the keyboard:
+// Tab reaches the chosen one, the arrow keys choose another), percent (the value x 100 with
 // a % sign), distance / float / integer (a number field), iBoolean (a
 // switch), vButton (a button). Hidden controls are not shown.
 
@@ -74,10 +75,18 @@ export class OptionsPanel {
     const label = element('label', { class: 'control-label', for: id, text: c.label });
     let input;
     if (c.type === 'iChoice') {
-      input = element('div', { class: 'choice', role: 'radiogroup', id });
+      input = element('div', { class: 'choice', role: 'radiogroup', id, 'aria-label': c.label || 'Mode' });
       c.choices.forEach((choice, index) => {
-        const b = element('button', { type: 'button', 'data-index': index, text: choice });
+        const b = element('button', { type: 'button', role: 'radio', 'data-index': index, text: choice });
         b.addEventListener('click', () => this.onEdit(c, index));
+        b.addEventListener('keydown', (e) => {
+          const step = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 }[e.key];
+          if (step === undefined) return;
+          e.preventDefault();
+          const next = (index + step + c.choices.length) % c.choices.length;
+          input.querySelector(`[data-index="${next}"]`).focus();
+          this.onEdit(this.rows.get(c.id).control, next);
+        });
         input.append(b);
       });
     } else if (c.type === 'iBoolean') {
@@ -122,6 +131,7 @@ export class OptionsPanel {
         b.disabled = !c.enabled;
         b.classList.toggle('selected', Number(b.dataset.index) === c.value);
         b.setAttribute('aria-checked', String(Number(b.dataset.index) === c.value));
+        b.tabIndex = Number(b.dataset.index) === c.value ? 0 : -1;
       }
       return;
     }

@@ -1,6 +1,7 @@
 // The four views of the viewport, laid out as a modeler lays them out (top
-// and perspective above, front and side below), and their navigation: pan
-// and zoom in all four, orbit in the perspective view.
+// and perspective above, front and side below), or one of them maximised to
+// the whole viewport; and their navigation: pan and zoom in all four, orbit
+// in the perspective view.
 import { ORTHO_AXES, add, dot, orbitAxes, scale, sub, unitsPerPixel, unproject } from './geometry.js';
 
 export const VIEW_NAMES = ['top', 'persp', 'front', 'side'];
@@ -19,24 +20,42 @@ export class ViewSet {
           : { kind: 'ortho', axes: ORTHO_AXES[name], center: [0, 0, 0], pixelsPerUnit: 50, width: 1, height: 1 };
     }
     this.views.persp.axes = orbitAxes(this.views.persp.yaw, this.views.persp.pitch);
+    this.maximised = null;
   }
 
-  // Lays the views out in a canvas of the given size (CSS pixels).
+  // The views shown: all four, or the maximised one.
+  get shown() {
+    return this.maximised ? [this.maximised] : VIEW_NAMES;
+  }
+
+  // Maximises a view, or brings back all four when it is the maximised one.
+  toggleMaximised(name) {
+    this.maximised = this.maximised === name ? null : name;
+    this.layout(this.width, this.height);
+  }
+
+  // Lays the views out in a canvas of the given size (CSS pixels). A view
+  // that is not shown keeps a rectangle of the whole canvas (so that framing
+  // works in it) but is neither drawn nor hit.
   layout(width, height) {
+    this.width = width;
+    this.height = height;
     const w = Math.max(1, Math.floor((width - GAP) / 2));
     const h = Math.max(1, Math.floor((height - GAP) / 2));
     const cells = { top: [0, 0], persp: [1, 0], front: [0, 1], side: [1, 1] };
     for (const name of VIEW_NAMES) {
       const [cx, cy] = cells[name];
-      this.rects[name] = { x: cx * (w + GAP), y: cy * (h + GAP), width: w, height: h };
-      this.views[name].width = w;
-      this.views[name].height = h;
+      this.rects[name] = this.maximised
+        ? { x: 0, y: 0, width: Math.max(1, Math.floor(width)), height: Math.max(1, Math.floor(height)) }
+        : { x: cx * (w + GAP), y: cy * (h + GAP), width: w, height: h };
+      this.views[name].width = this.rects[name].width;
+      this.views[name].height = this.rects[name].height;
     }
   }
 
   // The view under a canvas position, with the position inside it.
   hit(x, y) {
-    for (const name of VIEW_NAMES) {
+    for (const name of this.shown) {
       const r = this.rects[name];
       if (x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height)
         return { name, view: this.views[name], sx: x - r.x, sy: y - r.y };

@@ -4,6 +4,11 @@ import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
 import { ORTHO_AXES, orbitAxes, pickNearest, project, unproject, unitsPerPixel } from '../src/geometry.js';
 import { OverlayModel } from '../src/overlay_model.js';
+import { pointsInBox } from '../src/choose_mouse.js';
+import { EDGE_SPEED, TwoFingers, edgeSpeed } from '../src/gestures.js';
+import { currentEndTest, pickHandle } from '../src/handle_pick.js';
+import { pairLengths, sortRows } from '../src/lengths_table.js';
+import { selectionText } from '../src/pairs_panel.js';
 
 const ortho = (name) => ({ kind: 'ortho', axes: ORTHO_AXES[name], center: [1, 2, 3], pixelsPerUnit: 40, width: 400, height: 300 });
 
@@ -64,6 +69,80 @@ describe('views', () => {
     assert.equal(pickNearest(v, handles, at[0] + 9, at[1], 8), -1);
     const one = project(v, [3, 2, 0]);
     assert.equal(pickNearest(v, handles, one[0] - 2, one[1] + 2, 8), 1);
+  });
+});
+
+describe('ties and gestures', () => {
+  test('on a tie the pair\'s current handle end wins, then the end nearer the camera; apart, the nearest', () => {
+    const v = ortho('top');
+    // Pair 0: ends 0 and 1 one over the other in the top view; pair 1: ends 2 and 3 likewise.
+    const handles = [0, 2, 0, 0, 0, 0, 5, 0, 0, 5, 3, 0];
+    const depth = (i) => project(v, handles.slice(3 * i, 3 * i + 3))[2];
+    const nearer = (i, j) => (depth(i) < depth(j) ? i : j);
+    const at = (i) => project(v, handles.slice(3 * i, 3 * i + 3));
+    // No current end known: the end nearer the camera, whichever index it has.
+    assert.equal(pickHandle(v, handles, ...at(0).slice(0, 2), 8), nearer(0, 1));
+    assert.equal(pickHandle(v, handles, ...at(2).slice(0, 2), 8), nearer(2, 3));
+    // The overlay's circle at an end makes it the current end: it wins over the nearer one.
+    for (const [circle, expected] of [[[0, 0, 0], 1], [[0, 2, 0], 0]]) {
+      const isCurrent = currentEndTest(handles, (k) => (k === 0 ? circle : null));
+      assert.equal(pickHandle(v, handles, ...at(0).slice(0, 2), 8, isCurrent), expected);
+    }
+    // A handle a pixel apart is no tie: the nearest is taken.
+    const front = ortho('front');
+    const one = project(front, [0, 2, 0]);
+    assert.equal(pickHandle(front, handles, one[0], one[1] + 1, 8), 0);
+    assert.equal(pickHandle(front, handles, one[0] + 30, one[1], 8), -1);
+  });
+
+  test('a drag pans its view only near an edge, faster nearer it, up to the top speed beyond it', () => {
+    const cases = [
+      [[200, 150], [0, 0]],
+      [[2, 150], [-EDGE_SPEED * (26 / 28), 0]],
+      [[-40, 150], [-EDGE_SPEED, 0]],
+      [[399, 299], [EDGE_SPEED * (27 / 28), EDGE_SPEED * (27 / 28)]],
+      [[200, 500], [0, EDGE_SPEED]],
+    ];
+    for (const [[x, y], expected] of cases) {
+      const got = edgeSpeed(400, 300, x, y);
+      for (let i = 0; i < 2; i++) assert.ok(Math.abs(got[i] - expected[i]) < 1e-9, `${x},${y}: ${got}`);
+    }
+  });
+
+  test('two fingers give the zoom and the pan of their middle; one finger gives nothing', () => {
+    const f = new TwoFingers();
+    f.down(1, 100, 100);
+    assert.equal(f.move(1, 110, 100), null);
+    f.down(2, 210, 100);
+    const change = f.move(2, 310, 120);
+    assert.deepEqual(change, { zoom: Math.hypot(200, 20) / 100, dx: 50, dy: 10, x: 210, y: 110 });
+    f.up(1);
+    assert.equal(f.move(2, 0, 0), null);
+  });
+
+  test('the lengths table: each pair before and now, sorted by any column with ties in pair order', () => {
+    const original = [0, 0, 0, 0, 2, 0, 4, 0, 0, 4, 3, 0, 8, 0, 0, 8, 2, 0];
+    const points = [...original];
+    points[4] = 5;
+    const rows = pairLengths(points, original, [1, 0, 3, 2, 5, 4]);
+    assert.deepEqual(rows.map((r) => [r.pair, r.handle, r.anchor, r.before, r.now]), [[0, 1, 0, 2, 5], [1, 3, 2, 3, 3], [2, 5, 4, 2, 2]]);
+    assert.deepEqual(sortRows(rows, 'before', true).map((r) => r.pair), [0, 2, 1]);
+    assert.deepEqual(sortRows(rows, 'before', false).map((r) => r.pair), [1, 0, 2]);
+    assert.deepEqual(sortRows(rows, 'now', false).map((r) => r.pair), [0, 1, 2]);
+    assert.deepEqual(
+      [[], [3], [0, 1, 2, 5], [1, 3, 4, 5, 9]].map(selectionText),
+      ['', '3', '0-2,5', '1,3-5,9'],
+    );
+  });
+
+  test('a box selects the points whose projection lies in it, from any two corners', () => {
+    const v = ortho('front');
+    const points = [1, 2, 0, 1.5, 2.5, 9, 3, 2, 0];
+    const a = project(v, [0.9, 2.6, 0]);
+    const b = project(v, [1.6, 1.9, 0]);
+    assert.deepEqual(pointsInBox(v, points, a[0], a[1], b[0], b[1]), [0, 1]);
+    assert.deepEqual(pointsInBox(v, points, b[0], b[1], a[0], a[1]), [0, 1]);
+    assert.deepEqual(pointsInBox(v, points, a[0], a[1], a[0] + 1, a[1] + 1), []);
   });
 });
 

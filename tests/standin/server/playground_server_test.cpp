@@ -369,6 +369,20 @@ TEST_F(PlaygroundServerTest, BodiesOverTheLimitAreRefusedUnread) {
   auto fine = post("/api/release", "{}" + std::string(100, ' '));
   ASSERT_TRUE(fine);
   EXPECT_EQ(fine->status, 200) << fine->body;
+  // A mesh file's text: larger than a command's body, taken on its own route
+  // from a request with the token only.
+  const std::string mesh = "v 0 0 0\\nv 0 1 0\\n# " + std::string(8000, 'x') + "\\n";
+  const std::string open = R"({"file":"big.obj","text":")" + mesh + R"("})";
+  auto opened = post("/api/open", open);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->status, 200) << opened->body;
+  auto asCommand = post("/api/command", R"({"command":"open","file":"big.obj","text":")" + mesh + R"("})");
+  ASSERT_TRUE(asCommand);
+  EXPECT_EQ(asCommand->status, 413);
+  httplib::Client noToken("127.0.0.1", port_);
+  auto refused = noToken.Post("/api/open", {{"Host", host()}}, open, "application/json");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 413);
 }
 
 TEST_F(PlaygroundServerTest, ManySlowClientsDoNotHoldUpOthers) {

@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+#include "standin/session/point_pairs.h"
+
 namespace {
 
 using nlohmann::json;
@@ -68,6 +70,16 @@ class RandomCommands {
         if (c.op == CommandOp::MatchPair) c.point = static_cast<std::size_t>(upTo(99));
         if (coin()) c.preset.symmetry = true;
         c.preset.invert = coin();
+        if (coin()) c.text = std::to_string(upTo(9)) + (coin() ? "-12,30" : "");
+        break;
+      case CommandOp::PairsFromEdges:
+        c.code = upTo(3) - 1;
+        c.value = c.code >= 0 && coin() ? upTo(900) / 10.0 : standin::kAlongAxisDegrees;
+        c.repick = coin();
+        break;
+      case CommandOp::Open:
+        c.text = word() + ".obj";
+        if (coin()) c.checksum = standin::textChecksum(word());
         break;
       case CommandOp::Svg:
         c.text = word() + ".svg";
@@ -82,9 +94,11 @@ class RandomCommands {
       case CommandOp::Select:
         if (c.op == CommandOp::Select || coin()) c.text = coin() ? "all" : std::to_string(upTo(9)) + "-12,3";
         if (coin()) c.text = "All";  // a text that reads back only in quotes
+        c.repick = c.op == CommandOp::Select && coin();
         break;
       case CommandOp::Pairs:
         c.text = std::to_string(upTo(50)) + ":" + std::to_string(51 + upTo(50)) + ",200:201";
+        c.repick = coin();
         break;
       case CommandOp::Echo:
         c.text = coin() ? "" : word() + " " + word() + "  #" + word();
@@ -238,6 +252,14 @@ TEST(CommandForms, EverySessionCommandHasItsJsonForm) {
       {"svg v.svg top", R"({"command":"svg","file":"v.svg"})"},
       {"undo", R"({"command":"undo"})"},
       {"save", R"({"command":"save"})"},
+      {"pairs 1:0,3:2 pick", R"({"command":"pairs","pairs":"1:0,3:2","pick":true})"},
+      {"pairs-from-edges y within 10 pick",
+       R"({"command":"pairs-from-edges","axis":"y","within":10,"pick":true})"},
+      {"length 2 only 0-2,5", R"({"command":"length","length":2,"only":"0-2,5"})"},
+      // The text the JSON form carries is not written: the line names the file and its checksum.
+      {"open box.obj checksum 0123456789abcdef",
+       R"({"command":"open","file":"box.obj","checksum":"0123456789abcdef","text":"v 0 0 0\n"})"},
+      {"cancel", R"({"command":"cancel"})"},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(standin::commandText(standin::commandFromJson(json::parse(c.json))), c.text) << c.json;
@@ -259,6 +281,11 @@ TEST(CommandForms, AJsonBodyThatIsNoCommandSaysWhy) {
       {R"({"command":"click","point":-1})", "'point' must be a whole number from 0"},
       {R"({"command":"event","code":1.5})", "'code' must be a whole number"},
       {R"({"command":"pick","factor":"2"})", "'factor' must be a number"},
+      {R"({"command":"pairs-from-edges","within":3})", "'within' needs an axis"},
+      {R"({"command":"pairs-from-edges","axis":"y","within":91})", "within takes degrees from 0 to 90"},
+      {R"({"command":"open","file":"a\"b.obj"})", "a character a script line cannot"},
+      {R"({"command":"open","file":"a.obj","checksum":"XYZ"})", "a checksum is 16 hex digits"},
+      {R"({"command":"length","length":1,"only":"1-"})", "1-"},
   };
   for (const Case &c : cases) {
     try {

@@ -178,7 +178,7 @@ TEST(ScriptParse, MistakesNameTheLineAndStopBeforeAnythingRuns) {
       {"release now\n", "s.txt:1: usage: release"},
       {"event 1.5\n", "s.txt:1: event code '1.5' is not a whole number"},
       {"save \"unclosed.obj\n", "s.txt:1: missing closing '\"'"},
-      {"pairs\n", "s.txt:1: usage: pairs H:A [H:A ...]  (handle end:anchor end, for example 4:0 5:1)"},
+      {"pairs\n", "s.txt:1: usage: pairs H:A [H:A ...] [pick]  (handle end:anchor end, for example 4:0 5:1)"},
       {"pairs 4:0 5\n", "s.txt:1: bad pair '5': expected HANDLE:ANCHOR, two point indices such as 4:0"},
       {"pairs 4:0 0:2\n",
        "s.txt:1: point 0 is in pair 0 (4:0) and in pair 1 (0:2): a point can be the end of one pair only "

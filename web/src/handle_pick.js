@@ -1,0 +1,49 @@
+// Which handle a press grabs. The nearest on the screen within the radius
+// (geometry.js's pickNearest); when other handles sit on the same spot of the
+// screen (a pair seen end-on in an orthographic view: the handle end right
+// over its anchor end), the pair's current handle end comes first, then the
+// end nearer to the camera, then the higher index (the host's priority).
+import { pickNearest, project } from './geometry.js';
+
+// Handles this close on the screen to the nearest one tie with it (pixels).
+export const TIE_PIXELS = 0.5;
+
+const at = (flat, i) => [flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]];
+
+// `isCurrentEnd(i)`: whether handle i is its pair's current handle end.
+export function pickHandle(view, handles, sx, sy, radius, isCurrentEnd = () => false) {
+  const best = pickNearest(view, handles, sx, sy, radius);
+  if (best < 0) return best;
+  const spot = project(view, at(handles, best));
+  let chosen = null;
+  const n = Math.floor(handles.length / 3);
+  for (let i = 0; i < n; i++) {
+    const x = handles[3 * i];
+    if (x === null || Number.isNaN(x)) continue;
+    const s = i === best ? spot : project(view, at(handles, i));
+    if (s === null || Math.hypot(s[0] - spot[0], s[1] - spot[1]) > TIE_PIXELS) continue;
+    const candidate = { i, current: isCurrentEnd(i), depth: s[2] };
+    if (chosen === null || prefer(candidate, chosen)) chosen = candidate;
+  }
+  return chosen.i;
+}
+
+function prefer(a, b) {
+  if (a.current !== b.current) return a.current;
+  if (a.depth !== b.depth) return a.depth < b.depth;
+  return a.i > b.i;
+}
+
+// Whether handle i is the current handle end of its pair (handles 2k and
+// 2k + 1 are pair k's ends): the end nearer to the overlay's circle of pair k,
+// which the tool draws at its handle end. `circle(k)` is that circle's centre,
+// or null.
+export function currentEndTest(handles, circle) {
+  return (i) => {
+    const centre = circle(i >> 1);
+    const other = i ^ 1;
+    if (!centre || 3 * other + 2 >= handles.length) return false;
+    const d = (j) => Math.hypot(handles[3 * j] - centre[0], handles[3 * j + 1] - centre[1], handles[3 * j + 2] - centre[2]);
+    return d(i) < d(other);
+  };
+}
