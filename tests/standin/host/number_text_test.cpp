@@ -106,6 +106,16 @@ TEST(NumberText, ReadableNumbersDropTheNoiseOfRoundingButNothingAPersonCompares)
   for (const auto &[value, text] : cases) EXPECT_EQ(standin::formatReadable(value), text) << value;
 }
 
+// A Factor is shown with its percentage as the panel shows it, and without
+// one where the percentage is past the largest double (after a large drag).
+TEST(NumberText, AFactorShowsItsPercentageWhileItHasOne) {
+  const std::pair<double, const char *> cases[] = {
+      {1.5, "1.5 (150%)"}, {-0.5, "-0.5 (-50%)"}, {1e305, "1e+305 (1e+307%)"},
+      {1e307, "1e+307"},   {-1e307, "-1e+307"},   {1.7976931348623157e308, "1.79769313486e+308"},
+  };
+  for (const auto &[value, text] : cases) EXPECT_EQ(standin::formatFactorReadable(value), text) << value;
+}
+
 TEST(NumberText, AFactorIsANumberOrAPercentage) {
   const std::pair<const char *, double> ok[] = {{"1.5", 1.5}, {"150%", 1.5}, {"-50%", -0.5}, {"+2", 2.0}};
   for (const auto &[text, expected] : ok) {
