@@ -251,6 +251,9 @@ class Session {
   double lengthFor(const Command &c, const std::vector<PointPair> &pairs) const;
   // History (session_history.cpp).
   void beginStep(const Command &c);
+  void closeOpenStep();
+  void reopenStep();
+  void takeBack(std::size_t steps);
   void endStep(const Command &c, bool failed);
   void undo();
   void redo();
@@ -286,6 +289,7 @@ class Session {
   std::size_t boxesSeen_ = 0;
   std::size_t buildsSeen_ = 0;  // of the current tool
   std::size_t builds_ = 0;      // over all tools
+  std::size_t picks_ = 0;       // tools picked, replays included
   std::size_t currentLine_ = 0;
   // History.
   std::vector<Step> done_;
