@@ -480,7 +480,8 @@ void ObjFile::syncFromMesh() {
     if (!isFinite(position)) {
       notFiniteAt = std::min(notFiniteAt, index);
     } else if (changed_[index] == 0) {
-      if (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index))) changed_[index] = 1;
+      if (Mesh::fingerprint(position) != write.before || !sameBits(position, original(index)))
+        changed_[index] = 1;
     } else {
       changed_[index] = sameBits(position, original(index)) ? 0 : 1;
     }

@@ -80,6 +80,8 @@ CommandAnswer Session::run(const Command &c) {
       undo();
     } else if (c.op == CommandOp::Redo) {
       redo();
+    } else if (c.op == CommandOp::About) {
+      pressAboutInStep(c);
     } else {
       if (step) beginStep(c);
       execute(c);

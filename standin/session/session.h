@@ -254,6 +254,7 @@ class Session {
   void closeOpenStep();
   void reopenStep();
   void takeBack(std::size_t steps);
+  void pressAboutInStep(const Command &c);
   void endStep(const Command &c, bool failed);
   void undo();
   void redo();

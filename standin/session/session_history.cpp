@@ -125,6 +125,7 @@ std::size_t Session::rebuildFrom() const {
 
 void Session::replay(std::size_t from) {
   const Quiet quiet(quiet_);
+  const std::optional<AboutPicture> about = about_;  // the page's picture stays
   for (std::size_t k = from; k < done_.size(); ++k) {
     Step &step = done_[k];
     mesh_.startJournal();
@@ -134,6 +135,7 @@ void Session::replay(std::size_t from) {
     }
     step.moved = mesh_.takeJournal();
   }
+  about_ = about;
 }
 
 void Session::undo() {
@@ -156,6 +158,31 @@ void Session::undo() {
     replay(from);
   }
   undone_.push_back(std::move(step));
+}
+
+// Pressing About is no step, but the panel's change runs a host cycle, whose
+// build may move points (after a right click began a new stretch): the press
+// joins the last step, without its file, so that undo's rebuild runs it again,
+// and what it moved is put back with that step.
+void Session::pressAboutInStep(const Command &c) {
+  if (done_.empty() || !live()) return execute(c);
+  const bool open = stepOpen_;  // the open press's journal goes on
+  if (!open) mesh_.startJournal();
+  try {
+    execute(c);
+  } catch (...) {
+    if (!open) static_cast<void>(mesh_.takeJournal());
+    throw;
+  }
+  Step &step = done_.back();
+  if (!open) {
+    std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
+    step.moved.insert(step.moved.end(), moved.begin(), moved.end());
+  }
+  Command again = c;
+  again.text.clear();
+  step.commands.push_back(again);
+  step.touchesTool = true;
 }
 
 // Back to the end of step `steps`: the steps after it are put back, and the

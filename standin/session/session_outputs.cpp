@@ -130,7 +130,7 @@ void Session::pressAbout(const std::string &file) {
   picture.serial = about_ ? about_->serial + 1 : 1;
   if (!path.empty()) writeOutput(path, setup_.encodePicture(picture.image));
   about_ = std::move(picture);
-  out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
+  if (!quiet_) out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
 }
 
 void Session::syncObj() {
