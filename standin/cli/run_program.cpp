@@ -106,8 +106,8 @@ standin::PanelPreset presetFromOptions(const ProgramOptions &o) {
 // tool did not fail.
 class ProgramRun {
  public:
-  ProgramRun(ProgramOptions options, fs::path programFolder)
-      : o_(std::move(options)), programFolder_(std::move(programFolder)) {
+  ProgramRun(ProgramOptions options, fs::path programFolder, const ModuleDescriptor *linked)
+      : o_(std::move(options)), programFolder_(std::move(programFolder)), linked_(linked) {
     // With the mesh on standard output, everything else goes to standard error.
     if (o_.output == "-") {
       out_ = &std::cerr;
@@ -260,7 +260,8 @@ class ProgramRun {
     interrupt_ = &installInterruptHandler();
     globals_.monitors().setInterruptFlag(interrupt_);
     const std::string path = o_.module.empty() ? (programFolder_ / "elasticpull.p").string() : o_.module;
-    module_.emplace(standin::LoadedModule::open(path));
+    module_.emplace(linked_ != nullptr ? standin::LoadedModule::linked(linked_)
+                                       : standin::LoadedModule::open(path));
     if (o_.example) {
       printDescriptor(*module_, *narration_);
       *narration_ << "\n";
@@ -456,6 +457,7 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
+  const ModuleDescriptor *linked_;  // a module linked in, or null: the file
   std::ostream *out_ = &std::cout;  // the summary and the trace
   std::ostream *narration_;         // the example's narration and a script's output
   std::ostream silent_{nullptr};    // takes output and shows none
@@ -479,7 +481,11 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
-  ProgramRun run(std::move(options), programFolder);
+  return runProgramLinked(std::move(options), programFolder, nullptr);
+}
+
+int runProgramLinked(ProgramOptions options, const fs::path &programFolder, const ModuleDescriptor *linked) {
+  ProgramRun run(std::move(options), programFolder, linked);
   try {
     return run.run();
   } catch (...) {
