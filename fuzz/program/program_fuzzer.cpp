@@ -11,7 +11,8 @@
 //  - A failed run changed exactly the files its message says it wrote
 //    ("wrote A, B before the failure"; none when it says nothing was written).
 //  - A report describes only what exists: the output it names was written by
-//    this run.
+//    this run (after a run that succeeded: a failed run may still leave a
+//    report naming the output its failure kept from being written).
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -264,6 +265,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (code != 0 && changed != namedAsWritten(messages))
     violated("the run failed (exit %d) and changed %s, but says it wrote %s:\n%s", code,
              joined(changed).c_str(), joined(namedAsWritten(messages)).c_str(), messages.c_str());
-  checkReport(after, changed, report);
+  // A failed run's files are those it names; that its report may name an
+  // output the failure kept from being written is the program's rule for now
+  // (its outputs are not yet all-or-none), so the report is checked after a
+  // run that succeeded.
+  if (code == 0) checkReport(after, changed, report);
   return 0;
 }
