@@ -24,6 +24,7 @@
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -225,7 +226,8 @@ struct Captured {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  const InScratch inScratch;
+  // The checks run back in the fuzzer's folder, where libFuzzer saves a finding.
+  std::optional<InScratch> inScratch(std::in_place);
   for (const auto &entry : fs::directory_iterator(scratchFolder)) fs::remove_all(entry.path());
   FuzzedDataProvider in(data, size);
   writeFile("in.obj", kMeshes[in.ConsumeIntegral<std::uint8_t>() % std::size(kMeshes)]);
@@ -254,6 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     messages = captured.err.str();
   }
   fuzz::failCall(0, 0);
+  inScratch.reset();
 
   const std::map<std::string, std::string> after = filesNow();
   for (const char *input : {"in.obj", "s.txt"})
