@@ -10,12 +10,17 @@
 #   --seed N   libFuzzer's seed (default 1); another seed explores elsewhere
 #   TARGET     conversation, conversation-m32 (the same target on the 32-bit
 #              module, fuzz-m32 preset), obj_file, selection, script,
-#              playground_request, planted (default: all)
+#              playground_request, session, program, planted,
+#              planted-program (default: all)
 #
 # `planted` checks the checks: the conversation target with a fault planted
 # deep in the tool (EP_FUZZ_PLANT=fifth-pair: the fifth pair's anchor end
 # under a CTRL drag in Offset mode with Symmetry, fuzz/conversation/
 # planted_fault.h) must find it within its runs; not finding it fails.
+# `planted-program` does the same for the program layer: the program target
+# with the output check skipping the script's outputs (EP_FUZZ_PLANT=
+# script-outputs-unchecked, fuzz/program/planted_fault.cpp) must report an
+# input the run changed.
 #
 # Each target reads fuzz/corpus/TARGET and fuzz/regressions/TARGET (every past
 # finding, which must stay fixed) and writes what it discovers to
@@ -30,10 +35,12 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Each target: its runs by default (about half a minute of one core) and the longest input it is given.
 declare -A default_runs=([conversation]=30000 [conversation-m32]=8000 [obj_file]=200000 [selection]=300000
-                        [script]=100000 [playground_request]=8000 [planted]=30000)
+                        [script]=100000 [playground_request]=8000 [session]=600 [program]=4000 [planted]=30000
+                        [planted-program]=4000)
 declare -A max_len=([conversation]=1024 [conversation-m32]=1024 [obj_file]=4096 [selection]=256 [script]=4096
-                    [playground_request]=2048 [planted]=1024)
-all_targets=(conversation conversation-m32 obj_file selection script playground_request planted)
+                    [playground_request]=2048 [session]=2048 [program]=512 [planted]=1024 [planted-program]=512)
+all_targets=(conversation conversation-m32 obj_file selection script playground_request session program planted
+             planted-program)
 
 usage() { sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 
@@ -95,12 +102,14 @@ program_of() {
   case "$1" in
     conversation-m32) echo build/fuzz-m32/fuzz/conversation_fuzzer ;;
     planted) echo build/fuzz/fuzz/conversation_fuzzer ;;
+    planted-program) echo build/fuzz/fuzz/program_fuzzer ;;
     *) echo "build/fuzz/fuzz/$1_fuzzer" ;;
   esac
 }
 inputs_of() {
   case "$1" in
     conversation-m32 | planted) echo conversation ;;
+    planted-program) echo program ;;
     *) echo "$1" ;;
   esac
 }
@@ -122,8 +131,9 @@ run_target() {
   # A target whose inputs have a syntax has a dictionary of its tokens.
   local dict=()
   [ -f "fuzz/$inputs.dict" ] && dict=(-dict="fuzz/$inputs.dict")
-  local plant=""
-  [ "$target" = planted ] && plant=fifth-pair
+  local plant="" caught=""
+  [ "$target" = planted ] && plant=fifth-pair caught="differs from the model's"
+  [ "$target" = planted-program ] && plant=script-outputs-unchecked caught="changed its input"
   local t0=$SECONDS
   EP_FUZZ_PLANT=$plant "${fixed_addresses[@]}" "$program" -seed="$seed" -runs="$target_runs" -max_len="${max_len[$target]}" -reload=0 \
     "${dict[@]}" -artifact_prefix="$findings_dir/$target-" -print_final_stats=1 "$work" "${folders[@]}" \
@@ -142,14 +152,14 @@ run_target() {
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   found=$(ls "$findings_dir/$target"-* 2> /dev/null | head -n 1)
   {
-    if [ "$target" = planted ]; then
-      # The planted fault must be found, by the model's check.
-      if [ "$rc" -ne 0 ] && [ -n "$found" ] && grep -q "differs from the model's" "$log"; then
-        echo "fuzz: planted: ok, the fault planted in the fifth pair found after ${done_runs:-?} of $target_runs runs (${elapsed}s): $found"
+    if [ -n "$plant" ]; then
+      # The planted fault must be found, by the check meant to find it.
+      if [ "$rc" -ne 0 ] && [ -n "$found" ] && grep -q "$caught" "$log"; then
+        echo "fuzz: $target: ok, the planted fault $plant found after ${done_runs:-?} of $target_runs runs (${elapsed}s): $found"
         echo ok
       else
         grep -E -A 12 '^(==[0-9]+==|==== invariant violated|SUMMARY)' "$log" | head -n 40
-        echo "fuzz: planted: FAILED: the fault planted in the fifth pair was not found in $target_runs runs (exit code $rc; log: $log)"
+        echo "fuzz: $target: FAILED: the planted fault $plant was not found in $target_runs runs (exit code $rc; log: $log)"
         echo failed
       fi
     elif [ "$rc" -eq 0 ] && [ -z "$found" ]; then

@@ -108,8 +108,8 @@ standin::PanelPreset presetFromOptions(const ProgramOptions &o) {
 // tool did not fail.
 class ProgramRun {
  public:
-  ProgramRun(ProgramOptions options, fs::path programFolder)
-      : o_(std::move(options)), programFolder_(std::move(programFolder)) {
+  ProgramRun(ProgramOptions options, fs::path programFolder, const ModuleDescriptor *linked)
+      : o_(std::move(options)), programFolder_(std::move(programFolder)), linked_(linked) {
     // With the mesh on standard output, everything else goes to standard error.
     if (o_.output == "-") {
       out_ = &std::cerr;
@@ -283,7 +283,8 @@ class ProgramRun {
     if (o_.trace) globals_.tracer().setSink([this](const std::string &line) { *out_ << line << "\n"; });
     if (monitorBars_) globals_.monitors().setDisplay(&*monitorBars_);
     globals_.monitors().setInterruptFlag(interrupt_);
-    module_.emplace(standin::LoadedModule::open(modulePath()));
+    module_.emplace(linked_ != nullptr ? standin::LoadedModule::linked(linked_)
+                                       : standin::LoadedModule::open(modulePath()));
     if (o_.example) {
       printDescriptor(*module_, *narration_);
       *narration_ << "\n";
@@ -541,6 +542,7 @@ class ProgramRun {
 
   ProgramOptions o_;
   fs::path programFolder_;
+  const ModuleDescriptor *linked_;                // a module linked in, or null: the file
   std::ostream *out_ = &std::cout;                // the summary and the trace
   std::ostream *narration_;                       // the example's narration and a script's output
   std::ostream silent_{nullptr};                  // takes output and shows none
@@ -570,8 +572,12 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
+  return runProgramLinked(std::move(options), programFolder, nullptr);
+}
+
+int runProgramLinked(ProgramOptions options, const fs::path &programFolder, const ModuleDescriptor *linked) {
   installFaultsFromEnvironment();
-  ProgramRun run(std::move(options), programFolder);
+  ProgramRun run(std::move(options), programFolder, linked);
   try {
     const int code = run.run();
     if (code == standin::kExitOk && interrupted())

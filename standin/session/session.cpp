@@ -75,6 +75,10 @@ CommandAnswer Session::run(const Command &c) {
   currentLine_ = c.line;
   const std::size_t drawsBefore = draws_;
   const bool step = changesSession(c.op);
+  const std::size_t stepsBefore = done_.size(), picksBefore = picks_;
+  const std::optional<ToolSettings> settingsBefore = settings_;
+  const std::optional<double> lengthBefore = lengthTarget_;
+  const bool openBefore = stepOpen_;
   Command done = c;
   try {
     if (c.op == CommandOp::Undo) {
@@ -85,6 +89,8 @@ CommandAnswer Session::run(const Command &c) {
       done = open(c);
     } else if (c.op == CommandOp::Cancel) {
       cancel();
+    } else if (c.op == CommandOp::About) {
+      pressAboutInStep(c);
     } else {
       if (step) beginStep(c);
       execute(c);
@@ -94,6 +100,17 @@ CommandAnswer Session::run(const Command &c) {
   } catch (...) {
     if (step) endStep(c, true);
     collect(c);
+    // A refused command leaves the session as it was, and out of the log: one
+    // that picked the tool afresh or moved points before it failed (a pick
+    // whose values the new panel refuses) is taken back through the history.
+    const bool changed = done_.size() > stepsBefore || picks_ != picksBefore;
+    if (step && c.op != CommandOp::Undo && c.op != CommandOp::Redo && changed) {
+      takeBack(stepsBefore);
+      settings_ = settingsBefore;
+      lengthTarget_ = lengthBefore;
+    }
+    // Nor does it end the step of a press still held: its release joins it.
+    if (openBefore && !stepOpen_ && done_.size() == stepsBefore) reopenStep();
     throw;
   }
   CommandAnswer answer = collect(done);
@@ -175,7 +192,9 @@ void Session::logCommand(const Command &c, const CommandAnswer &answer) {
 
 std::string Session::log() const {
   std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
-  if (logHasFailure_) text += "on-failure continue\n";
+  // A replay must go on where the tool failed, unless the log already says so
+  // (a replayed log begins with that line).
+  if (logHasFailure_ && (log_.empty() || log_.front() != "on-failure continue")) text += "on-failure continue\n";
   for (const std::string &line : log_) text += line + "\n";
   return text;
 }
@@ -334,6 +353,7 @@ void Session::pick(const PanelPreset &preset) {
   tool->activateOrThrow();
   tool_ = std::move(tool);
   dropped_ = false;
+  ++picks_;
   buildsSeen_ = 0;
   warnIfOddSelection();
   // A modeler builds the tool's options panel when the tool is picked.

@@ -316,6 +316,10 @@ class Session {
                    const std::vector<std::size_t> &stretched) const;
   // History (session_history.cpp).
   void beginStep(const Command &c);
+  void closeOpenStep();
+  void reopenStep();
+  void takeBack(std::size_t steps);
+  void pressAboutInStep(const Command &c);
   void endStep(const Command &c, bool failed);
   void undo();
   void redo();
@@ -358,6 +362,7 @@ class Session {
   bool panelCallsRecorded_ = true;  // the panel service's setting before this session
   std::size_t buildsSeen_ = 0;      // of the current tool
   std::size_t builds_ = 0;          // over all tools
+  std::size_t picks_ = 0;           // tools picked, replays included
   std::size_t currentLine_ = 0;
   // History.
   std::vector<Step> done_;

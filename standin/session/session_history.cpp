@@ -59,8 +59,7 @@ void Session::restoreSelection(const Selection &selection) {
 // still held, which belong to the press's step.
 void Session::beginStep(const Command &c) {
   if (stepOpen_ && (c.op == CommandOp::Drag || c.op == CommandOp::Release)) return;
-  if (stepOpen_) static_cast<void>(mesh_.takeJournal());
-  stepOpen_ = false;
+  closeOpenStep();
   Step step;
   step.id = nextStepId_++;
   if (changesSelection(c.op)) step.selection = currentSelection();
@@ -70,6 +69,23 @@ void Session::beginStep(const Command &c) {
   step.startsTool = startsTool(c) && !(lengths && live());
   mesh_.startJournal();
   done_.push_back(std::move(step));
+}
+
+// A press still held ends its step when another action begins: what its
+// drags moved so far is what undoing it puts back.
+void Session::closeOpenStep() {
+  if (!stepOpen_) return;
+  stepOpen_ = false;
+  std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
+  done_.back().moved.insert(done_.back().moved.end(), moved.begin(), moved.end());
+}
+
+// The step of a press still held goes on after a command that was refused.
+// What its drags move from now on is added to what it keeps (rewind puts the
+// first of a point's positions back last).
+void Session::reopenStep() {
+  stepOpen_ = true;
+  mesh_.startJournal();
 }
 
 // Also after a command that failed: it is kept when it changed something.
@@ -83,7 +99,10 @@ void Session::endStep(const Command &c, bool failed) {
   // The mouse button stays down from a press to its release, whether or not
   // the press grabbed a handle.
   stepOpen_ = !failed && (c.op == CommandOp::Press || c.op == CommandOp::Drag);
-  if (stepOpen_) return;
+  if (stepOpen_) {
+    if (c.op == CommandOp::Press) undone_.clear();  // a new action: nothing to redo
+    return;
+  }
   std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
   step.moved.insert(step.moved.end(), moved.begin(), moved.end());
   if (step.commands.empty() && step.moved.empty()) {
@@ -95,7 +114,7 @@ void Session::endStep(const Command &c, bool failed) {
 
 // The mesh and the selection as they were before the step.
 void Session::rewind(Step &step) {
-  for (const auto &[index, position] : step.moved) mesh_.setPosition(index, position);
+  for (auto it = step.moved.rbegin(); it != step.moved.rend(); ++it) mesh_.setPosition(it->first, it->second);
   if (step.selection) restoreSelection(*step.selection);
 }
 
@@ -111,6 +130,7 @@ std::size_t Session::rebuildFrom() const {
 
 void Session::replay(std::size_t from) {
   const Quiet quiet(quiet_);
+  const std::optional<AboutPicture> about = about_;  // the page's picture stays
   for (std::size_t k = from; k < done_.size(); ++k) {
     Step &step = done_[k];
     mesh_.startJournal();
@@ -120,12 +140,13 @@ void Session::replay(std::size_t from) {
     }
     step.moved = mesh_.takeJournal();
   }
+  about_ = about;
 }
 
 void Session::undo() {
   if (held()) throw Failure(FailureKind::Refused, "undo: the mouse button is held (release it first)");
   if (!canUndo()) throw Failure(FailureKind::Refused, "undo: there is nothing to undo");
-  stepOpen_ = false;
+  closeOpenStep();
   Step step = std::move(done_.back());
   done_.pop_back();
   if (!step.touchesTool) {
@@ -144,16 +165,60 @@ void Session::undo() {
   undone_.push_back(std::move(step));
 }
 
-void Session::beginHistoryHere() {
-  if (stepOpen_) static_cast<void>(mesh_.takeJournal());
+// Pressing About is no step, but the panel's change runs a host cycle, whose
+// build may move points (after a right click began a new stretch): the press
+// joins the last step, without its file, so that undo's rebuild runs it again,
+// and what it moved is put back with that step.
+void Session::pressAboutInStep(const Command &c) {
+  if (done_.empty() || !live()) return execute(c);
+  const bool open = stepOpen_;  // the open press's journal goes on
+  if (!open) mesh_.startJournal();
+  try {
+    execute(c);
+  } catch (...) {
+    if (!open) static_cast<void>(mesh_.takeJournal());
+    throw;
+  }
+  Step &step = done_.back();
+  if (!open) {
+    std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
+    step.moved.insert(step.moved.end(), moved.begin(), moved.end());
+  }
+  Command again = c;
+  again.text.clear();
+  step.commands.push_back(again);
+  step.touchesTool = true;
+}
+
+// Back to the end of step `steps`: the steps after it are put back, and the
+// tool is rebuilt from the history as undo rebuilds it.
+void Session::takeBack(std::size_t steps) {
+  const Quiet quiet(quiet_);
   stepOpen_ = false;
+  while (done_.size() > steps) {
+    rewind(done_.back());
+    done_.pop_back();
+  }
+  static_cast<void>(mesh_.takeJournal());
+  close();
+  collect(Command{});
+  const std::size_t from = rebuildFrom();
+  for (std::size_t k = done_.size(); k-- > from;) rewind(done_[k]);
+  replay(from);
+}
+
+void Session::beginHistoryHere() {
+  closeOpenStep();
   historyBase_ = done_.size();
   savedId_ = done_.empty() ? 0 : done_.back().id;
 }
 
+// A press clears what could be redone, so a button held now is one an undo
+// put back as it was when the step was first done (a step taken while it was
+// held): the step runs again from there as it ran then.
 void Session::redo() {
-  if (held()) throw Failure(FailureKind::Refused, "redo: the mouse button is held (release it first)");
   if (undone_.empty()) throw Failure(FailureKind::Refused, "redo: there is nothing to redo");
+  closeOpenStep();
   Step step = std::move(undone_.back());
   undone_.pop_back();
   Step again;

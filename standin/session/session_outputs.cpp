@@ -162,7 +162,7 @@ void Session::pressAbout(const std::string &file) {
   picture.serial = about_ ? about_->serial + 1 : 1;
   if (!path.empty()) writeOutput(path, setup_.encodePicture(picture.image));
   about_ = std::move(picture);
-  if (!setup_.quiet)
+  if (!setup_.quiet && !quiet_)
     out() << "About panel: " << text << (path.empty() ? "" : " (picture: " + path + ")") << "\n";
 }
 

@@ -271,4 +271,58 @@ TEST_F(SessionHistory, AScriptStopsAtTheToolsFailureUnlessItSaysToGoOn) {
   }
 }
 
+// Histories the session fuzz target found: the last command is refused and
+// changes nothing (its log neither), or it is a step that undo then redo
+// must give back exactly.
+TEST_F(SessionHistory, RefusedCommandsChangeNothingAndUndoRedoIsExactWhileAPressIsHeld) {
+  struct Case {
+    std::vector<const char *> lines;
+    bool refused;  // the last line is refused; otherwise it is the step undone and redone
+  };
+  const Case cases[] = {
+      // A pick whose values the new panel refuses, after the tool was closed.
+      {{"select 0-3", "pick mode offset", "offset 1", "close", "pick offset 2"}, true},
+      // The same with the tool live and a press held.
+      {{"pairs 1:0,3:2", "pick mode offset", "press point 0 ctrl", "drag 1 3 0 ctrl", "pick offset 2"}, true},
+      // Revert while a press is held: redo runs where undo put the press back.
+      {{"select 0-3", "pick", "press point 0 ctrl", "drag 1 3 0 ctrl", "factor 150%", "revert"}, false},
+      // A refused panel edit while a press is held does not end the press's step.
+      {{"pairs 1:0,3:2", "pick mode offset symmetry on offset 0.5", "press point 0 ctrl", "drag 1 3 0 ctrl",
+        "factor 150%", "release"},
+       false},
+      // About's build after a right click moved points; undo's rebuild runs it again.
+      {{"select 0-3", "pick invert factor 2", "press point 3 ctrl right", "about", "close"}, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    Played played(module_);
+    for (std::size_t i = 0; i + 1 < c.lines.size(); ++i) played.run(parseCommand(c.lines[i]));
+    const Snapshot before = played.snapshot();
+    const std::string log = played.session().log();
+    const auto settings = played.session().settings();
+    const bool live = played.session().live();
+    const bool ran = played.run(parseCommand(c.lines.back()));
+    ASSERT_EQ(ran, !c.refused) << played.refused;
+    if (c.refused) {
+      // All but the help line: a closed tool's last help is not kept.
+      Snapshot now = played.snapshot();
+      now.help = before.help;
+      EXPECT_EQ(now, before);
+      EXPECT_EQ(played.session().live(), live);
+      ASSERT_EQ(played.session().settings().has_value(), settings.has_value());
+      if (settings) {
+        EXPECT_EQ(played.session().settings()->mode, settings->mode);
+      }
+      EXPECT_EQ(played.session().log(), log);
+      continue;
+    }
+    const Snapshot after = played.snapshot();
+    if (!played.run(parseCommand("undo")) || !played.run(parseCommand("redo"))) {
+      ADD_FAILURE() << played.refused;
+      continue;
+    }
+    EXPECT_EQ(played.snapshot(), after);
+  }
+}
+
 }  // namespace
