@@ -300,6 +300,7 @@ class ProgramRun {
     hooks.out = narration_;
     hooks.err = &messages_;
     hooks.quiet = o_.quiet;
+    hooks.history = !o_.script.empty();  // only a script can undo, redo or be refused midway
     // The overlay is drawn only for a picture (and for the trace, which shows
     // every call); the outputs are the same either way.
     hooks.drawViews = !o_.svg.empty() || o_.trace ||

@@ -87,6 +87,10 @@ struct SessionSetup {
   // No line about what a command did that the user did not ask to see (the
   // About button's line); what points, panel and echo print is still printed.
   bool quiet = false;
+  // Keep what each step moved, for undo and redo and for taking back a
+  // refused command. A run that can ask for neither (the command line without
+  // a script) turns it off and holds no copy of the moved points.
+  bool history = true;
   // Where the writing of a mesh file shows its progress; null: nowhere.
   ProgressDisplay *progress = nullptr;
   // Relative output file names (svg, save, about) are taken relative to this

@@ -67,7 +67,7 @@ void Session::beginStep(const Command &c) {
   // before: their outcome does not depend on the tool only when it was not.
   const bool lengths = c.op == CommandOp::Length || c.op == CommandOp::MatchPair;
   step.startsTool = startsTool(c) && !(lengths && live());
-  mesh_.startJournal();
+  if (setup_.history) mesh_.startJournal();
   done_.push_back(std::move(step));
 }
 
@@ -85,7 +85,7 @@ void Session::closeOpenStep() {
 // first of a point's positions back last).
 void Session::reopenStep() {
   stepOpen_ = true;
-  mesh_.startJournal();
+  if (setup_.history) mesh_.startJournal();
 }
 
 // Also after a command that failed: it is kept when it changed something.
@@ -104,7 +104,10 @@ void Session::endStep(const Command &c, bool failed) {
     return;
   }
   std::vector<std::pair<std::size_t, Position>> moved = mesh_.takeJournal();
-  step.moved.insert(step.moved.end(), moved.begin(), moved.end());
+  if (step.moved.empty())
+    step.moved = std::move(moved);
+  else
+    step.moved.insert(step.moved.end(), moved.begin(), moved.end());
   if (step.commands.empty() && step.moved.empty()) {
     done_.pop_back();
     return;
