@@ -7,23 +7,13 @@
 import { distance } from './geometry.js';
 import { pairsOf, selectionText } from './pairs_panel.js';
 import { shown } from './panel.js';
+import { element } from './dom.js';
 
 // A length in the table's narrow column (the field and the title hold it whole).
 const short = (value) => Number.parseFloat(value.toPrecision(6)).toString();
 
 // More rows than this are not drawn (the rest are counted).
 export const MAX_ROWS = 300;
-
-function element(tag, attributes = {}, ...children) {
-  const e = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) {
-    if (key === 'class') e.className = value;
-    else if (key === 'text') e.textContent = value;
-    else e.setAttribute(key, value);
-  }
-  e.append(...children);
-  return e;
-}
 
 // Each pair's row: { pair, handle, anchor, before, now }.
 export function pairLengths(points, original, selected) {

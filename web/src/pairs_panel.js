@@ -7,6 +7,7 @@
 // box around points). Every change is one session command that closes the
 // tool (keeping its result) and picks it on the new pairs, so it is one step
 // of the history and one line of the log.
+import { element } from './dom.js';
 
 // The pairs of a selection in the tool's order: [[handle, anchor], ...].
 export function pairsOf(selected) {
@@ -27,17 +28,6 @@ export function selectionText(indices) {
     i = j + 1;
   }
   return parts.join(',');
-}
-
-function element(tag, attributes = {}, ...children) {
-  const e = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) {
-    if (key === 'class') e.className = value;
-    else if (key === 'text') e.textContent = value;
-    else e.setAttribute(key, value);
-  }
-  e.append(...children);
-  return e;
 }
 
 export class PairsPanel {

@@ -9,19 +9,9 @@
 // Tab reaches the chosen one, the arrow keys choose another), percent (the value x 100 with
 // a % sign), distance / float / integer (a number field), iBoolean (a
 // switch), vButton (a button). Hidden controls are not shown.
+import { element } from './dom.js';
 
 const NUMBER_TYPES = new Set(['percent', 'distance', 'float', 'integer']);
-
-function element(tag, attributes = {}, ...children) {
-  const e = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) {
-    if (key === 'class') e.className = value;
-    else if (key === 'text') e.textContent = value;
-    else e.setAttribute(key, value);
-  }
-  e.append(...children);
-  return e;
-}
 
 // Ten significant digits, as the host's panel shows a value.
 export function shown(value) {
