@@ -30,12 +30,15 @@ Script parseScript(std::string_view text, const std::string &name) {
       Command command = parseCommand(line);
       command.line = lineNumber;
       // Pairs lines one after another make one selection (a list too long
-      // for a line); a point in two of its pairs is refused at the line.
+      // for a line); a point in two of its pairs is refused at the line. A
+      // line that picks the tool on its pairs ends the list (the page's
+      // choices, one after another, are each a whole new selection).
       if (command.op == CommandOp::Pairs && !script.commands.empty() &&
-          script.commands.back().op == CommandOp::Pairs) {
+          script.commands.back().op == CommandOp::Pairs && !script.commands.back().repick) {
         Command &pairs = script.commands.back();
         if (pairs.text.back() != ',' && command.text.front() != ',') pairs.text += ',';
         pairs.text += command.text;
+        pairs.repick = command.repick;
         parsePairs(pairs.text, std::numeric_limits<std::size_t>::max());
         continue;
       }

@@ -333,6 +333,12 @@ TEST_F(ProgramPairs, PairsFromAFileAndConsecutivePairsLinesAddUp) {
   const auto script = run({"box.obj", "--script", "script.txt", "-v"});
   ASSERT_EQ(script.exitCode, 0) << describe(script);
   EXPECT_NE(script.out.find("moved 3 of 8 points; 3 pairs;"), std::string::npos) << script.out;
+  // A pairs line that picks the tool ends its list: the next one is a new
+  // selection (as the page's log has them), even with the same points.
+  put("picks.txt", "pairs 4:0 pick\npairs 0:4 pick\nfactor 2\n");
+  const auto picks = run({"box.obj", "--script", "picks.txt"});
+  ASSERT_EQ(picks.exitCode, 0) << describe(picks);
+  EXPECT_NE(picks.out.find("moved 1 of 8 points; 1 pair;"), std::string::npos) << picks.out;
 
   struct Case {
     std::string pairs;   // the file's text
