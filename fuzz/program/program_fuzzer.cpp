@@ -9,7 +9,8 @@
 //  - No input changed: the mesh (also through its link) and the script.
 //  - No temporary file is left behind.
 //  - A failed run changed exactly the files its message says it wrote
-//    ("wrote A, B before the failure"; none when it says nothing was written).
+//    ("wrote A, B before the failure; then the pictures the script had taken:
+//    C; nothing else was written"; none when it says nothing was written).
 //  - A report describes only what exists: the output it names was written by
 //    this run (after a run that succeeded: a failed run may still leave a
 //    report naming the output its failure kept from being written).
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <cstring>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -174,15 +176,30 @@ std::map<std::string, std::string> filesNow() {
 
 // The files the failure message says were written ("wrote a, b before the
 // failure"), by their names relative to the folder.
+// The files a failed run's last line names as written: "wrote A, B before
+// the failure; C after the tool's failure, ...; then the pictures the script
+// had taken: D; nothing else was written" (any of the parts may be missing).
 std::set<std::string> namedAsWritten(const std::string &messages) {
   std::set<std::string> named;
-  const std::size_t end = messages.find(" before the ");
+  const std::size_t end = messages.rfind("; nothing else was written");
   const std::size_t at = end == std::string::npos ? end : messages.rfind("wrote ", end);
   if (at == std::string::npos) return named;
-  std::stringstream list(messages.substr(at + 6, end - at - 6));
-  for (std::string name; std::getline(list, name, ',');) {
-    if (name.starts_with(" ")) name.erase(0, 1);
-    named.insert(fs::path(name).lexically_normal().string());
+  const std::string text = messages.substr(at + 6, end - at - 6);
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t stop = text.find("; ", start);
+    if (stop == std::string::npos) stop = text.size();
+    std::string part = text.substr(start, stop - start);
+    start = stop + 2;
+    for (const char *lead : {"then ", "the pictures the script had taken: "})
+      if (part.starts_with(lead)) part.erase(0, std::strlen(lead));
+    for (const char *tail : {" before the failure", " before the interrupt", " after the tool's failure"})
+      if (const std::size_t cut = part.find(tail); cut != std::string::npos) part.erase(cut);
+    std::stringstream list(part);
+    for (std::string name; std::getline(list, name, ',');) {
+      if (name.starts_with(" ")) name.erase(0, 1);
+      if (!name.empty()) named.insert(fs::path(name).lexically_normal().string());
+    }
   }
   return named;
 }
@@ -272,10 +289,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (code != 0 && changed != namedAsWritten(messages))
     violated("the run failed (exit %d) and changed %s, but says it wrote %s:\n%s", code,
              joined(changed).c_str(), joined(namedAsWritten(messages)).c_str(), messages.c_str());
-  // A failed run's files are those it names; that its report may name an
-  // output the failure kept from being written is the program's rule for now
-  // (its outputs are not yet all-or-none), so the report is checked after a
-  // run that succeeded.
-  if (code == 0) checkReport(after, changed, report);
+  // A report, whenever it was written, names only an output this run wrote
+  // (a failed run writes none of the options' outputs, its report included).
+  checkReport(after, changed, report);
   return 0;
 }

@@ -63,6 +63,7 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
   });
   const point = (s, i) => s.points.slice(3 * i, 3 * i + 3);
   const buttonIfEnabled = async (selector) => {
+    await idle(page);
     const b = page.locator(selector).first();
     if ((await b.count()) > 0 && (await b.isEnabled())) await b.click();
   };
@@ -93,6 +94,7 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
     async () => page.keyboard.press(next() < 0.6 ? 'Control+z' : 'Control+y'),
     // Factor, or Offset in Offset mode, typed.
     async () => {
+      await idle(page); // the panel as the last action left it (a slow server answers late)
       for (const id of ['#control-32771', '#control-32772']) {
         const field = page.locator(id);
         if ((await field.count()) === 0 || !(await field.isEnabled())) continue;
