@@ -45,11 +45,9 @@ inline double consumeFiniteDouble(FuzzedDataProvider &input) {
   return std::signbit(value) ? -DBL_MAX : DBL_MAX;
 }
 
-// Any double: one time in sixteen NaN or an infinity, else consumeFiniteDouble.
-inline double consumeAnyDouble(FuzzedDataProvider &input) {
-  const auto kind = input.ConsumeIntegral<std::uint8_t>();
-  if (kind >= 16) return consumeFiniteDouble(input);
-  switch (kind % 4) {
+// NaN, -NaN, +infinity or -infinity, chosen by `which` (modulo 4).
+inline double nonFinite(unsigned which) {
+  switch (which % 4) {
     case 0:
       return std::numeric_limits<double>::quiet_NaN();
     case 1:
@@ -59,6 +57,13 @@ inline double consumeAnyDouble(FuzzedDataProvider &input) {
     default:
       return -HUGE_VAL;
   }
+}
+
+// Any double: one time in sixteen NaN or an infinity, else consumeFiniteDouble.
+inline double consumeAnyDouble(FuzzedDataProvider &input) {
+  const auto kind = input.ConsumeIntegral<std::uint8_t>();
+  if (kind >= 16) return consumeFiniteDouble(input);
+  return nonFinite(kind);
 }
 
 }  // namespace fuzz

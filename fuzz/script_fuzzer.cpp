@@ -8,21 +8,13 @@
 #include <string_view>
 
 #include "fuzz/invariant.h"
+#include "fuzz/same_command.h"
 #include "standin/session/script.h"
 
 namespace {
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// Every field the parser fills, the line number aside.
-bool sameCommand(const standin::Command &a, const standin::Command &b) {
-  for (std::size_t axis = 0; axis < 3; ++axis)
-    if (!sameBits(a.position[axis], b.position[axis])) return false;
-  return a.op == b.op && a.atPoint == b.atPoint && a.point == b.point && a.ctrl == b.ctrl &&
-         a.right == b.right && a.code == b.code && sameBits(a.value, b.value) && a.view == b.view &&
-         a.zoom == b.zoom && a.text == b.text && a.grab == b.grab && a.handle == b.handle &&
-         a.preset == b.preset;
-}
+using fuzz::sameBits;
+using fuzz::sameCommand;
 
 void checkPrintedBack(const standin::Script &script) {
   for (const standin::Command &command : script.commands) {

@@ -213,16 +213,7 @@ double doubleFromTag(std::uint8_t tag, std::uint64_t bits) {
   if (tag < 160) return static_cast<double>(tag % 33 - 16) / 2.0;
   if (tag < 224) return dictionary()[static_cast<std::size_t>(tag - 160) % kDictionarySize];
   if (tag < 240) return bitsToDouble(bits);
-  switch (tag % 4) {
-    case 0:
-      return std::numeric_limits<double>::quiet_NaN();
-    case 1:
-      return -std::numeric_limits<double>::quiet_NaN();
-    case 2:
-      return HUGE_VAL;
-    default:
-      return -HUGE_VAL;
-  }
+  return fuzz::nonFinite(tag);
 }
 
 std::span<const double> doubleDictionary() { return dictionary(); }

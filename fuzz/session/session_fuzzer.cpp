@@ -26,6 +26,7 @@
 #include <string>
 
 #include "fuzz/invariant.h"
+#include "fuzz/same_command.h"
 #include "fuzz/session/session_lines.h"
 #include "host/host_abi.h"
 #include "standin/host/host_globals.h"
@@ -74,16 +75,8 @@ std::map<std::string, std::string> scratchFiles() {
   return files;
 }
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool sameCommand(const standin::Command &a, const standin::Command &b) {
-  for (std::size_t axis = 0; axis < 3; ++axis)
-    if (!sameBits(a.position[axis], b.position[axis])) return false;
-  return a.op == b.op && a.atPoint == b.atPoint && a.point == b.point && a.ctrl == b.ctrl &&
-         a.right == b.right && a.code == b.code && sameBits(a.value, b.value) && a.view == b.view &&
-         a.zoom == b.zoom && a.text == b.text && a.grab == b.grab && a.handle == b.handle &&
-         a.preset == b.preset;
-}
+using fuzz::sameBits;
+using fuzz::sameCommand;
 
 void checkForms(const standin::Command &command) {
   const std::string text = standin::commandText(command);
