@@ -96,11 +96,19 @@ int stretchReadPair(MeshEditOp *op, StretchToolState *state, int i, int H, int A
 // arithmetic cannot place (ends that coincide, a length whose square leaves
 // the double range, a place past the largest double) goes to stretchReadPair.
 //
-// `Common` is the pass most builds make (Factor, Symmetry off): compiled on
-// its own, with no branch for the rest. The rule is read when the object is
-// made: make it after whatever sets mode, value or Symmetry (the drag solve's
-// solved value).
-template <bool Common>
+// The rule of a pass, when it is one of the common ones: Factor without
+// Symmetry (most builds), Factor with Symmetry, or any other (General: read
+// from the state, a branch a pair).
+enum class PassRule { Factor, FactorSymmetric, General };
+inline PassRule passRuleOf(const StretchToolState &state) {
+  if (placementOf(state) != Placement::Factor) return PassRule::General;
+  return state.symmetry == 1 ? PassRule::FactorSymmetric : PassRule::Factor;
+}
+
+// Each of the common rules is compiled on its own, with no branch for the
+// rest. The rule is read when the object is made: make it after whatever sets
+// mode, value or Symmetry (the drag solve's solved value).
+template <PassRule Rule>
 class PairStretcher {
  public:
   PairStretcher(MeshEditOp *op, StretchToolState *state)
@@ -113,11 +121,6 @@ class PairStretcher {
         placement_(placementOf(*state)),
         value_(placement_ == Placement::Offset ? state->offset : state->factor),
         symmetric_(state->symmetry == 1) {}
-
-  // Whether the state's rule is the common one.
-  static bool common(const StretchToolState &state) {
-    return placementOf(state) == Placement::Factor && state.symmetry != 1;
-  }
 
   // Stretches pair i, as stretchPair. With `fresh` the pair's entries were
   // never written: its inversion flag is cleared first, and every way out
@@ -149,21 +152,23 @@ class PairStretcher {
     const Vec3 u = {d.x / L, d.y / L, d.z / L};
 
     Vec3 handle = h, anchor = a;
-    if (Common || placement_ != Placement::Stay) {
+    if (kFactor || placement_ != Placement::Stay) {
       // f * (L * u), or (L + o) * u: the order vecScale gives.
       Vec3 along;
-      if (Common || placement_ == Placement::Factor)
+      if (kFactor || placement_ == Placement::Factor)
         along = {value_ * (L * u.x), value_ * (L * u.y), value_ * (L * u.z)};
       else
         along = {(L + value_) * u.x, (L + value_) * u.y, (L + value_) * u.z};
       handle = {a.x + along.x, a.y + along.y, a.z + along.z};
-      if (!Common && symmetric_) anchor = {h.x - along.x, h.y - along.y, h.z - along.z};
-      // x - x is 0 for a finite x and NaN otherwise: one test for all three
-      // (or six) coordinates. The anchor end as read is finite.
-      double check = (handle.x - handle.x) + (handle.y - handle.y) + (handle.z - handle.z);
-      if (!Common && symmetric_)
-        check += (anchor.x - anchor.x) + (anchor.y - anchor.y) + (anchor.z - anchor.z);
-      if (check != 0.0) [[unlikely]]
+      if (symmetric()) anchor = {h.x - along.x, h.y - along.y, h.z - along.z};
+      // p - p is 0 for a finite p and NaN otherwise, and a sum of the new
+      // coordinates is finite only if every one is: one test for all three
+      // (or six). A sum of finite coordinates that overflows only sends the
+      // pair the slow way, which places it the same. The ends as read are
+      // finite.
+      double placed = handle.x + handle.y + handle.z;
+      if (symmetric()) placed += anchor.x + anchor.y + anchor.z;
+      if (placed - placed != 0.0) [[unlikely]]
         return unusual(i, H, A, a, h, fresh);
     }
     positions_[H] = handle;
@@ -172,7 +177,7 @@ class PairStretcher {
 
     if (const int rc = movePoint(op_, ids_[H], handle); rc != 0) [[unlikely]]
       return moveFailed(texts::kMoveHandleEndTitle, rc);
-    if (!Common && symmetric_) {
+    if (symmetric()) {
       if (const int rc = movePoint(op_, ids_[A], anchor); rc != 0) [[unlikely]]
         return moveFailed(texts::kMoveAnchorEndTitle, rc);
     }
@@ -180,6 +185,10 @@ class PairStretcher {
   }
 
  private:
+  // Factor placement known from the rule; Symmetry from the rule or the state.
+  static constexpr bool kFactor = Rule != PassRule::General;
+  bool symmetric() const { return Rule == PassRule::FactorSymmetric || (Rule == PassRule::General && symmetric_); }
+
   void clearPair(int i) {
     positions_[2 * i] = {};
     positions_[2 * i + 1] = {};
@@ -205,15 +214,22 @@ class PairStretcher {
   bool symmetric_;
 };
 
-// Calls body(stretcher) with the stretcher for the state's rule: the common
-// one, or the general one.
+// Calls body(stretcher) with the stretcher compiled for the state's rule.
 template <typename Body>
 inline int withPairStretcher(MeshEditOp *op, StretchToolState *state, Body &&body) {
-  if (PairStretcher<true>::common(*state)) {
-    PairStretcher<true> stretcher(op, state);
-    return body(stretcher);
+  switch (passRuleOf(*state)) {
+    case PassRule::Factor: {
+      PairStretcher<PassRule::Factor> stretcher(op, state);
+      return body(stretcher);
+    }
+    case PassRule::FactorSymmetric: {
+      PairStretcher<PassRule::FactorSymmetric> stretcher(op, state);
+      return body(stretcher);
+    }
+    case PassRule::General:
+      break;
   }
-  PairStretcher<false> stretcher(op, state);
+  PairStretcher<PassRule::General> stretcher(op, state);
   return body(stretcher);
 }
 

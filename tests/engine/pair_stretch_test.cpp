@@ -172,7 +172,8 @@ TEST_F(PairStretch, NonFinitePositionsDoNotCrash) {
 // Symmetry, the common pass; Factor, Offset and a value that leaves the pairs
 // with Symmetry; Offset without), with a fault at the middle pair of three:
 // the host cannot find either end, a move fails, the pair's ends coincide, its
-// place leaves the double range, an end is not finite. Each build fails
+// place leaves the double range, an end is not finite; or no fault but ends
+// so far out that the sum of their coordinates overflows. Each build fails
 // exactly when the fault leaves no sound result, shows one box then, leaves
 // the mesh at its base, and on fresh buffers leaves the unreached pair's
 // entries clear; otherwise the other pairs land where the rule puts them.
@@ -192,11 +193,11 @@ TEST_F(PairLoops, EveryLoopAndRuleMeetsEveryFaultAsTheSingleStretchDoes) {
                         {"offset", 1, 0.5, 0, DBL_MAX},
                         {"unchanged, symmetry", 0, 1.0, 1, 1.0}};
   enum Path { Reset, FreshRecompute, Recompute, CtrlDrag };
-  enum Fault { None, NoAnchor, NoHandle, HandleMoveFails, AnchorMoveFails, Coincide, OutOfRange, NotFinite };
+  enum Fault { None, NoAnchor, NoHandle, HandleMoveFails, AnchorMoveFails, Coincide, OutOfRange, NotFinite, FarOut };
   const double inf = std::numeric_limits<double>::infinity();
   for (const Rule &rule : rules) {
     for (Path path : {Reset, FreshRecompute, Recompute, CtrlDrag}) {
-      for (int f = None; f <= NotFinite; ++f) {
+      for (int f = None; f <= FarOut; ++f) {
         const auto fault = static_cast<Fault>(f);
         SCOPED_TRACE(std::string(rule.what) + ", path " + std::to_string(path) + ", fault " +
                      std::to_string(f));
@@ -207,6 +208,7 @@ TEST_F(PairLoops, EveryLoopAndRuleMeetsEveryFaultAsTheSingleStretchDoes) {
         if (fault == Coincide) points[2] = points[3];
         if (fault == OutOfRange) points[2] = {0, 2 + (rule.mode == 0 ? 1e10 : 1e300), 0};
         if (fault == NotFinite) points[3] = {inf, 2, 0};
+        if (fault == FarOut) points[2] = {1e308, 4, 1e308}, points[3] = {1e308, 2, 1e308};
         addPoints(points);
         const bool kept = path == Recompute || path == CtrlDrag;
         state_->active = 1;  // a failed build ended the last edit
@@ -258,12 +260,14 @@ TEST_F(PairLoops, EveryLoopAndRuleMeetsEveryFaultAsTheSingleStretchDoes) {
           continue;
         }
         if (path == CtrlDrag) continue;  // the drag solve's value: its own tests
-        // Pairs 0 and 2 where the rule puts them (lengths 2 and 3, exact).
-        for (int pair : {0, 2}) {
+        // Pairs 0 and 2 where the rule puts them (lengths 2 and 3, exact); the
+        // far-out pair too (length 2).
+        for (int pair : {0, 2, 1}) {
+          if (pair == 1 && fault != FarOut) continue;
           const Position h = points[2 * pair], a = points[2 * pair + 1];
-          const double length = pair == 0 ? 2 : 3;
+          const double length = pair == 2 ? 3 : 2;
           const double along = rule.value == 1.0 ? 0 : rule.mode == 0 ? value * length : length + value;
-          const int axis = pair == 0 ? 0 : 2;
+          const int axis = pair;
           Position handle = h, anchor = a;
           if (along != 0) {
             handle[axis] = a[axis] + along;
