@@ -94,32 +94,38 @@ export function unitsPerPixel(view, p) {
 // The index of the nearest position within `radius` pixels on the screen, or
 // -1. On a tie the higher index wins, as the host prefers the higher priority
 // (the tool gives handle i the priority i + 1). `positions` is flat
-// [x0, y0, z0, ...]; null entries are no handle.
-export function pickNearest(view, positions, sx, sy, radius) {
+// [x0, y0, z0, ...]; null entries are no handle. `candidates` (indices, in
+// any order) narrows the look to them; null looks at every position.
+export function pickNearest(view, positions, sx, sy, radius, candidates = null) {
   let best = -1;
   let bestDistance = Infinity;
-  const n = Math.floor(positions.length / 3);
-  for (let i = 0; i < n; i++) {
+  const consider = (i) => {
     const x = positions[3 * i];
-    if (x === null || Number.isNaN(x)) continue;
+    if (x === null || Number.isNaN(x)) return;
     const s = project(view, [x, positions[3 * i + 1], positions[3 * i + 2]]);
-    if (s === null) continue;
+    if (s === null) return;
     const d = Math.hypot(s[0] - sx, s[1] - sy);
-    if (d <= radius && d <= bestDistance) {
+    if (d <= radius && (d < bestDistance || (d === bestDistance && i > best))) {
       best = i;
       bestDistance = d;
     }
-  }
+  };
+  if (candidates) for (const i of candidates) consider(i);
+  else for (let i = 0, n = Math.floor(positions.length / 3); i < n; i++) consider(i);
   return best;
 }
 
 // Distance in pixels from a screen point to the segment between two screen points.
 export function segmentDistance(px, py, a, b) {
-  const dx = b[0] - a[0];
-  const dy = b[1] - a[1];
+  return segmentDistanceXY(px, py, a[0], a[1], b[0], b[1]);
+}
+
+export function segmentDistanceXY(px, py, ax, ay, bx, by) {
+  const dx = bx - ax;
+  const dy = by - ay;
   const l2 = dx * dx + dy * dy;
-  const t = l2 > 0 ? Math.max(0, Math.min(1, ((px - a[0]) * dx + (py - a[1]) * dy) / l2)) : 0;
-  return Math.hypot(a[0] + t * dx - px, a[1] + t * dy - py);
+  const t = l2 > 0 ? Math.max(0, Math.min(1, ((px - ax) * dx + (py - ay) * dy) / l2)) : 0;
+  return Math.hypot(ax + t * dx - px, ay + t * dy - py);
 }
 
 // The bounding box of flat positions: { min, max, center, radius }.

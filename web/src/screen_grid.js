@@ -1,0 +1,334 @@
+// Screen-space grids of one view, so that the mouse looks only at what lies
+// near it: a grid of points (the mesh's points, or the handles), each in the
+// cell of the view its projection falls in, and a grid of segments (the
+// pairs' lines), each in every cell it crosses. A grid answers with
+// candidates only; the pick itself (handle_pick.js, geometry.js) measures
+// each candidate as it measures every point without a grid, so the grid
+// never changes which one is chosen.
+//
+// A grid holds the view and a margin around it (a cursor at the view's edge
+// still reaches points just beyond it); a question reaching past that gets
+// null, and the caller looks at everything. A moved point changes cells
+// alone; a grid is built anew only when its view changes (viewKey), or when
+// so much moved that building is cheaper than keeping count.
+
+// Side of a point grid's cells, in pixels; the density layers use the same
+// cells (as the pictures do).
+export const CELL_PIXELS = 4;
+// Side of a segment grid's cells: long lines cross few of them.
+export const SEGMENT_CELL_PIXELS = 32;
+// How far beyond the view a grid holds things (pixels; a whole number of cells of either grid).
+export const GRID_MARGIN = 32;
+// Candidates are taken this much (pixels) beyond what a question asks.
+const SLACK = 1;
+
+// Everything a view's projection depends on, as one string.
+export function viewKey(view) {
+  const { right, up, forward } = view.axes;
+  const place = view.kind === 'ortho' ? [...view.center, view.pixelsPerUnit] : [...view.target, view.distance, view.fovY];
+  return [view.kind, view.width, view.height, ...right, ...up, ...forward, ...place].join(',');
+}
+
+// A function (x, y, z, out) writing the screen position of a model point to
+// out[0], out[1] and returning true, or false where project() gives null.
+// The same operations in the same order as geometry.js's project(), so the
+// numbers are the same to the last bit.
+export function screenProjector(view) {
+  const { right, up, forward } = view.axes;
+  const [r0, r1, r2] = right;
+  const [u0, u1, u2] = up;
+  const [f0, f1, f2] = forward;
+  const halfW = view.width / 2;
+  const halfH = view.height / 2;
+  if (view.kind === 'ortho') {
+    const [e0, e1, e2] = view.center;
+    const ppu = view.pixelsPerUnit;
+    return (x, y, z, out) => {
+      const d0 = x - e0;
+      const d1 = y - e1;
+      const d2 = z - e2;
+      out[0] = halfW + (d0 * r0 + d1 * r1 + d2 * r2) * ppu;
+      out[1] = halfH - (d0 * u0 + d1 * u1 + d2 * u2) * ppu;
+      return true;
+    };
+  }
+  const e0 = view.target[0] - f0 * view.distance;
+  const e1 = view.target[1] - f1 * view.distance;
+  const e2 = view.target[2] - f2 * view.distance;
+  const near = view.distance * 1e-6;
+  const f = view.height / 2 / Math.tan(view.fovY / 2);
+  return (x, y, z, out) => {
+    const d0 = x - e0;
+    const d1 = y - e1;
+    const d2 = z - e2;
+    const depth = d0 * f0 + d1 * f1 + d2 * f2;
+    if (depth <= near) return false;
+    out[0] = halfW + ((d0 * r0 + d1 * r1 + d2 * r2) / depth) * f;
+    out[1] = halfH - ((d0 * u0 + d1 * u1 + d2 * u2) / depth) * f;
+    return true;
+  };
+}
+
+// The cells of a grid of `cell` pixels over the view and its margin.
+class Cells {
+  constructor(view, cell) {
+    this.cell = cell;
+    this.columns = Math.ceil((view.width + 2 * GRID_MARGIN) / cell);
+    this.rows = Math.ceil((view.height + 2 * GRID_MARGIN) / cell);
+    this.width = view.width;
+    this.height = view.height;
+  }
+
+  get count() {
+    return this.columns * this.rows;
+  }
+
+  // The cell of a screen position, or -1 outside the grid (or not a number).
+  at(sx, sy) {
+    const column = Math.floor((sx + GRID_MARGIN) / this.cell);
+    const row = Math.floor((sy + GRID_MARGIN) / this.cell);
+    if (!(column >= 0 && column < this.columns && row >= 0 && row < this.rows)) return -1;
+    return row * this.columns + column;
+  }
+
+  // The range of columns and rows a rectangle (with the slack) touches, or
+  // null when it reaches beyond the grid.
+  range(left, top, right, bottom) {
+    const c0 = Math.floor((left - SLACK + GRID_MARGIN) / this.cell);
+    const c1 = Math.floor((right + SLACK + GRID_MARGIN) / this.cell);
+    const r0 = Math.floor((top - SLACK + GRID_MARGIN) / this.cell);
+    const r1 = Math.floor((bottom + SLACK + GRID_MARGIN) / this.cell);
+    if (!(c0 >= 0 && r0 >= 0 && c1 < this.columns && r1 < this.rows)) return null;
+    return [c0, c1, r0, r1];
+  }
+}
+
+// Counting sort of items into cells: `start` (cells + 1 offsets) and
+// `order` (the items, cell by cell).
+function sortIntoCells(cellCount, entries, cellOfEntry, itemOfEntry) {
+  const start = new Int32Array(cellCount + 1);
+  for (let k = 0; k < entries; k++) start[cellOfEntry(k) + 1]++;
+  for (let c = 0; c < cellCount; c++) start[c + 1] += start[c];
+  const fill = start.slice(0, cellCount);
+  const order = new Int32Array(entries);
+  for (let k = 0; k < entries; k++) order[fill[cellOfEntry(k)]++] = itemOfEntry(k);
+  return { start, order };
+}
+
+// Points (flat [x0, y0, z0, ...]; a null or NaN x is no point) of one view.
+// `counts` holds how many points each cell has, leaving out those `uncounted`
+// marks (a Uint8Array, 1: left out), and `version` changes with it.
+export class PointGrid {
+  constructor(view, flat, uncounted = null) {
+    this.key = viewKey(view);
+    this.flat = flat;
+    this.uncounted = uncounted;
+    this.cells = new Cells(view, CELL_PIXELS);
+    this.project = screenProjector(view);
+    this.count = Math.floor(flat.length / 3);
+    this.cellOf = new Int32Array(this.count);
+    // Points in each cell; `version` counts every change of a cell.
+    this.counts = new Int32Array(this.cells.count);
+    this.version = 0;
+    for (let i = 0; i < this.count; i++) {
+      const c = this.cellOfPoint(i);
+      this.cellOf[i] = c;
+      if (c >= 0 && !this.uncounted?.[i]) this.counts[c]++;
+    }
+    this.sort();
+  }
+
+  cellOfPoint(i) {
+    const f = this.flat;
+    const x = f[3 * i];
+    const s = (this.spot ??= [0, 0]);
+    if (x === null || Number.isNaN(x) || !this.project(x, f[3 * i + 1], f[3 * i + 2], s)) return -1;
+    return this.cells.at(s[0], s[1]);
+  }
+
+  // Points sorted by cell; moved points are kept apart until the next sort.
+  sort() {
+    const inside = [];
+    for (let i = 0; i < this.count; i++) if (this.cellOf[i] >= 0) inside.push(i);
+    const { start, order } = sortIntoCells(this.cells.count, inside.length, (k) => this.cellOf[inside[k]], (k) => inside[k]);
+    this.start = start;
+    this.order = order;
+    this.moved = [];
+    this.isMoved = new Uint8Array(this.count);
+  }
+
+  // Point i was moved (the flat positions hold its new place).
+  move(i) {
+    if (i < 0 || i >= this.count) return;
+    const c = this.cellOfPoint(i);
+    const old = this.cellOf[i];
+    if (c === old) return;
+    if (!this.uncounted?.[i]) {
+      if (old >= 0) this.counts[old]--;
+      if (c >= 0) this.counts[c]++;
+      this.version++;
+    }
+    this.cellOf[i] = c;
+    if (!this.isMoved[i]) {
+      this.isMoved[i] = 1;
+      this.moved.push(i);
+    }
+    if (this.moved.length > (this.count >> 3) + 64) this.sort();
+  }
+
+  // The points whose cell touches the rectangle (screen pixels), or null
+  // when it reaches beyond the grid.
+  inRect(left, top, right, bottom) {
+    const r = this.cells.range(left, top, right, bottom);
+    if (r === null) return null;
+    const [c0, c1, r0, r1] = r;
+    const { columns } = this.cells;
+    const out = [];
+    for (let row = r0; row <= r1; row++) {
+      for (let c = row * columns + c0; c <= row * columns + c1; c++) {
+        for (let k = this.start[c]; k < this.start[c + 1]; k++) {
+          const i = this.order[k];
+          if (!this.isMoved[i]) out.push(i);
+        }
+      }
+    }
+    for (const i of this.moved) {
+      const c = this.cellOf[i];
+      if (c < 0) continue;
+      const column = c % columns;
+      const row = (c - column) / columns;
+      if (column >= c0 && column <= c1 && row >= r0 && row <= r1) out.push(i);
+    }
+    return out;
+  }
+
+  near(sx, sy, radius) {
+    return this.inRect(sx - radius, sy - radius, sx + radius, sy + radius);
+  }
+}
+
+// The lines between pairs of points (pair k: points ends[2k] and ends[2k + 1]
+// of the flat positions) of one view, each end's screen position kept.
+export class SegmentGrid {
+  constructor(view, flat, ends) {
+    this.key = viewKey(view);
+    this.flat = flat;
+    this.ends = ends;
+    this.cells = new Cells(view, SEGMENT_CELL_PIXELS);
+    this.project = screenProjector(view);
+    this.pairs = Math.floor(ends.length / 2);
+    // Screen positions of both ends of each pair (NaN: not on the screen).
+    this.ax = new Float64Array(this.pairs);
+    this.ay = new Float64Array(this.pairs);
+    this.bx = new Float64Array(this.pairs);
+    this.by = new Float64Array(this.pairs);
+    for (let k = 0; k < this.pairs; k++) this.place(k);
+    // Two passes over the cells each line crosses: count, then fill.
+    const start = new Int32Array(this.cells.count + 1);
+    for (let k = 0; k < this.pairs; k++) this.visit(k, (c) => start[c + 1]++);
+    for (let c = 0; c < this.cells.count; c++) start[c + 1] += start[c];
+    const fill = start.slice(0, this.cells.count);
+    this.order = new Int32Array(start[this.cells.count]);
+    for (let k = 0; k < this.pairs; k++) this.visit(k, (c) => (this.order[fill[c]++] = k));
+    this.start = start;
+    this.moved = [];
+    this.isMoved = new Uint8Array(this.pairs);
+    // Marks the pairs a question has already taken.
+    this.seen = new Uint32Array(this.pairs);
+    this.question = 0;
+  }
+
+  place(k) {
+    const s = (this.spot ??= [0, 0]);
+    const f = this.flat;
+    const a = this.ends[2 * k];
+    const b = this.ends[2 * k + 1];
+    if (this.project(f[3 * a], f[3 * a + 1], f[3 * a + 2], s)) [this.ax[k], this.ay[k]] = s;
+    else this.ax[k] = this.ay[k] = NaN;
+    if (this.project(f[3 * b], f[3 * b + 1], f[3 * b + 2], s)) [this.bx[k], this.by[k]] = s;
+    else this.bx[k] = this.by[k] = NaN;
+  }
+
+  // Every cell the part of line k inside the grid crosses, once each:
+  // sampled at steps of a quarter cell, so a point of the line is never more
+  // than an eighth of a cell from a sample (questions take a cell more).
+  visit(k, each) {
+    let x0 = this.ax[k];
+    let y0 = this.ay[k];
+    let x1 = this.bx[k];
+    let y1 = this.by[k];
+    if (!(Number.isFinite(x0) && Number.isFinite(y0) && Number.isFinite(x1) && Number.isFinite(y1))) return;
+    // Cut to the grid (Liang-Barsky), a little inside its far edges.
+    const lo = -GRID_MARGIN;
+    const maxX = this.cells.columns * this.cells.cell - GRID_MARGIN - 1e-6;
+    const maxY = this.cells.rows * this.cells.cell - GRID_MARGIN - 1e-6;
+    const dx = x1 - x0;
+    const dy = y1 - y0;
+    let t0 = 0;
+    let t1 = 1;
+    const p = [-dx, dx, -dy, dy];
+    const q = [x0 - lo, maxX - x0, y0 - lo, maxY - y0];
+    for (let i = 0; i < 4; i++) {
+      if (p[i] === 0) {
+        if (q[i] < 0) return;
+        continue;
+      }
+      const t = q[i] / p[i];
+      if (p[i] < 0) t0 = Math.max(t0, t);
+      else t1 = Math.min(t1, t);
+    }
+    if (t0 > t1) return;
+    [x0, y0, x1, y1] = [x0 + dx * t0, y0 + dy * t0, x0 + dx * t1, y0 + dy * t1];
+    const steps = Math.ceil(Math.hypot(x1 - x0, y1 - y0) / (this.cells.cell / 4));
+    let last = -1;
+    for (let i = 0; i <= steps; i++) {
+      const t = steps === 0 ? 0 : i / steps;
+      const c = this.cells.at(x0 + (x1 - x0) * t, y0 + (y1 - y0) * t);
+      if (c >= 0 && c !== last) each(c);
+      last = c;
+    }
+  }
+
+  // Pair k's ends were moved.
+  move(k) {
+    if (k < 0 || k >= this.pairs) return;
+    this.place(k);
+    if (!this.isMoved[k]) {
+      this.isMoved[k] = 1;
+      this.moved.push(k);
+    }
+  }
+
+  // Whether so many pairs moved that the grid should be built anew.
+  get worn() {
+    return this.moved.length > (this.pairs >> 3) + 64;
+  }
+
+  // The pairs whose line may pass within `radius` of the screen position, or
+  // null when the question reaches beyond the grid.
+  near(sx, sy, radius) {
+    const reach = radius + this.cells.cell / 8;
+    const r = this.cells.range(sx - reach, sy - reach, sx + reach, sy + reach);
+    if (r === null) return null;
+    const [c0, c1, r0, r1] = r;
+    const question = ++this.question;
+    if (question === 0xffffffff) {
+      this.seen.fill(0);
+      this.question = 1;
+    }
+    const mark = this.question;
+    const out = [];
+    for (let row = r0; row <= r1; row++) {
+      for (let c = row * this.cells.columns + c0; c <= row * this.cells.columns + c1; c++) {
+        for (let j = this.start[c]; j < this.start[c + 1]; j++) {
+          const k = this.order[j];
+          if (this.isMoved[k] || this.seen[k] === mark) continue;
+          this.seen[k] = mark;
+          out.push(k);
+        }
+      }
+    }
+    for (const k of this.moved) out.push(k);
+    return out;
+  }
+}
