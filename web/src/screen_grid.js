@@ -103,18 +103,6 @@ class Cells {
   }
 }
 
-// Counting sort of items into cells: `start` (cells + 1 offsets) and
-// `order` (the items, cell by cell).
-function sortIntoCells(cellCount, entries, cellOfEntry, itemOfEntry) {
-  const start = new Int32Array(cellCount + 1);
-  for (let k = 0; k < entries; k++) start[cellOfEntry(k) + 1]++;
-  for (let c = 0; c < cellCount; c++) start[c + 1] += start[c];
-  const fill = start.slice(0, cellCount);
-  const order = new Int32Array(entries);
-  for (let k = 0; k < entries; k++) order[fill[cellOfEntry(k)]++] = itemOfEntry(k);
-  return { start, order };
-}
-
 // Points (flat [x0, y0, z0, ...]; a null or NaN x is no point) of one view.
 // `counts` holds how many points each cell has, leaving out those `uncounted`
 // marks (a Uint8Array, 1: left out), and `version` changes with it.
@@ -127,13 +115,15 @@ export class PointGrid {
     this.project = screenProjector(view);
     this.count = Math.floor(flat.length / 3);
     this.cellOf = new Int32Array(this.count);
+    this.spot = [0, 0];
     // Points in each cell; `version` counts every change of a cell.
     this.counts = new Int32Array(this.cells.count);
     this.version = 0;
+    const { cellOf, counts } = this;
     for (let i = 0; i < this.count; i++) {
       const c = this.cellOfPoint(i);
-      this.cellOf[i] = c;
-      if (c >= 0 && !this.uncounted?.[i]) this.counts[c]++;
+      cellOf[i] = c;
+      if (c >= 0 && (uncounted === null || !uncounted[i])) counts[c]++;
     }
     this.sort();
   }
@@ -141,16 +131,21 @@ export class PointGrid {
   cellOfPoint(i) {
     const f = this.flat;
     const x = f[3 * i];
-    const s = (this.spot ??= [0, 0]);
+    const s = this.spot;
     if (x === null || Number.isNaN(x) || !this.project(x, f[3 * i + 1], f[3 * i + 2], s)) return -1;
     return this.cells.at(s[0], s[1]);
   }
 
   // Points sorted by cell; moved points are kept apart until the next sort.
   sort() {
-    const inside = [];
-    for (let i = 0; i < this.count; i++) if (this.cellOf[i] >= 0) inside.push(i);
-    const { start, order } = sortIntoCells(this.cells.count, inside.length, (k) => this.cellOf[inside[k]], (k) => inside[k]);
+    const { cellOf } = this;
+    const cellCount = this.cells.count;
+    const start = new Int32Array(cellCount + 1);
+    for (let i = 0; i < this.count; i++) if (cellOf[i] >= 0) start[cellOf[i] + 1]++;
+    for (let c = 0; c < cellCount; c++) start[c + 1] += start[c];
+    const fill = start.slice(0, cellCount);
+    const order = new Int32Array(start[cellCount]);
+    for (let i = 0; i < this.count; i++) if (cellOf[i] >= 0) order[fill[cellOf[i]]++] = i;
     this.start = start;
     this.order = order;
     this.moved = [];
@@ -163,7 +158,7 @@ export class PointGrid {
     const c = this.cellOfPoint(i);
     const old = this.cellOf[i];
     if (c === old) return;
-    if (!this.uncounted?.[i]) {
+    if (this.uncounted === null || !this.uncounted[i]) {
       if (old >= 0) this.counts[old]--;
       if (c >= 0) this.counts[c]++;
       this.version++;
@@ -225,11 +220,12 @@ export class SegmentGrid {
     for (let k = 0; k < this.pairs; k++) this.place(k);
     // Two passes over the cells each line crosses: count, then fill.
     const start = new Int32Array(this.cells.count + 1);
-    for (let k = 0; k < this.pairs; k++) this.visit(k, (c) => start[c + 1]++);
+    const count = start.subarray(1);
+    for (let k = 0; k < this.pairs; k++) this.visit(k, count, null);
     for (let c = 0; c < this.cells.count; c++) start[c + 1] += start[c];
     const fill = start.slice(0, this.cells.count);
     this.order = new Int32Array(start[this.cells.count]);
-    for (let k = 0; k < this.pairs; k++) this.visit(k, (c) => (this.order[fill[c]++] = k));
+    for (let k = 0; k < this.pairs; k++) this.visit(k, fill, this.order);
     this.start = start;
     this.moved = [];
     this.isMoved = new Uint8Array(this.pairs);
@@ -249,43 +245,71 @@ export class SegmentGrid {
     else this.bx[k] = this.by[k] = NaN;
   }
 
-  // Every cell the part of line k inside the grid crosses, once each:
-  // sampled at steps of a quarter cell, so a point of the line is never more
-  // than an eighth of a cell from a sample (questions take a cell more).
-  visit(k, each) {
+  // Every cell the part of line k inside the grid crosses, once each, walked
+  // from cell to cell along the line (a cell it only grazes may be missed
+  // by a rounding error: questions take a pixel more).
+  // Each cell c adds one to counts[c] (order null), or takes k at
+  // order[counts[c]++].
+  visit(k, counts, order) {
     let x0 = this.ax[k];
     let y0 = this.ay[k];
     let x1 = this.bx[k];
     let y1 = this.by[k];
     if (!(Number.isFinite(x0) && Number.isFinite(y0) && Number.isFinite(x1) && Number.isFinite(y1))) return;
-    // Cut to the grid (Liang-Barsky), a little inside its far edges.
-    const lo = -GRID_MARGIN;
-    const maxX = this.cells.columns * this.cells.cell - GRID_MARGIN - 1e-6;
-    const maxY = this.cells.rows * this.cells.cell - GRID_MARGIN - 1e-6;
+    // Cut to the grid (Liang-Barsky), in the grid's own pixels (0 at its corner).
+    const { cell, columns, rows } = this.cells;
+    x0 += GRID_MARGIN;
+    y0 += GRID_MARGIN;
+    x1 += GRID_MARGIN;
+    y1 += GRID_MARGIN;
     const dx = x1 - x0;
     const dy = y1 - y0;
     let t0 = 0;
     let t1 = 1;
-    const p = [-dx, dx, -dy, dy];
-    const q = [x0 - lo, maxX - x0, y0 - lo, maxY - y0];
-    for (let i = 0; i < 4; i++) {
-      if (p[i] === 0) {
-        if (q[i] < 0) return;
-        continue;
-      }
-      const t = q[i] / p[i];
-      if (p[i] < 0) t0 = Math.max(t0, t);
-      else t1 = Math.min(t1, t);
+    const farX = columns * cell;
+    const farY = rows * cell;
+    if (dx === 0) {
+      if (x0 < 0 || x0 > farX) return;
+    } else {
+      const ta = -x0 / dx;
+      const tb = (farX - x0) / dx;
+      t0 = Math.max(t0, Math.min(ta, tb));
+      t1 = Math.min(t1, Math.max(ta, tb));
+    }
+    if (dy === 0) {
+      if (y0 < 0 || y0 > farY) return;
+    } else {
+      const ta = -y0 / dy;
+      const tb = (farY - y0) / dy;
+      t0 = Math.max(t0, Math.min(ta, tb));
+      t1 = Math.min(t1, Math.max(ta, tb));
     }
     if (t0 > t1) return;
-    [x0, y0, x1, y1] = [x0 + dx * t0, y0 + dy * t0, x0 + dx * t1, y0 + dy * t1];
-    const steps = Math.ceil(Math.hypot(x1 - x0, y1 - y0) / (this.cells.cell / 4));
-    let last = -1;
-    for (let i = 0; i <= steps; i++) {
-      const t = steps === 0 ? 0 : i / steps;
-      const c = this.cells.at(x0 + (x1 - x0) * t, y0 + (y1 - y0) * t);
-      if (c >= 0 && c !== last) each(c);
-      last = c;
+    const sx = x0 + dx * t0;
+    const sy = y0 + dy * t0;
+    let column = Math.min(columns - 1, Math.max(0, Math.floor(sx / cell)));
+    let row = Math.min(rows - 1, Math.max(0, Math.floor(sy / cell)));
+    const lastColumn = Math.min(columns - 1, Math.max(0, Math.floor((x0 + dx * t1) / cell)));
+    const lastRow = Math.min(rows - 1, Math.max(0, Math.floor((y0 + dy * t1) / cell)));
+    const stepX = dx > 0 ? 1 : -1;
+    const stepY = dy > 0 ? 1 : -1;
+    // The line's parameter at the next column and row boundary, and between boundaries.
+    const across = Math.abs(cell / dx);
+    const down = Math.abs(cell / dy);
+    let nextX = dx === 0 ? Infinity : ((dx > 0 ? (column + 1) * cell : column * cell) - x0) / dx;
+    let nextY = dy === 0 ? Infinity : ((dy > 0 ? (row + 1) * cell : row * cell) - y0) / dy;
+    for (let guard = columns + rows + 2; guard > 0; guard--) {
+      const c = row * columns + column;
+      if (order === null) counts[c]++;
+      else order[counts[c]++] = k;
+      if (column === lastColumn && row === lastRow) return;
+      if (nextX < nextY ? column !== lastColumn : row === lastRow) {
+        column += stepX;
+        nextX += across;
+      } else {
+        row += stepY;
+        nextY += down;
+      }
     }
   }
 
@@ -304,31 +328,35 @@ export class SegmentGrid {
     return this.moved.length > (this.pairs >> 3) + 64;
   }
 
-  // The pairs whose line may pass within `radius` of the screen position, or
-  // null when the question reaches beyond the grid.
-  near(sx, sy, radius) {
-    const reach = radius + this.cells.cell / 8;
-    const r = this.cells.range(sx - reach, sy - reach, sx + reach, sy + reach);
-    if (r === null) return null;
+  // Calls visit(k) once for each pair whose line may pass within `radius` of
+  // the screen position (moved pairs included); false when the question
+  // reaches beyond the grid (nothing visited).
+  forEachNear(sx, sy, radius, visit) {
+    const r = this.cells.range(sx - radius, sy - radius, sx + radius, sy + radius);
+    if (r === null) return false;
     const [c0, c1, r0, r1] = r;
-    const question = ++this.question;
-    if (question === 0xffffffff) {
+    if (++this.question === 0xffffffff) {
       this.seen.fill(0);
       this.question = 1;
     }
     const mark = this.question;
-    const out = [];
+    const { start, order, seen, isMoved } = this;
     for (let row = r0; row <= r1; row++) {
       for (let c = row * this.cells.columns + c0; c <= row * this.cells.columns + c1; c++) {
-        for (let j = this.start[c]; j < this.start[c + 1]; j++) {
-          const k = this.order[j];
-          if (this.isMoved[k] || this.seen[k] === mark) continue;
-          this.seen[k] = mark;
-          out.push(k);
+        for (let j = start[c]; j < start[c + 1]; j++) {
+          const k = order[j];
+          if (isMoved[k] || seen[k] === mark) continue;
+          seen[k] = mark;
+          visit(k);
         }
       }
     }
-    for (const k of this.moved) out.push(k);
-    return out;
+    for (const k of this.moved) visit(k);
+    return true;
+  }
+
+  near(sx, sy, radius) {
+    const out = [];
+    return this.forEachNear(sx, sy, radius, (k) => out.push(k)) ? out : null;
   }
 }

@@ -35,21 +35,18 @@ export function nearestPair(view, points, selected, sx, sy, radius, grid = null)
       bestDistance = d;
     }
   };
-  const candidates = grid?.near(sx, sy, radius);
-  if (candidates) {
-    const reach = radius + 1;
-    for (const k of candidates) {
-      const ax = grid.ax[k];
-      const bx = grid.bx[k];
-      const ay = grid.ay[k];
-      const by = grid.by[k];
-      // Not on the screen (NaN), or its box too far: the comparisons fail.
-      if (!(Math.min(ax, bx) <= sx + reach && Math.max(ax, bx) >= sx - reach)) continue;
-      if (!(Math.min(ay, by) <= sy + reach && Math.max(ay, by) >= sy - reach)) continue;
-      take(k, segmentDistanceXY(sx, sy, ax, ay, bx, by));
-    }
-    return best;
-  }
+  const reach = radius + 1;
+  const measure = (k) => {
+    const ax = grid.ax[k];
+    const bx = grid.bx[k];
+    const ay = grid.ay[k];
+    const by = grid.by[k];
+    // Not on the screen (NaN), or its box too far: the comparisons fail.
+    if (!(Math.min(ax, bx) <= sx + reach && Math.max(ax, bx) >= sx - reach)) return;
+    if (!(Math.min(ay, by) <= sy + reach && Math.max(ay, by) >= sy - reach)) return;
+    take(k, segmentDistanceXY(sx, sy, ax, ay, bx, by));
+  };
+  if (grid?.forEachNear(sx, sy, radius, measure)) return best;
   const at = (i) => [points[3 * i], points[3 * i + 1], points[3 * i + 2]];
   for (let k = 0; 2 * k + 1 < selected.length; k++) {
     const a = project(view, at(selected[2 * k]));
