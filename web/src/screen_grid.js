@@ -16,8 +16,8 @@
 // cells (as the pictures do).
 export const CELL_PIXELS = 4;
 // Side of a segment grid's cells: long lines cross few of them.
-export const SEGMENT_CELL_PIXELS = 32;
-// How far beyond the view a grid holds things (pixels; a whole number of cells of either grid).
+export const SEGMENT_CELL_PIXELS = 64;
+// How far beyond the view a grid holds things (pixels; a whole number of point cells).
 export const GRID_MARGIN = 32;
 // Candidates are taken this much (pixels) beyond what a question asks.
 const SLACK = 1;
@@ -212,11 +212,9 @@ export class SegmentGrid {
     this.cells = new Cells(view, SEGMENT_CELL_PIXELS);
     this.project = screenProjector(view);
     this.pairs = Math.floor(ends.length / 2);
-    // Screen positions of both ends of each pair (NaN: not on the screen).
-    this.ax = new Float64Array(this.pairs);
-    this.ay = new Float64Array(this.pairs);
-    this.bx = new Float64Array(this.pairs);
-    this.by = new Float64Array(this.pairs);
+    // Screen positions of both ends of each pair, side by side (ax, ay, bx,
+    // by: one read for a question; NaN: not on the screen).
+    this.ends4 = new Float64Array(4 * this.pairs);
     for (let k = 0; k < this.pairs; k++) this.place(k);
     // Two passes over the cells each line crosses: count, then fill.
     const start = new Int32Array(this.cells.count + 1);
@@ -225,13 +223,13 @@ export class SegmentGrid {
     for (let c = 0; c < this.cells.count; c++) start[c + 1] += start[c];
     const fill = start.slice(0, this.cells.count);
     this.order = new Int32Array(start[this.cells.count]);
+    // Each entry's line as cut to the grid (screen pixels, single precision),
+    // beside it: a question reads its cells' lines in a row.
+    this.lines = new Float32Array(4 * start[this.cells.count]);
     for (let k = 0; k < this.pairs; k++) this.visit(k, fill, this.order);
     this.start = start;
     this.moved = [];
     this.isMoved = new Uint8Array(this.pairs);
-    // Marks the pairs a question has already taken.
-    this.seen = new Uint32Array(this.pairs);
-    this.question = 0;
   }
 
   place(k) {
@@ -239,10 +237,11 @@ export class SegmentGrid {
     const f = this.flat;
     const a = this.ends[2 * k];
     const b = this.ends[2 * k + 1];
-    if (this.project(f[3 * a], f[3 * a + 1], f[3 * a + 2], s)) [this.ax[k], this.ay[k]] = s;
-    else this.ax[k] = this.ay[k] = NaN;
-    if (this.project(f[3 * b], f[3 * b + 1], f[3 * b + 2], s)) [this.bx[k], this.by[k]] = s;
-    else this.bx[k] = this.by[k] = NaN;
+    const e = this.ends4;
+    if (this.project(f[3 * a], f[3 * a + 1], f[3 * a + 2], s)) [e[4 * k], e[4 * k + 1]] = s;
+    else e[4 * k] = e[4 * k + 1] = NaN;
+    if (this.project(f[3 * b], f[3 * b + 1], f[3 * b + 2], s)) [e[4 * k + 2], e[4 * k + 3]] = s;
+    else e[4 * k + 2] = e[4 * k + 3] = NaN;
   }
 
   // Every cell the part of line k inside the grid crosses, once each, walked
@@ -251,10 +250,10 @@ export class SegmentGrid {
   // Each cell c adds one to counts[c] (order null), or takes k at
   // order[counts[c]++].
   visit(k, counts, order) {
-    let x0 = this.ax[k];
-    let y0 = this.ay[k];
-    let x1 = this.bx[k];
-    let y1 = this.by[k];
+    let x0 = this.ends4[4 * k];
+    let y0 = this.ends4[4 * k + 1];
+    let x1 = this.ends4[4 * k + 2];
+    let y1 = this.ends4[4 * k + 3];
     if (!(Number.isFinite(x0) && Number.isFinite(y0) && Number.isFinite(x1) && Number.isFinite(y1))) return;
     // Cut to the grid (Liang-Barsky), in the grid's own pixels (0 at its corner).
     const { cell, columns, rows } = this.cells;
@@ -287,10 +286,12 @@ export class SegmentGrid {
     if (t0 > t1) return;
     const sx = x0 + dx * t0;
     const sy = y0 + dy * t0;
+    const ex = x0 + dx * t1;
+    const ey = y0 + dy * t1;
     let column = Math.min(columns - 1, Math.max(0, Math.floor(sx / cell)));
     let row = Math.min(rows - 1, Math.max(0, Math.floor(sy / cell)));
-    const lastColumn = Math.min(columns - 1, Math.max(0, Math.floor((x0 + dx * t1) / cell)));
-    const lastRow = Math.min(rows - 1, Math.max(0, Math.floor((y0 + dy * t1) / cell)));
+    const lastColumn = Math.min(columns - 1, Math.max(0, Math.floor(ex / cell)));
+    const lastRow = Math.min(rows - 1, Math.max(0, Math.floor(ey / cell)));
     const stepX = dx > 0 ? 1 : -1;
     const stepY = dy > 0 ? 1 : -1;
     // The line's parameter at the next column and row boundary, and between boundaries.
@@ -301,7 +302,11 @@ export class SegmentGrid {
     for (let guard = columns + rows + 2; guard > 0; guard--) {
       const c = row * columns + column;
       if (order === null) counts[c]++;
-      else order[counts[c]++] = k;
+      else {
+        const j = counts[c]++;
+        order[j] = k;
+        this.lines.set([sx - GRID_MARGIN, sy - GRID_MARGIN, ex - GRID_MARGIN, ey - GRID_MARGIN], 4 * j);
+      }
       if (column === lastColumn && row === lastRow) return;
       if (nextX < nextY ? column !== lastColumn : row === lastRow) {
         column += stepX;
@@ -328,35 +333,60 @@ export class SegmentGrid {
     return this.moved.length > (this.pairs >> 3) + 64;
   }
 
-  // Calls visit(k) once for each pair whose line may pass within `radius` of
-  // the screen position (moved pairs included); false when the question
-  // reaches beyond the grid (nothing visited).
-  forEachNear(sx, sy, radius, visit) {
+  // The pairs whose line may pass within `radius` of the screen position:
+  // `this.found` (a buffer the grid keeps, valid until the next question)
+  // gets each one's index and, in `this.roughly`, its distance measured in
+  // single precision from the line cut to the grid (a pair may be listed
+  // twice). Returns their number, or -1 when the question reaches beyond the
+  // grid. Lines farther than `radius` by that measure are left out.
+  findNear(sx, sy, radius) {
     const r = this.cells.range(sx - radius, sy - radius, sx + radius, sy + radius);
-    if (r === null) return false;
+    if (r === null) return -1;
     const [c0, c1, r0, r1] = r;
-    if (++this.question === 0xffffffff) {
-      this.seen.fill(0);
-      this.question = 1;
+    const { start, order, lines, isMoved } = this;
+    const { columns } = this.cells;
+    let most = this.moved.length;
+    for (let row = r0; row <= r1; row++) most += start[row * columns + c1 + 1] - start[row * columns + c0];
+    if (!this.found || this.found.length < most) {
+      this.found = new Int32Array(Math.max(most, 2 * (this.found?.length ?? 0)));
+      this.roughly = new Float64Array(this.found.length);
     }
-    const mark = this.question;
-    const { start, order, seen, isMoved } = this;
+    const { found, roughly } = this;
+    const reach2 = radius * radius;
+    let count = 0;
+    const measure = (k, x0, y0, x1, y1) => {
+      const dx = x1 - x0;
+      const dy = y1 - y0;
+      const l2 = dx * dx + dy * dy;
+      const t = l2 > 0 ? Math.max(0, Math.min(1, ((sx - x0) * dx + (sy - y0) * dy) / l2)) : 0;
+      const ex = x0 + t * dx - sx;
+      const ey = y0 + t * dy - sy;
+      const d2 = ex * ex + ey * ey;
+      if (!(d2 <= reach2)) return;
+      found[count] = k;
+      roughly[count++] = Math.sqrt(d2);
+    };
     for (let row = r0; row <= r1; row++) {
-      for (let c = row * this.cells.columns + c0; c <= row * this.cells.columns + c1; c++) {
-        for (let j = start[c]; j < start[c + 1]; j++) {
-          const k = order[j];
-          if (isMoved[k] || seen[k] === mark) continue;
-          seen[k] = mark;
-          visit(k);
-        }
+      const end = start[row * columns + c1 + 1];
+      for (let j = start[row * columns + c0]; j < end; j++) {
+        const x0 = lines[4 * j];
+        const y0 = lines[4 * j + 1];
+        const x1 = lines[4 * j + 2];
+        const y1 = lines[4 * j + 3];
+        // A quick look at the box first.
+        if (Math.min(x0, x1) > sx + radius || Math.max(x0, x1) < sx - radius) continue;
+        if (Math.min(y0, y1) > sy + radius || Math.max(y0, y1) < sy - radius) continue;
+        const k = order[j];
+        if (!isMoved[k]) measure(k, x0, y0, x1, y1);
       }
     }
-    for (const k of this.moved) visit(k);
-    return true;
+    const e = this.ends4;
+    for (const k of this.moved) measure(k, e[4 * k], e[4 * k + 1], e[4 * k + 2], e[4 * k + 3]);
+    return count;
   }
 
   near(sx, sy, radius) {
-    const out = [];
-    return this.forEachNear(sx, sy, radius, (k) => out.push(k)) ? out : null;
+    const count = this.findNear(sx, sy, radius);
+    return count < 0 ? null : [...new Set(this.found.subarray(0, count))];
   }
 }

@@ -14,6 +14,8 @@ import { CELL_PIXELS, GRID_MARGIN, PointGrid, SegmentGrid, viewKey } from './scr
 export const MOST_POINTS = 4000;
 export const DENSITY_REACH = 8;
 export const SHADES = 6;
+// How far (pixels) a line's distance measured in single precision may be from its exact one, and more.
+const ROUGHLY = 0.01;
 
 export function shadeOf(count) {
   let shade = 0;
@@ -35,18 +37,21 @@ export function nearestPair(view, points, selected, sx, sy, radius, grid = null)
       bestDistance = d;
     }
   };
-  const reach = radius + 1;
-  const measure = (k) => {
-    const ax = grid.ax[k];
-    const bx = grid.bx[k];
-    const ay = grid.ay[k];
-    const by = grid.by[k];
-    // Not on the screen (NaN), or its box too far: the comparisons fail.
-    if (!(Math.min(ax, bx) <= sx + reach && Math.max(ax, bx) >= sx - reach)) return;
-    if (!(Math.min(ay, by) <= sy + reach && Math.max(ay, by) >= sy - reach)) return;
-    take(k, segmentDistanceXY(sx, sy, ax, ay, bx, by));
-  };
-  if (grid?.forEachNear(sx, sy, radius, measure)) return best;
+  // With the grid: only the lines its rough measure finds near, and of those
+  // only the ones it cannot tell from the nearest (ROUGHLY pixels) are measured
+  // exactly (from the ends' positions, as without the grid).
+  const found = grid ? grid.findNear(sx, sy, radius + 1) : -1;
+  if (found >= 0) {
+    let nearest = Infinity;
+    for (let j = 0; j < found; j++) nearest = Math.min(nearest, grid.roughly[j]);
+    const e = grid.ends4;
+    for (let j = 0; j < found; j++) {
+      if (grid.roughly[j] > nearest + ROUGHLY) continue;
+      const k = grid.found[j];
+      take(k, segmentDistanceXY(sx, sy, e[4 * k], e[4 * k + 1], e[4 * k + 2], e[4 * k + 3]));
+    }
+    return best;
+  }
   const at = (i) => [points[3 * i], points[3 * i + 1], points[3 * i + 2]];
   for (let k = 0; 2 * k + 1 < selected.length; k++) {
     const a = project(view, at(selected[2 * k]));
