@@ -58,6 +58,46 @@ export function project(view, p) {
   return [view.width / 2 + (x / depth) * f, view.height / 2 - (y / depth) * f, depth];
 }
 
+// A function (x, y, z, out) writing the screen position of a model point to
+// out[0], out[1] and returning true, or false where project() gives null.
+// The same operations in the same order as geometry.js's project(), so the
+// numbers are the same to the last bit.
+export function screenProjector(view) {
+  const { right, up, forward } = view.axes;
+  const [r0, r1, r2] = right;
+  const [u0, u1, u2] = up;
+  const [f0, f1, f2] = forward;
+  const halfW = view.width / 2;
+  const halfH = view.height / 2;
+  if (view.kind === 'ortho') {
+    const [e0, e1, e2] = view.center;
+    const ppu = view.pixelsPerUnit;
+    return (x, y, z, out) => {
+      const d0 = x - e0;
+      const d1 = y - e1;
+      const d2 = z - e2;
+      out[0] = halfW + (d0 * r0 + d1 * r1 + d2 * r2) * ppu;
+      out[1] = halfH - (d0 * u0 + d1 * u1 + d2 * u2) * ppu;
+      return true;
+    };
+  }
+  const e0 = view.target[0] - f0 * view.distance;
+  const e1 = view.target[1] - f1 * view.distance;
+  const e2 = view.target[2] - f2 * view.distance;
+  const near = view.distance * 1e-6;
+  const f = view.height / 2 / Math.tan(view.fovY / 2);
+  return (x, y, z, out) => {
+    const d0 = x - e0;
+    const d1 = y - e1;
+    const d2 = z - e2;
+    const depth = d0 * f0 + d1 * f1 + d2 * f2;
+    if (depth <= near) return false;
+    out[0] = halfW + ((d0 * r0 + d1 * r1 + d2 * r2) / depth) * f;
+    out[1] = halfH - ((d0 * u0 + d1 * u1 + d2 * u2) / depth) * f;
+    return true;
+  };
+}
+
 // The model point under a screen position: in an orthographic view on the
 // plane through `through` facing the view (the two axes of the view from the
 // mouse, the third kept from that point); in perspective where the mouse's
@@ -99,11 +139,12 @@ export function unitsPerPixel(view, p) {
 export function pickNearest(view, positions, sx, sy, radius, candidates = null) {
   let best = -1;
   let bestDistance = Infinity;
+  const toScreen = screenProjector(view);
+  const s = [0, 0];
   const consider = (i) => {
     const x = positions[3 * i];
     if (x === null || Number.isNaN(x)) return;
-    const s = project(view, [x, positions[3 * i + 1], positions[3 * i + 2]]);
-    if (s === null) return;
+    if (!toScreen(x, positions[3 * i + 1], positions[3 * i + 2], s)) return;
     const d = Math.hypot(s[0] - sx, s[1] - sy);
     if (d <= radius && (d < bestDistance || (d === bestDistance && i > best))) {
       best = i;

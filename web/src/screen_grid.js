@@ -12,11 +12,13 @@
 // alone; a grid is built anew only when its view changes (viewKey), or when
 // so much moved that building is cheaper than keeping count.
 
+import { screenProjector } from './geometry.js';
+
 // Side of a point grid's cells, in pixels; the density layers use the same
 // cells (as the pictures do).
 export const CELL_PIXELS = 4;
 // Side of a segment grid's cells: long lines cross few of them.
-export const SEGMENT_CELL_PIXELS = 64;
+export const SEGMENT_CELL_PIXELS = 32;
 // How far beyond the view a grid holds things (pixels; a whole number of point cells).
 export const GRID_MARGIN = 32;
 // Candidates are taken this much (pixels) beyond what a question asks.
@@ -27,46 +29,6 @@ export function viewKey(view) {
   const { right, up, forward } = view.axes;
   const place = view.kind === 'ortho' ? [...view.center, view.pixelsPerUnit] : [...view.target, view.distance, view.fovY];
   return [view.kind, view.width, view.height, ...right, ...up, ...forward, ...place].join(',');
-}
-
-// A function (x, y, z, out) writing the screen position of a model point to
-// out[0], out[1] and returning true, or false where project() gives null.
-// The same operations in the same order as geometry.js's project(), so the
-// numbers are the same to the last bit.
-export function screenProjector(view) {
-  const { right, up, forward } = view.axes;
-  const [r0, r1, r2] = right;
-  const [u0, u1, u2] = up;
-  const [f0, f1, f2] = forward;
-  const halfW = view.width / 2;
-  const halfH = view.height / 2;
-  if (view.kind === 'ortho') {
-    const [e0, e1, e2] = view.center;
-    const ppu = view.pixelsPerUnit;
-    return (x, y, z, out) => {
-      const d0 = x - e0;
-      const d1 = y - e1;
-      const d2 = z - e2;
-      out[0] = halfW + (d0 * r0 + d1 * r1 + d2 * r2) * ppu;
-      out[1] = halfH - (d0 * u0 + d1 * u1 + d2 * u2) * ppu;
-      return true;
-    };
-  }
-  const e0 = view.target[0] - f0 * view.distance;
-  const e1 = view.target[1] - f1 * view.distance;
-  const e2 = view.target[2] - f2 * view.distance;
-  const near = view.distance * 1e-6;
-  const f = view.height / 2 / Math.tan(view.fovY / 2);
-  return (x, y, z, out) => {
-    const d0 = x - e0;
-    const d1 = y - e1;
-    const d2 = z - e2;
-    const depth = d0 * f0 + d1 * f1 + d2 * f2;
-    if (depth <= near) return false;
-    out[0] = halfW + ((d0 * r0 + d1 * r1 + d2 * r2) / depth) * f;
-    out[1] = halfH - ((d0 * u0 + d1 * u1 + d2 * u2) / depth) * f;
-    return true;
-  };
 }
 
 // The cells of a grid of `cell` pixels over the view and its margin.
@@ -333,13 +295,14 @@ export class SegmentGrid {
     return this.moved.length > (this.pairs >> 3) + 64;
   }
 
-  // The pairs whose line may pass within `radius` of the screen position:
-  // `this.found` (a buffer the grid keeps, valid until the next question)
-  // gets each one's index and, in `this.roughly`, its distance measured in
-  // single precision from the line cut to the grid (a pair may be listed
-  // twice). Returns their number, or -1 when the question reaches beyond the
-  // grid. Lines farther than `radius` by that measure are left out.
-  findNear(sx, sy, radius) {
+  // The pairs whose line may pass within `radius` of the screen position and
+  // may be the nearest: `this.found` (a buffer the grid keeps, valid until
+  // the next question) gets each one's index and, in `this.roughly`, its
+  // distance measured in single precision from the line cut to the grid. A
+  // line is left out when that measure puts it beyond `radius`, or beyond
+  // the nearest found by more than `margin` pixels; one may be listed twice.
+  // Returns their number, or -1 when the question reaches beyond the grid.
+  findNear(sx, sy, radius, margin = Infinity) {
     const r = this.cells.range(sx - radius, sy - radius, sx + radius, sy + radius);
     if (r === null) return -1;
     const [c0, c1, r0, r1] = r;
@@ -352,7 +315,8 @@ export class SegmentGrid {
       this.roughly = new Float64Array(this.found.length);
     }
     const { found, roughly } = this;
-    const reach2 = radius * radius;
+    // The squared distance a line may have and still be listed.
+    let within2 = radius * radius;
     let count = 0;
     const measure = (k, x0, y0, x1, y1) => {
       const dx = x1 - x0;
@@ -362,9 +326,11 @@ export class SegmentGrid {
       const ex = x0 + t * dx - sx;
       const ey = y0 + t * dy - sy;
       const d2 = ex * ex + ey * ey;
-      if (!(d2 <= reach2)) return;
+      if (!(d2 <= within2)) return;
+      const d = Math.sqrt(d2);
       found[count] = k;
-      roughly[count++] = Math.sqrt(d2);
+      roughly[count++] = d;
+      if (d + margin < radius) within2 = Math.min(within2, (d + margin) * (d + margin));
     };
     for (let row = r0; row <= r1; row++) {
       const end = start[row * columns + c1 + 1];
@@ -376,6 +342,11 @@ export class SegmentGrid {
         // A quick look at the box first.
         if (Math.min(x0, x1) > sx + radius || Math.max(x0, x1) < sx - radius) continue;
         if (Math.min(y0, y1) > sy + radius || Math.max(y0, y1) < sy - radius) continue;
+        // Then the distance from the whole line through it (no division).
+        const dx = x1 - x0;
+        const dy = y1 - y0;
+        const cross = (sx - x0) * dy - (sy - y0) * dx;
+        if (cross * cross > within2 * (dx * dx + dy * dy) * 1.0001 + 1e-9) continue;
         const k = order[j];
         if (!isMoved[k]) measure(k, x0, y0, x1, y1);
       }

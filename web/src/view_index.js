@@ -40,7 +40,7 @@ export function nearestPair(view, points, selected, sx, sy, radius, grid = null)
   // With the grid: only the lines its rough measure finds near, and of those
   // only the ones it cannot tell from the nearest (ROUGHLY pixels) are measured
   // exactly (from the ends' positions, as without the grid).
-  const found = grid ? grid.findNear(sx, sy, radius + 1) : -1;
+  const found = grid ? grid.findNear(sx, sy, radius + 1, ROUGHLY) : -1;
   if (found >= 0) {
     let nearest = Infinity;
     for (let j = 0; j < found; j++) nearest = Math.min(nearest, grid.roughly[j]);
@@ -109,10 +109,16 @@ export class ViewIndex {
     return grids.handles;
   }
 
+  // The pairs' grids are the largest (a long line is in every cell it
+  // crosses): only the two views asked last keep theirs.
   pairGrid(view) {
     const grids = this.of(view);
     const p = grids.pairs;
-    if (p?.key !== viewKey(view) || p.worn) grids.pairs = new SegmentGrid(view, this.points, this.selected);
+    if (p?.key !== viewKey(view) || p.worn) {
+      for (const [other, kept] of this.perView) if (other !== view && other !== this.lastPairView) delete kept.pairs;
+      grids.pairs = new SegmentGrid(view, this.points, this.selected);
+    }
+    this.lastPairView = view;
     return grids.pairs;
   }
 

@@ -9,7 +9,7 @@ import { EDGE_SPEED, TwoFingers, edgeSpeed } from '../src/gestures.js';
 import { currentEndTest, pickHandle } from '../src/handle_pick.js';
 import { pairLengths, sortRows } from '../src/lengths_table.js';
 import { selectionText } from '../src/pairs_panel.js';
-import { screenProjector } from '../src/screen_grid.js';
+import { screenProjector } from '../src/geometry.js';
 import { ViewIndex, nearestPair, shadeOf } from '../src/view_index.js';
 
 const ortho = (name) => ({ kind: 'ortho', axes: ORTHO_AXES[name], center: [1, 2, 3], pixelsPerUnit: 40, width: 400, height: 300 });
