@@ -16,6 +16,8 @@ export const DENSITY_REACH = 8;
 export const SHADES = 6;
 // How far (pixels) a line's distance measured in single precision may be from its exact one, and more.
 const ROUGHLY = 0.01;
+// How many entries the views' pair grids keep together (20 bytes each).
+const PAIR_ENTRIES_KEPT = 8e6;
 
 export function shadeOf(count) {
   let shade = 0;
@@ -110,15 +112,22 @@ export class ViewIndex {
   }
 
   // The pairs' grids are the largest (a long line is in every cell it
-  // crosses): only the two views asked last keep theirs.
+  // crosses): those of the views asked last are kept while together they
+  // hold at most PAIR_ENTRIES_KEPT entries (the one asked now always).
   pairGrid(view) {
     const grids = this.of(view);
     const p = grids.pairs;
+    this.pairViews = [view, ...(this.pairViews ?? []).filter((v) => v !== view)];
     if (p?.key !== viewKey(view) || p.worn) {
-      for (const [other, kept] of this.perView) if (other !== view && other !== this.lastPairView) delete kept.pairs;
       grids.pairs = new SegmentGrid(view, this.points, this.selected);
+      let entries = 0;
+      for (const v of this.pairViews) {
+        const kept = this.of(v);
+        if (!kept.pairs) continue;
+        entries += kept.pairs.order.length;
+        if (v !== view && entries > PAIR_ENTRIES_KEPT) delete kept.pairs;
+      }
     }
-    this.lastPairView = view;
     return grids.pairs;
   }
 
