@@ -23,7 +23,7 @@ import { Channel } from './channel.js';
 import { ChooseMouse } from './choose_mouse.js';
 import { FileOpener } from './file_open.js';
 import { TwoFingers, edgeSpeed } from './gestures.js';
-import { bounds, distance, project, segmentDistance, unproject } from './geometry.js';
+import { bounds, distance, project, unproject } from './geometry.js';
 import { currentEndTest, pickHandle } from './handle_pick.js';
 import { LengthsTable } from './lengths_table.js';
 import { OverlayModel } from './overlay_model.js';
@@ -31,6 +31,7 @@ import { PairsPanel, pairsOf } from './pairs_panel.js';
 import { OptionsPanel, panelCommand, shown } from './panel.js';
 import { SceneRenderer } from './render.js';
 import { VIEW_NAMES, VIEW_TITLES, ViewSet } from './views.js';
+import { ViewIndex } from './view_index.js';
 
 const PICK_PIXELS = 8;
 // A touch held this long, or moved this far, is the tool's press (before it,
@@ -49,6 +50,9 @@ class Playground {
     this.renderer = new SceneRenderer(this.canvas);
     this.overlay = new OverlayModel();
     this.renderer.setOverlay(this.overlay);
+    // What lies near the mouse in each view, and the views' density layers.
+    this.index = new ViewIndex();
+    this.renderer.setDensity((view) => this.index.density(view));
     this.channel = new Channel(
       (answer, action) => this.apply(answer, action),
       (message, action, status) => this.refused(message, action, status),
@@ -82,6 +86,7 @@ class Playground {
         this.requestRender();
       },
       box: $('select-box'),
+      candidates: (view, ...box) => this.index.pointsIn(view, ...box),
     });
     this.lengths = new LengthsTable($('lengths-card'), (action, body, problem) =>
       problem ? this.say(problem, true) : this.channel.send(action, body),
@@ -143,6 +148,7 @@ class Playground {
       handles: s.handles,
       bounds: first ? bounds(s.points, s.original) : this.scene.bounds,
     };
+    this.index.setScene(this.scene);
     this.renderer.setMesh(s.points, s.original, s.edges, s.selected, this.scene.bounds.center);
     this.renderer.setHandles(s.handles);
     this.overlay.setCalls(s.overlay);
@@ -163,12 +169,14 @@ class Playground {
       for (let i = 0; i < 3; i++) points[3 * c.moved[k] + i] = c.moved[k + 1 + i];
     }
     this.renderer.movePoints(c.moved);
+    this.index.pointsMoved(c.moved);
     if (c.handles.count * 3 !== handles.length || c.handles.changed.length > 0) {
       handles.length = c.handles.count * 3;
       for (let k = 0; k < c.handles.changed.length; k += 4) {
         for (let i = 0; i < 3; i++) handles[3 * c.handles.changed[k] + i] = c.handles.changed[k + 1 + i];
       }
       this.renderer.setHandles(handles, c.handles.changed);
+      this.index.handlesChanged(c.handles.changed);
     }
     if (c.overlay.length !== this.overlay.callCount) {
       this.rebuildOverlay(c.overlay);
@@ -365,7 +373,8 @@ class Playground {
     const handles = this.scene.handles;
     const circles = this.overlay.circleAnchor.length / 3;
     const circle = (k) => (k < circles ? this.overlay.circleCentre(k).anchor : null);
-    return pickHandle(view, handles, sx, sy, PICK_PIXELS, currentEndTest(handles, circle));
+    const near = (x, y, radius) => this.index.handlesNear(view, x, y, radius);
+    return pickHandle(view, handles, sx, sy, PICK_PIXELS, currentEndTest(handles, circle), near);
   }
 
   pointerMove(e) {
@@ -397,7 +406,7 @@ class Playground {
     }
     const at = this.local(e);
     if (this.drag) return this.dragTo(e.clientX, e.clientY, e.ctrlKey);
-    // Hovering looks at every handle and pair: once a frame is enough.
+    // Hovering looks at the handles and pair lines near the mouse (view_index.js): once a frame is enough.
     this.pendingHover = at;
     if (this.hoverQueued) return;
     this.hoverQueued = true;
@@ -522,19 +531,8 @@ class Playground {
   pairAt({ view, sx, sy }) {
     const { points, original, selected } = this.scene;
     const at = (flat, i) => flat.slice(3 * i, 3 * i + 3);
-    let best = null;
-    let bestDistance = HOVER_PIXELS;
-    for (let k = 0; 2 * k + 1 < selected.length; k++) {
-      const a = project(view, at(points, selected[2 * k]));
-      const b = project(view, at(points, selected[2 * k + 1]));
-      if (!a || !b) continue;
-      const d = segmentDistance(sx, sy, a, b);
-      if (d <= bestDistance) {
-        best = k;
-        bestDistance = d;
-      }
-    }
-    if (best === null) return '';
+    const best = this.index.pairAt(view, sx, sy, HOVER_PIXELS);
+    if (best < 0) return '';
     const [p, q] = [selected[2 * best], selected[2 * best + 1]];
     const before = distance(at(original, p), at(original, q));
     const now = distance(at(points, p), at(points, q));

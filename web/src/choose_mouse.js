@@ -9,22 +9,34 @@ import { pickNearest, project } from './geometry.js';
 // A press that moves less than this is a click (pixels).
 export const CLICK_PIXELS = 4;
 
-// The points whose projection in `view` lies in the box (view pixels, any two corners).
-export function pointsInBox(view, points, x0, y0, x1, y1) {
+// The points whose projection in `view` lies in the box (view pixels, any
+// two corners), in index order; a point without a position is in no box.
+// `candidates` (indices) narrows the look to them; null looks at every point.
+export function pointsInBox(view, points, x0, y0, x1, y1, candidates = null) {
   const [left, right] = [Math.min(x0, x1), Math.max(x0, x1)];
   const [top, bottom] = [Math.min(y0, y1), Math.max(y0, y1)];
   const inside = [];
-  for (let i = 0; 3 * i + 2 < points.length; i++) {
-    const s = project(view, [points[3 * i], points[3 * i + 1], points[3 * i + 2]]);
+  const consider = (i) => {
+    const x = points[3 * i];
+    if (x === null || Number.isNaN(x)) return;
+    const s = project(view, [x, points[3 * i + 1], points[3 * i + 2]]);
     if (s && s[0] >= left && s[0] <= right && s[1] >= top && s[1] <= bottom) inside.push(i);
+  };
+  if (candidates) {
+    for (const i of candidates) consider(i);
+    return Array.from(Int32Array.from(inside).sort());
   }
+  for (let i = 0; 3 * i + 2 < points.length; i++) consider(i);
   return inside;
 }
 
 export class ChooseMouse {
   // choosePairs(pairs) sends the new pairs; select(points) the box's points;
   // onEnd(point or null) shows the handle end waiting for its anchor.
-  constructor({ choosePairs, select, onEnd, box }) {
+  // candidates(view, left, top, right, bottom): the points that may lie in
+  // the rectangle (screen_grid.js), or null for all of them.
+  constructor({ choosePairs, select, onEnd, box, candidates = () => null }) {
+    this.candidates = candidates;
     this.choosePairs = choosePairs;
     this.select = select;
     this.onEnd = onEnd;
@@ -69,14 +81,16 @@ export class ChooseMouse {
     if (!p) return;
     const { view } = p.at;
     if (p.moved) {
-      const inside = pointsInBox(view, scene.points, p.x, p.y, p.sx, p.sy);
+      const box = [Math.min(p.x, p.sx), Math.min(p.y, p.sy), Math.max(p.x, p.sx), Math.max(p.y, p.sy)];
+      const inside = pointsInBox(view, scene.points, p.x, p.y, p.sx, p.sy, this.candidates(view, ...box));
       const points = p.shift ? [...new Set([...scene.selected, ...inside])].sort((a, b) => a - b) : inside;
       this.first = null;
       this.onEnd(null);
       if (points.length > 0) this.select(points);
       return;
     }
-    const point = pickNearest(view, scene.points, p.x, p.y, radius);
+    const around = this.candidates(view, p.x - radius, p.y - radius, p.x + radius, p.y + radius);
+    const point = pickNearest(view, scene.points, p.x, p.y, radius, around);
     if (point < 0) return this.reset();
     if (this.first === null || this.first === point) {
       this.first = point;

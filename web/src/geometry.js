@@ -58,6 +58,46 @@ export function project(view, p) {
   return [view.width / 2 + (x / depth) * f, view.height / 2 - (y / depth) * f, depth];
 }
 
+// A function (x, y, z, out) writing the screen position of a model point to
+// out[0], out[1] and returning true, or false where project() gives null.
+// The same operations in the same order as geometry.js's project(), so the
+// numbers are the same to the last bit.
+export function screenProjector(view) {
+  const { right, up, forward } = view.axes;
+  const [r0, r1, r2] = right;
+  const [u0, u1, u2] = up;
+  const [f0, f1, f2] = forward;
+  const halfW = view.width / 2;
+  const halfH = view.height / 2;
+  if (view.kind === 'ortho') {
+    const [e0, e1, e2] = view.center;
+    const ppu = view.pixelsPerUnit;
+    return (x, y, z, out) => {
+      const d0 = x - e0;
+      const d1 = y - e1;
+      const d2 = z - e2;
+      out[0] = halfW + (d0 * r0 + d1 * r1 + d2 * r2) * ppu;
+      out[1] = halfH - (d0 * u0 + d1 * u1 + d2 * u2) * ppu;
+      return true;
+    };
+  }
+  const e0 = view.target[0] - f0 * view.distance;
+  const e1 = view.target[1] - f1 * view.distance;
+  const e2 = view.target[2] - f2 * view.distance;
+  const near = view.distance * 1e-6;
+  const f = view.height / 2 / Math.tan(view.fovY / 2);
+  return (x, y, z, out) => {
+    const d0 = x - e0;
+    const d1 = y - e1;
+    const d2 = z - e2;
+    const depth = d0 * f0 + d1 * f1 + d2 * f2;
+    if (depth <= near) return false;
+    out[0] = halfW + ((d0 * r0 + d1 * r1 + d2 * r2) / depth) * f;
+    out[1] = halfH - ((d0 * u0 + d1 * u1 + d2 * u2) / depth) * f;
+    return true;
+  };
+}
+
 // The model point under a screen position: in an orthographic view on the
 // plane through `through` facing the view (the two axes of the view from the
 // mouse, the third kept from that point); in perspective where the mouse's
@@ -94,32 +134,39 @@ export function unitsPerPixel(view, p) {
 // The index of the nearest position within `radius` pixels on the screen, or
 // -1. On a tie the higher index wins, as the host prefers the higher priority
 // (the tool gives handle i the priority i + 1). `positions` is flat
-// [x0, y0, z0, ...]; null entries are no handle.
-export function pickNearest(view, positions, sx, sy, radius) {
+// [x0, y0, z0, ...]; null entries are no handle. `candidates` (indices, in
+// any order) narrows the look to them; null looks at every position.
+export function pickNearest(view, positions, sx, sy, radius, candidates = null) {
   let best = -1;
   let bestDistance = Infinity;
-  const n = Math.floor(positions.length / 3);
-  for (let i = 0; i < n; i++) {
+  const toScreen = screenProjector(view);
+  const s = [0, 0];
+  const consider = (i) => {
     const x = positions[3 * i];
-    if (x === null || Number.isNaN(x)) continue;
-    const s = project(view, [x, positions[3 * i + 1], positions[3 * i + 2]]);
-    if (s === null) continue;
+    if (x === null || Number.isNaN(x)) return;
+    if (!toScreen(x, positions[3 * i + 1], positions[3 * i + 2], s)) return;
     const d = Math.hypot(s[0] - sx, s[1] - sy);
-    if (d <= radius && d <= bestDistance) {
+    if (d <= radius && (d < bestDistance || (d === bestDistance && i > best))) {
       best = i;
       bestDistance = d;
     }
-  }
+  };
+  if (candidates) for (const i of candidates) consider(i);
+  else for (let i = 0, n = Math.floor(positions.length / 3); i < n; i++) consider(i);
   return best;
 }
 
 // Distance in pixels from a screen point to the segment between two screen points.
 export function segmentDistance(px, py, a, b) {
-  const dx = b[0] - a[0];
-  const dy = b[1] - a[1];
+  return segmentDistanceXY(px, py, a[0], a[1], b[0], b[1]);
+}
+
+export function segmentDistanceXY(px, py, ax, ay, bx, by) {
+  const dx = bx - ax;
+  const dy = by - ay;
   const l2 = dx * dx + dy * dy;
-  const t = l2 > 0 ? Math.max(0, Math.min(1, ((px - a[0]) * dx + (py - a[1]) * dy) / l2)) : 0;
-  return Math.hypot(a[0] + t * dx - px, a[1] + t * dy - py);
+  const t = l2 > 0 ? Math.max(0, Math.min(1, ((px - ax) * dx + (py - ay) * dy) / l2)) : 0;
+  return Math.hypot(ax + t * dx - px, ay + t * dy - py);
 }
 
 // The bounding box of flat positions: { min, max, center, radius }.

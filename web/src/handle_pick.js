@@ -11,20 +11,24 @@ export const TIE_PIXELS = 0.5;
 const at = (flat, i) => [flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]];
 
 // `isCurrentEnd(i)`: whether handle i is its pair's current handle end.
-export function pickHandle(view, handles, sx, sy, radius, isCurrentEnd = () => false) {
-  const best = pickNearest(view, handles, sx, sy, radius);
+// `near(sx, sy, radius)`: the handles that may lie within `radius` pixels of
+// a screen position (a grid's answer, screen_grid.js), or null for all.
+export function pickHandle(view, handles, sx, sy, radius, isCurrentEnd = () => false, near = () => null) {
+  const best = pickNearest(view, handles, sx, sy, radius, near(sx, sy, radius));
   if (best < 0) return best;
   const spot = project(view, at(handles, best));
   let chosen = null;
-  const n = Math.floor(handles.length / 3);
-  for (let i = 0; i < n; i++) {
+  const consider = (i) => {
     const x = handles[3 * i];
-    if (x === null || Number.isNaN(x)) continue;
+    if (x === null || Number.isNaN(x)) return;
     const s = i === best ? spot : project(view, at(handles, i));
-    if (s === null || Math.hypot(s[0] - spot[0], s[1] - spot[1]) > TIE_PIXELS) continue;
+    if (s === null || Math.hypot(s[0] - spot[0], s[1] - spot[1]) > TIE_PIXELS) return;
     const candidate = { i, current: isCurrentEnd(i), depth: s[2] };
     if (chosen === null || prefer(candidate, chosen)) chosen = candidate;
-  }
+  };
+  const tied = near(spot[0], spot[1], TIE_PIXELS);
+  if (tied) for (const i of tied) consider(i);
+  else for (let i = 0, n = Math.floor(handles.length / 3); i < n; i++) consider(i);
   return chosen.i;
 }
 

@@ -10,6 +10,8 @@
 import * as THREE from './vendor/three.module.js';
 import { RELATIVE_PIXELS } from './overlay_model.js';
 import { eyeOf, sub } from './geometry.js';
+import { DensityLayers } from './density_layer.js';
+import { CELL_PIXELS } from './screen_grid.js';
 
 const COLOURS = {
   background: 0x24272c,
@@ -167,6 +169,15 @@ export class SceneRenderer {
       camera.matrixWorldAutoUpdate = false;
     }
     this.buildOverlayObjects();
+    // Where a view has too many unselected points to draw one by one, its
+    // density layer is drawn in their place (setDensity).
+    this.densityLayers = new DensityLayers(this.scene, VIEW_LAYERS, COLOURS.points, CELL_PIXELS, 12);
+    this.densityOf = () => null;
+  }
+
+  // `densityOf(view)`: the view's density layer (view_index.js), or null to draw every point.
+  setDensity(densityOf) {
+    this.densityOf = densityOf;
   }
 
   buildOverlayObjects() {
@@ -498,6 +509,9 @@ export class SceneRenderer {
       r.setClearColor(COLOURS.background);
       r.clear();
       if (view.kind === 'ortho') this.gridFor(name, view);
+      const density = this.points ? this.densityOf(view) : null;
+      this.densityLayers.show(name, view, density);
+      if (this.points) this.points.visible = density === null;
       r.render(this.scene, this.cameraFor(name, view, bounds));
     }
   }

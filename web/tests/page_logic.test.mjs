@@ -9,6 +9,8 @@ import { EDGE_SPEED, TwoFingers, edgeSpeed } from '../src/gestures.js';
 import { currentEndTest, pickHandle } from '../src/handle_pick.js';
 import { pairLengths, sortRows } from '../src/lengths_table.js';
 import { selectionText } from '../src/pairs_panel.js';
+import { screenProjector } from '../src/geometry.js';
+import { ViewIndex, nearestPair, shadeOf } from '../src/view_index.js';
 
 const ortho = (name) => ({ kind: 'ortho', axes: ORTHO_AXES[name], center: [1, 2, 3], pixelsPerUnit: 40, width: 400, height: 300 });
 
@@ -181,5 +183,147 @@ describe('the overlay', () => {
     assert.deepEqual(Array.from(m.segA.slice(15, 18)), [0, 5, 0]);
     assert.deepEqual(Array.from(m.segA.slice(0, 3)), [0, 2, 0], 'the first pair is untouched');
     assert.equal(m.applyRun(0, [3, 0.5, 0, 0, 101]), null);
+  });
+});
+
+describe('screen grids', () => {
+  // A reproducible sequence (mulberry32).
+  const random = (seed) => () => {
+    seed = (seed + 0x6d2b79f5) | 0;
+    let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
+    t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  };
+  const views = [
+    { ...ortho('front'), pixelsPerUnit: 23 },
+    { ...ortho('top'), width: 333, height: 211 },
+    ortho('side'),
+    { kind: 'persp', axes: orbitAxes(0.7, 0.4), target: [1, 0, 2], distance: 9, fovY: 0.8, width: 420, height: 260 },
+  ];
+  // Points on a coarse lattice (many share a spot on the screen, some a
+  // whole position), some behind the perspective camera, some far outside
+  // every view, a few without a position.
+  function scene(rnd, n) {
+    const flat = [];
+    const coordinate = () => (rnd() < 0.1 ? (rnd() - 0.5) * 400 : Math.round((rnd() - 0.5) * 24) / 2);
+    for (let i = 0; i < n; i++) {
+      const hole = rnd();
+      if (hole < 0.02) flat.push(null, null, null);
+      else if (hole < 0.03) flat.push(NaN, 0, 0);
+      else flat.push(coordinate(), coordinate(), coordinate());
+    }
+    return flat;
+  }
+  const cursor = (rnd, view, flat, recent = []) => {
+    if (rnd() < 0.4) {
+      // On a point's own spot (often one that just moved), or half a pixel beside it (ties).
+      const i = recent.length && rnd() < 0.5 ? recent[Math.floor(rnd() * recent.length)] : Math.floor(rnd() * (flat.length / 3));
+      const s = project(view, flat.slice(3 * i, 3 * i + 3).map((c) => c ?? 0));
+      if (s && Number.isFinite(s[0]) && Number.isFinite(s[1])) return [s[0] + (rnd() < 0.5 ? 0 : 0.5), s[1]];
+    }
+    return [(rnd() * 1.2 - 0.1) * view.width, (rnd() * 1.2 - 0.1) * view.height];
+  };
+
+  test('the grid projects every point to the same numbers as project()', () => {
+    const rnd = random(7);
+    const flat = scene(rnd, 400);
+    for (const view of views) {
+      const toScreen = screenProjector(view);
+      const out = [0, 0];
+      for (let i = 0; i < 400; i++) {
+        const p = flat.slice(3 * i, 3 * i + 3).map((c) => c ?? 0);
+        const s = project(view, p);
+        assert.equal(toScreen(...p, out), s !== null);
+        if (s) assert.deepEqual(out, [s[0], s[1]]);
+      }
+    }
+  });
+
+  test('with a grid, handles, points, boxes and pair lines are chosen as by looking at every one, also after moves', () => {
+    const rnd = random(20);
+    for (let round = 0; round < 12; round++) {
+      const n = 50 + Math.floor(rnd() * 600);
+      const points = scene(rnd, n);
+      const handles = scene(rnd, 2 * Math.floor(rnd() * 200));
+      // Distinct points, as the host selects them; now and then one twice.
+      const order = Array.from({ length: n }, (_, i) => i).sort(() => rnd() - 0.5);
+      const selected = order.slice(0, Math.floor(rnd() * n)).map((i) => (round % 4 === 3 && rnd() < 0.1 ? 0 : i));
+      const index = new ViewIndex();
+      index.setScene({ points, handles, selected });
+      let moved = [];
+      for (let step = 0; step < 4; step++) {
+        for (const view of views) {
+          for (let q = 0; q < 20; q++) {
+            const onPoints = rnd() < 0.5 || handles.length === 0;
+            const [sx, sy] = cursor(rnd, view, onPoints ? points : handles, onPoints ? moved.filter((_, k) => k % 4 === 0) : []);
+            const radius = [0.5, 6, 8][q % 3];
+            const current = (i) => (i * 7 + round) % 3 === 0;
+            const near = (x, y, r) => index.handlesNear(view, x, y, r);
+            const where = `round ${round} step ${step} ${view.kind} ${view.width} at ${sx},${sy} r ${radius}`;
+            assert.equal(pickHandle(view, handles, sx, sy, radius, current, near), pickHandle(view, handles, sx, sy, radius, current), where);
+            const around = index.pointsIn(view, sx - radius, sy - radius, sx + radius, sy + radius);
+            assert.equal(pickNearest(view, points, sx, sy, radius, around), pickNearest(view, points, sx, sy, radius), where);
+            assert.equal(index.pairAt(view, sx, sy, radius), nearestPair(view, points, selected, sx, sy, radius), where);
+            const [x1, y1] = [rnd() * view.width, rnd() * view.height];
+            const box = [Math.min(sx, x1), Math.min(sy, y1), Math.max(sx, x1), Math.max(sy, y1)];
+            assert.deepEqual(pointsInBox(view, points, sx, sy, x1, y1, index.pointsIn(view, ...box)), pointsInBox(view, points, sx, sy, x1, y1), where);
+          }
+        }
+        // Some points and handles move (a few, or many: the grids sort again), one view changes.
+        moved = [];
+        for (let m = Math.floor(rnd() * (step % 2 ? n : 12)); m > 0; m--) {
+          const i = Math.floor(rnd() * n);
+          const p = scene(rnd, 1);
+          points.splice(3 * i, 3, ...p);
+          moved.push(i, ...p);
+        }
+        index.pointsMoved(moved);
+        const changed = [];
+        for (let m = Math.floor(rnd() * 8); m > 0 && handles.length > 0; m--) {
+          const i = Math.floor(rnd() * (handles.length / 3));
+          const p = scene(rnd, 1);
+          handles.splice(3 * i, 3, ...p);
+          changed.push(i, ...p);
+        }
+        index.handlesChanged(changed);
+        views[step % 4].pixelsPerUnit *= 1.1;
+        views[3].distance *= 0.97;
+      }
+    }
+  });
+
+  test('the density layer: past the pictures\' few thousand unselected points in view, each cell shaded by its count', () => {
+    const view = { ...ortho('front'), center: [0, 0, 0], pixelsPerUnit: 1, width: 40, height: 20 };
+    // 5,000 points: 4,400 on one spot (cell 2,1), 3 on another (cell 0,0), the rest far out of view.
+    const flat = [];
+    for (let i = 0; i < 4400; i++) flat.push(-20 + 9, 10 - 5, 0);
+    for (let i = 0; i < 3; i++) flat.push(-20 + 1, 10 - 1, i);
+    for (let i = flat.length / 3; i < 5000; i++) flat.push(1e6, 0, 0);
+    const index = new ViewIndex();
+    index.setScene({ points: flat, handles: [], selected: [] });
+    const layer = index.density(view);
+    assert.equal(layer.columns, 10);
+    assert.equal(layer.rows, 5);
+    const expected = new Uint8Array(50);
+    expected[1 * 10 + 2] = 6; // 4,400 is past 32: the darkest shade
+    expected[0] = 2; // 3 is in 2-3
+    assert.deepEqual(layer.shades, expected);
+    assert.deepEqual([0, 1, 2, 3, 4, 7, 8, 31, 32, 1e6].map(shadeOf), [0, 1, 2, 2, 3, 3, 4, 5, 6, 6]);
+    // Selected points are left out: 4,403 - 300 selected is still past 4,000; less 500 it is not.
+    index.setScene({ points: flat, handles: [], selected: Array.from({ length: 300 }, (_, i) => i) });
+    assert.equal(index.density(view).shades[12], 6);
+    index.setScene({ points: flat, handles: [], selected: Array.from({ length: 500 }, (_, i) => i) });
+    assert.equal(index.density(view), null);
+    // A moved unselected point leaves its cell's count; the layer follows.
+    index.setScene({ points: flat, handles: [], selected: [] });
+    const before = index.density(view);
+    flat.splice(3 * 4400, 3, 1e6, 0, 0);
+    index.pointsMoved([4400, 1e6, 0, 0]);
+    const after = index.density(view);
+    assert.notEqual(after.serial, before.serial);
+    assert.equal(after.shades[0], 2);
+    flat.splice(3 * 4401, 3, 1e6, 0, 0);
+    index.pointsMoved([4401, 1e6, 0, 0]);
+    assert.equal(index.density(view).shades[0], 1);
   });
 });
