@@ -153,9 +153,10 @@ class PairStretcher {
 
     Vec3 handle = h, anchor = a;
     if (kFactor || placement_ != Placement::Stay) {
-      // f * (L * u), or (L + o) * u: the order vecScale gives.
+      // f * (L * u), or (L + o) * u: the order vecScale gives. The general
+      // rule is never Factor, so a pair it places is placed by Offset.
       Vec3 along;
-      if (kFactor || placement_ == Placement::Factor)
+      if constexpr (kFactor)
         along = {value_ * (L * u.x), value_ * (L * u.y), value_ * (L * u.z)};
       else
         along = {(L + value_) * u.x, (L + value_) * u.y, (L + value_) * u.z};
@@ -217,17 +218,14 @@ class PairStretcher {
 // Calls body(stretcher) with the stretcher compiled for the state's rule.
 template <typename Body>
 inline int withPairStretcher(MeshEditOp *op, StretchToolState *state, Body &&body) {
-  switch (passRuleOf(*state)) {
-    case PassRule::Factor: {
-      PairStretcher<PassRule::Factor> stretcher(op, state);
-      return body(stretcher);
-    }
-    case PassRule::FactorSymmetric: {
-      PairStretcher<PassRule::FactorSymmetric> stretcher(op, state);
-      return body(stretcher);
-    }
-    case PassRule::General:
-      break;
+  const PassRule rule = passRuleOf(*state);
+  if (rule == PassRule::Factor) {
+    PairStretcher<PassRule::Factor> stretcher(op, state);
+    return body(stretcher);
+  }
+  if (rule == PassRule::FactorSymmetric) {
+    PairStretcher<PassRule::FactorSymmetric> stretcher(op, state);
+    return body(stretcher);
   }
   PairStretcher<PassRule::General> stretcher(op, state);
   return body(stretcher);
