@@ -1,0 +1,143 @@
+// The playground page's first load of a big mesh, measured in Chromium:
+// main-thread time (the Performance domain's TaskDuration, every task of the
+// page's main thread from the navigation to the first frame drawn with the
+// scene), the same split as script time (ScriptDuration), wall time, and the
+// JavaScript heap after the load (JSHeapUsedSize, before and after a
+// garbage collection). ArrayBuffers' contents (typed arrays) are outside the
+// JavaScript heap: they are reported apart, as the page's typed arrays'
+// bytes that the page can count (the geometry and the overlay's arrays).
+//
+//   node bench/page_load.mjs --program build/bench/standin/cli/elasticpull-host \
+//        [--points 1000000] [--rounds 5] [--select all|one]
+//
+// The mesh is the playground bench's grid (bench/playground_bench.cpp): pair
+// k's handle end at (x, 2, z) over its anchor end at (x, 0, z); --select all
+// selects every point (points / 2 pairs, the overlay 12 calls a pair), one
+// the first pair only. The server is started once; each round is a fresh
+// page. Prints each round and the medians with their range.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+
+const require = createRequire(new URL('../web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+
+const args = Object.fromEntries(
+  process.argv.slice(2).reduce((pairs, a, i, all) => (a.startsWith('--') ? [...pairs, [a.slice(2), all[i + 1]]] : pairs), []),
+);
+const program = args.program;
+const points = Number(args.points ?? 1000000);
+const rounds = Number(args.rounds ?? 5);
+const select = args.select ?? 'all';
+const chromiumPath = process.env.EP_CHROMIUM || '/usr/bin/chromium';
+if (!program || !fs.existsSync(program)) throw new Error('--program: the elasticpull-host to serve with');
+
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ep-page-load-'));
+const mesh = path.join(dir, 'grid.obj');
+{
+  const lines = [];
+  for (let k = 0; 2 * k < points; k++) {
+    const x = k % 300;
+    const z = Math.floor(k / 300);
+    lines.push(`v ${x} 2 ${z}\nv ${x} 0 ${z}\n`);
+  }
+  fs.writeFileSync(mesh, lines.join(''));
+}
+
+function serve() {
+  const selection = select === 'all' ? 'all' : '0-1';
+  const child = spawn(program, ['serve', mesh, '--select', selection], { cwd: dir, stdio: ['ignore', 'pipe', 'pipe'] });
+  let out = '';
+  child.stderr.on('data', (d) => (out += d));
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no address printed:\n${out}`)), 120000);
+    child.on('exit', (code) => reject(new Error(`serve ended with ${code}:\n${out}`)));
+    child.stdout.on('data', (d) => {
+      out += d;
+      const found = out.match(/Open (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+) /);
+      if (!found) return;
+      clearTimeout(timer);
+      child.removeAllListeners('exit');
+      resolve({ url: found[1], stop: () => child.kill('SIGINT') });
+    });
+  });
+}
+
+const median = (values) => {
+  const s = [...values].sort((a, b) => a - b);
+  const n = s.length;
+  return n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+};
+
+const server = await serve();
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'ep-chromium-'));
+const context = await chromium.launchPersistentContext(profile, {
+  executablePath: chromiumPath,
+  headless: true,
+  viewport: { width: 1400, height: 860 },
+  args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+});
+const results = [];
+try {
+  for (let round = 0; round < rounds; round++) {
+    const page = await context.newPage();
+    await page.goto('about:blank');
+    const cdp = await context.newCDPSession(page);
+    await cdp.send('Performance.enable', { timeDomain: 'threadTicks' });
+    const metric = async () => Object.fromEntries((await cdp.send('Performance.getMetrics')).metrics.map((m) => [m.name, m.value]));
+    const before = await metric();
+    const started = Date.now();
+    await page.goto(server.url, { timeout: 300000 });
+    await page.evaluate(() => window.playground.ready, null, { timeout: 300000 });
+    // The first frame drawn with the scene.
+    await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+    const wall = (Date.now() - started) / 1000;
+    const after = await metric();
+    const shown = await page.evaluate(() => window.playground.scene.points.length / 3);
+    const typedBytes = await page.evaluate(() => {
+      let bytes = 0;
+      const seen = new Set();
+      const add = (a) => {
+        if (a && ArrayBuffer.isView(a) && !seen.has(a.buffer)) {
+          seen.add(a.buffer);
+          bytes += a.buffer.byteLength;
+        }
+      };
+      const o = window.playground.overlay;
+      for (const v of Object.values(o)) add(v);
+      const r = window.playground.renderer;
+      r.scene.traverse((object) => {
+        for (const attribute of Object.values(object.geometry?.attributes ?? {})) add(attribute.array);
+        add(object.geometry?.index?.array);
+      });
+      return bytes;
+    });
+    await cdp.send('HeapProfiler.collectGarbage');
+    const collected = await metric();
+    const row = {
+      points: shown,
+      mainThreadS: after.TaskDuration - before.TaskDuration,
+      scriptS: after.ScriptDuration - before.ScriptDuration,
+      wallS: wall,
+      heapMB: after.JSHeapUsedSize / 1e6,
+      heapAfterGcMB: collected.JSHeapUsedSize / 1e6,
+      typedArraysMB: typedBytes / 1e6,
+    };
+    results.push(row);
+    console.log(`round ${round + 1}: ${JSON.stringify(row)}`);
+    await page.close();
+  }
+} finally {
+  await context.close();
+  fs.rmSync(profile, { recursive: true, force: true });
+  server.stop();
+}
+const keys = ['mainThreadS', 'scriptS', 'wallS', 'heapMB', 'heapAfterGcMB', 'typedArraysMB'];
+console.log(`\n${points} points, --select ${select}, ${rounds} rounds: median [min, max]`);
+for (const key of keys) {
+  const values = results.map((r) => r[key]);
+  console.log(`  ${key.padEnd(14)} ${median(values).toFixed(2)} [${Math.min(...values).toFixed(2)}, ${Math.max(...values).toFixed(2)}]`);
+}
+fs.rmSync(dir, { recursive: true, force: true });
