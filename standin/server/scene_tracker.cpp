@@ -245,14 +245,15 @@ void SceneTracker::noteCallLink(std::uint32_t slot, std::uint32_t link) {
 // The list of calls of the binary form (see the top): `slots` names them,
 // or every call in order when null.
 void SceneTracker::addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
-                               const std::uint32_t *slots, std::size_t count) const {
+                               const std::vector<std::uint32_t> *slots) const {
+  const std::size_t count = slots != nullptr ? slots->size() : calls.size();
   std::vector<std::uint8_t> ops(count);
   std::vector<std::int32_t> modes(count);
   std::vector<std::uint32_t> links(count);
   std::vector<float> xyz;
   std::vector<double> radii;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t slot = slots != nullptr ? slots[i] : i;
+    const std::size_t slot = slots != nullptr ? (*slots)[i] : i;
     const WireCall &call = calls[slot];
     ops[i] = static_cast<std::uint8_t>(call.op);
     modes[i] = call.mode;
@@ -262,9 +263,15 @@ void SceneTracker::addCallList(BinaryArrays &arrays, const std::vector<WireCall>
     else if (links[i] == kNoLink)
       xyz.insert(xyz.end(), call.point.begin(), call.point.end());
   }
-  if (slots != nullptr) arrays.add("overlaySlots", slots, count);
+  if (slots != nullptr) arrays.add("overlaySlots", *slots);
   arrays.add("overlayOps", ops);
-  arrays.add("overlayModes", modes);
+  // The modes in a byte each when they all fit (the tool's are 0, 1 and 101).
+  if (std::all_of(modes.begin(), modes.end(), [](std::int32_t m) { return m >= 0 && m <= 255; })) {
+    const std::vector<std::uint8_t> small(modes.begin(), modes.end());
+    arrays.add("overlayModes", small);
+  } else {
+    arrays.add("overlayModes", modes);
+  }
   arrays.add("overlayLinks", links);
   arrays.add("overlayXyz", xyz);
   arrays.add("overlayRadii", radii);
@@ -319,7 +326,7 @@ SceneAnswer SceneTracker::whole(Session &session, AnswerForm form) {
       if (handleLinks_[k] == kNoLink) own.insert(own.end(), handles_[k].begin(), handles_[k].end());
     arrays.add("handleLinks", handleLinks_);
     arrays.add("handleOwn", own);
-    addCallList(arrays, overlay, nullptr, overlay.size());
+    addCallList(arrays, overlay, nullptr);
   } else {
     answer["points"] = flatPositions(points_);
     answer["original"] = flatPositions(original);
@@ -493,7 +500,7 @@ SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm fo
     arrays.add("handleLinks", links);
     arrays.add("handleOwn", own);
     answer["overlayLength"] = overlay.size();
-    addCallList(arrays, overlay, named.data(), named.size());
+    addCallList(arrays, overlay, &named);
   } else {
     json flatMoved = json::array();
     for (std::uint32_t i : moved) {

@@ -53,7 +53,8 @@
 //             it are dropped), the calls named as a list of calls with
 //             overlaySlots (u32 each, ascending)
 //   a list of calls: overlayOps (u8: 0 moveTo, 1 lineTo, 2 spline, 3 circle),
-//             overlayModes (i32: the style or coordinate mode), overlayLinks
+//             overlayModes (the style or coordinate mode: u8 when every one
+//             of the list fits in a byte, i32 otherwise), overlayLinks
 //             (u32; a circle has none), overlayXyz (f32, 3 for each moveTo,
 //             lineTo or spline without a link, in order), overlayRadii (f64,
 //             one for each circle, in order)
@@ -151,8 +152,8 @@ class SceneTracker {
   void noteCallLink(std::uint32_t slot, std::uint32_t link);
   std::vector<std::uint32_t> namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
                                         std::vector<std::uint32_t> &changedSlots);
-  void addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls, const std::uint32_t *slots,
-                   std::size_t count) const;
+  void addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
+                   const std::vector<std::uint32_t> *slots) const;
 
   std::int64_t version_ = 0;
   std::vector<Position> points_;

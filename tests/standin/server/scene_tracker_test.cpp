@@ -134,7 +134,12 @@ struct BinaryPage {
   }
   void setCalls(const json &index, const std::string &body, std::size_t start, const std::vector<std::uint32_t> *slots) {
     const auto ops = array<std::uint8_t>(index, body, start, "overlayOps");
-    const auto modes = array<std::int32_t>(index, body, start, "overlayModes");
+    std::vector<std::int32_t> modes;
+    if (index.at("overlayModes").at("type") == "u8") {
+      for (std::uint8_t m : array<std::uint8_t>(index, body, start, "overlayModes")) modes.push_back(m);
+    } else {
+      modes = array<std::int32_t>(index, body, start, "overlayModes");
+    }
     const auto links = array<std::uint32_t>(index, body, start, "overlayLinks");
     const auto xyz = array<float>(index, body, start, "overlayXyz");
     const auto radii = array<double>(index, body, start, "overlayRadii");
