@@ -6,6 +6,8 @@
 //   BM_PlaygroundDragFrame/n        the API call: JSON in, session, JSON out
 //   BM_PlaygroundDragFrameCtrl/n    the same with CTRL: every pair moves, so
 //                                   the answer carries every point and call
+//   BM_PlaygroundDragFrame[Ctrl]Binary/n
+//                                   the same with the binary answer the page asks for
 //   BM_PlaygroundDragFrameHttp/n    the same as BM_PlaygroundDragFrame over
 //                                   HTTP on the loopback, with a client
 //
@@ -119,8 +121,10 @@ struct Served {
     playground->beginHistoryHere();
     api = std::make_unique<standin::PlaygroundApi>(*playground);
     version = 1;
-    api->get("state");
-    send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})");
+    // The scene and the press as the page fetches them (their JSON form at
+    // 1M points would take longer than the frames measured).
+    api->get("state", standin::AnswerForm::Binary);
+    send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})", standin::AnswerForm::Binary);
     if (timeTool) timeTheTool(*playground->tool());
   }
   // A drag body for frame i: up and down between y 3 and 3.5.
@@ -151,13 +155,13 @@ void report(benchmark::State &st, double bytes) {
   st.counters["answer_bytes"] = benchmark::Counter(bytes / frames);
 }
 
-void dragFrames(benchmark::State &st, bool ctrl) {
+void dragFrames(benchmark::State &st, bool ctrl, standin::AnswerForm form = standin::AnswerForm::Json) {
   Served s(static_cast<int>(st.range(0)));
   moduleSeconds = 0;
   double bytes = 0;
   std::int64_t i = 0;
   for (auto _ : st) {
-    const std::string answer = s.send("drag", Served::dragBody(i++, s.version, ctrl));
+    const std::string answer = s.send("drag", Served::dragBody(i++, s.version, ctrl), form);
     bytes += static_cast<double>(answer.size());
   }
   report(st, bytes);
@@ -165,6 +169,8 @@ void dragFrames(benchmark::State &st, bool ctrl) {
 
 void BM_PlaygroundDragFrame(benchmark::State &st) { dragFrames(st, false); }
 void BM_PlaygroundDragFrameCtrl(benchmark::State &st) { dragFrames(st, true); }
+void BM_PlaygroundDragFrameBinary(benchmark::State &st) { dragFrames(st, false, standin::AnswerForm::Binary); }
+void BM_PlaygroundDragFrameCtrlBinary(benchmark::State &st) { dragFrames(st, true, standin::AnswerForm::Binary); }
 
 void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
   Served s(static_cast<int>(st.range(0)));
@@ -298,6 +304,8 @@ BENCHMARK(BM_PlaygroundVsFloor)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrame)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameCtrl)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameBinary)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameCtrlBinary)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameHttp)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv) {

@@ -1,6 +1,7 @@
 #include "standin/server/scene_tracker.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -44,12 +45,17 @@ float drawFloat(double v) {
   return v > 0 ? HUGE_VALF : -HUGE_VALF;
 }
 
+// A point as the calls that sit on it hold it.
+struct DrawPoint {
+  explicit DrawPoint(const Position &p) : xyz{drawFloat(p[0]), drawFloat(p[1]), drawFloat(p[2])} {}
+  std::array<float, 3> xyz;
+};
+
 // Whether a call that draws at a point sits on `p`.
-bool callAt(const WireCall &call, const Position &p) {
-  if (call.op == WireOp::Circle) return false;
-  const float f[3] = {drawFloat(p[0]), drawFloat(p[1]), drawFloat(p[2])};
-  return std::memcmp(f, call.point.data(), sizeof f) == 0;
+bool callAt(const WireCall &call, const DrawPoint &p) {
+  return call.op != WireOp::Circle && std::memcmp(p.xyz.data(), call.point.data(), sizeof p.xyz) == 0;
 }
+bool callAt(const WireCall &call, const Position &p) { return call.op != WireOp::Circle && callAt(call, DrawPoint(p)); }
 
 void appendPosition(json &out, const Position &p) {
   for (double v : p) out.push_back(v);  // NaN is written as null
@@ -130,6 +136,14 @@ json panelJson(const Session &session) {
 }
 
 }  // namespace
+
+template <typename T>
+T *BinaryArrays::add(const char *name, std::size_t count) {
+  const std::size_t offset = (bytes_.size() + 7) / 8 * 8;
+  bytes_.resize(offset + count * sizeof(T));
+  index_[name] = {{"type", typeName<T>()}, {"offset", offset}, {"count", count}};
+  return reinterpret_cast<T *>(bytes_.data() + offset);
+}
 
 template <typename T>
 void BinaryArrays::add(const char *name, const T *values, std::size_t count) {
@@ -405,15 +419,29 @@ std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(Session &se
 
 // The calls the binary form names (ascending): those whose call is not where
 // the page's copy puts it (its link following the moved points); and in
-// `changedSlots` the calls that differ from what was last sent (ascending).
+// `changedSlots`, unless null, the calls that differ from what was last sent
+// (ascending).
 std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
-                                                    std::vector<std::uint32_t> &changedSlots) {
+                                                    std::vector<std::uint32_t> *changedSlots) {
   const std::vector<WireCall> &calls = session.overlay();
   const std::size_t oldLength = overlayLength_;
   overlayLength_ = calls.size();
   callLinks_.resize(calls.size(), kNoLink);
   slotMark_.resize(std::max(slotMark_.size(), calls.size()), 0);
-  std::vector<std::uint32_t> named, marked;
+  std::vector<std::uint32_t> named;
+  std::vector<std::uint32_t> &marked = scratch_;
+  marked.clear();
+  // The point last looked at as a float (a tool draws at a point several
+  // times in a row).
+  std::uint32_t lastPoint = kNoLink;
+  DrawPoint last(Position{});
+  auto at = [&](std::uint32_t point) -> const DrawPoint & {
+    if (point != lastPoint) {
+      lastPoint = point;
+      last = DrawPoint(points_[point]);
+    }
+    return last;
+  };
   auto check = [&](std::uint32_t slot, const WireCall &before, bool existed) {
     slotMark_[slot] = 1;
     marked.push_back(slot);
@@ -421,12 +449,14 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
     if (!existed || slot >= oldLength) return named.push_back(slot);
     const std::uint32_t link = callLinks_[slot];
     const bool follows = link == kNoLink ? sameWireCall(before, now)
-                                         : before.op == now.op && before.mode == now.mode && callAt(now, points_[link]);
+                                         : before.op == now.op && before.mode == now.mode && callAt(now, at(link));
     if (!follows) named.push_back(slot);
   };
-  for (const WireChange &change : session.takeOverlayChanges()) {
+  session.takeOverlayChanges(overlayChanges_);
+  for (const WireChange &change : overlayChanges_) {
     if (change.slot >= calls.size() || slotMark_[change.slot]) continue;
-    if (!change.existed || !sameWireCall(change.before, calls[change.slot])) changedSlots.push_back(change.slot);
+    if (changedSlots != nullptr && (!change.existed || !sameWireCall(change.before, calls[change.slot])))
+      changedSlots->push_back(change.slot);
     check(change.slot, change.before, change.existed);
   }
   for (std::size_t slot = oldLength; slot < calls.size(); ++slot)
@@ -447,7 +477,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   }
   for (std::uint32_t slot : marked) slotMark_[slot] = 0;
   sortIfNeeded(named);
-  sortIfNeeded(changedSlots);
+  if (changedSlots != nullptr) sortIfNeeded(*changedSlots);
   // What the page is told is linked anew: the old link when the call is
   // still there, else one found next to the call before it.
   for (std::uint32_t slot : named) {
@@ -473,20 +503,21 @@ SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm fo
   const bool binary = form == AnswerForm::Binary;
   addCommon(session, answer, true);
   answer["base"] = version_ - 1;
-  std::vector<std::uint32_t> written = session.takeWrittenPoints();
-  const std::vector<std::uint32_t> moved = movedPoints(session.mesh().positions(), written);
+  session.takeWrittenPoints(written_);
+  const std::vector<std::uint32_t> moved = movedPoints(session.mesh().positions(), written_);
   std::int64_t handleCount = 0;
-  const std::vector<HandleChange> handles = changedHandles(session, dragging, written, handleCount);
+  const std::vector<HandleChange> handles = changedHandles(session, dragging, written_, handleCount);
   std::vector<std::uint32_t> changedSlots;
-  const std::vector<std::uint32_t> named = namedCalls(session, moved, changedSlots);
+  const std::vector<std::uint32_t> named = namedCalls(session, moved, binary ? nullptr : &changedSlots);
   const std::vector<WireCall> &overlay = session.overlay();
   if (binary) {
     BinaryArrays &arrays = out.arrays;
-    std::vector<double> xyz;
-    xyz.reserve(3 * moved.size());
-    for (std::uint32_t i : moved) xyz.insert(xyz.end(), points_[i].begin(), points_[i].end());
     arrays.add("movedIndex", moved);
-    arrays.add("movedXyz", xyz);
+    double *xyz = arrays.add<double>("movedXyz", 3 * moved.size());
+    for (std::uint32_t i : moved) {
+      std::memcpy(xyz, points_[i].data(), sizeof(Position));
+      xyz += 3;
+    }
     answer["handleCount"] = handleCount;
     std::vector<std::uint32_t> index, links;
     std::vector<double> own;

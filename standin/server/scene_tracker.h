@@ -84,6 +84,9 @@ class BinaryArrays {
  public:
   template <typename T>
   void add(const char *name, const T *values, std::size_t count);
+  // Room for `count` values, to be written before the next add.
+  template <typename T>
+  T *add(const char *name, std::size_t count);
   template <typename T>
   void add(const char *name, const std::vector<T> &values) {
     add(name, values.data(), values.size());
@@ -151,7 +154,7 @@ class SceneTracker {
   std::uint32_t findCallLink(const WireCall &call, std::size_t &cursor) const;
   void noteCallLink(std::uint32_t slot, std::uint32_t link);
   std::vector<std::uint32_t> namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
-                                        std::vector<std::uint32_t> &changedSlots);
+                                        std::vector<std::uint32_t> *changedSlots);
   void addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
                    const std::vector<std::uint32_t> *slots) const;
 
@@ -169,6 +172,9 @@ class SceneTracker {
   std::vector<std::uint32_t> callsAt_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> laterLinks_;  // (point, slot)
   std::vector<unsigned char> slotMark_;
+  // Kept from answer to answer for their room: what the session lists.
+  std::vector<std::uint32_t> written_, scratch_;
+  std::vector<WireChange> overlayChanges_;
   bool lastWasDrag_ = false;  // the last answer was of a drag that built
   std::string panelText_;     // the panel's JSON text as last sent
   std::string help_;
