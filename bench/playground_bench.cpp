@@ -6,6 +6,8 @@
 //   BM_PlaygroundDragFrame/n        the API call: JSON in, session, JSON out
 //   BM_PlaygroundDragFrameCtrl/n    the same with CTRL: every pair moves, so
 //                                   the answer carries every point and call
+//   BM_PlaygroundDragFrame[Ctrl]Binary/n
+//                                   the same with the binary answer the page asks for
 //   BM_PlaygroundDragFrameHttp/n    the same as BM_PlaygroundDragFrame over
 //                                   HTTP on the loopback, with a client
 //
@@ -13,18 +15,27 @@
 // tool's own callbacks (the host's calls they make included), measured by
 // shims around the binding's slots; answer_bytes, the answer's size.
 //
-//   BM_PlaygroundVsFloor/n/ctrl  a drag frame of the API against its floor,
+//   BM_PlaygroundVsFloor/n/ctrl/binary
+//                                a drag frame of the API against its floor,
 //                                interleaved in one loop, each read with the
 //                                thread's CPU time: server_ms and floor_ms
-//                                are medians, ratio their quotient. The floor
-//                                is the module's own frame (adjust, test,
-//                                build, dirty, draw) on the floor host
+//                                are medians, ratio their quotient. The
+//                                answer is the binary form the page asks for
+//                                (binary 1) or JSON (0). The floor is the
+//                                module's own frame (adjust, test, build,
+//                                dirty, draw) on the floor host
 //                                (bench/floor_host.h), loaded from its file,
 //                                plus copying the moved points as they would
 //                                be sent: a uint32 index and three float64
-//                                each. floor_bytes is that copy's size.
+//                                each (with CTRL every pair's handle end, the
+//                                even points of this mesh; moved_points says
+//                                how many the answer moved). floor_bytes is
+//                                that copy's size; bytes_ratio is the
+//                                answer's size over the moved points'
+//                                positions as float64 (24 bytes a point).
 #include <benchmark/benchmark.h>
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -110,8 +121,10 @@ struct Served {
     playground->beginHistoryHere();
     api = std::make_unique<standin::PlaygroundApi>(*playground);
     version = 1;
-    api->get("state");
-    send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})");
+    // The scene and the press as the page fetches them (their JSON form at
+    // 1M points would take longer than the frames measured).
+    api->get("state", standin::AnswerForm::Binary);
+    send("press", R"({"position": [0, 2, 0], "handle": 0, "version": 1})", standin::AnswerForm::Binary);
     if (timeTool) timeTheTool(*playground->tool());
   }
   // A drag body for frame i: up and down between y 3 and 3.5.
@@ -119,8 +132,9 @@ struct Served {
     return "{\"position\": [0, " + standin::formatNumber(3.0 + 0.5 * static_cast<double>(i % 2)) +
            ", 0], \"ctrl\": " + (ctrl ? "true" : "false") + ", \"version\": " + std::to_string(version) + "}";
   }
-  std::string send(const char *action, const std::string &body) {
-    standin::ApiReply reply = api->post(action, body);
+  std::string send(const char *action, const std::string &body,
+                   standin::AnswerForm form = standin::AnswerForm::Json) {
+    standin::ApiReply reply = api->post(action, body, form);
     if (reply.status != 200) throw std::runtime_error(reply.body);
     ++version;
     return std::move(reply.body);
@@ -141,13 +155,13 @@ void report(benchmark::State &st, double bytes) {
   st.counters["answer_bytes"] = benchmark::Counter(bytes / frames);
 }
 
-void dragFrames(benchmark::State &st, bool ctrl) {
+void dragFrames(benchmark::State &st, bool ctrl, standin::AnswerForm form = standin::AnswerForm::Json) {
   Served s(static_cast<int>(st.range(0)));
   moduleSeconds = 0;
   double bytes = 0;
   std::int64_t i = 0;
   for (auto _ : st) {
-    const std::string answer = s.send("drag", Served::dragBody(i++, s.version, ctrl));
+    const std::string answer = s.send("drag", Served::dragBody(i++, s.version, ctrl), form);
     bytes += static_cast<double>(answer.size());
   }
   report(st, bytes);
@@ -155,6 +169,8 @@ void dragFrames(benchmark::State &st, bool ctrl) {
 
 void BM_PlaygroundDragFrame(benchmark::State &st) { dragFrames(st, false); }
 void BM_PlaygroundDragFrameCtrl(benchmark::State &st) { dragFrames(st, true); }
+void BM_PlaygroundDragFrameBinary(benchmark::State &st) { dragFrames(st, false, standin::AnswerForm::Binary); }
+void BM_PlaygroundDragFrameCtrlBinary(benchmark::State &st) { dragFrames(st, true, standin::AnswerForm::Binary); }
 
 void BM_PlaygroundDragFrameHttp(benchmark::State &st) {
   Served s(static_cast<int>(st.range(0)));
@@ -204,10 +220,10 @@ struct FloorFrame {
     if (tool.test() == LWT_TEST_UPDATE && tool.build(mesh.op()) != nullptr)
       throw std::runtime_error("a floor build failed");
     if (tool.dirty() != 0) tool.draw(sink.access());
-    const std::size_t first = ctrl ? 0 : k, end = ctrl ? mesh.size() : k + 2;
-    sent.resize((end - first) * (sizeof(std::uint32_t) + 3 * sizeof(double)));
+    const std::size_t first = ctrl ? 0 : k, end = ctrl ? mesh.size() : k + 2, step = ctrl ? 2 : 1;
+    sent.resize((end - first + step - 1) / step * (sizeof(std::uint32_t) + 3 * sizeof(double)));
     char *at = sent.data();
-    for (std::size_t p = first; p < end; ++p) {
+    for (std::size_t p = first; p < end; p += step) {
       const auto index = static_cast<std::uint32_t>(p);
       std::memcpy(at, &index, sizeof index);
       std::memcpy(at + sizeof index, mesh.record(p).position, 3 * sizeof(double));
@@ -230,20 +246,32 @@ double median(std::vector<double> values) {
   return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The number of points an answer moved.
+double movedIn(const std::string &answer, standin::AnswerForm form) {
+  if (form == standin::AnswerForm::Json) return static_cast<double>(nlohmann::json::parse(answer)["moved"].size() / 4);
+  std::uint32_t length = 0;
+  std::memcpy(&length, answer.data(), sizeof length);
+  const auto header = nlohmann::json::parse(answer.substr(sizeof length, length));
+  return header["arrays"]["movedIndex"]["count"].get<double>();
+}
+
 void BM_PlaygroundVsFloor(benchmark::State &st) {
   const bool ctrl = st.range(1) != 0;
+  const auto form = st.range(2) != 0 ? standin::AnswerForm::Binary : standin::AnswerForm::Json;
   Served s(static_cast<int>(st.range(0)), false);
   FloorFrame floor(static_cast<std::size_t>(st.range(0)));
   std::vector<double> server, floorTimes;
-  double bytes = 0, floorBytes = 0;
+  double bytes = 0, floorBytes = 0, moved = 0;
   std::int64_t i = 0;
   for (auto _ : st) {
     // Alternating which goes first, so that neither always finds the caches as the other left them.
     for (int part = 0; part < 2; ++part) {
       const double start = bench::benchClock();
       if ((part == 0) == (i % 2 == 0)) {
-        bytes += static_cast<double>(s.send("drag", Served::dragBody(i, s.version, ctrl)).size());
+        const std::string answer = s.send("drag", Served::dragBody(i, s.version, ctrl), form);
         server.push_back(bench::benchClock() - start);
+        bytes += static_cast<double>(answer.size());
+        moved += movedIn(answer, form);
       } else {
         floorBytes += static_cast<double>(floor.frame(i, ctrl));
         floorTimes.push_back(bench::benchClock() - start);
@@ -257,19 +285,27 @@ void BM_PlaygroundVsFloor(benchmark::State &st) {
   st.counters["ratio"] = median(server) / median(floorTimes);
   st.counters["answer_bytes"] = bytes / frames;
   st.counters["floor_bytes"] = floorBytes / frames;
+  st.counters["moved_points"] = moved / frames;
+  st.counters["bytes_ratio"] = moved > 0 ? bytes / (24 * moved) : 0;
 }
 
 }  // namespace
 
 BENCHMARK(BM_PlaygroundVsFloor)
-    ->Args({100000, 0})
-    ->Args({1000000, 0})
-    ->Args({100000, 1})
-    ->Args({1000000, 1})
+    ->ArgNames({"points", "ctrl", "binary"})
+    ->Args({100000, 0, 1})
+    ->Args({1000000, 0, 1})
+    ->Args({100000, 1, 1})
+    ->Args({1000000, 1, 1})
+    ->Args({100000, 0, 0})
+    ->Args({1000000, 0, 0})
+    ->Args({100000, 1, 0})
     ->Iterations(9)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrame)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameCtrl)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameBinary)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaygroundDragFrameCtrlBinary)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaygroundDragFrameHttp)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv) {

@@ -145,10 +145,15 @@ void Mesh::watch(std::size_t index) {
 }
 
 std::vector<std::uint32_t> Mesh::takeWatched() {
-  for (std::uint32_t index : watched_) watchMark_[index] = 0;
   std::vector<std::uint32_t> taken;
-  taken.swap(watched_);
+  takeWatched(taken);
   return taken;
+}
+
+void Mesh::takeWatched(std::vector<std::uint32_t> &into) {
+  for (std::uint32_t index : watched_) watchMark_[index] = 0;
+  into.clear();
+  into.swap(watched_);
 }
 
 }  // namespace standin

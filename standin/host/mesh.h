@@ -132,6 +132,9 @@ class Mesh {
   // The points written since watchWrites() or the last call, each once, in
   // the order first written.
   std::vector<std::uint32_t> takeWatched();
+  // The same into `into` (its contents replaced), whose room the mesh keeps
+  // for the next list.
+  void takeWatched(std::vector<std::uint32_t> &into);
 
  private:
   void endOrder();  // back to mesh order and one layer

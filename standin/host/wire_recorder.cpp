@@ -38,11 +38,16 @@ void WireRecorder::keepChanges() {
 }
 
 std::vector<WireChange> WireRecorder::takeChanges() {
+  std::vector<WireChange> taken;
+  takeChanges(taken);
+  return taken;
+}
+
+void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   settle();
   for (const WireChange &change : changes_) changed_[change.slot] = 0;
-  std::vector<WireChange> taken;
-  taken.swap(changes_);
-  return taken;
+  into.clear();
+  into.swap(changes_);
 }
 
 void WireRecorder::note(std::size_t slot) const {

@@ -64,6 +64,10 @@ class WireRecorder {
   // last call, once, with the call it held then (in the order first changed). A place may hold the same
   // call again by now.
   std::vector<WireChange> takeChanges();
+  // The same into `into` (its contents replaced), whose room the recorder
+  // keeps for the changes after: a viewer that takes them every frame
+  // allocates nothing once they have been as many.
+  void takeChanges(std::vector<WireChange> &into);
 
   void moveTo(const float *pos, int lineStyle);
   void lineTo(const float *pos, int coordSys);

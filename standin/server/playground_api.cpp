@@ -22,6 +22,13 @@ ApiReply jsonReply(int status, const json &body) {
   return reply;
 }
 
+ApiReply sceneReply(const SceneAnswer &answer) {
+  ApiReply reply;
+  if (answer.form == AnswerForm::Binary) reply.contentType = kBinarySceneType;
+  reply.body = answer.text();
+  return reply;
+}
+
 ApiReply errorReply(int status, const std::string &message) {
   return jsonReply(status, {{"error", message}});
 }
@@ -129,17 +136,17 @@ ApiReply download(Session &s) {
 
 }  // namespace
 
-ApiReply PlaygroundApi::get(std::string_view resource) {
+ApiReply PlaygroundApi::get(std::string_view resource, AnswerForm form) {
   try {
-    return answerGet(resource);
+    return answerGet(resource, form);
   } catch (...) {
     const Failure failure = caughtFailure();
     return errorReply(httpStatusOf(failure.kind()), failure.at(std::string(resource)).what());
   }
 }
 
-ApiReply PlaygroundApi::answerGet(std::string_view resource) {
-  if (resource == "state") return jsonReply(200, tracker_.full(session_));
+ApiReply PlaygroundApi::answerGet(std::string_view resource, AnswerForm form) {
+  if (resource == "state") return sceneReply(tracker_.whole(session_, form));
   if (resource == "download") return download(session_);
   if (resource == "about.png") return aboutPng(session_);
   if (resource == "script") {
@@ -151,27 +158,27 @@ ApiReply PlaygroundApi::answerGet(std::string_view resource) {
   return errorReply(404, "no such resource: " + std::string(resource));
 }
 
-ApiReply PlaygroundApi::post(std::string_view action, std::string_view body) {
+ApiReply PlaygroundApi::post(std::string_view action, std::string_view body, AnswerForm form) {
   try {
-    return answerPost(action, body);
+    return answerPost(action, body, form);
   } catch (...) {
     const Failure failure = caughtFailure();
     return errorReply(httpStatusOf(failure.kind()), failure.at(std::string(action)).what());
   }
 }
 
-ApiReply PlaygroundApi::answerPost(std::string_view action, std::string_view body) {
+ApiReply PlaygroundApi::answerPost(std::string_view action, std::string_view body, AnswerForm form) {
   const auto [command, version] = readBody(action, body);
   checkFromPage(command);
   const CommandAnswer answer = session_.run(command);
   const bool dragging = command.op == CommandOp::Drag && answer.failedBuilds.empty();
   // Another mesh: the whole scene, whatever the page held.
-  json reply = tracker_.answerFor(session_, command.op == CommandOp::Open ? -1 : version, dragging);
-  reply["messages"] = messagesJson(answer.boxes);
-  reply["failedBuilds"] = answer.failedBuilds;
-  reply["notes"] = answer.notes;
-  if (answer.about) reply["about"] = aboutJson(*answer.about);
-  return jsonReply(200, reply);
+  SceneAnswer reply = tracker_.answer(session_, command.op == CommandOp::Open ? -1 : version, dragging, form);
+  reply.header["messages"] = messagesJson(answer.boxes);
+  reply.header["failedBuilds"] = answer.failedBuilds;
+  reply.header["notes"] = answer.notes;
+  if (answer.about) reply.header["about"] = aboutJson(*answer.about);
+  return sceneReply(reply);
 }
 
 }  // namespace standin

@@ -29,6 +29,11 @@
 // then: no other request gets them), "failedBuilds", and for About "about"
 // with the texts and the picture as a data: URL, and "notes": what the
 // host says of it (edges left out of the pairs).
+//
+// The scene's answers (state, and those of carried-out commands) come in the
+// binary form (scene_tracker.h, content type kBinarySceneType) when the
+// request's Accept header names that type, and as JSON otherwise; the small
+// fields are in the binary form's header, as in JSON. Refusals are JSON.
 #pragma once
 
 #include <string>
@@ -58,14 +63,14 @@ class PlaygroundApi {
   explicit PlaygroundApi(Session &session) : session_(session) {}
 
   // `resource` is the path after /api/. 404 for an unknown resource.
-  ApiReply get(std::string_view resource);
-  ApiReply post(std::string_view action, std::string_view body);
+  ApiReply get(std::string_view resource, AnswerForm form = AnswerForm::Json);
+  ApiReply post(std::string_view action, std::string_view body, AnswerForm form = AnswerForm::Json);
 
   Session &session() { return session_; }
 
  private:
-  ApiReply answerGet(std::string_view resource);
-  ApiReply answerPost(std::string_view action, std::string_view body);
+  ApiReply answerGet(std::string_view resource, AnswerForm form);
+  ApiReply answerPost(std::string_view action, std::string_view body, AnswerForm form);
 
   Session &session_;
   SceneTracker tracker_;

@@ -1,6 +1,7 @@
 #include "standin/server/playground_server.h"
 
 #include <algorithm>
+#include <cctype>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -368,10 +369,22 @@ void PlaygroundServer::Impl::shutdown() {
   connections.clear();
 }
 
+// The binary form when the request's Accept header names its type.
+static AnswerForm answerForm(const ApiRequest &r) {
+  for (const auto &[name, value] : r.headers) {
+    if (name.size() != 6 || !std::equal(name.begin(), name.end(), "accept", [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        }))
+      continue;
+    if (value.find(kBinarySceneType) != std::string::npos) return AnswerForm::Binary;
+  }
+  return AnswerForm::Json;
+}
+
 ApiHandler apiHandler(PlaygroundApi &api) {
   return [&api](const ApiRequest &r) {
-    if (r.method == "GET") return api.get(r.resource);
-    if (r.method == "POST") return api.post(r.resource, r.body);
+    if (r.method == "GET") return api.get(r.resource, answerForm(r));
+    if (r.method == "POST") return api.post(r.resource, r.body, answerForm(r));
     return ApiReply{405, "application/json", jsonText({{"error", "the method is not allowed"}}), {}};
   };
 }

@@ -80,7 +80,8 @@ struct ApiRequest {
 };
 using ApiHandler = std::function<ApiReply(const ApiRequest &)>;
 
-// One playground's API as a handler: GET to get(), POST to post().
+// One playground's API as a handler: GET to get(), POST to post(), the scene in
+// the binary form when the Accept header names its type (kBinarySceneType).
 ApiHandler apiHandler(PlaygroundApi &api);
 
 class PlaygroundServer {

@@ -1,11 +1,17 @@
 #include "standin/server/scene_tracker.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <nlohmann/json.hpp>
 
 namespace standin {
+
+static_assert(std::endian::native == std::endian::little, "the binary answers are written as the memory holds them");
+static_assert(sizeof(Position) == 3 * sizeof(double), "positions are sent as they lie in memory");
+
 namespace {
 
 using nlohmann::json;
@@ -13,9 +19,43 @@ using nlohmann::json;
 // Changed overlay calls closer than this are sent as one run.
 constexpr std::size_t kRunGap = 12;
 
+template <typename T>
+constexpr const char *typeName() {
+  static_assert(std::is_same_v<T, double> || std::is_same_v<T, float> || std::is_same_v<T, std::uint32_t> ||
+                    std::is_same_v<T, std::int32_t> || std::is_same_v<T, std::uint8_t>,
+                "a type the binary form has");
+  if constexpr (std::is_same_v<T, double>) return "f64";
+  else if constexpr (std::is_same_v<T, float>) return "f32";
+  else if constexpr (std::is_same_v<T, std::uint32_t>) return "u32";
+  else if constexpr (std::is_same_v<T, std::int32_t>) return "i32";
+  else return "u8";
+}
+
 bool samePosition(const Position &a, const Position &b) {
   return std::memcmp(a.data(), b.data(), sizeof a) == 0;
 }
+
+// The float a double rounds to (to nearest; past the largest float, the
+// largest float up to half its spacing beyond it, infinity further), as the
+// tool converts what it draws and as a page's Float32Array stores a number.
+float drawFloat(double v) {
+  constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;
+  if (std::fabs(v) <= static_cast<double>(FLT_MAX) || std::isnan(v)) return static_cast<float>(v);
+  if (std::fabs(v) < kOverflow) return v > 0 ? FLT_MAX : -FLT_MAX;
+  return v > 0 ? HUGE_VALF : -HUGE_VALF;
+}
+
+// A point as the calls that sit on it hold it.
+struct DrawPoint {
+  explicit DrawPoint(const Position &p) : xyz{drawFloat(p[0]), drawFloat(p[1]), drawFloat(p[2])} {}
+  std::array<float, 3> xyz;
+};
+
+// Whether a call that draws at a point sits on `p`.
+bool callAt(const WireCall &call, const DrawPoint &p) {
+  return call.op != WireOp::Circle && std::memcmp(p.xyz.data(), call.point.data(), sizeof p.xyz) == 0;
+}
+bool callAt(const WireCall &call, const Position &p) { return call.op != WireOp::Circle && callAt(call, DrawPoint(p)); }
 
 void appendPosition(json &out, const Position &p) {
   for (double v : p) out.push_back(v);  // NaN is written as null
@@ -47,21 +87,6 @@ json flatCalls(const std::vector<WireCall> &calls, std::size_t first, std::size_
   return out;
 }
 
-// [index, x, y, z, ...] for every position that differs from what was seen
-// (positions past its end count as changed); `seen` becomes `now`, copying
-// only what changed.
-json changedPositions(std::vector<Position> &seen, const std::vector<Position> &now) {
-  json out = json::array();
-  seen.resize(now.size(), Position{std::nan(""), 0, 0});
-  for (std::size_t i = 0; i < now.size(); ++i) {
-    if (samePosition(seen[i], now[i])) continue;
-    seen[i] = now[i];
-    out.push_back(i);
-    appendPosition(out, now[i]);
-  }
-  return out;
-}
-
 // Sorted, unless already (a draw and a build go through the points in order,
 // so they almost always are: checking costs less than sorting).
 template <typename T>
@@ -69,9 +94,8 @@ void sortIfNeeded(std::vector<T> &values) {
   if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
 }
 
-// The runs of calls that differ from what was last sent, from the places the
-// recorder saw change since (ascending); a run ends after kRunGap unchanged
-// calls in a row.
+// The runs of calls that differ from what was last sent, from the places
+// that changed (ascending); a run ends after kRunGap unchanged calls in a row.
 json overlayRuns(const std::vector<std::uint32_t> &changed, const std::vector<WireCall> &now) {
   json runs = json::array();
   std::size_t k = 0;
@@ -82,19 +106,6 @@ json overlayRuns(const std::vector<std::uint32_t> &changed, const std::vector<Wi
     runs.push_back(json::array({first, flatCalls(now, first, end)}));
   }
   return runs;
-}
-
-// The places of the calls that differ now from what they were when last
-// taken: the recorder lists each place that was written since, with what it
-// held then.
-std::vector<std::uint32_t> changedCalls(Session &session) {
-  const std::vector<WireCall> &now = session.overlay();
-  std::vector<std::uint32_t> changed;
-  for (const WireChange &change : session.takeOverlayChanges())
-    if (change.slot < now.size() && (!change.existed || !sameWireCall(change.before, now[change.slot])))
-      changed.push_back(change.slot);
-  sortIfNeeded(changed);
-  return changed;
 }
 
 json optionalNumber(const std::optional<long long> &value) { return value ? json(*value) : json(nullptr); }
@@ -126,6 +137,39 @@ json panelJson(const Session &session) {
 
 }  // namespace
 
+template <typename T>
+T *BinaryArrays::add(const char *name, std::size_t count) {
+  const std::size_t offset = (bytes_.size() + 7) / 8 * 8;
+  bytes_.resize(offset + count * sizeof(T));
+  index_[name] = {{"type", typeName<T>()}, {"offset", offset}, {"count", count}};
+  return reinterpret_cast<T *>(bytes_.data() + offset);
+}
+
+template <typename T>
+void BinaryArrays::add(const char *name, const T *values, std::size_t count) {
+  const std::size_t offset = (bytes_.size() + 7) / 8 * 8;
+  bytes_.append(offset - bytes_.size(), '\0');
+  if (count > 0) bytes_.append(reinterpret_cast<const char *>(values), count * sizeof(T));
+  index_[name] = {{"type", typeName<T>()}, {"offset", offset}, {"count", count}};
+}
+
+std::string SceneAnswer::text() const {
+  // Invalid UTF-8 from a file (a name, a message box) is replaced rather than refused.
+  constexpr auto kReplace = json::error_handler_t::replace;
+  if (form == AnswerForm::Json) return header.dump(-1, ' ', false, kReplace);
+  json withIndex = header;
+  withIndex["arrays"] = arrays.index();
+  std::string head = withIndex.dump(-1, ' ', false, kReplace);
+  head.append((8 - (4 + head.size()) % 8) % 8, ' ');
+  const auto length = static_cast<std::uint32_t>(head.size());
+  std::string out;
+  out.reserve(4 + head.size() + arrays.bytes().size());
+  out.append(reinterpret_cast<const char *>(&length), sizeof length);
+  out += head;
+  out += arrays.bytes();
+  return out;
+}
+
 SceneTracker::SceneTracker() = default;
 SceneTracker::~SceneTracker() = default;
 
@@ -133,7 +177,11 @@ SceneTracker::~SceneTracker() = default;
 // the changes since, as the whole scene follows.
 bool SceneTracker::sameAsLastAnswer(Session &session) {
   const std::vector<std::uint32_t> written = session.takeWrittenPoints();
-  const bool overlaySame = changedCalls(session).empty() && session.overlay().size() == overlayLength_;
+  const std::vector<WireCall> &overlay = session.overlay();
+  bool overlaySame = overlay.size() == overlayLength_;
+  for (const WireChange &change : session.takeOverlayChanges())
+    if (change.slot < overlay.size() && (!change.existed || !sameWireCall(change.before, overlay[change.slot])))
+      overlaySame = false;
   if (version_ == 0 || session.selectionStamp() != selectionStamp_ || session.selection() != selection_)
     return false;
   const std::vector<Position> &points = session.mesh().positions();
@@ -156,115 +204,363 @@ void SceneTracker::addCommon(Session &session, json &answer, bool newVersion) {
   answer["canRedo"] = session.canRedo();
 }
 
-json SceneTracker::full(Session &session) {
-  json answer;
+// The point a handle sits on: its own point, when it is there.
+std::uint32_t SceneTracker::handleLink(std::size_t index, const Position &position) const {
+  if (index >= selection_.size()) return kNoLink;
+  const std::size_t point = selection_[index];
+  return point < points_.size() && samePosition(points_[point], position) ? static_cast<std::uint32_t>(point)
+                                                                          : kNoLink;
+}
+
+// The point a call sits on, looked for among the selected points next to
+// the place `cursor` in the selection (a tool draws at its handles in their
+// order); the cursor moves to the one found.
+std::uint32_t SceneTracker::findCallLink(const WireCall &call, std::size_t &cursor) const {
+  if (call.op == WireOp::Circle || selection_.empty()) return kNoLink;
+  const std::size_t tries[] = {cursor, cursor ^ 1, cursor + 1, cursor + 2, cursor + 3, cursor - 1};
+  for (std::size_t place : tries) {
+    if (place >= selection_.size()) continue;  // cursor - 1 at 0 wraps past the end
+    const std::size_t point = selection_[place];
+    if (point < points_.size() && callAt(call, points_[point])) {
+      cursor = place;
+      return static_cast<std::uint32_t>(point);
+    }
+  }
+  return kNoLink;
+}
+
+// Links every call afresh.
+void SceneTracker::relinkOverlay(const std::vector<WireCall> &calls) {
+  callLinks_.assign(calls.size(), kNoLink);
+  std::size_t cursor = 0;
+  for (std::size_t slot = 0; slot < calls.size(); ++slot) callLinks_[slot] = findCallLink(calls[slot], cursor);
+  relinkIndex();
+}
+
+// Indexes the calls linked to each point.
+void SceneTracker::relinkIndex() {
+  callsFrom_.assign(points_.size() + 1, 0);
+  for (std::uint32_t link : callLinks_)
+    if (link != kNoLink) ++callsFrom_[link + 1];
+  for (std::size_t p = 0; p < points_.size(); ++p) callsFrom_[p + 1] += callsFrom_[p];
+  callsAt_.resize(callsFrom_.back());
+  std::vector<std::uint32_t> next(callsFrom_.begin(), callsFrom_.end() - 1);
+  for (std::size_t slot = 0; slot < callLinks_.size(); ++slot)
+    if (callLinks_[slot] != kNoLink) callsAt_[next[callLinks_[slot]]++] = static_cast<std::uint32_t>(slot);
+  laterLinks_.clear();
+}
+
+
+void SceneTracker::noteCallLink(std::uint32_t slot, std::uint32_t link) {
+  callLinks_[slot] = link;
+  if (link != kNoLink) laterLinks_.emplace_back(link, slot);
+}
+
+// The list of calls of the binary form (see the top): `slots` names them,
+// or every call in order when null.
+void SceneTracker::addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
+                               const std::vector<std::uint32_t> *slots) const {
+  const std::size_t count = slots != nullptr ? slots->size() : calls.size();
+  std::vector<std::uint8_t> ops(count);
+  std::vector<std::int32_t> modes(count);
+  std::vector<std::uint32_t> links(count);
+  std::vector<float> xyz;
+  std::vector<double> radii;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t slot = slots != nullptr ? (*slots)[i] : i;
+    const WireCall &call = calls[slot];
+    ops[i] = static_cast<std::uint8_t>(call.op);
+    modes[i] = call.mode;
+    links[i] = callLinks_[slot];
+    if (call.op == WireOp::Circle)
+      radii.push_back(call.radius);
+    else if (links[i] == kNoLink)
+      xyz.insert(xyz.end(), call.point.begin(), call.point.end());
+  }
+  if (slots != nullptr) arrays.add("overlaySlots", *slots);
+  arrays.add("overlayOps", ops);
+  // The modes in a byte each when they all fit (the tool's are 0, 1 and 101).
+  if (std::all_of(modes.begin(), modes.end(), [](std::int32_t m) { return m >= 0 && m <= 255; })) {
+    const std::vector<std::uint8_t> small(modes.begin(), modes.end());
+    arrays.add("overlayModes", small);
+  } else {
+    arrays.add("overlayModes", modes);
+  }
+  arrays.add("overlayLinks", links);
+  arrays.add("overlayXyz", xyz);
+  arrays.add("overlayRadii", radii);
+}
+
+SceneAnswer SceneTracker::whole(Session &session, AnswerForm form) {
+  SceneAnswer out;
+  out.form = form;
+  json &answer = out.header;
+  const bool binary = form == AnswerForm::Binary;
   // From the first answer on, the session keeps what changes between answers.
   session.watchChanges();
   // The scene as last answered keeps its version, so that every page that
   // holds it (one that asked for the whole scene after another page's
   // change) gets only the changes of the next answer.
-  addCommon(session, answer, !sameAsLastAnswer(session));
+  const bool same = sameAsLastAnswer(session);
+  addCommon(session, answer, !same);
   answer["full"] = true;
   answer["name"] = session.file().name();
   answer["output"] = session.outputPath().empty() ? json(nullptr) : json(session.outputPath());
   points_ = session.mesh().positions();
-  answer["points"] = flatPositions(points_);
-  answer["original"] = flatPositions(session.original());
-  json edges = json::array();
+  const std::vector<Position> original = session.original();
+  std::vector<std::uint32_t> edges;
+  edges.reserve(2 * session.edges().size());
   for (const auto &[a, b] : session.edges()) {
-    edges.push_back(a);
-    edges.push_back(b);
+    edges.push_back(static_cast<std::uint32_t>(a));
+    edges.push_back(static_cast<std::uint32_t>(b));
   }
-  answer["edges"] = std::move(edges);
   lastWasDrag_ = false;
   selection_ = session.selection();
   selectionStamp_ = session.selectionStamp();
-  handleOf_.assign(points_.size(), kNoHandle);
-  for (std::size_t k = 0; k < selection_.size(); ++k)
-    handleOf_[selection_[k]] = static_cast<std::uint32_t>(k);
-  answer["selected"] = selection_;
+  handleOf_.assign(points_.size(), kNoLink);
+  for (std::size_t k = 0; k < selection_.size(); ++k) handleOf_[selection_[k]] = static_cast<std::uint32_t>(k);
   handles_ = session.handles();
-  answer["handles"] = flatPositions(handles_);
+  // Links are a function of the scene and the answers before: a scene
+  // answered before keeps the links the pages holding it have.
+  handleLinks_.resize(handles_.size());
+  for (std::size_t k = 0; k < handles_.size(); ++k) handleLinks_[k] = handleLink(k, handles_[k]);
   const std::vector<WireCall> &overlay = session.overlay();
   overlayLength_ = overlay.size();
-  answer["overlay"] = flatCalls(overlay, 0, overlay.size());
+  if (!same || callLinks_.size() != overlay.size()) relinkOverlay(overlay);
+  if (binary) {
+    BinaryArrays &arrays = out.arrays;
+    arrays.add("points", points_.data()->data(), 3 * points_.size());
+    arrays.add("original", original.data()->data(), 3 * original.size());
+    arrays.add("edges", edges);
+    std::vector<std::uint32_t> selected(selection_.begin(), selection_.end());
+    arrays.add("selected", selected);
+    answer["handleCount"] = handles_.size();
+    std::vector<double> own;
+    for (std::size_t k = 0; k < handles_.size(); ++k)
+      if (handleLinks_[k] == kNoLink) own.insert(own.end(), handles_[k].begin(), handles_[k].end());
+    arrays.add("handleLinks", handleLinks_);
+    arrays.add("handleOwn", own);
+    addCallList(arrays, overlay, nullptr);
+  } else {
+    answer["points"] = flatPositions(points_);
+    answer["original"] = flatPositions(original);
+    answer["edges"] = edges;
+    answer["selected"] = selection_;
+    answer["handles"] = flatPositions(handles_);
+    answer["overlay"] = flatCalls(overlay, 0, overlay.size());
+  }
   json panel = panelJson(session);
   panelText_ = panel.dump();
   answer["panel"] = std::move(panel);
   help_ = session.help();
   answer["help"] = help_;
-  return answer;
+  return out;
 }
 
-// [index, x, y, z, ...] for each written point whose position differs from
-// the one last sent, ascending; the positions kept become the new ones.
-json SceneTracker::movedPoints(const std::vector<Position> &now, std::vector<std::uint32_t> &written) {
-  if (points_.size() != now.size()) return changedPositions(points_, now);
-  sortIfNeeded(written);
-  json out = json::array();
-  for (std::uint32_t i : written) {
-    if (samePosition(points_[i], now[i])) continue;
-    points_[i] = now[i];
-    out.push_back(i);
-    appendPosition(out, now[i]);
+// Each written point whose position differs from the one last sent,
+// ascending; the positions kept become the new ones.
+std::vector<std::uint32_t> SceneTracker::movedPoints(const std::vector<Position> &now,
+                                                     std::vector<std::uint32_t> &written) {
+  std::vector<std::uint32_t> moved;
+  if (points_.size() != now.size()) {
+    points_.resize(now.size(), Position{std::nan(""), 0, 0});
+    for (std::size_t i = 0; i < now.size(); ++i)
+      if (!samePosition(points_[i], now[i])) moved.push_back(static_cast<std::uint32_t>(i));
+  } else {
+    sortIfNeeded(written);
+    for (std::uint32_t i : written)
+      if (!samePosition(points_[i], now[i])) moved.push_back(i);
   }
-  return out;
+  for (std::uint32_t i : moved) points_[i] = now[i];
+  return moved;
 }
 
 // The handles that changed. From one drag to the next only the held one and
 // those of the points the build wrote can have moved (a handle is a point of
 // the edit, at its place in the selection); any other command, and the first
-// drag after one (the tool may read the points afresh then), lists every
-// handle.
-json SceneTracker::changedHandles(Session &session, bool dragging,
-                                  const std::vector<std::uint32_t> &written) {
-  const int count = session.handleCount();
+// drag after one (the tool may read the points afresh then), asks every
+// handle. Each entry says whether its position changed since the last answer
+// (the JSON form names those) and whether the binary form must name it: its
+// position is not where its link puts it, or its link changes.
+std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(Session &session, bool dragging,
+                                                                      const std::vector<std::uint32_t> &written,
+                                                                      std::int64_t &count) {
+  count = session.handleCount();
   const bool afterDrag = lastWasDrag_;
   lastWasDrag_ = dragging;
-  if (!dragging || !afterDrag || static_cast<std::size_t>(count) != handles_.size())
-    return {{"count", count}, {"changed", changedPositions(handles_, session.handles())}};
   std::vector<std::uint32_t> asked;
-  if (const std::optional<int> held = session.held(); held && *held >= 0 && *held < count)
-    asked.push_back(static_cast<std::uint32_t>(*held));
-  for (std::uint32_t point : written)
-    if (point < handleOf_.size() && handleOf_[point] < static_cast<std::uint32_t>(count))
-      asked.push_back(handleOf_[point]);
-  sortIfNeeded(asked);
-  asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
-  json changed = json::array();
+  const auto n = static_cast<std::size_t>(count);
+  if (!dragging || !afterDrag || n != handles_.size()) {
+    handles_.resize(n, Position{std::nan(""), std::nan(""), std::nan("")});
+    handleLinks_.resize(n, kNoLink);
+    asked.resize(n);
+    for (std::size_t k = 0; k < n; ++k) asked[k] = static_cast<std::uint32_t>(k);
+  } else {
+    if (const std::optional<int> held = session.held(); held && *held >= 0 && *held < count)
+      asked.push_back(static_cast<std::uint32_t>(*held));
+    for (std::uint32_t point : written)
+      if (point < handleOf_.size() && handleOf_[point] < n) asked.push_back(handleOf_[point]);
+    sortIfNeeded(asked);
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+  }
+  std::vector<HandleChange> out;
   for (std::uint32_t index : asked) {
     const Position now = session.handle(static_cast<int>(index));
-    if (samePosition(handles_[index], now)) continue;
+    const std::uint32_t link = handleLinks_[index];
+    const std::uint32_t newLink = handleLink(index, now);
+    const bool moved = !samePosition(handles_[index], now);
+    const bool named = newLink != link || !samePosition(link == kNoLink ? handles_[index] : points_[link], now);
     handles_[index] = now;
-    changed.push_back(index);
-    appendPosition(changed, now);
+    handleLinks_[index] = newLink;
+    if (moved || named) out.push_back({index, (moved ? 1u : 0u) | (named ? 2u : 0u), newLink, now});
   }
-  return {{"count", count}, {"changed", std::move(changed)}};
+  return out;
 }
 
-json SceneTracker::changes(Session &session, bool dragging) {
-  json answer;
+// The calls the binary form names (ascending): those whose call is not where
+// the page's copy puts it (its link following the moved points); and in
+// `changedSlots`, unless null, the calls that differ from what was last sent
+// (ascending).
+std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
+                                                    std::vector<std::uint32_t> *changedSlots) {
+  const std::vector<WireCall> &calls = session.overlay();
+  const std::size_t oldLength = overlayLength_;
+  overlayLength_ = calls.size();
+  callLinks_.resize(calls.size(), kNoLink);
+  slotMark_.resize(std::max(slotMark_.size(), calls.size()), 0);
+  std::vector<std::uint32_t> named;
+  std::vector<std::uint32_t> &marked = scratch_;
+  marked.clear();
+  // The point last looked at as a float (a tool draws at a point several
+  // times in a row).
+  std::uint32_t lastPoint = kNoLink;
+  DrawPoint last(Position{});
+  auto at = [&](std::uint32_t point) -> const DrawPoint & {
+    if (point != lastPoint) {
+      lastPoint = point;
+      last = DrawPoint(points_[point]);
+    }
+    return last;
+  };
+  auto check = [&](std::uint32_t slot, const WireCall &before, bool existed) {
+    slotMark_[slot] = 1;
+    marked.push_back(slot);
+    const WireCall &now = calls[slot];
+    if (!existed || slot >= oldLength) return named.push_back(slot);
+    const std::uint32_t link = callLinks_[slot];
+    const bool follows = link == kNoLink ? sameWireCall(before, now)
+                                         : before.op == now.op && before.mode == now.mode && callAt(now, at(link));
+    if (!follows) named.push_back(slot);
+  };
+  session.takeOverlayChanges(overlayChanges_);
+  for (const WireChange &change : overlayChanges_) {
+    if (change.slot >= calls.size() || slotMark_[change.slot]) continue;
+    if (changedSlots != nullptr && (!change.existed || !sameWireCall(change.before, calls[change.slot])))
+      changedSlots->push_back(change.slot);
+    check(change.slot, change.before, change.existed);
+  }
+  for (std::size_t slot = oldLength; slot < calls.size(); ++slot)
+    if (!slotMark_[slot]) check(static_cast<std::uint32_t>(slot), calls[slot], false);
+  // The calls that did not change but are linked to a point that moved.
+  auto linked = [&](std::uint32_t point, std::uint32_t slot) {
+    if (slot < calls.size() && !slotMark_[slot] && callLinks_[slot] == point) check(slot, calls[slot], true);
+  };
+  if (!moved.empty() && callsFrom_.size() == points_.size() + 1) {
+    for (std::uint32_t point : moved)
+      for (std::uint32_t k = callsFrom_[point]; k < callsFrom_[point + 1]; ++k) linked(point, callsAt_[k]);
+  }
+  if (!moved.empty() && !laterLinks_.empty()) {
+    std::vector<unsigned char> movedMark(points_.size(), 0);
+    for (std::uint32_t point : moved) movedMark[point] = 1;
+    for (const auto &[point, slot] : laterLinks_)
+      if (point < movedMark.size() && movedMark[point]) linked(point, slot);
+  }
+  for (std::uint32_t slot : marked) slotMark_[slot] = 0;
+  sortIfNeeded(named);
+  if (changedSlots != nullptr) sortIfNeeded(*changedSlots);
+  // What the page is told is linked anew: the old link when the call is
+  // still there, else one found next to the call before it.
+  for (std::uint32_t slot : named) {
+    const WireCall &call = calls[slot];
+    std::uint32_t link = callLinks_[slot];
+    if (link == kNoLink || !callAt(call, points_[link])) {
+      const std::uint32_t before = slot > 0 ? callLinks_[slot - 1] : kNoLink;
+      std::size_t cursor = before < handleOf_.size() && handleOf_[before] != kNoLink ? handleOf_[before] : 0;
+      link = findCallLink(call, cursor);
+    }
+    noteCallLink(slot, link);
+  }
+  // Links made since the index are looked through at every move: past a
+  // share of the calls, the index is made anew.
+  if (laterLinks_.size() > calls.size() / 8 + 64) relinkIndex();
+  return named;
+}
+
+SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm form) {
+  SceneAnswer out;
+  out.form = form;
+  json &answer = out.header;
+  const bool binary = form == AnswerForm::Binary;
   addCommon(session, answer, true);
   answer["base"] = version_ - 1;
-  std::vector<std::uint32_t> written = session.takeWrittenPoints();
-  answer["moved"] = movedPoints(session.mesh().positions(), written);
-  answer["handles"] = changedHandles(session, dragging, written);
+  session.takeWrittenPoints(written_);
+  const std::vector<std::uint32_t> moved = movedPoints(session.mesh().positions(), written_);
+  std::int64_t handleCount = 0;
+  const std::vector<HandleChange> handles = changedHandles(session, dragging, written_, handleCount);
+  std::vector<std::uint32_t> changedSlots;
+  const std::vector<std::uint32_t> named = namedCalls(session, moved, binary ? nullptr : &changedSlots);
   const std::vector<WireCall> &overlay = session.overlay();
-  overlayLength_ = overlay.size();
-  answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(changedCalls(session), overlay)}};
+  if (binary) {
+    BinaryArrays &arrays = out.arrays;
+    arrays.add("movedIndex", moved);
+    double *xyz = arrays.add<double>("movedXyz", 3 * moved.size());
+    for (std::uint32_t i : moved) {
+      std::memcpy(xyz, points_[i].data(), sizeof(Position));
+      xyz += 3;
+    }
+    answer["handleCount"] = handleCount;
+    std::vector<std::uint32_t> index, links;
+    std::vector<double> own;
+    for (const HandleChange &h : handles) {
+      if ((h.what & 2u) == 0) continue;
+      index.push_back(h.index);
+      links.push_back(h.link);
+      if (h.link == kNoLink) own.insert(own.end(), h.position.begin(), h.position.end());
+    }
+    arrays.add("handleIndex", index);
+    arrays.add("handleLinks", links);
+    arrays.add("handleOwn", own);
+    answer["overlayLength"] = overlay.size();
+    addCallList(arrays, overlay, &named);
+  } else {
+    json flatMoved = json::array();
+    for (std::uint32_t i : moved) {
+      flatMoved.push_back(i);
+      appendPosition(flatMoved, points_[i]);
+    }
+    answer["moved"] = std::move(flatMoved);
+    json changedHandles = json::array();
+    for (const HandleChange &h : handles) {
+      if ((h.what & 1u) == 0) continue;
+      changedHandles.push_back(h.index);
+      appendPosition(changedHandles, h.position);
+    }
+    answer["handles"] = {{"count", handleCount}, {"changed", std::move(changedHandles)}};
+    answer["overlay"] = {{"length", overlay.size()}, {"runs", overlayRuns(changedSlots, overlay)}};
+  }
   json panel = panelJson(session);
   if (std::string text = panel.dump(); text != panelText_) {
     panelText_ = std::move(text);
     answer["panel"] = std::move(panel);
   }
   if (session.help() != help_) answer["help"] = help_ = session.help();
-  return answer;
+  return out;
 }
 
-json SceneTracker::answerFor(Session &session, std::int64_t version, bool dragging) {
+SceneAnswer SceneTracker::answer(Session &session, std::int64_t version, bool dragging, AnswerForm form) {
   const bool current = version == version_ && version_ > 0 && session.selectionStamp() == selectionStamp_ &&
                        session.mesh().size() == points_.size();
-  return current ? changes(session, dragging) : full(session);
+  return current ? changed(session, dragging, form) : whole(session, form);
 }
 
 }  // namespace standin

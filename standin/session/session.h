@@ -223,6 +223,10 @@ class Session {
   void watchChanges();
   std::vector<std::uint32_t> takeWrittenPoints() { return mesh_.takeWatched(); }
   std::vector<WireChange> takeOverlayChanges() { return viewport_.takeChanges(); }
+  // The same into `into`, whose room the session keeps for the next list (no
+  // allocation per frame).
+  void takeWrittenPoints(std::vector<std::uint32_t> &into) { mesh_.takeWatched(into); }
+  void takeOverlayChanges(std::vector<WireChange> &into) { viewport_.takeChanges(into); }
   // Counts every change of the selection (see Mesh::selectionStamp).
   std::uint64_t selectionStamp() const { return mesh_.selectionStamp(); }
   std::string panelTitle() const;

@@ -28,6 +28,7 @@ import { currentEndTest, pickHandle } from './handle_pick.js';
 import { LengthsTable } from './lengths_table.js';
 import { OverlayModel } from './overlay_model.js';
 import { PairsPanel, pairsOf } from './pairs_panel.js';
+import { LinkIndex, NO_LINK } from './scene_binary.js';
 import { OptionsPanel, panelCommand, shown } from './panel.js';
 import { SceneRenderer } from './render.js';
 import { VIEW_NAMES, VIEW_TITLES, ViewSet } from './views.js';
@@ -42,6 +43,26 @@ const PANEL_COMMANDS = new Set(['mode', 'factor', 'offset', 'symmetry', 'invert'
 const HOVER_PIXELS = 6;
 
 const $ = (id) => document.getElementById(id);
+
+// Position j of `to` (flat, three a position) from position i of `from`; NaN
+// (no position) as null, as the JSON form has it.
+function copyPosition(to, j, from, i) {
+  for (let c = 0; c < 3; c++) {
+    const v = from[3 * i + c];
+    to[3 * j + c] = Number.isNaN(v) ? null : v;
+  }
+}
+
+// The overlay's list of calls in a binary answer (scene_binary.js).
+function callList(arrays) {
+  return {
+    ops: arrays.overlayOps,
+    modes: arrays.overlayModes,
+    links: arrays.overlayLinks,
+    xyz: arrays.overlayXyz,
+    radii: arrays.overlayRadii,
+  };
+}
 
 class Playground {
   constructor() {
@@ -136,22 +157,37 @@ class Playground {
     this.stats.answers += 1;
   }
 
+  // The whole scene (the binary form: scene_binary.js). Points, original
+  // positions and handles are kept as plain arrays of numbers (a handle with
+  // no position as nulls), as the JSON form has them; the handles' links say
+  // which point each one follows.
   applyFull(s) {
-    const first = this.scene === null || this.scene.name !== s.name || this.scene.points.length !== s.points.length;
+    const a = s.arrays;
+    const points = Array.from(a.points);
+    const original = Array.from(a.original);
+    const first = this.scene === null || this.scene.name !== s.name || this.scene.points.length !== points.length;
+    this.handleLinks = a.handleLinks.slice();
+    this.handleIndex = null;
+    const handles = new Array(3 * s.handleCount);
+    let own = 0;
+    for (let j = 0; j < s.handleCount; j++) {
+      if (this.handleLinks[j] !== NO_LINK) copyPosition(handles, j, points, this.handleLinks[j]);
+      else copyPosition(handles, j, a.handleOwn, own++);
+    }
     this.scene = {
       name: s.name,
       output: s.output,
-      points: s.points,
-      original: s.original,
-      edges: s.edges,
-      selected: s.selected,
-      handles: s.handles,
-      bounds: first ? bounds(s.points, s.original) : this.scene.bounds,
+      points,
+      original,
+      edges: a.edges,
+      selected: Array.from(a.selected),
+      handles,
+      bounds: first ? bounds(points, original) : this.scene.bounds,
     };
     this.index.setScene(this.scene);
-    this.renderer.setMesh(s.points, s.original, s.edges, s.selected, this.scene.bounds.center);
-    this.renderer.setHandles(s.handles);
-    this.overlay.setCalls(s.overlay);
+    this.renderer.setMesh(points, original, a.edges, a.selected, this.scene.bounds.center);
+    this.renderer.setHandles(handles);
+    this.overlay.setCallList(callList(a), points);
     this.renderer.setOverlay(this.overlay);
     this.renderer.groundGrid(this.scene.bounds);
     $('mesh-name').textContent = s.name.split('/').pop();
@@ -160,42 +196,53 @@ class Playground {
     save.disabled = s.output === null;
     save.title = s.output === null ? 'Start the server with -o OUT.obj to save' : `Write ${s.output}`;
     $('points-info').textContent =
-      `${s.points.length / 3} points, ${s.selected.length} selected, ${Math.floor(s.selected.length / 2)} pairs`;
+      `${points.length / 3} points, ${a.selected.length} selected, ${Math.floor(a.selected.length / 2)} pairs`;
   }
 
+  // What changed: the moved points first, then every handle and overlay call
+  // that follows one of them, then what the answer names.
   applyChanges(c) {
+    const a = c.arrays;
     const { points, handles } = this.scene;
-    for (let k = 0; k < c.moved.length; k += 4) {
-      for (let i = 0; i < 3; i++) points[3 * c.moved[k] + i] = c.moved[k + 1 + i];
+    const moved = a.movedIndex;
+    const xyz = a.movedXyz;
+    for (let k = 0; k < moved.length; k++) {
+      for (let i = 0; i < 3; i++) points[3 * moved[k] + i] = xyz[3 * k + i];
     }
-    this.renderer.movePoints(c.moved);
-    this.index.pointsMoved(c.moved);
-    if (c.handles.count * 3 !== handles.length || c.handles.changed.length > 0) {
-      handles.length = c.handles.count * 3;
-      for (let k = 0; k < c.handles.changed.length; k += 4) {
-        for (let i = 0; i < 3; i++) handles[3 * c.handles.changed[k] + i] = c.handles.changed[k + 1 + i];
-      }
-      this.renderer.setHandles(handles, c.handles.changed);
-      this.index.handlesChanged(c.handles.changed);
+    this.renderer.movePoints(moved, xyz);
+    this.index.pointsMoved(moved, 1);
+    const changed = [];
+    const resized = c.handleCount * 3 !== handles.length;
+    if (resized) {
+      const before = handles.length / 3;
+      handles.length = 3 * c.handleCount;
+      handles.fill(null, 3 * before);
+      const links = new Uint32Array(c.handleCount).fill(NO_LINK);
+      links.set(this.handleLinks.subarray(0, Math.min(before, c.handleCount)));
+      this.handleLinks = links;
+      this.handleIndex = null;
     }
-    if (c.overlay.length !== this.overlay.callCount) {
-      this.rebuildOverlay(c.overlay);
-      return;
+    if (moved.length > 0 && c.handleCount > 0) {
+      this.handleIndex ??= new LinkIndex(this.handleLinks, points.length / 3);
+      for (const p of moved) this.handleIndex.forEach(p, (j) => {
+        copyPosition(handles, j, points, p);
+        changed.push(j);
+      });
     }
-    for (const [first, calls] of c.overlay.runs) {
-      const touched = this.overlay.applyRun(first, calls);
-      if (touched === null) return this.rebuildOverlay(c.overlay);
-      this.renderer.setOverlay(this.overlay, touched);
+    let own = 0;
+    for (let k = 0; k < a.handleIndex.length; k++) {
+      const j = a.handleIndex[k];
+      const link = a.handleLinks[k];
+      if (link !== NO_LINK) copyPosition(handles, j, points, link);
+      else copyPosition(handles, j, a.handleOwn, own++);
+      if (this.handleLinks[j] !== link) this.handleIndex = null;
+      this.handleLinks[j] = link;
+      changed.push(j);
     }
-  }
-
-  // The overlay's shape changed: the calls are patched, then laid out anew.
-  rebuildOverlay(change) {
-    const flat = Array.from(this.overlay.calls.subarray(0, change.length * 5));
-    for (let i = flat.length; i < change.length * 5; i++) flat.push(0);
-    for (const [first, calls] of change.runs) flat.splice(first * 5, calls.length, ...calls);
-    this.overlay.setCalls(flat);
-    this.renderer.setOverlay(this.overlay);
+    if (resized || changed.length > 0) this.renderer.setHandles(handles, resized ? null : changed);
+    this.index.handlesChanged(changed, 1);
+    const touched = this.overlay.applyChanges(moved, points, c.overlayLength, a.overlaySlots, callList(a));
+    this.renderer.setOverlay(this.overlay, touched);
   }
 
   // Another mesh: framed in every view, nothing half chosen.

@@ -6,7 +6,9 @@
 // ({"command": name, ...fields}). Each request carries the scene version the
 // page holds (body "version"); the server answers with what changed since (or
 // the whole scene when the page is behind), and with the boxes the tool showed
-// for it.
+// for it. The page asks for the scene's binary form (Accept: SCENE_TYPE):
+// arrays of numbers as bytes behind a JSON header (scene_binary.js); each
+// answer is handed over as the header with `arrays` as typed arrays.
 //
 // Pages that agree: the server counts the session's changes (every action it
 // carried out) and says the count with every answer (header
@@ -31,12 +33,21 @@
 //   idle()                          resolves when nothing is queued or out
 //   stateVersion                    the session's change count the page shows
 
+import { SCENE_TYPE, decodeScene } from './scene_binary.js';
+
 // A release ends what its press began, whatever changed meanwhile: it never
 // waits on the page being up to date.
 const UNVERSIONED = new Set(['release']);
 // Commands posted to their own route (/api/NAME, the body without "command"):
 // a mesh file's text is larger than /api/command takes.
 const ROUTED = new Set(['open']);
+
+// An answer's body: the binary form decoded, or JSON (refusals are JSON).
+async function readAnswer(response) {
+  const type = response.headers.get('Content-Type') ?? '';
+  if (type.startsWith(SCENE_TYPE)) return decodeScene(await response.arrayBuffer());
+  return response.json();
+}
 
 export class Channel {
   constructor(onAnswer, onError) {
@@ -63,8 +74,8 @@ export class Channel {
   }
 
   async load(action = 'state') {
-    const response = await fetch('/api/state', { cache: 'no-store' });
-    const answer = await response.json();
+    const response = await fetch('/api/state', { cache: 'no-store', headers: { Accept: SCENE_TYPE } });
+    const answer = await readAnswer(response);
     if (!response.ok) throw new Error(answer.error || `state: ${response.status}`);
     this.version = answer.version;
     this.noteVersion(response);
@@ -103,7 +114,7 @@ export class Channel {
   }
 
   async post(action, body) {
-    const headers = { 'Content-Type': 'application/json' };
+    const headers = { 'Content-Type': 'application/json', Accept: SCENE_TYPE };
     if (!UNVERSIONED.has(action) && this.stateVersion >= 0) headers['Session-Version'] = String(this.stateVersion);
     const routed = ROUTED.has(action);
     const response = await fetch(routed ? `/api/${action}` : '/api/command', {
@@ -111,7 +122,7 @@ export class Channel {
       headers,
       body: JSON.stringify({ ...(routed ? {} : { command: action }), ...body, version: this.version }),
     });
-    const answer = await response.json();
+    const answer = await readAnswer(response);
     if (response.ok) {
       this.version = answer.version;
       this.noteVersion(response);

@@ -1,19 +1,23 @@
 // The tool's overlay as the host draws it: the wire-draw calls of the tool's
 // last draw, interpreted with a pen, into line segments and circles.
 //
-// Calls come five numbers each (see the server's scene answers):
+// Calls come five numbers each in the JSON form (see the server's scene answers):
 //   0 moveTo  x y z style      pen to a model point; style 0 solid, 1 dashed
 //   1 lineTo  x y z mode       mode 0: to a model point; 101: by an offset from the pen
 //   2 spline  x y z mode       drawn as lineTo
 //   3 circle  radius 0 0 mode  around the pen; mode 101: radius in relative units
+// and as a list of calls in the binary form (scene_binary.js), where a call
+// may be linked to a point: it is drawn at that point's position as a float,
+// and follows the point as it moves.
 // An offset or radius in mode 101 is drawn at a fixed screen size,
 // RELATIVE_PIXELS (10) pixels a unit, whatever the zoom, as the stand-in
 // host's SVG views draw it; so a pen holds a model point (anchor) and a
 // relative offset from it (rel) in those units.
 //
-// The model keeps, for each call, the pen after it and the slot of the
-// segment or circle it drew, so that a run of changed calls is redrawn alone:
-// from the run's first call to the next moveTo after it.
+// The model keeps, for each call, the slot of the segment or circle it drew,
+// so that changed calls are redrawn alone: from the moveTo before them to the
+// next moveTo after. Coordinates are kept as floats, as the tool draws them.
+import { LinkIndex, NO_LINK } from './scene_binary.js';
 
 export const OP_MOVE = 0;
 export const OP_LINE = 1;
@@ -23,116 +27,277 @@ export const MODE_RELATIVE = 101;
 export const NUMBERS_PER_CALL = 5;
 export const RELATIVE_PIXELS = 10;
 
+// What a call draws: 0 nothing (moveTo), 1 a segment, 2 a circle.
+const kindOf = (op) => (op === OP_LINE || op === OP_SPLINE ? 1 : op === OP_CIRCLE ? 2 : 0);
+
 export class OverlayModel {
   constructor() {
     this.setCalls([]);
   }
 
   get callCount() {
-    return this.calls.length / NUMBERS_PER_CALL;
+    return this.ops.length;
   }
 
-  // Every call anew; slots are assigned in call order.
+  // The calls in the JSON form's numbers, five a call.
+  get calls() {
+    const n = this.callCount;
+    const out = new Float64Array(n * NUMBERS_PER_CALL);
+    for (let i = 0; i < n; i++) {
+      const base = i * NUMBERS_PER_CALL;
+      out[base] = this.ops[i];
+      if (this.ops[i] === OP_CIRCLE) out[base + 1] = this.radius[i];
+      else for (let k = 0; k < 3; k++) out[base + 1 + k] = this.xyz[3 * i + k];
+      out[base + 4] = this.modes[i];
+    }
+    return out;
+  }
+
+  // Room for n calls, keeping those there are.
+  resize(n) {
+    const keep = (Type, old, size) => {
+      const a = new Type(n * size);
+      if (old) a.set(old.subarray(0, Math.min(old.length, a.length)));
+      return a;
+    };
+    this.ops = keep(Uint8Array, this.ops, 1);
+    this.modes = keep(Int32Array, this.modes, 1);
+    this.xyz = keep(Float32Array, this.xyz, 3);
+    this.radius = keep(Float64Array, this.radius, 1);
+    const oldLinks = this.links;
+    this.links = new Uint32Array(n).fill(NO_LINK);
+    if (oldLinks) this.links.set(oldLinks.subarray(0, Math.min(oldLinks.length, n)));
+    this.marks = new Uint8Array(n);
+    this.index = null;
+  }
+
+  // Every call anew from the JSON form's numbers.
   setCalls(flat) {
     const n = Math.floor(flat.length / NUMBERS_PER_CALL);
-    this.calls = Float64Array.from(flat.slice(0, n * NUMBERS_PER_CALL));
-    this.penAnchor = new Float64Array(3 * n);
-    this.penRel = new Float64Array(3 * n);
-    this.penStyle = new Uint8Array(n);
-    this.segmentOf = new Int32Array(n).fill(-1);
-    this.circleOf = new Int32Array(n).fill(-1);
-    let segments = 0;
-    let circles = 0;
-    for (let i = 0; i < n; i++) {
-      const op = this.calls[i * NUMBERS_PER_CALL];
-      if (op === OP_LINE || op === OP_SPLINE) this.segmentOf[i] = segments++;
-      else if (op === OP_CIRCLE) this.circleOf[i] = circles++;
-    }
-    // Segment: a (anchor, rel), b (anchor, rel), dashed. Circle: anchor, rel, radius, relative, dashed.
-    this.segA = new Float64Array(3 * segments);
-    this.segARel = new Float64Array(3 * segments);
-    this.segB = new Float64Array(3 * segments);
-    this.segBRel = new Float64Array(3 * segments);
-    this.segDashed = new Uint8Array(segments);
-    this.circleAnchor = new Float64Array(3 * circles);
-    this.circleRel = new Float64Array(3 * circles);
-    this.circleRadius = new Float64Array(circles);
-    this.circleRelative = new Uint8Array(circles);
-    this.circleDashed = new Uint8Array(circles);
-    return this.interpret(0, n);
+    this.ops = null;
+    this.links = null;
+    this.resize(n);
+    for (let i = 0; i < n; i++) this.writeFlat(i, flat, i * NUMBERS_PER_CALL);
+    return this.layout();
   }
 
-  // Applies a run of changed calls starting at `first`. Returns the changed
-  // slots, or null when the calls' kinds differ and everything must be laid
-  // out anew (setCalls).
+  writeFlat(i, flat, base) {
+    this.ops[i] = flat[base];
+    this.modes[i] = flat[base + 4];
+    this.links[i] = NO_LINK;
+    if (flat[base] === OP_CIRCLE) this.radius[i] = flat[base + 1];
+    else for (let k = 0; k < 3; k++) this.xyz[3 * i + k] = flat[base + 1 + k];
+  }
+
+  // Every call anew from the binary form's list of calls; `points` holds the
+  // positions linked calls sit on.
+  setCallList(list, points) {
+    this.ops = null;
+    this.links = null;
+    this.resize(list.ops.length);
+    this.writeList(null, list, points);
+    return this.layout();
+  }
+
+  // Writes the calls of a list (slots[k], or k without slots); returns
+  // whether a call now draws another kind of thing.
+  writeList(slots, list, points) {
+    const { ops, modes, links, xyz, radii } = list;
+    let own = 0;
+    let circles = 0;
+    let kindChanged = false;
+    for (let k = 0; k < ops.length; k++) {
+      const i = slots ? slots[k] : k;
+      if (kindOf(this.ops[i]) !== kindOf(ops[k])) kindChanged = true;
+      this.ops[i] = ops[k];
+      this.modes[i] = modes[k];
+      if (this.links[i] !== links[k]) this.index = null;
+      this.links[i] = links[k];
+      if (ops[k] === OP_CIRCLE) this.radius[i] = radii[circles++];
+      else if (links[k] !== NO_LINK) this.follow(i, points, links[k]);
+      else {
+        for (let c = 0; c < 3; c++) this.xyz[3 * i + c] = xyz[3 * own + c];
+        own++;
+      }
+      this.mark(i);
+    }
+    return kindChanged;
+  }
+
+  follow(i, points, p) {
+    for (let c = 0; c < 3; c++) this.xyz[3 * i + c] = points[3 * p + c];
+  }
+
+  mark(i) {
+    this.marks[i] = 1;
+    if (i < this.dirtyLo) this.dirtyLo = i;
+    if (i + 1 > this.dirtyHi) this.dirtyHi = i + 1;
+  }
+
+  // A binary answer's changes: the points that moved (indices; `points` holds
+  // every position, the moved ones already new), the calls' new length and
+  // the calls it names. Returns the changed slots as interpret() does, or
+  // null when everything was laid out anew.
+  applyChanges(moved, points, length, slots, list) {
+    if (moved.length > 0 && this.links.length > 0) {
+      const pointCount = Math.floor(points.length / 3);
+      this.index ??= new LinkIndex(this.links, pointCount);
+      for (const p of moved) this.index.forEach(p, (i) => {
+        this.follow(i, points, p);
+        this.mark(i);
+      });
+    }
+    let relayout = false;
+    if (length !== this.callCount) {
+      this.resize(length);
+      relayout = true;
+    }
+    if (this.writeList(slots, list, points)) relayout = true;
+    if (relayout) {
+      this.layout();
+      return null;
+    }
+    return this.interpretMarked();
+  }
+
+  // Applies a run of changed calls (JSON numbers) starting at `first`.
+  // Returns the changed slots, or null when the calls' kinds differ and
+  // everything must be laid out anew (setCalls).
   applyRun(first, flat) {
     const count = Math.floor(flat.length / NUMBERS_PER_CALL);
     if (first + count > this.callCount) return null;
     for (let k = 0; k < count; k++) {
-      const i = first + k;
-      const op = flat[k * NUMBERS_PER_CALL];
-      const oldOp = this.calls[i * NUMBERS_PER_CALL];
-      const segmentKind = (o) => (o === OP_LINE || o === OP_SPLINE ? 1 : o === OP_CIRCLE ? 2 : 0);
-      if (segmentKind(op) !== segmentKind(oldOp)) return null;
+      if (kindOf(flat[k * NUMBERS_PER_CALL]) !== kindOf(this.ops[first + k])) return null;
     }
-    this.calls.set(flat.slice(0, count * NUMBERS_PER_CALL), first * NUMBERS_PER_CALL);
+    for (let k = 0; k < count; k++) this.writeFlat(first + k, flat, k * NUMBERS_PER_CALL);
+    this.index = null;
     return this.interpret(first, first + count);
   }
 
-  // Lays out calls from `first` on: at least to `end`, then on to the next
-  // moveTo. Returns { segments: [lo, hi], circles: [lo, hi] } (hi exclusive).
+  // Slots for every call in order, and every call interpreted.
+  layout() {
+    const n = this.callCount;
+    this.slotOf = new Int32Array(n).fill(-1);
+    let segments = 0;
+    let circles = 0;
+    for (let i = 0; i < n; i++) {
+      const kind = kindOf(this.ops[i]);
+      if (kind === 1) this.slotOf[i] = segments++;
+      else if (kind === 2) this.slotOf[i] = circles++;
+    }
+    // Segment: a (anchor, rel), b (anchor, rel), dashed. Circle: anchor, rel, radius, relative, dashed.
+    this.segA = new Float32Array(3 * segments);
+    this.segARel = new Float32Array(3 * segments);
+    this.segB = new Float32Array(3 * segments);
+    this.segBRel = new Float32Array(3 * segments);
+    this.segDashed = new Uint8Array(segments);
+    this.circleAnchor = new Float32Array(3 * circles);
+    this.circleRel = new Float32Array(3 * circles);
+    this.circleRadius = new Float64Array(circles);
+    this.circleRelative = new Uint8Array(circles);
+    this.circleDashed = new Uint8Array(circles);
+    this.marks.fill(0);
+    this.dirtyLo = Infinity;
+    this.dirtyHi = 0;
+    return this.interpret(0, n);
+  }
+
+  // Lays out the marked calls, each from the moveTo before it to the next.
+  interpretMarked() {
+    const touched = { segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
+    const hi = Math.min(this.dirtyHi, this.callCount);
+    let i = this.dirtyLo;
+    while (i < hi) {
+      if (!this.marks[i]) {
+        i++;
+        continue;
+      }
+      const t = this.interpret(i, i + 1);
+      const end = this.interpretedTo;
+      this.marks.fill(0, i, end);
+      for (const key of ['segments', 'circles']) {
+        touched[key][0] = Math.min(touched[key][0], t[key][0]);
+        touched[key][1] = Math.max(touched[key][1], t[key][1]);
+      }
+      i = Math.max(end, i + 1);
+    }
+    this.dirtyLo = Infinity;
+    this.dirtyHi = 0;
+    return touched;
+  }
+
+  // Lays out calls from `first` on: from the last moveTo at or before it, at
+  // least to `end`, then on to the next moveTo. Returns { segments: [lo,
+  // hi], circles: [lo, hi] } (hi exclusive); interpretedTo is where it stopped.
   interpret(first, end) {
     const n = this.callCount;
-    const c = this.calls;
-    const anchor = [0, 0, 0];
-    const rel = [0, 0, 0];
+    const { ops, modes, xyz } = this;
+    let start = Math.min(first, n - 1);
+    while (start > 0 && ops[start] !== OP_MOVE) start--;
+    let ax = 0;
+    let ay = 0;
+    let az = 0;
+    let rx = 0;
+    let ry = 0;
+    let rz = 0;
     let style = 0;
-    if (first > 0) {
-      for (let k = 0; k < 3; k++) {
-        anchor[k] = this.penAnchor[3 * (first - 1) + k];
-        rel[k] = this.penRel[3 * (first - 1) + k];
-      }
-      style = this.penStyle[first - 1];
-    }
     const touched = { segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
-    for (let i = first; i < n && (i < end || c[i * NUMBERS_PER_CALL] !== OP_MOVE); i++) {
-      const base = i * NUMBERS_PER_CALL;
-      const op = c[base];
-      const p = [c[base + 1], c[base + 2], c[base + 3]];
-      const mode = c[base + 4];
+    let i = Math.max(start, 0);
+    for (; i < n && (i < end || ops[i] !== OP_MOVE); i++) {
+      const op = ops[i];
+      const x = xyz[3 * i];
+      const y = xyz[3 * i + 1];
+      const z = xyz[3 * i + 2];
+      const mode = modes[i];
       if (op === OP_MOVE) {
-        anchor.splice(0, 3, ...p);
-        rel.fill(0);
+        ax = x;
+        ay = y;
+        az = z;
+        rx = ry = rz = 0;
         style = mode === 0 ? 0 : 1;
       } else if (op === OP_LINE || op === OP_SPLINE) {
-        const s = this.segmentOf[i];
-        this.segA.set(anchor, 3 * s);
-        this.segARel.set(rel, 3 * s);
+        const s = this.slotOf[i];
+        this.segA[3 * s] = ax;
+        this.segA[3 * s + 1] = ay;
+        this.segA[3 * s + 2] = az;
+        this.segARel[3 * s] = rx;
+        this.segARel[3 * s + 1] = ry;
+        this.segARel[3 * s + 2] = rz;
         if (mode === MODE_RELATIVE) {
-          for (let k = 0; k < 3; k++) rel[k] += p[k];
+          rx += x;
+          ry += y;
+          rz += z;
         } else {
-          anchor.splice(0, 3, ...p);
-          rel.fill(0);
+          ax = x;
+          ay = y;
+          az = z;
+          rx = ry = rz = 0;
         }
-        this.segB.set(anchor, 3 * s);
-        this.segBRel.set(rel, 3 * s);
+        this.segB[3 * s] = ax;
+        this.segB[3 * s + 1] = ay;
+        this.segB[3 * s + 2] = az;
+        this.segBRel[3 * s] = rx;
+        this.segBRel[3 * s + 1] = ry;
+        this.segBRel[3 * s + 2] = rz;
         this.segDashed[s] = style;
-        touched.segments[0] = Math.min(touched.segments[0], s);
-        touched.segments[1] = Math.max(touched.segments[1], s + 1);
+        if (s < touched.segments[0]) touched.segments[0] = s;
+        if (s + 1 > touched.segments[1]) touched.segments[1] = s + 1;
       } else if (op === OP_CIRCLE) {
-        const r = this.circleOf[i];
-        this.circleAnchor.set(anchor, 3 * r);
-        this.circleRel.set(rel, 3 * r);
-        this.circleRadius[r] = p[0];
+        const r = this.slotOf[i];
+        this.circleAnchor[3 * r] = ax;
+        this.circleAnchor[3 * r + 1] = ay;
+        this.circleAnchor[3 * r + 2] = az;
+        this.circleRel[3 * r] = rx;
+        this.circleRel[3 * r + 1] = ry;
+        this.circleRel[3 * r + 2] = rz;
+        this.circleRadius[r] = this.radius[i];
         this.circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
         this.circleDashed[r] = style;
-        touched.circles[0] = Math.min(touched.circles[0], r);
-        touched.circles[1] = Math.max(touched.circles[1], r + 1);
+        if (r < touched.circles[0]) touched.circles[0] = r;
+        if (r + 1 > touched.circles[1]) touched.circles[1] = r + 1;
       }
-      this.penAnchor.set(anchor, 3 * i);
-      this.penRel.set(rel, 3 * i);
-      this.penStyle[i] = style;
     }
+    this.interpretedTo = i;
     return touched;
   }
 

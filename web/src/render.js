@@ -256,24 +256,29 @@ export class SceneRenderer {
     for (let i = 0; i < flat.length; i++) a[3 * first + i] = (flat[i] ?? NaN) - o[i % 3];
   }
 
-  // Moved points: flat [index, x, y, z, ...].
-  movePoints(moved) {
-    if (moved.length === 0) return;
+  // Moved points: their indices and positions (three a point); only the
+  // span of the buffer they lie in goes to the graphics card.
+  movePoints(indices, xyz) {
+    if (indices.length === 0) return;
     const a = this.positions.array;
+    const [ox, oy, oz] = this.origin;
     let lo = Infinity;
     let hi = -Infinity;
-    for (let k = 0; k < moved.length; k += 4) {
-      const i = moved[k];
-      for (let c = 0; c < 3; c++) a[3 * i + c] = moved[k + 1 + c] - this.origin[c];
-      lo = Math.min(lo, i);
-      hi = Math.max(hi, i);
+    for (let k = 0; k < indices.length; k++) {
+      const i = indices[k];
+      a[3 * i] = xyz[3 * k] - ox;
+      a[3 * i + 1] = xyz[3 * k + 1] - oy;
+      a[3 * i + 2] = xyz[3 * k + 2] - oz;
+      if (i < lo) lo = i;
+      if (i > hi) hi = i;
     }
     this.positions.clearUpdateRanges();
     this.positions.addUpdateRange(3 * lo, 3 * (hi - lo + 1));
     this.positions.needsUpdate = true;
   }
 
-  // The handles' positions (flat); the geometry is made anew only when their number changes.
+  // The handles' positions (flat); `changed`: the indices of those that
+  // changed (null: all). The geometry is made anew only when their number changes.
   setHandles(flat, changed = null) {
     const count = flat.length / 3;
     if (!this.handles || this.handles.userData.count !== count) {
@@ -294,10 +299,20 @@ export class SceneRenderer {
       changed = null;
     }
     const attribute = this.handles.geometry.attributes.position;
+    attribute.clearUpdateRanges();
     if (changed === null) {
       this.writePositions(attribute, 0, flat);
     } else {
-      for (let k = 0; k < changed.length; k += 4) this.writePositions(attribute, changed[k], changed.slice(k + 1, k + 4));
+      const a = attribute.array;
+      let lo = Infinity;
+      let hi = -Infinity;
+      for (const j of changed) {
+        for (let c = 0; c < 3; c++) a[3 * j + c] = (flat[3 * j + c] ?? NaN) - this.origin[c];
+        if (j < lo) lo = j;
+        if (j > hi) hi = j;
+      }
+      if (hi < lo) return;
+      attribute.addUpdateRange(3 * lo, 3 * (hi - lo + 1));
     }
     attribute.needsUpdate = true;
   }
