@@ -355,22 +355,40 @@ describe('views that behave', () => {
     }
   });
 
-  test('at 390 pixels wide nothing is cut off, and Factor and Offset are a radio group for the keyboard', async () => {
+  test('at full width, 390 and 340 pixels wide nothing is cut off, and Factor and Offset are a radio group for the keyboard', async () => {
     const s = await session('narrow');
     try {
-      await s.page.setViewportSize({ width: 390, height: 844 });
-      await s.page.waitForTimeout(200);
-      const overflow = await s.page.evaluate(() => {
-        const wide = [...document.querySelectorAll('button, input, select, a.button, label.button, canvas')].filter((e) => {
-          const r = e.getBoundingClientRect();
-          return r.width > 0 && (r.right > 391 || r.left < -1);
-        });
-        return { scroll: document.documentElement.scrollWidth, wide: wide.map((e) => e.id || e.textContent) };
-      });
-      assert.ok(overflow.scroll <= 390, `page width ${overflow.scroll}`);
-      assert.deepEqual(overflow.wide, []);
+      // Lengths as long as the table writes them, in the field of each row.
+      for (const [pair, length] of [[0, '0.00123456789'], [1, '98765.4321']]) {
+        const field = s.page.locator(`#lengths-table tr[data-pair="${pair}"] input.length-now`);
+        await field.fill(length);
+        await field.press('Enter');
+        await idle(s.page);
+      }
+      for (const width of [1400, 390, 340]) {
+        await s.page.setViewportSize({ width, height: 844 });
+        await s.page.waitForTimeout(200);
+        const overflow = await s.page.evaluate((w) => {
+          const wide = [...document.querySelectorAll('button, input, select, a.button, label.button, canvas')].filter((e) => {
+            const r = e.getBoundingClientRect();
+            return r.width > 0 && (r.right > w + 1 || r.left < -1);
+          });
+          const card = document.getElementById('lengths-card');
+          const cut = [...document.querySelectorAll('#lengths-table input.length-now')].filter((e) => e.scrollWidth > e.clientWidth);
+          return {
+            scroll: document.documentElement.scrollWidth,
+            wide: wide.map((e) => e.id || e.textContent),
+            card: card.scrollWidth - card.clientWidth,
+            cut: cut.map((e) => e.value),
+          };
+        }, width);
+        assert.ok(overflow.scroll <= width, `page width ${overflow.scroll} at ${width}`);
+        assert.deepEqual(overflow.wide, [], `at ${width}`);
+        assert.equal(overflow.card, 0, `the lengths table scrolls at ${width}`);
+        assert.deepEqual(overflow.cut, [], `lengths cut off at ${width}`);
+      }
       const canvas = await s.page.locator('#canvas').boundingBox();
-      assert.ok(canvas.width >= 380 && canvas.height >= 280, JSON.stringify(canvas));
+      assert.ok(canvas.width >= 330 && canvas.height >= 280, JSON.stringify(canvas));
       await s.page.screenshot({ path: path.join(s.dir, 'narrow.png'), fullPage: true });
       // Keyboard: Tab reaches the checked mode; the arrow key picks Offset.
       const radios = s.page.locator('#panel [role="radiogroup"] [role="radio"]');
