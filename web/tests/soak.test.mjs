@@ -132,31 +132,52 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
     },
   ];
 
+  // Where the time goes (EP_SOAK_TRACE): milliseconds by action kind and by step of the check.
+  const spent = new Map();
+  const timed = async (name, work) => {
+    const started = performance.now();
+    try {
+      return await work();
+    } finally {
+      const t = spent.get(name) ?? { count: 0, ms: 0 };
+      t.count += 1;
+      t.ms += performance.now() - started;
+      spent.set(name, t);
+    }
+  };
+
   const check = async (done) => {
-    await idle(page);
-    const state = await serverState(server.url);
-    const shown = await scene();
+    await timed('check: idle', () => idle(page));
+    const state = await timed('check: state', () => serverState(server.url));
+    const shown = await timed('check: scene', scene);
     assert.deepEqual(shown.points, state.points, `points after ${done} actions`);
     assert.deepEqual(shown.selected, state.selected, `selection after ${done} actions`);
     assert.deepEqual(shown.handles, state.handles, `handles after ${done} actions`);
-    const script = await serverScript(server.url);
+    const script = await timed('check: script', () => serverScript(server.url));
     fs.writeFileSync(path.join(dir, 'session.script'), script);
-    const replay = runProgram(dir, ['pairs.obj', '--script', 'session.script', '-o', 'replay.obj', '-q']);
+    const replay = await timed('check: replay', () =>
+      runProgram(dir, ['pairs.obj', '--script', 'session.script', '-o', 'replay.obj', '-q']),
+    );
     assert.equal(replay.status, 0, `${replay.stderr}\n${script}`);
-    const download = await (await api(server.url, 'download')).text();
+    const download = await timed('check: download', async () => (await api(server.url, 'download')).text());
     assert.equal(fs.readFileSync(path.join(dir, 'replay.obj'), 'utf8'), download, `replay after ${done} actions`);
   };
 
+  const start = performance.now();
   try {
     for (let n = 1; n <= ACTIONS; n++) {
       const kind = pick(actions.length);
-      await actions[kind]();
+      await timed(`action ${kind}`, () => actions[kind]());
       if (page.isClosed()) throw new Error('the page closed');
       // A box the tool shows is closed as a user would.
       if (await page.locator('dialog[open]').count()) await page.locator('dialog[open] .close').first().click();
       if (n % CHECK_EVERY === 0 || n === ACTIONS) {
         await check(n);
-        if (process.env.EP_SOAK_TRACE) console.log(`# ${n} actions: page, server and replay agree`);
+        if (process.env.EP_SOAK_TRACE) {
+          console.log(`# ${n} actions: page, server and replay agree (${Math.round((performance.now() - start) / 1000)} s)`);
+          for (const [name, t] of [...spent].sort()) console.log(`#   ${name}: ${t.count} in ${Math.round(t.ms)} ms`);
+          spent.clear();
+        }
       }
     }
     const unexpected = errors.filter((e) => !/status of 4\d\d/.test(e));
