@@ -66,6 +66,20 @@ const pairLength = (state, k) => {
   return Math.hypot(...pointOf(state, h).map((v, i) => v - pointOf(state, a)[i]));
 };
 
+// The session so far replayed by the command line gives the mesh the server
+// holds, and the page shows the server's points and pairs.
+async function sameAsCommandLine(s, step) {
+  const script = await serverScript(s.server.url);
+  fs.writeFileSync(path.join(s.dir, 'so-far.script'), script);
+  const replay = runProgram(s.dir, ['pairs.obj', '--script', 'so-far.script', '-o', 'so-far.obj', '-q']);
+  assert.equal(replay.status, 0, `${step}: ${replay.stderr}`);
+  const held = await (await api(s.server.url, 'download')).text();
+  assert.equal(fs.readFileSync(path.join(s.dir, 'so-far.obj'), 'utf8'), held, `${step}: the replay of\n${script}`);
+  const state = await serverState(s.server.url);
+  const shown = await s.page.evaluate(() => ({ points: [...window.playground.scene.points], selected: [...window.playground.scene.selected] }));
+  assert.deepEqual(shown, { points: state.points, selected: state.selected }, `${step}: the page`);
+}
+
 describe('the user\'s own work', () => {
   test('open a mesh, choose a pair by clicking, stretch it to an exact length, undo, redo, save: as the command line does', async () => {
     const s = await session('own-work');
@@ -74,6 +88,7 @@ describe('the user\'s own work', () => {
       let state = await serverState(s.server.url);
       assert.equal(state.points.length, 18);
       assert.deepEqual(state.selected, []);
+      await sameAsCommandLine(s, 'opened');
       // Choose pairs: the handle end, then its anchor end.
       await s.page.click('#mouse-mode [data-mode="choose"]');
       await clickOn(s.page, 'front', [0, 2, 0]);
@@ -81,6 +96,7 @@ describe('the user\'s own work', () => {
       state = await serverState(s.server.url);
       assert.deepEqual(state.selected, [1, 0]);
       assert.equal(await s.page.locator('#pair-list li').count(), 1);
+      await sameAsCommandLine(s, 'chosen');
       // The lengths table: before and now; a length typed for the pair.
       const now = s.page.locator('#lengths-table tbody tr[data-pair="0"] input.length-now');
       assert.equal(await now.inputValue(), '2');
@@ -90,13 +106,16 @@ describe('the user\'s own work', () => {
       state = await serverState(s.server.url);
       assert.equal(pairLength(state, 0), 5.25);
       assert.deepEqual(pointOf(state, 1), [0, 5.25, 0]);
+      await sameAsCommandLine(s, 'stretched');
       await s.page.locator('#canvas').focus();
       await s.page.keyboard.press('Control+z');
       await idle(s.page);
       assert.deepEqual(pointOf(await serverState(s.server.url), 1), [0, 2, 0]);
+      await sameAsCommandLine(s, 'undone');
       await s.page.keyboard.press('Control+y');
       await idle(s.page);
       assert.deepEqual(pointOf(await serverState(s.server.url), 1), [0, 5.25, 0]);
+      await sameAsCommandLine(s, 'redone');
       await s.page.click('#btn-save');
       await idle(s.page);
       const saved = fs.readFileSync(path.join(s.dir, 'out.obj'), 'utf8');
@@ -136,6 +155,20 @@ describe('the user\'s own work', () => {
       const big = OWN + '# padding\n'.repeat(300000);
       await openOwn(s.page, 'big.obj', big);
       assert.equal((await serverState(s.server.url)).name, 'big.obj');
+      // A file dropped on the page opens too.
+      const files = await s.page.evaluateHandle((text) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([text], 'dropped.obj', { type: 'text/plain' }));
+        return transfer;
+      }, OWN);
+      await s.page.dispatchEvent('#viewport', 'dragover', { dataTransfer: files });
+      assert.ok(await s.page.evaluate(() => document.body.classList.contains('dropping')));
+      await s.page.dispatchEvent('#viewport', 'drop', { dataTransfer: files });
+      await s.page.waitForFunction(() => window.playground.scene.name === 'dropped.obj');
+      await idle(s.page);
+      assert.equal((await serverState(s.server.url)).points.length, 18);
+      assert.ok(!(await s.page.evaluate(() => document.body.classList.contains('dropping'))));
+      assert.match(await serverScript(s.server.url), /^open dropped\.obj checksum [0-9a-f]{16}$/m);
     } finally {
       await s.close();
     }
