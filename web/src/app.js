@@ -391,8 +391,10 @@ class Playground {
       if (change && this.gesture) {
         const r = this.views.rects[this.gesture.name];
         const cr = this.canvas.getBoundingClientRect();
-        this.views.zoom(this.gesture.name, change.x - cr.left - r.x, change.y - cr.top - r.y, change.zoom);
+        // Pan first, then zoom about the new middle: what was under the
+        // fingers stays under them.
         this.views.pan(this.gesture.name, change.dx, change.dy);
+        this.views.zoom(this.gesture.name, change.x - cr.left - r.x, change.y - cr.top - r.y, change.zoom);
         return this.requestRender();
       }
       if (this.touch && Math.hypot(e.clientX - this.touch.x, e.clientY - this.touch.y) >= TOUCH_PIXELS) this.touchPress();

@@ -380,6 +380,9 @@ describe('views that behave', () => {
       await idle(s.page);
       const afterPinch = await s.page.evaluate(() => ({ ...window.playground.views.views.front }));
       assert.ok(afterPinch.pixelsPerUnit > before.pixelsPerUnit * 1.5, `${before.pixelsPerUnit} → ${afterPinch.pixelsPerUnit}`);
+      // The point that was between the fingers went down with them (24 pixels).
+      const moved = await onScreen(s.page, 'front', [1.5, 1.5, 0]);
+      assert.ok(Math.hypot(moved.x - mid.x, moved.y - (mid.y + 24)) < 1.5, `${JSON.stringify(mid)} → ${JSON.stringify(moved)}`);
       assert.equal(await serverScript(s.server.url), scriptBefore);
       assert.deepEqual((await serverState(s.server.url)).points, pointsBefore);
       assert.equal(scriptBefore.match(/^press /gm)?.length, 2, `one press for each double click:\n${scriptBefore}`);
