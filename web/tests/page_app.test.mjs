@@ -137,6 +137,29 @@ describe('the user\'s own work', () => {
     }
   });
 
+  test('serve --pairs-from-edges --axis chooses the pairs the command line does', async () => {
+    const dir = workFolder('serve-edges');
+    fs.writeFileSync(path.join(dir, 'own.obj'), OWN);
+    const server = await startServer(dir, ['own.obj', '--pairs-from-edges', '--axis', 'y', '-o', 'out.obj']);
+    const { page, errors } = await openPage(browser, server.url);
+    try {
+      // Upright edges, the higher end the handle end.
+      assert.deepEqual(await page.evaluate(() => window.playground.scene.selected), [1, 0, 3, 2, 5, 4]);
+      assert.equal(await page.locator('#lengths-table tbody tr').count(), 3);
+      await page.fill('#control-32771', '150');
+      await page.press('#control-32771', 'Enter');
+      await page.click('#btn-save');
+      await idle(page);
+      const cli = runProgram(dir, ['own.obj', '--pairs-from-edges', '--axis', 'y', '--factor', '1.5', '-o', 'cli.obj', '-q']);
+      assert.equal(cli.status, 0, cli.stderr);
+      assert.equal(fs.readFileSync(path.join(dir, 'out.obj'), 'utf8'), fs.readFileSync(path.join(dir, 'cli.obj'), 'utf8'));
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+      assert.equal(await server.stop(), 0, server.log());
+    }
+  });
+
   test('a file too large is refused in the page, a mistake in one is shown at its line, and the session stays', async () => {
     const s = await session('open-refused');
     try {
