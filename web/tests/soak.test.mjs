@@ -1,11 +1,14 @@
-// A long run of random page actions (mouse drags, clicks, Esc, undo and redo,
-// the options panel, the pairs card and the lengths table) on one served
-// session. After every hundred, and at the end: the page shows what
-// /api/state holds, and the session's log replayed by the command line gives
-// the mesh the server would save, byte for byte.
+// A long run of random page actions (mouse drags, clicks, double clicks,
+// Esc, undo and redo, the options panel, the pairs card and the lengths
+// table) on one served session. After every hundred, and at the end: the
+// page shows what /api/state holds, and the session's log replayed by the
+// command line gives the mesh the server would save, byte for byte.
 //
 // EP_SOAK_ACTIONS sets how many actions (default 300, so that CI stays quick;
-// EP_SOAK_ACTIONS=10000 for the long run); EP_SOAK_SEED the random seed.
+// EP_SOAK_ACTIONS=10000 for the long run); EP_SOAK_SEED the random seed;
+// EP_SOAK_TRACE=1 prints each hundred's progress and where its time went
+// (run the file with node itself to see it as it goes: node --test holds a
+// test's output back until it ends).
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -95,6 +98,22 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
       if (at) await page.mouse.click(at.x, at.y, { button: next() < 0.3 ? 'right' : 'left' });
     },
     async () => page.keyboard.press(next() < 0.6 ? 'Control+z' : 'Control+y'),
+    // A double click on a point as a hand makes it (the first click answered
+    // before the second), then another on the same point in the maximised view.
+    async () => {
+      const s = await scene();
+      const [view, p] = [views[pick(3)], point(s, pick(s.points.length / 3))];
+      for (let k = 0; k < 2; k++) {
+        const at = await onScreen(page, view, p);
+        if (!at) return;
+        await page.mouse.move(at.x, at.y);
+        await page.mouse.down({ clickCount: 1 });
+        await page.mouse.up({ clickCount: 1 });
+        await idle(page);
+        await page.mouse.down({ clickCount: 2 });
+        await page.mouse.up({ clickCount: 2 });
+      }
+    },
     // Factor, or Offset in Offset mode, typed.
     async () => {
       await idle(page); // the panel as the last action left it (a slow server answers late)
