@@ -89,11 +89,8 @@ export async function launchBrowser() {
 }
 
 // Opens the page and waits for its scene; page errors are collected.
-// `viewport` ({ width, height }): the page's size from the start (the views
-// are framed for it).
-export async function openPage(browser, url, { viewport } = {}) {
+export async function openPage(browser, url) {
   const page = await browser.context.newPage();
-  if (viewport) await page.setViewportSize(viewport);
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   page.on('console', (m) => {

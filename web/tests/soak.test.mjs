@@ -55,10 +55,7 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
   const dir = workFolder('soak');
   fs.writeFileSync(path.join(dir, 'pairs.obj'), MESH);
   const server = await startServer(dir, ['pairs.obj', '--select', '0-3', '-o', 'out.obj']);
-  // Software WebGL draws every frame on the processor, and each mouse event
-  // waits for a frame: a smaller page (the desktop layout still) is drawn
-  // some three times faster, and every action the same.
-  const { page, errors } = await openPage(browser, server.url, { viewport: { width: 900, height: 560 } });
+  const { page, errors } = await openPage(browser, server.url);
   page.setDefaultTimeout(5000);
   const next = random(SEED);
   const pick = (n) => Math.floor(next() * n);
