@@ -17,7 +17,8 @@
 // Ctrl+Shift+Z) undo and redo one action. The middle button (or Alt with the
 // left) pans, or orbits in perspective (Shift pans there); the wheel or two
 // fingers pinching zoom, two fingers moving pan; a double click maximises a
-// view or brings back all four; F frames the mesh. With "Choose pairs" the
+// view or brings back all four (its second click is not the tool's); F
+// frames the mesh. With "Choose pairs" the
 // left button chooses pairs instead (choose_mouse.js).
 import { Channel } from './channel.js';
 import { ChooseMouse } from './choose_mouse.js';
@@ -265,6 +266,7 @@ class Playground {
     const c = this.canvas;
     c.addEventListener('contextmenu', (e) => e.preventDefault());
     c.addEventListener('pointerdown', (e) => this.pointerDown(e));
+    c.addEventListener('mousedown', (e) => this.mouseDown(e));
     c.addEventListener('pointermove', (e) => this.pointerMove(e));
     c.addEventListener('pointerup', (e) => this.pointerUp(e));
     c.addEventListener('pointercancel', (e) => this.pointerUp(e));
@@ -316,7 +318,22 @@ class Playground {
     const at = this.local(e);
     if (!at || !this.scene) return;
     this.canvas.setPointerCapture(e.pointerId);
+    this.mousePress = null;
     if (e.pointerType === 'touch') return this.touchDown(e, at);
+    // The press waits for the mouse event that follows at once: it counts the clicks.
+    this.mousePress = at;
+  }
+
+  // A double click is one gesture: it maximises the view (or brings back all
+  // four), and its first click acts as any click does. Its second press (the
+  // browser counts clicks in `detail`) is not the tool's: sent, it would grab
+  // the end the first click made the handle (a click away from the handles
+  // would move it there), a second step of the history for one gesture.
+  mouseDown(e) {
+    const at = this.mousePress;
+    this.mousePress = null;
+    if (!at) return;
+    if (e.button === 0 && e.detail >= 2 && !e.altKey) return;
     this.press(e, at);
   }
 
@@ -430,8 +447,10 @@ class Playground {
       if (change && this.gesture) {
         const r = this.views.rects[this.gesture.name];
         const cr = this.canvas.getBoundingClientRect();
-        this.views.zoom(this.gesture.name, change.x - cr.left - r.x, change.y - cr.top - r.y, change.zoom);
+        // Pan first, then zoom about the new middle: what was under the
+        // fingers stays under them.
         this.views.pan(this.gesture.name, change.dx, change.dy);
+        this.views.zoom(this.gesture.name, change.x - cr.left - r.x, change.y - cr.top - r.y, change.zoom);
         return this.requestRender();
       }
       if (this.touch && Math.hypot(e.clientX - this.touch.x, e.clientY - this.touch.y) >= TOUCH_PIXELS) this.touchPress();

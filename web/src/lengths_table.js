@@ -9,8 +9,14 @@ import { pairsOf, selectionText } from './pairs_panel.js';
 import { shown } from './panel.js';
 import { element } from './dom.js';
 
-// A length in the table's narrow column (the field and the title hold it whole).
-const short = (value) => Number.parseFloat(value.toPrecision(6)).toString();
+// A length in the table's narrow column (the title holds it whole): six
+// digits, at most ten characters (longer ones, such as 0.00000123457 or
+// 123457000000000000000, in five digits with an exponent).
+export const SHORT_CHARACTERS = 10;
+export function short(value) {
+  const text = Number.parseFloat(value.toPrecision(6)).toString();
+  return text.length <= SHORT_CHARACTERS ? text : value.toExponential(4).replace(/\.?0+e/, 'e');
+}
 
 // More rows than this are not drawn (the rest are counted).
 export const MAX_ROWS = 300;

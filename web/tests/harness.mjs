@@ -10,7 +10,8 @@ import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-export const PROGRAM = process.env.EP_HOST_PROGRAM;
+// A relative EP_HOST_PROGRAM is taken from where the tests start (the program runs in a test's folder).
+export const PROGRAM = process.env.EP_HOST_PROGRAM && path.resolve(process.env.EP_HOST_PROGRAM);
 export const OUTPUT = path.join(process.env.EP_TEST_OUTPUT_DIR || os.tmpdir(), 'playground');
 const CHROMIUM = process.env.EP_CHROMIUM || '/usr/bin/chromium';
 

@@ -66,6 +66,20 @@ const pairLength = (state, k) => {
   return Math.hypot(...pointOf(state, h).map((v, i) => v - pointOf(state, a)[i]));
 };
 
+// The session so far replayed by the command line gives the mesh the server
+// holds, and the page shows the server's points and pairs.
+async function sameAsCommandLine(s, step) {
+  const script = await serverScript(s.server.url);
+  fs.writeFileSync(path.join(s.dir, 'so-far.script'), script);
+  const replay = runProgram(s.dir, ['pairs.obj', '--script', 'so-far.script', '-o', 'so-far.obj', '-q']);
+  assert.equal(replay.status, 0, `${step}: ${replay.stderr}`);
+  const held = await (await api(s.server.url, 'download')).text();
+  assert.equal(fs.readFileSync(path.join(s.dir, 'so-far.obj'), 'utf8'), held, `${step}: the replay of\n${script}`);
+  const state = await serverState(s.server.url);
+  const shown = await s.page.evaluate(() => ({ points: [...window.playground.scene.points], selected: [...window.playground.scene.selected] }));
+  assert.deepEqual(shown, { points: state.points, selected: state.selected }, `${step}: the page`);
+}
+
 describe('the user\'s own work', () => {
   test('open a mesh, choose a pair by clicking, stretch it to an exact length, undo, redo, save: as the command line does', async () => {
     const s = await session('own-work');
@@ -74,6 +88,7 @@ describe('the user\'s own work', () => {
       let state = await serverState(s.server.url);
       assert.equal(state.points.length, 18);
       assert.deepEqual(state.selected, []);
+      await sameAsCommandLine(s, 'opened');
       // Choose pairs: the handle end, then its anchor end.
       await s.page.click('#mouse-mode [data-mode="choose"]');
       await clickOn(s.page, 'front', [0, 2, 0]);
@@ -81,6 +96,7 @@ describe('the user\'s own work', () => {
       state = await serverState(s.server.url);
       assert.deepEqual(state.selected, [1, 0]);
       assert.equal(await s.page.locator('#pair-list li').count(), 1);
+      await sameAsCommandLine(s, 'chosen');
       // The lengths table: before and now; a length typed for the pair.
       const now = s.page.locator('#lengths-table tbody tr[data-pair="0"] input.length-now');
       assert.equal(await now.inputValue(), '2');
@@ -90,13 +106,16 @@ describe('the user\'s own work', () => {
       state = await serverState(s.server.url);
       assert.equal(pairLength(state, 0), 5.25);
       assert.deepEqual(pointOf(state, 1), [0, 5.25, 0]);
+      await sameAsCommandLine(s, 'stretched');
       await s.page.locator('#canvas').focus();
       await s.page.keyboard.press('Control+z');
       await idle(s.page);
       assert.deepEqual(pointOf(await serverState(s.server.url), 1), [0, 2, 0]);
+      await sameAsCommandLine(s, 'undone');
       await s.page.keyboard.press('Control+y');
       await idle(s.page);
       assert.deepEqual(pointOf(await serverState(s.server.url), 1), [0, 5.25, 0]);
+      await sameAsCommandLine(s, 'redone');
       await s.page.click('#btn-save');
       await idle(s.page);
       const saved = fs.readFileSync(path.join(s.dir, 'out.obj'), 'utf8');
@@ -118,6 +137,29 @@ describe('the user\'s own work', () => {
     }
   });
 
+  test('serve --pairs-from-edges --axis chooses the pairs the command line does', async () => {
+    const dir = workFolder('serve-edges');
+    fs.writeFileSync(path.join(dir, 'own.obj'), OWN);
+    const server = await startServer(dir, ['own.obj', '--pairs-from-edges', '--axis', 'y', '-o', 'out.obj']);
+    const { page, errors } = await openPage(browser, server.url);
+    try {
+      // Upright edges, the higher end the handle end.
+      assert.deepEqual(await page.evaluate(() => window.playground.scene.selected), [1, 0, 3, 2, 5, 4]);
+      assert.equal(await page.locator('#lengths-table tbody tr').count(), 3);
+      await page.fill('#control-32771', '150');
+      await page.press('#control-32771', 'Enter');
+      await page.click('#btn-save');
+      await idle(page);
+      const cli = runProgram(dir, ['own.obj', '--pairs-from-edges', '--axis', 'y', '--factor', '1.5', '-o', 'cli.obj', '-q']);
+      assert.equal(cli.status, 0, cli.stderr);
+      assert.equal(fs.readFileSync(path.join(dir, 'out.obj'), 'utf8'), fs.readFileSync(path.join(dir, 'cli.obj'), 'utf8'));
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+      assert.equal(await server.stop(), 0, server.log());
+    }
+  });
+
   test('a file too large is refused in the page, a mistake in one is shown at its line, and the session stays', async () => {
     const s = await session('open-refused');
     try {
@@ -136,6 +178,20 @@ describe('the user\'s own work', () => {
       const big = OWN + '# padding\n'.repeat(300000);
       await openOwn(s.page, 'big.obj', big);
       assert.equal((await serverState(s.server.url)).name, 'big.obj');
+      // A file dropped on the page opens too.
+      const files = await s.page.evaluateHandle((text) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([text], 'dropped.obj', { type: 'text/plain' }));
+        return transfer;
+      }, OWN);
+      await s.page.dispatchEvent('#viewport', 'dragover', { dataTransfer: files });
+      assert.ok(await s.page.evaluate(() => document.body.classList.contains('dropping')));
+      await s.page.dispatchEvent('#viewport', 'drop', { dataTransfer: files });
+      await s.page.waitForFunction(() => window.playground.scene.name === 'dropped.obj');
+      await idle(s.page);
+      assert.equal((await serverState(s.server.url)).points.length, 18);
+      assert.ok(!(await s.page.evaluate(() => document.body.classList.contains('dropping'))));
+      assert.match(await serverScript(s.server.url), /^open dropped\.obj checksum [0-9a-f]{16}$/m);
     } finally {
       await s.close();
     }
@@ -347,30 +403,84 @@ describe('views that behave', () => {
       await idle(s.page);
       const afterPinch = await s.page.evaluate(() => ({ ...window.playground.views.views.front }));
       assert.ok(afterPinch.pixelsPerUnit > before.pixelsPerUnit * 1.5, `${before.pixelsPerUnit} → ${afterPinch.pixelsPerUnit}`);
+      // The point that was between the fingers went down with them (24 pixels).
+      const moved = await onScreen(s.page, 'front', [1.5, 1.5, 0]);
+      assert.ok(Math.hypot(moved.x - mid.x, moved.y - (mid.y + 24)) < 1.5, `${JSON.stringify(mid)} → ${JSON.stringify(moved)}`);
       assert.equal(await serverScript(s.server.url), scriptBefore);
       assert.deepEqual((await serverState(s.server.url)).points, pointsBefore);
-      assert.match(scriptBefore, /^press [^\n]+\nrelease\npress [^\n]+\nrelease$/m, 'each click of a double click is a press and its release');
+      assert.equal(scriptBefore.match(/^press /gm)?.length, 2, `one press for each double click:\n${scriptBefore}`);
     } finally {
       await s.close();
     }
   });
 
-  test('at 390 pixels wide nothing is cut off, and Factor and Offset are a radio group for the keyboard', async () => {
+  test('a double click on an anchor end swaps its pair once and maximises the view: one step of the history', async () => {
+    const s = await session('double-click-anchor');
+    try {
+      const circle = () => s.page.evaluate(() => window.playground.overlay.circleCentre(0).anchor);
+      const pointsBefore = (await serverState(s.server.url)).points;
+      assert.deepEqual(await circle(), [0, 2, 0]);
+      // As a hand double-clicks: the first click is answered before the second.
+      const at = await onScreen(s.page, 'front', [0, 0, 0]);
+      await s.page.mouse.move(at.x, at.y);
+      await s.page.mouse.down({ clickCount: 1 });
+      await s.page.mouse.up({ clickCount: 1 });
+      await idle(s.page);
+      assert.deepEqual(await circle(), [0, 0, 0], 'the first click swaps the pair');
+      await s.page.mouse.down({ clickCount: 2 });
+      await s.page.mouse.up({ clickCount: 2 });
+      await idle(s.page);
+      assert.equal(await s.page.evaluate(() => window.playground.views.maximised), 'front');
+      assert.deepEqual(await circle(), [0, 0, 0]);
+      const script = await serverScript(s.server.url);
+      assert.deepEqual(script.split('\n').filter((l) => /^(press|release)/.test(l)), ['press 0 0 0 handle 1', 'release']);
+      assert.deepEqual((await serverState(s.server.url)).points, pointsBefore);
+      // A third click at once is still the double click's.
+      await s.page.mouse.down({ clickCount: 3 });
+      await s.page.mouse.up({ clickCount: 3 });
+      await s.page.keyboard.press('Control+z');
+      await idle(s.page);
+      assert.deepEqual(await circle(), [0, 2, 0], 'one undo takes the double click back');
+      assert.equal(await serverScript(s.server.url), `${script}undo\n`);
+    } finally {
+      await s.close();
+    }
+  });
+
+  test('at full width, 390 and 340 pixels wide nothing is cut off, and Factor and Offset are a radio group for the keyboard', async () => {
     const s = await session('narrow');
     try {
-      await s.page.setViewportSize({ width: 390, height: 844 });
-      await s.page.waitForTimeout(200);
-      const overflow = await s.page.evaluate(() => {
-        const wide = [...document.querySelectorAll('button, input, select, a.button, label.button, canvas')].filter((e) => {
-          const r = e.getBoundingClientRect();
-          return r.width > 0 && (r.right > 391 || r.left < -1);
-        });
-        return { scroll: document.documentElement.scrollWidth, wide: wide.map((e) => e.id || e.textContent) };
-      });
-      assert.ok(overflow.scroll <= 390, `page width ${overflow.scroll}`);
-      assert.deepEqual(overflow.wide, []);
+      // Lengths as long as the table writes them, in the field of each row.
+      for (const [pair, length] of [[0, '0.00123456789'], [1, '98765.4321']]) {
+        const field = s.page.locator(`#lengths-table tr[data-pair="${pair}"] input.length-now`);
+        await field.fill(length);
+        await field.press('Enter');
+        await idle(s.page);
+      }
+      for (const width of [1400, 390, 340]) {
+        await s.page.setViewportSize({ width, height: 844 });
+        await s.page.waitForTimeout(200);
+        const overflow = await s.page.evaluate((w) => {
+          const wide = [...document.querySelectorAll('button, input, select, a.button, label.button, canvas')].filter((e) => {
+            const r = e.getBoundingClientRect();
+            return r.width > 0 && (r.right > w + 1 || r.left < -1);
+          });
+          const card = document.getElementById('lengths-card');
+          const cut = [...document.querySelectorAll('#lengths-table input.length-now')].filter((e) => e.scrollWidth > e.clientWidth);
+          return {
+            scroll: document.documentElement.scrollWidth,
+            wide: wide.map((e) => e.id || e.textContent),
+            card: card.scrollWidth - card.clientWidth,
+            cut: cut.map((e) => e.value),
+          };
+        }, width);
+        assert.ok(overflow.scroll <= width, `page width ${overflow.scroll} at ${width}`);
+        assert.deepEqual(overflow.wide, [], `at ${width}`);
+        assert.equal(overflow.card, 0, `the lengths table scrolls at ${width}`);
+        assert.deepEqual(overflow.cut, [], `lengths cut off at ${width}`);
+      }
       const canvas = await s.page.locator('#canvas').boundingBox();
-      assert.ok(canvas.width >= 380 && canvas.height >= 280, JSON.stringify(canvas));
+      assert.ok(canvas.width >= 330 && canvas.height >= 280, JSON.stringify(canvas));
       await s.page.screenshot({ path: path.join(s.dir, 'narrow.png'), fullPage: true });
       // Keyboard: Tab reaches the checked mode; the arrow key picks Offset.
       const radios = s.page.locator('#panel [role="radiogroup"] [role="radio"]');

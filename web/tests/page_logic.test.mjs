@@ -7,7 +7,7 @@ import { OverlayModel } from '../src/overlay_model.js';
 import { pointsInBox } from '../src/choose_mouse.js';
 import { EDGE_SPEED, TwoFingers, edgeSpeed } from '../src/gestures.js';
 import { currentEndTest, pickHandle } from '../src/handle_pick.js';
-import { pairLengths, sortRows } from '../src/lengths_table.js';
+import { SHORT_CHARACTERS, pairLengths, short, sortRows } from '../src/lengths_table.js';
 import { selectionText } from '../src/pairs_panel.js';
 import { screenProjector } from '../src/geometry.js';
 import { ViewIndex, nearestPair, shadeOf } from '../src/view_index.js';
@@ -135,6 +135,25 @@ describe('ties and gestures', () => {
       [[], [3], [0, 1, 2, 5], [1, 3, 4, 5, 9]].map(selectionText),
       ['', '3', '0-2,5', '1,3-5,9'],
     );
+  });
+
+  test('a length in the table keeps six digits (five past ten characters) and fits its field', () => {
+    const cases = [
+      [3, '3'],
+      [123.456789, '123.457'],
+      [0.00123456789, '0.00123457'],
+      [0.000123456789, '1.2346e-4'],
+      [0.00000123456789, '1.2346e-6'],
+      [1e-7, '1e-7'],
+      [123456789012345680000, '1.2346e+20'],
+      [987654.321, '987654'],
+    ];
+    for (const [value, text] of cases) {
+      const written = short(value);
+      assert.equal(written, text, `${value}`);
+      assert.ok(written.length <= SHORT_CHARACTERS, written);
+      assert.ok(Math.abs(Number(written) - value) <= value * 1e-4, `${written} reads back as ${value}`);
+    }
   });
 
   test('a box selects the points whose projection lies in it, from any two corners', () => {

@@ -1,11 +1,14 @@
-// A long run of random page actions (mouse drags, clicks, Esc, undo and redo,
-// the options panel, the pairs card and the lengths table) on one served
-// session. After every hundred, and at the end: the page shows what
-// /api/state holds, and the session's log replayed by the command line gives
-// the mesh the server would save, byte for byte.
+// A long run of random page actions (mouse drags, clicks, double clicks,
+// Esc, undo and redo, the options panel, the pairs card and the lengths
+// table) on one served session. After every hundred, and at the end: the
+// page shows what /api/state holds, and the session's log replayed by the
+// command line gives the mesh the server would save, byte for byte.
 //
 // EP_SOAK_ACTIONS sets how many actions (default 300, so that CI stays quick;
-// EP_SOAK_ACTIONS=10000 for the long run); EP_SOAK_SEED the random seed.
+// EP_SOAK_ACTIONS=10000 for the long run); EP_SOAK_SEED the random seed;
+// EP_SOAK_TRACE=1 prints each hundred's progress and where its time went
+// (run the file with node itself to see it as it goes: node --test holds a
+// test's output back until it ends).
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -92,6 +95,22 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
       if (at) await page.mouse.click(at.x, at.y, { button: next() < 0.3 ? 'right' : 'left' });
     },
     async () => page.keyboard.press(next() < 0.6 ? 'Control+z' : 'Control+y'),
+    // A double click on a point as a hand makes it (the first click answered
+    // before the second), then another on the same point in the maximised view.
+    async () => {
+      const s = await scene();
+      const [view, p] = [views[pick(3)], point(s, pick(s.points.length / 3))];
+      for (let k = 0; k < 2; k++) {
+        const at = await onScreen(page, view, p);
+        if (!at) return;
+        await page.mouse.move(at.x, at.y);
+        await page.mouse.down({ clickCount: 1 });
+        await page.mouse.up({ clickCount: 1 });
+        await idle(page);
+        await page.mouse.down({ clickCount: 2 });
+        await page.mouse.up({ clickCount: 2 });
+      }
+    },
     // Factor, or Offset in Offset mode, typed.
     async () => {
       await idle(page); // the panel as the last action left it (a slow server answers late)
@@ -132,31 +151,52 @@ test(`${ACTIONS} random page actions keep the page, the server and a replay of t
     },
   ];
 
+  // Where the time goes (EP_SOAK_TRACE): milliseconds by action kind and by step of the check.
+  const spent = new Map();
+  const timed = async (name, work) => {
+    const started = performance.now();
+    try {
+      return await work();
+    } finally {
+      const t = spent.get(name) ?? { count: 0, ms: 0 };
+      t.count += 1;
+      t.ms += performance.now() - started;
+      spent.set(name, t);
+    }
+  };
+
   const check = async (done) => {
-    await idle(page);
-    const state = await serverState(server.url);
-    const shown = await scene();
+    await timed('check: idle', () => idle(page));
+    const state = await timed('check: state', () => serverState(server.url));
+    const shown = await timed('check: scene', scene);
     assert.deepEqual(shown.points, state.points, `points after ${done} actions`);
     assert.deepEqual(shown.selected, state.selected, `selection after ${done} actions`);
     assert.deepEqual(shown.handles, state.handles, `handles after ${done} actions`);
-    const script = await serverScript(server.url);
+    const script = await timed('check: script', () => serverScript(server.url));
     fs.writeFileSync(path.join(dir, 'session.script'), script);
-    const replay = runProgram(dir, ['pairs.obj', '--script', 'session.script', '-o', 'replay.obj', '-q']);
+    const replay = await timed('check: replay', () =>
+      runProgram(dir, ['pairs.obj', '--script', 'session.script', '-o', 'replay.obj', '-q']),
+    );
     assert.equal(replay.status, 0, `${replay.stderr}\n${script}`);
-    const download = await (await api(server.url, 'download')).text();
+    const download = await timed('check: download', async () => (await api(server.url, 'download')).text());
     assert.equal(fs.readFileSync(path.join(dir, 'replay.obj'), 'utf8'), download, `replay after ${done} actions`);
   };
 
+  const start = performance.now();
   try {
     for (let n = 1; n <= ACTIONS; n++) {
       const kind = pick(actions.length);
-      await actions[kind]();
+      await timed(`action ${kind}`, () => actions[kind]());
       if (page.isClosed()) throw new Error('the page closed');
       // A box the tool shows is closed as a user would.
       if (await page.locator('dialog[open]').count()) await page.locator('dialog[open] .close').first().click();
       if (n % CHECK_EVERY === 0 || n === ACTIONS) {
         await check(n);
-        if (process.env.EP_SOAK_TRACE) console.log(`# ${n} actions: page, server and replay agree`);
+        if (process.env.EP_SOAK_TRACE) {
+          console.log(`# ${n} actions: page, server and replay agree (${Math.round((performance.now() - start) / 1000)} s)`);
+          for (const [name, t] of [...spent].sort()) console.log(`#   ${name}: ${t.count} in ${Math.round(t.ms)} ms`);
+          spent.clear();
+        }
       }
     }
     const unexpected = errors.filter((e) => !/status of 4\d\d/.test(e));
