@@ -213,21 +213,35 @@ std::string mesh() {
   return text;
 }
 
+// The line mesh in a session with a live viewport, nine pairs selected and
+// the tool picked.
+struct LineSession {
+  LineSession() {
+    globals.messages().setEcho(nullptr);
+    session.run(standin::parseCommand("select 0-17"));
+    session.run(standin::parseCommand("pick"));
+  }
+  standin::HostGlobals globals;
+  const standin::LoadedModule module = standin::LoadedModule::open(EP_MODULE_PATH);
+  std::ostream silent{nullptr};
+  standin::ObjFile obj = standin::ObjFile::parse(mesh(), "line.obj");
+  standin::Session session{module, globals, obj, setup()};
+
+ private:
+  standin::SessionSetup setup() {
+    standin::SessionSetup s;
+    s.out = &silent;
+    s.liveViewport = true;
+    return s;
+  }
+};
+
 // A random run of commands; after each answer the page (of either form) must
 // hold the session's scene. A binary page also reloads the scene now and then.
 void runRandomSession(standin::AnswerForm form) {
   const bool binary = form == standin::AnswerForm::Binary;
-  standin::HostGlobals globals;
-  globals.messages().setEcho(nullptr);
-  const standin::LoadedModule module = standin::LoadedModule::open(EP_MODULE_PATH);
-  std::ostream silent{nullptr};
-  standin::ObjFile obj = standin::ObjFile::parse(mesh(), "line.obj");
-  standin::SessionSetup setup;
-  setup.out = &silent;
-  setup.liveViewport = true;
-  standin::Session session(module, globals, obj, setup);
-  session.run(standin::parseCommand("select 0-17"));
-  session.run(standin::parseCommand("pick"));
+  LineSession line;
+  standin::Session &session = line.session;
   session.beginHistoryHere();
   standin::PlaygroundApi api(session);
 
@@ -322,17 +336,8 @@ TEST(SceneTrackerTest, APageApplyingEveryBinaryAnswerHoldsTheSessionsScene) {
 // A CTRL drag frame moves every pair: its binary answer is the moved points,
 // with every handle and overlay call following its point (none named).
 TEST(SceneTrackerTest, ACtrlDragFrameNamesNoHandleAndNoCallThatFollowsItsPoint) {
-  standin::HostGlobals globals;
-  globals.messages().setEcho(nullptr);
-  const standin::LoadedModule module = standin::LoadedModule::open(EP_MODULE_PATH);
-  std::ostream silent{nullptr};
-  standin::ObjFile obj = standin::ObjFile::parse(mesh(), "line.obj");
-  standin::SessionSetup setup;
-  setup.out = &silent;
-  setup.liveViewport = true;
-  standin::Session session(module, globals, obj, setup);
-  session.run(standin::parseCommand("select 0-17"));
-  session.run(standin::parseCommand("pick"));
+  LineSession line;
+  standin::Session &session = line.session;
   standin::PlaygroundApi api(session);
   const auto binary = standin::AnswerForm::Binary;
   auto header = [](const std::string &body) {
