@@ -438,7 +438,8 @@ class Playground {
     const circles = this.overlay.circleAnchor.length / 3;
     const circle = (k) => (k < circles ? this.overlay.circleCentre(k).anchor : null);
     const near = (x, y, radius) => this.index.handlesNear(view, x, y, radius);
-    return pickHandle(view, handles, sx, sy, PICK_PIXELS, currentEndTest(handles, circle), near);
+    const nearest = (x, y, radius) => this.index.nearestHandle(view, x, y, radius);
+    return pickHandle(view, handles, sx, sy, PICK_PIXELS, currentEndTest(handles, circle), near, nearest);
   }
 
   pointerMove(e) {

@@ -3,7 +3,7 @@
 // screen (a pair seen end-on in an orthographic view: the handle end right
 // over its anchor end), the pair's current handle end comes first, then the
 // end nearer to the camera, then the higher index (the host's priority).
-import { pickNearest, project } from './geometry.js';
+import { pickNearest, project, screenProjector } from './geometry.js';
 
 // Handles this close on the screen to the nearest one tie with it (pixels).
 export const TIE_PIXELS = 0.5;
@@ -13,17 +13,24 @@ const at = (flat, i) => [flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]];
 // `isCurrentEnd(i)`: whether handle i is its pair's current handle end.
 // `near(sx, sy, radius)`: the handles that may lie within `radius` pixels of
 // a screen position (a grid's answer, screen_grid.js), or null for all.
-export function pickHandle(view, handles, sx, sy, radius, isCurrentEnd = () => false, near = () => null) {
-  const best = pickNearest(view, handles, sx, sy, radius, near(sx, sy, radius));
+// `nearest(sx, sy, radius)`: the nearest handle as pickNearest finds it (a
+// grid's answer), or null to look at what `near` gives.
+export function pickHandle(view, handles, sx, sy, radius, isCurrentEnd = () => false, near = () => null, nearest = () => null) {
+  const best = nearest(sx, sy, radius) ?? pickNearest(view, handles, sx, sy, radius, near(sx, sy, radius));
   if (best < 0) return best;
   const spot = project(view, at(handles, best));
   let chosen = null;
+  // The screen position first (the same numbers project() gives), the depth
+  // only for the few that tie.
+  const toScreen = screenProjector(view);
+  const s = [0, 0];
   const consider = (i) => {
     const x = handles[3 * i];
     if (x === null || Number.isNaN(x)) return;
-    const s = i === best ? spot : project(view, at(handles, i));
-    if (s === null || Math.hypot(s[0] - spot[0], s[1] - spot[1]) > TIE_PIXELS) return;
-    const candidate = { i, current: isCurrentEnd(i), depth: s[2] };
+    if (!toScreen(x, handles[3 * i + 1], handles[3 * i + 2], s)) return;
+    if (Math.hypot(s[0] - spot[0], s[1] - spot[1]) > TIE_PIXELS) return;
+    const depth = i === best ? spot[2] : project(view, at(handles, i))[2];
+    const candidate = { i, current: isCurrentEnd(i), depth };
     if (chosen === null || prefer(candidate, chosen)) chosen = candidate;
   };
   const tied = near(spot[0], spot[1], TIE_PIXELS);

@@ -23,6 +23,9 @@ export const SEGMENT_CELL_PIXELS = 32;
 export const GRID_MARGIN = 32;
 // Candidates are taken this much (pixels) beyond what a question asks.
 const SLACK = 1;
+// How far (pixels) a point may lie outside the cell it was put in, by the
+// rounding of the division that chose the cell, and more.
+const CELL_ROUNDING = 1e-6;
 
 // Everything a view's projection depends on, as one string.
 export function viewKey(view) {
@@ -55,13 +58,36 @@ class Cells {
 
   // The range of columns and rows a rectangle (with the slack) touches, or
   // null when it reaches beyond the grid.
-  range(left, top, right, bottom) {
-    const c0 = Math.floor((left - SLACK + GRID_MARGIN) / this.cell);
-    const c1 = Math.floor((right + SLACK + GRID_MARGIN) / this.cell);
-    const r0 = Math.floor((top - SLACK + GRID_MARGIN) / this.cell);
-    const r1 = Math.floor((bottom + SLACK + GRID_MARGIN) / this.cell);
+  range(left, top, right, bottom, slack = SLACK) {
+    const c0 = Math.floor((left - slack + GRID_MARGIN) / this.cell);
+    const c1 = Math.floor((right + slack + GRID_MARGIN) / this.cell);
+    const r0 = Math.floor((top - slack + GRID_MARGIN) / this.cell);
+    const r1 = Math.floor((bottom + slack + GRID_MARGIN) / this.cell);
     if (!(c0 >= 0 && r0 >= 0 && c1 < this.columns && r1 < this.rows)) return null;
     return [c0, c1, r0, r1];
+  }
+
+  // The cells within `radius` (and the slack) of a screen position, nearest
+  // first: [distance, cell, distance, cell, ...], the distance from the
+  // position to the cell's nearest edge (0 inside it); null when they reach
+  // beyond the grid.
+  byDistance(sx, sy, radius, slack = SLACK) {
+    const r = this.range(sx - radius, sy - radius, sx + radius, sy + radius, slack);
+    if (r === null) return null;
+    const [c0, c1, r0, r1] = r;
+    const { cell, columns } = this;
+    const list = [];
+    for (let row = r0; row <= r1; row++) {
+      const top = row * cell - GRID_MARGIN;
+      const dy = Math.max(0, top - sy, sy - (top + cell));
+      for (let column = c0; column <= c1; column++) {
+        const left = column * cell - GRID_MARGIN;
+        const dx = Math.max(0, left - sx, sx - (left + cell));
+        list.push([Math.hypot(dx, dy), row * columns + column]);
+      }
+    }
+    list.sort((a, b) => a[0] - b[0]);
+    return list.flat();
   }
 }
 
@@ -159,8 +185,57 @@ export class PointGrid {
     return out;
   }
 
+  // Calls take(i, d) for each point within `radius` pixels of the screen
+  // position, d its distance as pickNearest (geometry.js) measures it, the
+  // cells nearest first; the cells farther than reach() (asked after each
+  // cell) are passed over. False when the question reaches beyond the grid.
+  // A point's cell is where its screen position falls (the same numbers as
+  // measured here), so only the rounding of that division needs room.
+  measureNear(sx, sy, radius, take, reach = () => radius) {
+    const cells = this.cells.byDistance(sx, sy, radius, CELL_ROUNDING);
+    if (cells === null) return false;
+    const { flat, start, order, isMoved, project } = this;
+    const s = this.spot;
+    const measure = (i) => {
+      const x = flat[3 * i];
+      if (x === null || Number.isNaN(x)) return;
+      if (!project(x, flat[3 * i + 1], flat[3 * i + 2], s)) return;
+      const d = Math.hypot(s[0] - sx, s[1] - sy);
+      if (d <= radius) take(i, d);
+    };
+    for (let j = 0; j < cells.length; j += 2) {
+      if (cells[j] > reach() + CELL_ROUNDING) break;
+      const end = start[cells[j + 1] + 1];
+      for (let k = start[cells[j + 1]]; k < end; k++) {
+        const i = order[k];
+        if (!isMoved[i]) measure(i);
+      }
+    }
+    for (const i of this.moved) measure(i);
+    return true;
+  }
+
+  // The points within `radius` pixels of the screen position, or null when
+  // the question reaches beyond the grid.
   near(sx, sy, radius) {
-    return this.inRect(sx - radius, sy - radius, sx + radius, sy + radius);
+    const out = [];
+    return this.measureNear(sx, sy, radius, (i) => out.push(i)) ? out : null;
+  }
+
+  // The point nearest the screen position within `radius` pixels (on a tie
+  // the higher index), as pickNearest chooses it, or -1; null when the
+  // question reaches beyond the grid. Once a point is found, only the cells
+  // nearer than it are still read: in a dense view a cell or two.
+  nearest(sx, sy, radius) {
+    let best = -1;
+    let bestDistance = Infinity;
+    const take = (i, d) => {
+      if (d < bestDistance || (d === bestDistance && i > best)) {
+        best = i;
+        bestDistance = d;
+      }
+    };
+    return this.measureNear(sx, sy, radius, take, () => bestDistance) ? best : null;
   }
 }
 
@@ -303,13 +378,14 @@ export class SegmentGrid {
   // the nearest found by more than `margin` pixels; one may be listed twice.
   // Returns their number, or -1 when the question reaches beyond the grid.
   findNear(sx, sy, radius, margin = Infinity) {
-    const r = this.cells.range(sx - radius, sy - radius, sx + radius, sy + radius);
-    if (r === null) return -1;
-    const [c0, c1, r0, r1] = r;
+    // Nearest cells first: once a line is found, the cells beyond the reach
+    // it leaves are not read (a line near the mouse has its nearest point in
+    // a cell near the mouse, give or take the slack of the walk).
+    const cells = this.cells.byDistance(sx, sy, radius);
+    if (cells === null) return -1;
     const { start, order, lines, isMoved } = this;
-    const { columns } = this.cells;
     let most = this.moved.length;
-    for (let row = r0; row <= r1; row++) most += start[row * columns + c1 + 1] - start[row * columns + c0];
+    for (let j = 1; j < cells.length; j += 2) most += start[cells[j] + 1] - start[cells[j]];
     if (!this.found || this.found.length < most) {
       this.found = new Int32Array(Math.max(most, 2 * (this.found?.length ?? 0)));
       this.roughly = new Float64Array(this.found.length);
@@ -318,7 +394,8 @@ export class SegmentGrid {
     // The squared distance a line may have and still be listed.
     let within2 = radius * radius;
     let count = 0;
-    const measure = (k, x0, y0, x1, y1) => {
+    // Line k, if its distance (measured from x0, y0 to x1, y1) is within.
+    const take = (k, x0, y0, x1, y1) => {
       const dx = x1 - x0;
       const dy = y1 - y0;
       const l2 = dx * dx + dy * dy;
@@ -332,27 +409,24 @@ export class SegmentGrid {
       roughly[count++] = d;
       if (d + margin < radius) within2 = Math.min(within2, (d + margin) * (d + margin));
     };
-    for (let row = r0; row <= r1; row++) {
-      const end = start[row * columns + c1 + 1];
-      for (let j = start[row * columns + c0]; j < end; j++) {
-        const x0 = lines[4 * j];
-        const y0 = lines[4 * j + 1];
-        const x1 = lines[4 * j + 2];
-        const y1 = lines[4 * j + 3];
-        // A quick look at the box first.
-        if (Math.min(x0, x1) > sx + radius || Math.max(x0, x1) < sx - radius) continue;
-        if (Math.min(y0, y1) > sy + radius || Math.max(y0, y1) < sy - radius) continue;
-        // Then the distance from the whole line through it (no division).
-        const dx = x1 - x0;
-        const dy = y1 - y0;
+    for (let n = 0; n < cells.length; n += 2) {
+      if (cells[n] > Math.sqrt(within2) + SLACK) break;
+      const end = 4 * start[cells[n + 1] + 1];
+      for (let j = 4 * start[cells[n + 1]]; j < end; j += 4) {
+        // First the distance from the whole line through the segment (no
+        // division): most lines in a cell pass farther than that.
+        const x0 = lines[j];
+        const y0 = lines[j + 1];
+        const dx = lines[j + 2] - x0;
+        const dy = lines[j + 3] - y0;
         const cross = (sx - x0) * dy - (sy - y0) * dx;
         if (cross * cross > within2 * (dx * dx + dy * dy) * 1.0001 + 1e-9) continue;
-        const k = order[j];
-        if (!isMoved[k]) measure(k, x0, y0, x1, y1);
+        const k = order[j >> 2];
+        if (!isMoved[k]) take(k, x0, y0, lines[j + 2], lines[j + 3]);
       }
     }
     const e = this.ends4;
-    for (const k of this.moved) measure(k, e[4 * k], e[4 * k + 1], e[4 * k + 2], e[4 * k + 3]);
+    for (const k of this.moved) take(k, e[4 * k], e[4 * k + 1], e[4 * k + 2], e[4 * k + 3]);
     return count;
   }
 

@@ -161,6 +161,12 @@ export class ViewIndex {
     return this.handleGrid(view).near(sx, sy, radius);
   }
 
+  // The nearest handle within `radius` (pickNearest's choice), -1 for none, or
+  // null when the question reaches beyond the view's grid.
+  nearestHandle(view, sx, sy, radius) {
+    return this.handleGrid(view).nearest(sx, sy, radius);
+  }
+
   pointsIn(view, left, top, right, bottom) {
     return this.pointGrid(view).inRect(left, top, right, bottom);
   }

@@ -278,10 +278,15 @@ describe('screen grids', () => {
             const radius = [0.5, 6, 8][q % 3];
             const current = (i) => (i * 7 + round) % 3 === 0;
             const near = (x, y, r) => index.handlesNear(view, x, y, r);
+            const nearest = (x, y, r) => index.nearestHandle(view, x, y, r);
             const where = `round ${round} step ${step} ${view.kind} ${view.width} at ${sx},${sy} r ${radius}`;
-            assert.equal(pickHandle(view, handles, sx, sy, radius, current, near), pickHandle(view, handles, sx, sy, radius, current), where);
+            const plainHandle = pickHandle(view, handles, sx, sy, radius, current);
+            assert.equal(pickHandle(view, handles, sx, sy, radius, current, near), plainHandle, where);
+            assert.equal(pickHandle(view, handles, sx, sy, radius, current, near, nearest), plainHandle, where);
             const around = index.pointsIn(view, sx - radius, sy - radius, sx + radius, sy + radius);
-            assert.equal(pickNearest(view, points, sx, sy, radius, around), pickNearest(view, points, sx, sy, radius), where);
+            const plainPoint = pickNearest(view, points, sx, sy, radius);
+            assert.equal(pickNearest(view, points, sx, sy, radius, around), plainPoint, where);
+            assert.equal(index.pointGrid(view).nearest(sx, sy, radius) ?? plainPoint, plainPoint, where);
             assert.equal(index.pairAt(view, sx, sy, radius), nearestPair(view, points, selected, sx, sy, radius), where);
             const [x1, y1] = [rnd() * view.width, rnd() * view.height];
             const box = [Math.min(sx, x1), Math.min(sy, y1), Math.max(sx, x1), Math.max(sy, y1)];
