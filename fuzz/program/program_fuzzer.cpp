@@ -174,32 +174,64 @@ std::map<std::string, std::string> filesNow() {
   return files;
 }
 
-// The files the failure message says were written ("wrote a, b before the
-// failure"), by their names relative to the folder.
+// `text` cut at each `separator` that stands outside single quotes (inside
+// them a backslash escapes the next character).
+std::vector<std::string> splitOutsideQuotes(const std::string &text, const std::string &separator) {
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (quoted && text[i] == '\\' && i + 1 < text.size()) {
+      parts.back() += text.substr(i++, 2);
+    } else if (!quoted && text.compare(i, separator.size(), separator) == 0) {
+      parts.emplace_back();
+      i += separator.size() - 1;
+    } else {
+      quoted = text[i] == '\'' ? !quoted : quoted;
+      parts.back() += text[i];
+    }
+  }
+  return parts;
+}
+
+// A name as a list shows it: as it is, or quoted with \\, \' and \xNN inside.
+std::string unlisted(const std::string &shown) {
+  if (shown.size() < 2 || shown.front() != '\'' || shown.back() != '\'') return shown;
+  std::string name;
+  for (std::size_t i = 1; i + 1 < shown.size(); ++i) {
+    if (shown[i] != '\\' || i + 2 >= shown.size()) {
+      name += shown[i];
+    } else if (shown[i + 1] == 'x' && i + 4 < shown.size()) {
+      name += static_cast<char>(std::stoi(shown.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      name += shown[++i];
+    }
+  }
+  return name;
+}
+
 // The files a failed run's last line names as written: "wrote A, B before
 // the failure; C after the tool's failure, ...; then the pictures the script
-// had taken: D; nothing else was written" (any of the parts may be missing).
+// had taken: D; nothing else was written" (any of the parts may be missing),
+// by their names relative to the folder.
 std::set<std::string> namedAsWritten(const std::string &messages) {
   std::set<std::string> named;
+  // The last line's start: a name in it has no line break (a listed name
+  // shows control characters as \xNN).
   const std::size_t end = messages.rfind("; nothing else was written");
-  const std::size_t at = end == std::string::npos ? end : messages.rfind("wrote ", end);
-  if (at == std::string::npos) return named;
-  const std::string text = messages.substr(at + 6, end - at - 6);
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t stop = text.find("; ", start);
-    if (stop == std::string::npos) stop = text.size();
-    std::string part = text.substr(start, stop - start);
-    start = stop + 2;
+  if (end == std::string::npos) return named;
+  const std::size_t newline = messages.rfind('\n', end);
+  const std::size_t line = newline == std::string::npos ? 0 : newline + 1;
+  const std::string wrote = "elasticpull-host: wrote ";
+  if (messages.compare(line, wrote.size(), wrote) != 0) return named;
+  const std::size_t from = line + wrote.size();
+  for (std::string part : splitOutsideQuotes(messages.substr(from, end - from), "; ")) {
     for (const char *lead : {"then ", "the pictures the script had taken: "})
       if (part.starts_with(lead)) part.erase(0, std::strlen(lead));
     for (const char *tail : {" before the failure", " before the interrupt", " after the tool's failure"})
-      if (const std::size_t cut = part.find(tail); cut != std::string::npos) part.erase(cut);
-    std::stringstream list(part);
-    for (std::string name; std::getline(list, name, ',');) {
-      if (name.starts_with(" ")) name.erase(0, 1);
-      if (!name.empty()) named.insert(fs::path(name).lexically_normal().string());
-    }
+      if (const std::size_t cut = part.rfind(tail); cut != std::string::npos) part.erase(cut);
+    for (const std::string &shown : splitOutsideQuotes(part, ", "))
+      if (!shown.empty()) named.insert(fs::path(unlisted(shown)).lexically_normal().string());
   }
   return named;
 }

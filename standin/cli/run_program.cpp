@@ -44,6 +44,34 @@ constexpr const char *kProgram = "elasticpull-host: ";
 // Values in the summary are for reading: rounded, never 5.499999999999999.
 std::string number(double value) { return standin::formatReadable(value); }
 
+// A file name in a list of names (what a run wrote): as it is, or in single
+// quotes when it holds what would read as the list's own punctuation (a
+// comma, a semicolon, a blank at either end) or is not plain text; inside the
+// quotes a quote or a backslash gets a backslash before it and a control
+// character is written \xNN. So a list always reads back as the names it
+// holds.
+std::string listedName(const std::string &name) {
+  const auto awkward = [](unsigned char c) {
+    return c < 0x20 || c == 0x7f || c == ',' || c == ';' || c == '\'' || c == '\\';
+  };
+  if (!name.empty() && name.front() != ' ' && name.back() != ' ' && std::none_of(name.begin(), name.end(), awkward))
+    return name;
+  std::string out = "'";
+  for (const unsigned char c : name) {
+    if (c == '\'' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7f) {
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "'";
+}
+
 int fail(int code, const std::string &message) {
   std::cerr << kProgram << message << "\n";
   return code;
@@ -443,10 +471,11 @@ class ProgramRun {
     return session_ != nullptr && !session_->failures().empty() ? When::AfterFailure : When::BeforeFailure;
   }
 
-  // How messages name an output file: standard output by that name.
+  // How the lists of files written name an output file: standard output by
+  // that name.
   std::string shown(const std::string &path) const {
     if (path == "-" || (o_.output == "-" && path == meshOutput_)) return "standard output";
-    return path;
+    return listedName(path);
   }
 
   std::string namesWritten(When when) const {
@@ -478,7 +507,7 @@ class ProgramRun {
   // file the run wrote, in the order they were put in place.
   std::string filesWritten() const {
     std::string list;
-    if (!o_.output.empty()) list = o_.output == "-" ? "the mesh to standard output" : meshShown_;
+    if (!o_.output.empty()) list = o_.output == "-" ? "the mesh to standard output" : listedName(meshShown_);
     for (const Written &w : written_)
       if (o_.output.empty() || w.path != meshOutput_) list += (list.empty() ? "" : ", ") + shown(w.path);
     const std::string unsaved = o_.output.empty() ? "result not saved (no -o or --in-place)" : "";

@@ -283,9 +283,16 @@ TEST_F(ProgramOutputs, AScriptStopsAtTheToolsFailureUnlessItSaysToGoOn) {
        "elasticpull-host: script.txt:6: the script stopped at the tool's failure: 1 command after it did not "
        "run",
        "wrote a.obj before the failure; nothing else was written"},
+      // A name that holds the list's punctuation is quoted, so the list reads back.
+      {"select 0-1\npick\nsave \"a, b.obj\"\nselect 0\npick\nsave after.obj\n",
+       {"a, b.obj"},
+       {"after.obj"},
+       "elasticpull-host: script.txt:5: the script stopped at the tool's failure: 1 command after it did not "
+       "run",
+       "wrote 'a, b.obj' before the failure; nothing else was written"},
   };
   for (const Case &c : cases) {
-    for (const char *name : {"a.obj", "after.obj", "v.svg", "w.svg"}) fs::remove(path(name));
+    for (const char *name : {"a.obj", "a, b.obj", "after.obj", "v.svg", "w.svg"}) fs::remove(path(name));
     put("script.txt", c.script);
     const auto r = run({"pairs.obj", "--script", "script.txt", "-o", "out.obj"});
     EXPECT_EQ(r.exitCode, 1) << describe(r);
@@ -312,6 +319,7 @@ TEST_F(ProgramOutputs, TheSummaryNamesEveryFileWritten) {
       {{"-o", "out.obj", "--svg", "v.svg", "--about-png", "a.png", "--report", "r.json"},
        "wrote out.obj, v.svg, a.png, r.json"},
       {{"--svg", "v.svg"}, "result not saved (no -o or --in-place); wrote v.svg"},
+      {{"--svg", "it's; v.svg", "-o", " out.obj"}, "wrote ' out.obj', 'it\\'s; v.svg'"},
       {{"--report", "r.json", "-o", "-"}, "wrote the mesh to standard output, r.json"},
       {{"--script", "script.txt", "-o", "out.obj"}, "wrote out.obj, s.obj"},
   };
