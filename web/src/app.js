@@ -75,6 +75,7 @@ class Playground {
     // What lies near the mouse in each view, and the views' density layers.
     this.index = new ViewIndex();
     this.renderer.setDensity((view) => this.index.density(view));
+    this.renderer.onStale = () => this.requestRender();
     this.channel = new Channel(
       (answer, action) => this.apply(answer, action),
       (message, action, status) => this.refused(message, action, status),
