@@ -75,7 +75,6 @@ class Playground {
     // What lies near the mouse in each view, and the views' density layers.
     this.index = new ViewIndex();
     this.renderer.setDensity((view) => this.index.density(view));
-    this.renderer.onStale = () => this.requestRender();
     this.channel = new Channel(
       (answer, action) => this.apply(answer, action),
       (message, action, status) => this.refused(message, action, status),
@@ -358,6 +357,9 @@ class Playground {
     // Drags wait for the press's answer: they go on the plane of the handle
     // the server says it holds (`pending`: the newest mouse position meanwhile).
     this.drag = { name: at.name, grabbed: position, handle, right, holding: !right, answered: false, pending: null };
+    // The views' density layers stay as they are while the drag lasts, the
+    // dragged points and their overlay drawn over them.
+    this.renderer.hold(true);
     this.hover(null);
     const grab = right ? {} : { handle: handle >= 0 ? handle : 'start' };
     this.channel.send('press', { position, ctrl: e.ctrlKey, right, ...grab });
@@ -384,6 +386,7 @@ class Playground {
   // replay does the same).
   cancelDrag() {
     this.drag = null;
+    this.renderer.hold(false);
     this.stopAutoPan();
     this.channel.send('cancel');
     this.say('The drag was cancelled: the points are back as they were at the press');
@@ -562,6 +565,8 @@ class Playground {
 
   letGo() {
     this.drag = null;
+    this.renderer.hold(false);
+    this.requestRender();
     this.stopAutoPan();
     this.channel.send('release');
   }

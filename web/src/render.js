@@ -41,8 +41,6 @@ const KINDS = [
   ['selectedPoints', COLOURS.selected, 13],
   ['handles', COLOURS.handles, 14],
 ];
-// How long (ms) after the last small change the layers are counted anew.
-const REFRESH_MS = 300;
 
 // The size of RELATIVE_PIXELS on the screen, in model units at a model point.
 const UNIT_AT = `
@@ -254,14 +252,12 @@ export class SceneRenderer {
     for (const [kind, colour, order] of KINDS) this.kindLayers[kind] = new DensityLayers(this.scene, VIEW_LAYERS, colour, CELL_PIXELS, order);
     // Each view's last layers: { key, layers: { kind: layer or null } }.
     this.kindDensity = {};
-    // The layers are counted anew when `snapshot` changes. Few changes (a
-    // pair dragged) leave them as they are for a moment: what changed since
-    // is drawn one by one over them (`pending`), and they are counted anew
-    // once the changes pause (REFRESH_MS) or grow past what is drawn one by one.
+    // The layers are counted anew when `snapshot` changes; what changed
+    // since (`pending`) is drawn one by one over them.
     this.snapshot = 0;
     this.serial = 0;
     this.pending = { points: new Set(), segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
-    this.onStale = () => {};
+    this.holding = false;
     this.buildFocusObjects();
   }
 
@@ -278,23 +274,22 @@ export class SceneRenderer {
     this.focusCircles = focus(new THREE.Points(new THREE.BufferGeometry(), this.circles.material), 21);
   }
 
-  // Changes to the scene: `large` ones count the layers anew now; small ones
-  // are drawn one by one until the next count, which comes when they pause.
+  // Changes to the scene. While a drag holds the layers (hold), small ones
+  // are drawn one by one over them; otherwise, or past what is drawn one by
+  // one, the layers are counted anew.
   changed(large) {
     const p = this.pending;
-    if (large || p.points.size > MOST_POINTS || p.segments[1] - p.segments[0] > MOST_LINES || p.circles[1] - p.circles[0] > MOST_POINTS) {
+    if (large || !this.holding || p.points.size > MOST_POINTS || p.segments[1] - p.segments[0] > MOST_LINES || p.circles[1] - p.circles[0] > MOST_POINTS)
       this.refresh();
-      return;
-    }
-    clearTimeout(this.refreshTimer);
-    this.refreshTimer = setTimeout(() => {
-      this.refresh();
-      this.onStale();
-    }, REFRESH_MS);
+  }
+
+  // A drag holds the layers as they were at its press (true) until it lets go (false).
+  hold(holding) {
+    this.holding = holding;
+    if (!holding) this.refresh();
   }
 
   refresh() {
-    clearTimeout(this.refreshTimer);
     this.snapshot++;
     this.pending = { points: new Set(), segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
   }
