@@ -46,6 +46,8 @@ export class DensityCounter {
   }
 
   addLine(ax, ay, bx, by) {
+    // (x - x is 0 for every number but NaN and the infinities.)
+    if (!(ax - ax === 0 && ay - ay === 0 && bx - bx === 0 && by - by === 0)) return;
     const r = DENSITY_REACH;
     if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
     if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
