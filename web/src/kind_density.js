@@ -138,11 +138,27 @@ export class DensityCounter {
   }
 
   // The overlay's segments (overlay_model.js: an anchor and a relative offset at each end).
+  // A segment that starts where the one before it ended (a path's next
+  // line) reuses that end's screen position.
   segments(model, pixels, count = model.segDashed.length) {
     const { a, b } = this;
+    const { segA, segARel, segB, segBRel } = model;
+    let bOk = false;
     for (let k = 0; k < count; k++) {
-      if (this.placed(model.segA, model.segARel, k, pixels, a) && this.placed(model.segB, model.segBRel, k, pixels, b))
-        this.addLine(a[0], a[1], b[0], b[1]);
+      const i = 3 * k;
+      const j = i - 3;
+      const same =
+        k > 0 &&
+        segA[i] === segB[j] && segA[i + 1] === segB[j + 1] && segA[i + 2] === segB[j + 2] &&
+        segARel[i] === segBRel[j] && segARel[i + 1] === segBRel[j + 1] && segARel[i + 2] === segBRel[j + 2];
+      let aOk;
+      if (same) {
+        a[0] = b[0];
+        a[1] = b[1];
+        aOk = bOk;
+      } else aOk = this.placed(segA, segARel, k, pixels, a);
+      bOk = this.placed(segB, segBRel, k, pixels, b);
+      if (aOk && bOk) this.addLine(a[0], a[1], b[0], b[1]);
     }
     return this;
   }

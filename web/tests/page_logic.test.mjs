@@ -395,6 +395,10 @@ describe('density layers of every kind', () => {
     model.setCalls([0, -19, 9, 0, 0, 1, 0.5, 0, 0, 101, 3, 1, 0, 0, 101]);
     assert.deepEqual(cellsOf(new DensityCounter(view).segments(model, 10)), [0, 1]);
     assert.deepEqual(cellsOf(new DensityCounter(view).circles(model, 10)), [1]);
+    // A path: each line from where the one before ended, the second by an offset from the pen.
+    model.setCalls([0, -19, 9, 0, 0, 1, -19, -9, 0, 0, 1, 0.5, 0, 0, 101, 1, 0, 1, 0, 101]);
+    // (1, 1) down to (1, 19), 5 pixels right, 10 pixels up.
+    assert.deepEqual(cellsOf(new DensityCounter(view).segments(model, 10)), [0, 10, 20, 21, 30, 31, [40, 2], [41, 2]]);
   });
 
   test('past the most of a kind in view, shaded cells; up to it, none', () => {
