@@ -283,6 +283,12 @@ export class SceneRenderer {
       this.refresh();
   }
 
+  // The pair under the mouse ({ points, segments, circles }: its points and
+  // its overlay's slots), drawn one by one over the layers; null for none.
+  setHoverPair(focus) {
+    this.hoverPair = focus;
+  }
+
   // A drag holds the layers as they were at its press (true) until it lets go (false).
   hold(holding) {
     this.holding = holding;
@@ -690,7 +696,8 @@ export class SceneRenderer {
     const model = this.overlayModel;
     if (model && !this.overlayFilled && ((layers.segments === null && model.segDashed.length > 0) || (layers.circles === null && model.circleDashed.length > 0)))
       this.fillOverlay();
-    const p = this.pending;
+    // What changed during a drag, or else the pair under the mouse.
+    const p = this.holding || !this.hoverPair ? this.pending : this.hoverPair;
     const focus = { segments: layers.segments === null ? [0, 0] : p.segments, circles: layers.circles === null ? [0, 0] : p.circles };
     const size = (range) => Math.max(0, range[1] - range[0]);
     this.focusSegments.visible = size(focus.segments) > 0;

@@ -255,8 +255,25 @@ describe('past 4,000 points or 8,000 lines of a kind in a view', () => {
       };
       const [mx, my] = cellMiddle([8, 5, 0.5]);
       assert.ok(near(await pixelAt(page, spot.x + mx, spot.y + my), selectedColour, 10));
-      // The lone pair's handle end, held and pulled 60 pixels up (along its pair).
+      // The pair under the mouse is drawn one by one over the layers: its two points, its lines and circle.
+      const focusNow = () =>
+        page.evaluate(() => {
+          const r = window.playground.renderer;
+          return [r.focusPoints.visible, r.focusSegments.visible, r.focusCircles.visible];
+        });
       const start = await onScreen(page, 'front', [40, 10, 0]);
+      const middle = await onScreen(page, 'front', [40, 9.5, 0]);
+      await page.mouse.move(middle.x + 1, middle.y);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [true, true, false], 'the lines and ends of the pair under the mouse (its circle is not a layer)');
+      const edge = await onScreen(page, 'front', [8, 9.5, 0.5]);
+      await page.mouse.move(edge.x + 1, edge.y);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [true, true, false], 'a pair of a stack');
+      await page.mouse.move(edge.x + 1, edge.y + 200);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [false, false, false], 'no pair under the mouse');
+      // The lone pair's handle end, held and pulled 60 pixels up (along its pair).
       await page.mouse.move(start.x, start.y);
       await page.mouse.down();
       for (let i = 1; i <= 6; i++) await page.mouse.move(start.x, start.y - 10 * i);
@@ -274,6 +291,7 @@ describe('past 4,000 points or 8,000 lines of a kind in a view', () => {
       assert.ok(near(await pixelAt(page, now.x, now.y), selectedColour, 10), 'the held point over the layers');
       await page.mouse.up();
       await idle(page);
+      await page.mouse.move(edge.x + 1, edge.y + 200);
       await frame(page);
       // Counted where it is: a cell of one point there, none where it was.
       const counted = await page.evaluate(([at, was]) => {
