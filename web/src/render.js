@@ -373,7 +373,10 @@ export class SceneRenderer {
     this.ghost = ghost;
     this.edgeList = edges;
     this.selectedList = selectedIndex.array;
-    this.focusPoints = new THREE.Points(geometry(this.positions, new THREE.BufferAttribute(new Uint32Array(1), 1)), this.selectedPoints?.material ?? null);
+    // Room for as many as are drawn one by one before the layers are counted anew.
+    const focusIndex = new THREE.BufferAttribute(new Uint32Array(MOST_POINTS), 1);
+    focusIndex.setUsage(THREE.DynamicDrawUsage);
+    this.focusPoints = new THREE.Points(geometry(this.positions, focusIndex), null);
     this.ghostPoints = new THREE.Points(geometry(ghost, selectedIndex), dots(COLOURS.ghostSelected, 5));
     this.selectedPoints = new THREE.Points(geometry(this.positions, selectedIndex), dots(COLOURS.selected, 7));
     // Drawn in this order, the points over the lines (the overlay comes between, at 10 and 11).
@@ -698,8 +701,10 @@ export class SceneRenderer {
       this.fillOverlay();
     // What changed during a drag, or else the pair under the mouse.
     const p = this.holding || !this.hoverPair ? this.pending : this.hoverPair;
-    const focus = { segments: layers.segments === null ? [0, 0] : p.segments, circles: layers.circles === null ? [0, 0] : p.circles };
     const size = (range) => Math.max(0, range[1] - range[0]);
+    // (A pair's own drawing spread over more slots than are drawn one by one is not drawn over the layers.)
+    const drawn = (kind, most) => (layers[kind] === null || size(p[kind]) > most ? [0, 0] : p[kind]);
+    const focus = { segments: drawn('segments', MOST_LINES), circles: drawn('circles', MOST_POINTS) };
     this.focusSegments.visible = size(focus.segments) > 0;
     this.focusCircles.visible = size(focus.circles) > 0;
     const focusKey = `${this.snapshot}|${focus.segments}|${focus.circles}|${this.overlaySerial}`;
@@ -720,8 +725,13 @@ export class SceneRenderer {
         this.focusPoints.userData.size = -1;
       }
       if (this.focusPoints.visible && this.focusPoints.userData.size !== p.points.size) {
+        const g = this.focusPoints.geometry;
+        const count = Math.min(p.points.size, g.index.count);
         this.focusPoints.userData.size = p.points.size;
-        this.focusPoints.geometry.setIndex(new THREE.BufferAttribute(Uint32Array.from(p.points), 1));
+        let k = 0;
+        for (const i of p.points) if (k < count) g.index.array[k++] = i;
+        g.index.needsUpdate = true;
+        g.setDrawRange(0, count);
       }
     }
   }
