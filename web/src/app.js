@@ -357,6 +357,9 @@ class Playground {
     // Drags wait for the press's answer: they go on the plane of the handle
     // the server says it holds (`pending`: the newest mouse position meanwhile).
     this.drag = { name: at.name, grabbed: position, handle, right, holding: !right, answered: false, pending: null };
+    // The views' density layers stay as they are while the drag lasts, the
+    // dragged points and their overlay drawn over them.
+    this.renderer.hold(true);
     this.hover(null);
     const grab = right ? {} : { handle: handle >= 0 ? handle : 'start' };
     this.channel.send('press', { position, ctrl: e.ctrlKey, right, ...grab });
@@ -383,6 +386,7 @@ class Playground {
   // replay does the same).
   cancelDrag() {
     this.drag = null;
+    this.renderer.hold(false);
     this.stopAutoPan();
     this.channel.send('cancel');
     this.say('The drag was cancelled: the points are back as they were at the press');
@@ -561,6 +565,8 @@ class Playground {
 
   letGo() {
     this.drag = null;
+    this.renderer.hold(false);
+    this.requestRender();
     this.stopAutoPan();
     this.channel.send('release');
   }
@@ -589,9 +595,25 @@ class Playground {
       const pair = this.pairAt(at);
       if (pair) text = (text ? text + ' · ' : '') + pair;
     }
+    this.hoverPair(at ? this.hovered : -1);
     this.renderer.setHover(handlePosition);
     this.showTooltip(at, text);
     this.requestRender();
+  }
+
+  // Pair k (-1: none) under the mouse: its points and overlay are drawn one
+  // by one over the views' density layers.
+  hoverPair(k) {
+    const { selected, points } = this.scene;
+    if (k === this.hoverFocus?.pair && this.hoverFocus.calls === this.overlay.slotOf) return;
+    if (k < 0 || 2 * k + 1 >= selected.length) {
+      this.hoverFocus = null;
+    } else {
+      const ends = [selected[2 * k], selected[2 * k + 1]];
+      const slots = this.overlay.slotsOf(ends, Math.floor(points.length / 3));
+      this.hoverFocus = { pair: k, calls: this.overlay.slotOf, points: new Set(ends), ...slots };
+    }
+    this.renderer.setHoverPair(this.hoverFocus);
   }
 
   // "Pair k (points a–b): before → now" for the pair line under the mouse.
@@ -599,6 +621,7 @@ class Playground {
     const { points, original, selected } = this.scene;
     const at = (flat, i) => flat.slice(3 * i, 3 * i + 3);
     const best = this.index.pairAt(view, sx, sy, HOVER_PIXELS);
+    this.hovered = best;
     if (best < 0) return '';
     const [p, q] = [selected[2 * best], selected[2 * best + 1]];
     const before = distance(at(original, p), at(original, q));

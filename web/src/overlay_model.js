@@ -301,6 +301,34 @@ export class OverlayModel {
     return touched;
   }
 
+  // The slots of the paths (from a moveTo to the next) that hold a call
+  // linked to one of `points` (of pointCount): a pair's own drawing.
+  // Without links (the JSON form) none.
+  slotsOf(points, pointCount) {
+    const out = { segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
+    if (this.links.length === 0 || !this.slotOf) return out;
+    this.index ??= new LinkIndex(this.links, pointCount);
+    const { ops, slotOf } = this;
+    const n = this.callCount;
+    for (const p of points) {
+      if (!(p >= 0 && p < pointCount)) continue;
+      this.index.forEach(p, (i) => {
+        let start = i;
+        while (start > 0 && ops[start] !== OP_MOVE) start--;
+        let end = i + 1;
+        while (end < n && ops[end] !== OP_MOVE) end++;
+        for (let c = start; c < end; c++) {
+          const kind = kindOf(ops[c]);
+          if (kind === 0) continue;
+          const range = kind === 1 ? out.segments : out.circles;
+          range[0] = Math.min(range[0], slotOf[c]);
+          range[1] = Math.max(range[1], slotOf[c] + 1);
+        }
+      });
+    }
+    return out;
+  }
+
   // Where circle r is drawn: its centre as a model point plus a relative offset.
   circleCentre(r) {
     return {

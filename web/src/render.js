@@ -11,7 +11,8 @@ import * as THREE from './vendor/three.module.js';
 import { RELATIVE_PIXELS } from './overlay_model.js';
 import { eyeOf, sub } from './geometry.js';
 import { DensityLayers } from './density_layer.js';
-import { CELL_PIXELS } from './screen_grid.js';
+import { DensityCounter, MOST_LINES, MOST_POINTS, shiftedView } from './kind_density.js';
+import { CELL_PIXELS, viewKey } from './screen_grid.js';
 
 const COLOURS = {
   background: 0x24272c,
@@ -27,6 +28,19 @@ const COLOURS = {
 };
 
 const VIEW_LAYERS = { top: 1, front: 2, side: 3, persp: 4 };
+
+// The kinds drawn as density layers past MOST_POINTS or MOST_LINES in a view
+// (besides the unselected points), each in its colour, drawn where its
+// things would be among the others.
+const KINDS = [
+  ['ghostEdges', COLOURS.ghost, 0],
+  ['edges', COLOURS.edges, 1],
+  ['ghostPoints', COLOURS.ghostSelected, 2],
+  ['segments', COLOURS.overlay, 10],
+  ['circles', COLOURS.overlay, 11],
+  ['selectedPoints', COLOURS.selected, 13],
+  ['handles', COLOURS.handles, 14],
+];
 
 // The size of RELATIVE_PIXELS on the screen, in model units at a model point.
 const UNIT_AT = `
@@ -148,6 +162,65 @@ function floatAttribute(count, size) {
   return a;
 }
 
+// A geometry of the overlay's segments (two vertices each, with both ends:
+// position.x tells which end a vertex is, so that the shader can measure the
+// segment on the screen for its dashes) or circles, with room for `segments`
+// and `circles` of them; `old` is kept when its room is the same.
+function overlayGeometry(old, segments, circles, kind) {
+  if (old?.userData.room === `${segments},${circles}`) return old;
+  old?.dispose();
+  const g = new THREE.BufferGeometry();
+  g.userData.room = `${segments},${circles}`;
+  if (kind === 'segments') {
+    const ends = floatAttribute(2 * segments, 3);
+    for (let v = 1; v < 2 * segments; v += 2) ends.array[3 * v] = 1;
+    g.setAttribute('position', ends);
+    for (const name of ['aA', 'aARel', 'aB', 'aBRel']) g.setAttribute(name, floatAttribute(2 * segments, 3));
+    g.setAttribute('aDashed', floatAttribute(2 * segments, 1));
+    g.setDrawRange(0, 2 * segments);
+  } else {
+    g.setAttribute('position', floatAttribute(circles, 3));
+    for (const [name, size] of [['aRel', 3], ['aRadius', 1], ['aRelative', 1], ['aDashed', 1]]) g.setAttribute(name, floatAttribute(circles, size));
+    g.setDrawRange(0, circles);
+  }
+  return g;
+}
+
+// Slots touched.segments and touched.circles of the model into the
+// geometries' buffers, slot s at s - base, positions relative to `origin`.
+function writeOverlay(segments, circles, model, touched, base, origin) {
+  // Copies slots lo..hi of `source` (`size` numbers a slot), each `repeat` times.
+  const upload = (attribute, source, lo, hi, size, relative, repeat = 1) => {
+    if (hi <= lo) return;
+    const a = attribute.array;
+    for (let slot = lo; slot < hi; slot++) {
+      for (let k = 0; k < size; k++) {
+        const v = relative ? source[slot * size + k] - origin[k] : source[slot * size + k];
+        const at = ((slot - base) * repeat) * size + k;
+        a[at] = v;
+        if (repeat === 2) a[at + size] = v;
+      }
+    }
+    attribute.clearUpdateRanges();
+    attribute.addUpdateRange((lo - base) * size * repeat, (hi - lo) * size * repeat);
+    attribute.needsUpdate = true;
+  };
+  const g = segments.attributes;
+  const [s0, s1] = touched.segments;
+  upload(g.aA, model.segA, s0, s1, 3, true, 2);
+  upload(g.aARel, model.segARel, s0, s1, 3, false, 2);
+  upload(g.aB, model.segB, s0, s1, 3, true, 2);
+  upload(g.aBRel, model.segBRel, s0, s1, 3, false, 2);
+  upload(g.aDashed, model.segDashed, s0, s1, 1, false, 2);
+  const c = circles.attributes;
+  const [c0, c1] = touched.circles;
+  upload(c.position, model.circleAnchor, c0, c1, 3, true);
+  upload(c.aRel, model.circleRel, c0, c1, 3, false);
+  upload(c.aRadius, model.circleRadius, c0, c1, 1, false);
+  upload(c.aRelative, model.circleRelative, c0, c1, 1, false);
+  upload(c.aDashed, model.circleDashed, c0, c1, 1, false);
+}
+
 export class SceneRenderer {
   constructor(canvas) {
     this.renderer = new THREE.WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
@@ -173,6 +246,58 @@ export class SceneRenderer {
     // density layer is drawn in their place (setDensity).
     this.densityLayers = new DensityLayers(this.scene, VIEW_LAYERS, COLOURS.points, CELL_PIXELS, 12);
     this.densityOf = () => null;
+    // The other kinds past a few thousand in a view are density layers too
+    // (kind_density.js), each in its own colour and place among the layers.
+    this.kindLayers = {};
+    for (const [kind, colour, order] of KINDS) this.kindLayers[kind] = new DensityLayers(this.scene, VIEW_LAYERS, colour, CELL_PIXELS, order);
+    // Each view's last layers: { key, layers: { kind: layer or null } }.
+    this.kindDensity = {};
+    // The layers are counted anew when `snapshot` changes; what changed
+    // since (`pending`) is drawn one by one over them.
+    this.snapshot = 0;
+    this.serial = 0;
+    this.pending = { points: new Set(), segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
+    this.holding = false;
+    this.buildFocusObjects();
+  }
+
+  // What changed since the layers were counted, drawn over them.
+  buildFocusObjects() {
+    const focus = (object, order) => {
+      object.frustumCulled = false;
+      object.renderOrder = order;
+      object.visible = false;
+      this.scene.add(object);
+      return object;
+    };
+    this.focusSegments = focus(new THREE.LineSegments(new THREE.BufferGeometry(), this.segments.material), 20);
+    this.focusCircles = focus(new THREE.Points(new THREE.BufferGeometry(), this.circles.material), 21);
+  }
+
+  // Changes to the scene. While a drag holds the layers (hold), small ones
+  // are drawn one by one over them; otherwise, or past what is drawn one by
+  // one, the layers are counted anew.
+  changed(large) {
+    const p = this.pending;
+    if (large || !this.holding || p.points.size > MOST_POINTS || p.segments[1] - p.segments[0] > MOST_LINES || p.circles[1] - p.circles[0] > MOST_POINTS)
+      this.refresh();
+  }
+
+  // The pair under the mouse ({ points, segments, circles }: its points and
+  // its overlay's slots), drawn one by one over the layers; null for none.
+  setHoverPair(focus) {
+    this.hoverPair = focus;
+  }
+
+  // A drag holds the layers as they were at its press (true) until it lets go (false).
+  hold(holding) {
+    this.holding = holding;
+    if (!holding) this.refresh();
+  }
+
+  refresh() {
+    this.snapshot++;
+    this.pending = { points: new Set(), segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
   }
 
   // `densityOf(view)`: the view's density layer (view_index.js), or null to draw every point.
@@ -212,7 +337,9 @@ export class SceneRenderer {
   // index pairs) and the selected points' indices.
   setMesh(points, original, edges, selected, origin) {
     this.origin = origin;
-    for (const o of [this.edges, this.ghostEdges, this.points, this.selectedPoints, this.ghostPoints]) {
+    this.overlayFilled = false;
+    this.anyMoved = false;
+    for (const o of [this.edges, this.ghostEdges, this.points, this.selectedPoints, this.ghostPoints, this.focusPoints]) {
       if (o) this.scene.remove(o);
     }
     this.positions = floatAttribute(points.length / 3, 3);
@@ -237,17 +364,32 @@ export class SceneRenderer {
       });
     this.ghostEdges = new THREE.LineSegments(geometry(ghost, edgeIndex), line(COLOURS.ghost, 0.55));
     this.edges = new THREE.LineSegments(geometry(this.positions, edgeIndex), line(COLOURS.edges, 1));
-    this.points = new THREE.Points(geometry(this.positions), dots(COLOURS.points, 4));
+    // The unselected points alone (the selected ones are drawn over them).
+    const isSelected = new Uint8Array(points.length / 3);
+    for (const i of selected) if (i >= 0 && i < isSelected.length) isSelected[i] = 1;
+    const unselected = new Uint32Array(isSelected.length - isSelected.reduce((n, v) => n + v, 0));
+    for (let i = 0, k = 0; i < isSelected.length; i++) if (!isSelected[i]) unselected[k++] = i;
+    this.points = new THREE.Points(geometry(this.positions, new THREE.BufferAttribute(unselected, 1)), dots(COLOURS.points, 4));
+    this.ghost = ghost;
+    this.edgeList = edges;
+    this.selectedList = selectedIndex.array;
+    // Room for as many as are drawn one by one before the layers are counted anew.
+    const focusIndex = new THREE.BufferAttribute(new Uint32Array(MOST_POINTS), 1);
+    focusIndex.setUsage(THREE.DynamicDrawUsage);
+    this.focusPoints = new THREE.Points(geometry(this.positions, focusIndex), null);
     this.ghostPoints = new THREE.Points(geometry(ghost, selectedIndex), dots(COLOURS.ghostSelected, 5));
     this.selectedPoints = new THREE.Points(geometry(this.positions, selectedIndex), dots(COLOURS.selected, 7));
     // Drawn in this order, the points over the lines (the overlay comes between, at 10 and 11).
-    const layers = [[this.ghostEdges, 0], [this.edges, 1], [this.ghostPoints, 2], [this.points, 12], [this.selectedPoints, 13]];
+    this.focusPoints.material = this.selectedPoints.material;
+    this.focusPoints.visible = false;
+    const layers = [[this.ghostEdges, 0], [this.edges, 1], [this.ghostPoints, 2], [this.points, 12], [this.selectedPoints, 13], [this.focusPoints, 22]];
     for (const [o, order] of layers) {
       o.frustumCulled = false;
       o.renderOrder = order;
       this.scene.add(o);
     }
     this.setHandles([]);
+    this.changed(true);
   }
 
   writePositions(attribute, first, flat) {
@@ -275,6 +417,9 @@ export class SceneRenderer {
     this.positions.clearUpdateRanges();
     this.positions.addUpdateRange(3 * lo, 3 * (hi - lo + 1));
     this.positions.needsUpdate = true;
+    if (indices.length <= MOST_POINTS) for (let k = 0; k < indices.length; k++) this.pending.points.add(indices[k]);
+    this.anyMoved = true;
+    this.changed(indices.length > MOST_POINTS);
   }
 
   // The handles' positions (flat); `changed`: the indices of those that
@@ -298,6 +443,7 @@ export class SceneRenderer {
       this.scene.add(this.handles);
       changed = null;
     }
+    this.handlesVersion = (this.handlesVersion ?? 0) + 1;
     const attribute = this.handles.geometry.attributes.position;
     attribute.clearUpdateRanges();
     if (changed === null) {
@@ -349,54 +495,35 @@ export class SceneRenderer {
   }
 
   // The overlay's segments and circles from the model; `touched` limits the
-  // upload to the slots that changed (null: all of them, laid out anew).
+  // upload to the slots that changed (null: all of them, laid out anew). The
+  // buffers are filled when a view first draws the overlay one by one (a view
+  // of a dense scene draws it as density layers, from the model's own arrays).
   setOverlay(model, touched = null) {
-    const segmentCount = model.segDashed.length;
-    const circleCount = model.circleDashed.length;
-    const g = this.segments.geometry;
-    if (!touched || !g.attributes.aA || g.attributes.aA.count < 2 * segmentCount) {
-      const ends = floatAttribute(2 * segmentCount, 3);
-      for (let v = 1; v < 2 * segmentCount; v += 2) ends.array[3 * v] = 1;
-      g.setAttribute('position', ends);
-      for (const name of ['aA', 'aARel', 'aB', 'aBRel']) g.setAttribute(name, floatAttribute(2 * segmentCount, 3));
-      g.setAttribute('aDashed', floatAttribute(2 * segmentCount, 1));
-      const c = new THREE.BufferGeometry();
-      c.setAttribute('position', floatAttribute(circleCount, 3));
-      for (const [name, size] of [['aRel', 3], ['aRadius', 1], ['aRelative', 1], ['aDashed', 1]])
-        c.setAttribute(name, floatAttribute(circleCount, size));
-      this.circles.geometry.dispose();
-      this.circles.geometry = c;
-      touched = { segments: [0, segmentCount], circles: [0, circleCount] };
+    this.overlayModel = model;
+    this.overlaySerial = (this.overlaySerial ?? 0) + 1;
+    if (!touched) {
+      this.overlayFilled = false;
+      this.changed(true);
+      return;
     }
-    g.setDrawRange(0, 2 * segmentCount);
-    this.circles.geometry.setDrawRange(0, circleCount);
-    // Copies slots lo..hi of `source` (`size` numbers a slot), each `repeat` times.
-    const upload = (attribute, source, lo, hi, size, relative, repeat = 1) => {
-      if (hi <= lo) return;
-      const a = attribute.array;
-      for (let slot = lo; slot < hi; slot++) {
-        for (let k = 0; k < size; k++) {
-          const v = relative ? source[slot * size + k] - this.origin[k] : source[slot * size + k];
-          for (let r = 0; r < repeat; r++) a[(slot * repeat + r) * size + k] = v;
-        }
-      }
-      attribute.clearUpdateRanges();
-      attribute.addUpdateRange(lo * size * repeat, (hi - lo) * size * repeat);
-      attribute.needsUpdate = true;
-    };
-    const [s0, s1] = touched.segments;
-    upload(g.attributes.aA, model.segA, s0, s1, 3, true, 2);
-    upload(g.attributes.aARel, model.segARel, s0, s1, 3, false, 2);
-    upload(g.attributes.aB, model.segB, s0, s1, 3, true, 2);
-    upload(g.attributes.aBRel, model.segBRel, s0, s1, 3, false, 2);
-    upload(g.attributes.aDashed, model.segDashed, s0, s1, 1, false, 2);
-    const c = this.circles.geometry.attributes;
-    const [c0, c1] = touched.circles;
-    upload(c.position, model.circleAnchor, c0, c1, 3, true);
-    upload(c.aRel, model.circleRel, c0, c1, 3, false);
-    upload(c.aRadius, model.circleRadius, c0, c1, 1, false);
-    upload(c.aRelative, model.circleRelative, c0, c1, 1, false);
-    upload(c.aDashed, model.circleDashed, c0, c1, 1, false);
+    const p = this.pending;
+    for (const key of ['segments', 'circles']) {
+      if (touched[key][1] <= touched[key][0]) continue;
+      p[key][0] = Math.min(p[key][0], touched[key][0]);
+      p[key][1] = Math.max(p[key][1], touched[key][1]);
+    }
+    this.changed(false);
+    if (this.overlayFilled) writeOverlay(this.segments.geometry, this.circles.geometry, model, touched, 0, this.origin);
+  }
+
+  // Every slot of the overlay into its buffers.
+  fillOverlay() {
+    const model = this.overlayModel;
+    const all = { segments: [0, model.segDashed.length], circles: [0, model.circleDashed.length] };
+    this.segments.geometry = overlayGeometry(this.segments.geometry, all.segments[1], all.circles[1], 'segments');
+    this.circles.geometry = overlayGeometry(this.circles.geometry, all.segments[1], all.circles[1], 'circles');
+    writeOverlay(this.segments.geometry, this.circles.geometry, model, all, 0, this.origin);
+    this.overlayFilled = true;
   }
 
   // A grid in the plane of an orthographic view through the model's zero,
@@ -507,6 +634,108 @@ export class SceneRenderer {
     return camera;
   }
 
+  // Each kind's density layer in the view, or null where it is drawn one by
+  // one; counted anew when the view, the snapshot or the kind's own things changed.
+  kindsOf(name, view) {
+    const model = this.overlayModel;
+    const handleCount = this.handles?.userData.count ?? 0;
+    const sources = {
+      selectedPoints: this.selectedList?.length ?? 0,
+      ghostPoints: this.selectedList?.length ?? 0,
+      edges: (this.edgeList?.length ?? 0) / 2,
+      ghostEdges: (this.edgeList?.length ?? 0) / 2,
+      segments: model?.segDashed.length ?? 0,
+      circles: model?.circleDashed.length ?? 0,
+      handles: this.showHandles ? handleCount : 0,
+    };
+    const key = `${viewKey(view)}|${this.snapshot}|${this.showHandles ? this.handlesVersion : -1}`;
+    const last = this.kindDensity[name];
+    if (last?.key === key) return last.layers;
+    const layers = {};
+    const shifted = shiftedView(view, this.origin);
+    for (const kind of ['edges', 'ghostEdges', 'selectedPoints', 'ghostPoints', 'segments', 'circles', 'handles']) {
+      const isLine = kind === 'edges' || kind === 'ghostEdges' || kind === 'segments';
+      const most = isLine ? MOST_LINES : MOST_POINTS;
+      layers[kind] = null;
+      if (sources[kind] <= most) continue;
+      // Until a point moves, the ghosts lie exactly under the points.
+      if (!this.anyMoved && (kind === 'ghostPoints' || kind === 'ghostEdges')) {
+        layers[kind] = layers[kind === 'ghostPoints' ? 'selectedPoints' : 'edges'];
+        continue;
+      }
+      const counter = new DensityCounter(kind === 'segments' || kind === 'circles' ? view : shifted);
+      if (kind === 'selectedPoints') counter.points(this.positions.array, this.selectedList);
+      else if (kind === 'ghostPoints') counter.points(this.ghost.array, this.selectedList);
+      else if (kind === 'edges') counter.lines(this.positions.array, this.edgeList);
+      else if (kind === 'ghostEdges') counter.lines(this.ghost.array, this.edgeList);
+      else if (kind === 'segments') counter.segments(model, RELATIVE_PIXELS);
+      else if (kind === 'circles') counter.circles(model, RELATIVE_PIXELS);
+      else counter.points(this.handles.geometry.attributes.position.array, null, handleCount);
+      const layer = counter.layer(most);
+      if (layer) layer.serial = ++this.serial;
+      layers[kind] = layer;
+    }
+    this.kindDensity[name] = { key, layers };
+    return layers;
+  }
+
+  // Hides what a view draws as density layers and shows the layers, with
+  // what changed since they were counted drawn over them one by one.
+  showKinds(name, view) {
+    const layers = this.kindsOf(name, view);
+    for (const [kind] of KINDS) this.kindLayers[kind].show(name, view, layers[kind]);
+    const objects = {
+      selectedPoints: this.selectedPoints,
+      ghostPoints: this.ghostPoints,
+      edges: this.edges,
+      ghostEdges: this.ghostEdges,
+      segments: this.segments,
+      circles: this.circles,
+    };
+    for (const [kind, object] of Object.entries(objects)) if (object) object.visible = layers[kind] === null;
+    if (this.handles) this.handles.visible = this.showHandles && layers.handles === null;
+    // The overlay: all of it into its buffers once a view draws it one by
+    // one; what changed since the layers were counted into the focus's own.
+    const model = this.overlayModel;
+    if (model && !this.overlayFilled && ((layers.segments === null && model.segDashed.length > 0) || (layers.circles === null && model.circleDashed.length > 0)))
+      this.fillOverlay();
+    // What changed during a drag, or else the pair under the mouse.
+    const p = this.holding || !this.hoverPair ? this.pending : this.hoverPair;
+    const size = (range) => Math.max(0, range[1] - range[0]);
+    // (A pair's own drawing spread over more slots than are drawn one by one is not drawn over the layers.)
+    const drawn = (kind, most) => (layers[kind] === null || size(p[kind]) > most ? [0, 0] : p[kind]);
+    const focus = { segments: drawn('segments', MOST_LINES), circles: drawn('circles', MOST_POINTS) };
+    this.focusSegments.visible = size(focus.segments) > 0;
+    this.focusCircles.visible = size(focus.circles) > 0;
+    const focusKey = `${this.snapshot}|${focus.segments}|${focus.circles}|${this.overlaySerial}`;
+    if ((this.focusSegments.visible || this.focusCircles.visible) && this.focusSegments.userData.key !== focusKey) {
+      this.focusSegments.userData.key = focusKey;
+      const ranges = { segments: [focus.segments[0], focus.segments[0] + size(focus.segments)], circles: [focus.circles[0], focus.circles[0] + size(focus.circles)] };
+      const [ns, nc] = [size(focus.segments), size(focus.circles)];
+      this.focusSegments.geometry = overlayGeometry(this.focusSegments.geometry, ns, nc, 'segments');
+      this.focusCircles.geometry = overlayGeometry(this.focusCircles.geometry, ns, nc, 'circles');
+      // Each kind from its own first slot.
+      writeOverlay(this.focusSegments.geometry, this.focusCircles.geometry, model, { segments: ranges.segments, circles: [0, 0] }, ranges.segments[0], this.origin);
+      writeOverlay(this.focusSegments.geometry, this.focusCircles.geometry, model, { segments: [0, 0], circles: ranges.circles }, ranges.circles[0], this.origin);
+    }
+    if (this.focusPoints) {
+      this.focusPoints.visible = layers.selectedPoints !== null && p.points.size > 0;
+      if (this.focusPoints.visible && this.focusPoints.userData.pending !== p) {
+        this.focusPoints.userData.pending = p;
+        this.focusPoints.userData.size = -1;
+      }
+      if (this.focusPoints.visible && this.focusPoints.userData.size !== p.points.size) {
+        const g = this.focusPoints.geometry;
+        const count = Math.min(p.points.size, g.index.count);
+        this.focusPoints.userData.size = p.points.size;
+        let k = 0;
+        for (const i of p.points) if (k < count) g.index.array[k++] = i;
+        g.index.needsUpdate = true;
+        g.setDrawRange(0, count);
+      }
+    }
+  }
+
   // Renders each view into its rectangle of the canvas ({x, y, width, height}
   // in CSS pixels from the canvas's top-left).
   render(views, rects, bounds) {
@@ -527,6 +756,7 @@ export class SceneRenderer {
       const density = this.points ? this.densityOf(view) : null;
       this.densityLayers.show(name, view, density);
       if (this.points) this.points.visible = density === null;
+      this.showKinds(name, view);
       r.render(this.scene, this.cameraFor(name, view, bounds));
     }
   }

@@ -11,6 +11,7 @@ import { SHORT_CHARACTERS, pairLengths, short, sortRows } from '../src/lengths_t
 import { selectionText } from '../src/pairs_panel.js';
 import { screenProjector } from '../src/geometry.js';
 import { ViewIndex, nearestPair, shadeOf } from '../src/view_index.js';
+import { DensityCounter, MOST_LINES, MOST_POINTS, shiftedView } from '../src/kind_density.js';
 
 const ortho = (name) => ({ kind: 'ortho', axes: ORTHO_AXES[name], center: [1, 2, 3], pixelsPerUnit: 40, width: 400, height: 300 });
 
@@ -349,5 +350,66 @@ describe('screen grids', () => {
     flat.splice(3 * 4401, 3, 1e6, 0, 0);
     index.pointsMoved([4401, 1e6, 0, 0]);
     assert.equal(index.density(view).shades[0], 1);
+  });
+});
+
+describe('density layers of every kind', () => {
+  // A front view of 40 x 20 pixels, one pixel a unit, the model's zero at its middle: 10 x 5 cells.
+  const view = { kind: 'ortho', width: 40, height: 20, center: [0, 0, 0], pixelsPerUnit: 1, axes: ORTHO_AXES.front };
+  const cellsOf = (counter) => Array.from(counter.counts.entries()).filter(([, n]) => n > 0).map(([cell, n]) => (n === 1 ? cell : [cell, n]));
+
+  test('a line counts once in each cell it crosses, and in view within the reach', () => {
+    // [from, to] on the screen, whether it is in view, the cells it counts in.
+    const cases = [
+      [[1, 1, 39, 1], true, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]],
+      [[1, 1, 2, 2], true, [0]],
+      [[1, 1, 1, 19], true, [0, 10, 20, 30, 40]],
+      [[-20, 6, 6, 6], true, [10, 11]],
+      [[-5, 6, -1, 6], true, []],
+      [[-20, 6, -9, 6], false, []],
+      [[41, 21, 60, 30], true, []],
+      [[0, 0, NaN, 4], false, []],
+      [[39, 19, 45, 25], true, [49]],
+    ];
+    for (const [ends, inView, cells] of cases) {
+      const counter = new DensityCounter(view);
+      counter.addLine(...ends);
+      assert.equal(counter.inView, inView ? 1 : 0, `${ends}`);
+      assert.deepEqual(cellsOf(counter), cells, `${ends}`);
+    }
+  });
+
+  test('the kinds from the page\'s arrays: points by index, edges, the overlay with its offsets at a fixed size', () => {
+    // Model points on the screen at (20 + x, 10 - y).
+    const flat = new Float32Array([-19, 9, 0, -15, 9, 0, 10, 0, 0, NaN, 0, 0]);
+    assert.deepEqual(cellsOf(new DensityCounter(view).points(flat, [0, 1, 3])), [0, 1]);
+    assert.deepEqual(cellsOf(new DensityCounter(view).points(flat)), [0, 1, 27]);
+    // From (1, 1) to (30, 10): rows 0, 1, 2 from x = 1, 10.7, 23.6; sampled at half cells, the
+    // line's 0.4 pixels in cell 25 fall between two samples (as in the pictures). No line to a NaN.
+    assert.deepEqual(cellsOf(new DensityCounter(view).lines(flat, [0, 2, 3, 1])), [0, 1, 2, 12, 13, 14, 15, 26, 27]);
+    // A view kept relative to an origin reads positions kept relative to it.
+    const shifted = shiftedView(view, [100, 0, 0]);
+    assert.deepEqual(cellsOf(new DensityCounter(shifted).points(new Float32Array([-119, 9, 0]))), [0]);
+    // The overlay: a segment from (-19, 9) to 0.5 units right of it at 10 pixels a unit, and a circle there.
+    const model = new OverlayModel();
+    model.setCalls([0, -19, 9, 0, 0, 1, 0.5, 0, 0, 101, 3, 1, 0, 0, 101]);
+    assert.deepEqual(cellsOf(new DensityCounter(view).segments(model, 10)), [0, 1]);
+    assert.deepEqual(cellsOf(new DensityCounter(view).circles(model, 10)), [1]);
+    // A path: each line from where the one before ended, the second by an offset from the pen.
+    model.setCalls([0, -19, 9, 0, 0, 1, -19, -9, 0, 0, 1, 0.5, 0, 0, 101, 1, 0, 1, 0, 101]);
+    // (1, 1) down to (1, 19), 5 pixels right, 10 pixels up.
+    assert.deepEqual(cellsOf(new DensityCounter(view).segments(model, 10)), [0, 10, 20, 21, 30, 31, [40, 2], [41, 2]]);
+  });
+
+  test('past the most of a kind in view, shaded cells; up to it, none', () => {
+    const counter = new DensityCounter(view);
+    for (let k = 0; k < 40; k++) counter.addPoint(2, 2);
+    counter.addPoint(-8, 3);
+    counter.addPoint(-8.5, 3);
+    assert.equal(counter.inView, 41);
+    assert.equal(counter.layer(41), null);
+    const layer = counter.layer(40);
+    assert.deepEqual([layer.columns, layer.rows, layer.shades[0], layer.shades.reduce((a, b) => a + b)], [10, 5, 6, 6]);
+    assert.equal(MOST_LINES, 2 * MOST_POINTS);
   });
 });

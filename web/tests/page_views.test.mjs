@@ -8,7 +8,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { project } from '../src/geometry.js';
 import { currentEndTest, pickHandle } from '../src/handle_pick.js';
-import { launchBrowser, onScreen, openPage, startServer, workFolder } from './harness.mjs';
+import { idle, launchBrowser, onScreen, openPage, startServer, workFolder } from './harness.mjs';
 
 // SIDE x SIDE points on a lattice of unit steps in the front view's plane.
 const SIDE = 100;
@@ -169,6 +169,144 @@ describe('a mesh of many points', () => {
       assert.ok(after && after.serial !== before);
       const moved = await cellOf([47, 53, 0.5]);
       assert.ok(near(await pixelAt(page, moved.x, moved.y), points, 10));
+      assert.deepEqual(s.errors, []);
+    } finally {
+      await s.close();
+    }
+  });
+});
+
+// `pairs` pairs stacked at `spots` spots of a lattice (steps of 4) in the front view's plane, one
+// behind another: pair k's handle end one above its anchor end, at the spot k % spots. With
+// `lone`, two pairs first, apart from the spots: (0, 1) amid the view, (2, 3) at its far corner.
+const stacks = (pairs, spots, lone = false) => {
+  let text = lone ? 'v 40 10 0\nv 40 9 0\nv 80 31 0\nv 80 30 0\n' : '';
+  for (let k = 0; k < pairs; k++) {
+    const s = k % spots;
+    const [x, y, z] = [4 * (s % 5), 4 * Math.floor(s / 5), Math.floor(k / spots) / 100];
+    text += `v ${x} ${y + 1} ${z}\nv ${x} ${y} ${z}\n`;
+  }
+  return text;
+};
+
+// A lattice of SIDE x SIDE points joined by quads: 2 x 100 x 99 edges.
+const QUADS = (() => {
+  let text = LATTICE;
+  for (let row = 0; row + 1 < SIDE; row++)
+    for (let column = 0; column + 1 < SIDE; column++) {
+      const i = row * SIDE + column + 1;
+      text += `f ${i} ${i + 1} ${i + SIDE + 1} ${i + SIDE}\n`;
+    }
+  return text;
+})();
+
+// Which kinds each shown view draws as a density layer (after a frame).
+const kindLayers = (page) =>
+  page.evaluate(() => {
+    const p = window.playground;
+    const r = p.renderer;
+    return p.views.shown.map((name) => {
+      const layers = r.kindDensity[name].layers;
+      return Object.keys(layers).filter((kind) => layers[kind] !== null).sort();
+    });
+  });
+
+describe('past 4,000 points or 8,000 lines of a kind in a view', () => {
+  // A pair draws 2 selected points, 2 ghosts, 5 lines and a circle of the overlay.
+  const cases = [
+    ['1,000 pairs: everything one by one', stacks(1000, 25), ['--select', 'all'], []],
+    ['2,500 pairs: their points, ghosts and lines as density, the circles one by one', stacks(2500, 25), ['--select', 'all'], ['ghostPoints', 'segments', 'selectedPoints']],
+    ['4,500 pairs: the circles too', stacks(4500, 25), ['--select', 'all'], ['circles', 'ghostPoints', 'segments', 'selectedPoints']],
+    ['19,800 mesh edges and one pair: the edges and their ghosts', QUADS, ['--pairs', '0:1'], ['edges', 'ghostEdges']],
+  ];
+  for (const [title, mesh, args, expected] of cases) {
+    test(title, async () => {
+      const s = await session('kinds', args, mesh);
+      try {
+        await frame(s.page);
+        assert.deepEqual(await kindLayers(s.page), [expected, expected, expected, expected]);
+        // What is a layer is not drawn one by one, what is not is.
+        const drawn = await s.page.evaluate(() => {
+          const r = window.playground.renderer;
+          const objects = ['selectedPoints', 'ghostPoints', 'edges', 'ghostEdges', 'segments', 'circles'];
+          return objects.filter((kind) => !r[kind].visible).sort();
+        });
+        assert.deepEqual(drawn, expected.filter((kind) => kind !== 'handles'));
+        assert.deepEqual(s.errors, []);
+      } finally {
+        await s.close();
+      }
+    });
+  }
+
+  test('a dragged pair is drawn over the layers while held; at the release the layers count it where it is', async () => {
+    const s = await session('kinds-drag', ['--select', 'all'], stacks(2500, 25, true));
+    try {
+      const { page } = s;
+      await frame(page);
+      const selectedColour = [0xff, 0xc9, 0x4d].map((c) => Math.round(255 * ((c / 255 + 0.055) / 1.055) ** 2.4));
+      const near = (a, b, by) => a.every((c, k) => Math.abs(c - b[k]) <= by);
+      // A spot of 100 handle ends is a cell of the darkest shade: their own colour.
+      const spot = await onScreen(page, 'front', [8, 5, 0.5]);
+      const view = await page.evaluate(() => window.playground.views.views.front);
+      const cellMiddle = (p) => {
+        const at = project(view, p);
+        return [Math.floor(at[0] / 4) * 4 + 2 - at[0], Math.floor(at[1] / 4) * 4 + 2 - at[1]];
+      };
+      const [mx, my] = cellMiddle([8, 5, 0.5]);
+      assert.ok(near(await pixelAt(page, spot.x + mx, spot.y + my), selectedColour, 10));
+      // The pair under the mouse is drawn one by one over the layers: its two points, its lines and circle.
+      const focusNow = () =>
+        page.evaluate(() => {
+          const r = window.playground.renderer;
+          return [r.focusPoints.visible, r.focusSegments.visible, r.focusCircles.visible];
+        });
+      const start = await onScreen(page, 'front', [40, 10, 0]);
+      const middle = await onScreen(page, 'front', [40, 9.5, 0]);
+      await page.mouse.move(middle.x + 1, middle.y);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [true, true, false], 'the lines and ends of the pair under the mouse (its circle is not a layer)');
+      const edge = await onScreen(page, 'front', [8, 9.5, 0.5]);
+      await page.mouse.move(edge.x + 1, edge.y);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [true, true, false], 'a pair of a stack');
+      await page.mouse.move(edge.x + 1, edge.y + 200);
+      await frame(page);
+      assert.deepEqual(await focusNow(), [false, false, false], 'no pair under the mouse');
+      // The lone pair's handle end, held and pulled 60 pixels up (along its pair).
+      await page.mouse.move(start.x, start.y);
+      await page.mouse.down();
+      for (let i = 1; i <= 6; i++) await page.mouse.move(start.x, start.y - 10 * i);
+      await idle(page);
+      await frame(page);
+      const held = await page.evaluate(() => {
+        const r = window.playground.renderer;
+        return { points: [...r.pending.points].sort(), lines: r.focusSegments.visible, dots: r.focusPoints.visible, at: Array.from(window.playground.scene.points.slice(0, 3)) };
+      });
+      assert.deepEqual(held.points, [0], 'the moved handle end');
+      assert.ok(held.lines && held.dots);
+      assert.ok(held.at[1] > 12, `the handle end moved: ${held.at}`);
+      // Drawn one by one where it is now, in the selected points' colour.
+      const now = await onScreen(page, 'front', held.at);
+      assert.ok(near(await pixelAt(page, now.x, now.y), selectedColour, 10), 'the held point over the layers');
+      await page.mouse.up();
+      await idle(page);
+      await page.mouse.move(edge.x + 1, edge.y + 200);
+      await frame(page);
+      // Counted where it is: a cell of one point there, none where it was.
+      const counted = await page.evaluate(([at, was]) => {
+        const p = window.playground;
+        const r = p.renderer;
+        const layer = r.kindDensity.front.layers.selectedPoints;
+        const cell = (q) => {
+          const s = p.clientPosition('front', q);
+          const box = p.canvas.getBoundingClientRect();
+          const [x, y] = [s.x - box.left - p.views.rects.front.x, s.y - box.top - p.views.rects.front.y];
+          return layer.shades[Math.floor(y / 4) * layer.columns + Math.floor(x / 4)];
+        };
+        return { now: cell(at), was: cell(was), pending: r.pending.points.size, lines: r.focusSegments.visible };
+      }, [held.at, [40, 10, 0]]);
+      assert.deepEqual(counted, { now: 1, was: 0, pending: 0, lines: false });
       assert.deepEqual(s.errors, []);
     } finally {
       await s.close();
