@@ -1,5 +1,6 @@
 #include "standin/host/wire_recorder.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace standin {
@@ -23,6 +24,36 @@ WireCall pointCall(WireOp op, const float *pos, int mode) {
 }
 
 }  // namespace
+
+WireCall WireChange::before() const {
+  WireCall call;
+  call.op = op;
+  call.mode = mode;
+  if (op == WireOp::Circle)
+    std::memcpy(&call.radius, value.data(), sizeof call.radius);
+  else
+    std::memcpy(call.point.data(), value.data(), sizeof call.point);
+  return call;
+}
+
+// A recorded circle's point is the origin and a recorded point call's radius
+// is 0.0, so the field of its kind says it all.
+bool WireChange::same(const WireCall &call) const {
+  if (op != call.op || mode != call.mode) return false;
+  if (op == WireOp::Circle) return std::memcmp(&call.radius, value.data(), sizeof call.radius) == 0;
+  return std::memcmp(call.point.data(), value.data(), sizeof call.point) == 0;
+}
+
+void WireChange::keep(const WireCall &call) {
+  op = call.op;
+  mode = call.mode;
+  if (call.op == WireOp::Circle)
+    std::memcpy(value.data(), &call.radius, sizeof call.radius);
+  else
+    std::memcpy(value.data(), call.point.data(), sizeof call.point);
+}
+
+static_assert(sizeof(WireChange) == 24, "a change is noted for each call a draw changes: kept small");
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
@@ -51,14 +82,13 @@ void WireRecorder::takeChanges(std::vector<WireChange> &into) {
 }
 
 void WireRecorder::note(std::size_t slot) const {
-  if (changed_.size() <= slot) changed_.resize(slot + 1, 0);
+  if (changed_.size() <= slot) changed_.resize(std::max(slot + 1, calls_.size()), 0);
   if (changed_[slot] != 0) return;
   changed_[slot] = 1;
-  WireChange change;
+  WireChange &change = changes_.emplace_back();
   change.slot = static_cast<std::uint32_t>(slot);
   change.existed = slot < calls_.size();
-  if (change.existed) change.before = calls_[slot];
-  changes_.push_back(change);
+  if (change.existed) change.keep(calls_[slot]);
 }
 
 void WireRecorder::record(const WireCall &call) {
@@ -83,8 +113,9 @@ void WireRecorder::settle() const {
 }
 
 // Most calls of a draw repeat the last draw's at their place: those are only
-// compared, field by field, with no call built.
-void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
+// compared, field by field, with no call built (kept small, so that the
+// callbacks take it in).
+inline void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
   if (pos != nullptr && cursor_ < calls_.size()) {
     const WireCall &at = calls_[cursor_];
     if (at.op == op && at.mode == mode && std::memcmp(at.point.data(), pos, sizeof at.point) == 0 &&
@@ -93,7 +124,27 @@ void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
       return;
     }
   }
-  record(pointCall(op, pos, mode));
+  writePoint(op, pos, mode);
+}
+
+// A call that differs from the one at its place is written over it in the
+// same way.
+void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
+  if (cursor_ >= calls_.size()) return record(pointCall(op, pos, mode));
+  // A null point is recorded as the origin rather than read.
+  std::array<float, 3> point{};
+  if (pos != nullptr) std::memcpy(point.data(), pos, sizeof point);
+  WireCall &at = calls_[cursor_];
+  if (pos == nullptr && sameWireCall(at, pointCall(op, pos, mode))) {
+    ++cursor_;
+    return;
+  }
+  if (keeping_) note(cursor_);
+  at.op = op;
+  at.point = point;
+  at.radius = 0.0;
+  at.mode = mode;
+  ++cursor_;
 }
 
 void WireRecorder::moveTo(const float *pos, int lineStyle) { recordPoint(WireOp::MoveTo, pos, lineStyle); }

@@ -37,6 +37,9 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
     const std::vector<WireCall> &now = recorder.calls();
     ASSERT_EQ(now.size(), values.size());
     if (random() % 3 != 0) continue;  // changes pile up over several draws
+    // What the recorder says of each place before the take is what the take lists.
+    std::vector<bool> flagged(std::max(now.size(), taken.size()) + 50);
+    for (std::size_t slot = 0; slot < flagged.size(); ++slot) flagged[slot] = recorder.changedSinceTake(slot);
     std::vector<bool> listed(std::max(now.size(), taken.size()), false);
     for (const WireChange &change : recorder.takeChanges()) {
       // A longer draw in between may have appended places dropped since.
@@ -45,9 +48,13 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
       listed[change.slot] = true;
       ASSERT_EQ(change.existed, change.slot < taken.size());
       if (change.existed) {
-        EXPECT_TRUE(standin::sameWireCall(change.before, taken[change.slot]));
+        EXPECT_TRUE(standin::sameWireCall(change.before(), taken[change.slot]));
+        EXPECT_TRUE(change.same(taken[change.slot]));
       }
     }
+    for (std::size_t slot = 0; slot < flagged.size(); ++slot)
+      EXPECT_EQ(flagged[slot], slot < listed.size() && listed[slot]) << slot;
+    EXPECT_FALSE(recorder.changedSinceTake(0));
     for (std::size_t slot = 0; slot < listed.size(); ++slot) {
       const bool differs =
           slot >= now.size() || slot >= taken.size() || !standin::sameWireCall(now[slot], taken[slot]);
