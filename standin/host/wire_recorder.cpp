@@ -53,7 +53,12 @@ void WireChange::keep(const WireCall &call) {
     std::memcpy(value.data(), call.point.data(), sizeof call.point);
 }
 
-static_assert(sizeof(WireChange) == 24, "a change is noted for each call a draw changes: kept small");
+void WireChange::keepNow(const WireCall &call) {
+  sameKind = existed && call.op == op && call.mode == mode && call.op != WireOp::Circle;
+  nowPoint = call.point;
+}
+
+static_assert(sizeof(WireChange) == 36, "a change is noted for each call a draw changes: kept small");
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
@@ -81,25 +86,26 @@ void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   into.swap(changes_);
 }
 
-void WireRecorder::note(std::size_t slot) const {
+WireChange &WireRecorder::note(std::size_t slot) const {
   if (changed_.size() <= slot) changed_.resize(std::max(slot + 1, calls_.size()), 0);
-  if (changed_[slot] != 0) return;
-  changed_[slot] = 1;
+  if (changed_[slot] != 0) return changes_[changed_[slot] - 1];
   WireChange &change = changes_.emplace_back();
+  changed_[slot] = static_cast<std::uint32_t>(changes_.size());
   change.slot = static_cast<std::uint32_t>(slot);
   change.existed = slot < calls_.size();
   if (change.existed) change.keep(calls_[slot]);
+  return change;
 }
 
 void WireRecorder::record(const WireCall &call) {
   if (cursor_ < calls_.size()) {
     WireCall &at = calls_[cursor_];
     if (!sameWireCall(at, call)) {
-      if (keeping_) note(cursor_);
+      if (keeping_) note(cursor_).keepNow(call);
       at = call;
     }
   } else {
-    if (keeping_) note(cursor_);
+    if (keeping_) note(cursor_).keepNow(call);
     calls_.push_back(call);
   }
   ++cursor_;
@@ -139,11 +145,13 @@ void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
     ++cursor_;
     return;
   }
-  if (keeping_) note(cursor_);
+  // Noted before it is written: the note keeps the call it replaces.
+  WireChange *change = keeping_ ? &note(cursor_) : nullptr;
   at.op = op;
   at.point = point;
   at.radius = 0.0;
   at.mode = mode;
+  if (change != nullptr) change->keepNow(at);
   ++cursor_;
 }
 

@@ -483,13 +483,21 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   for (const WireChange &change : overlayChanges_) {
     const std::uint32_t slot = change.slot;
     if (slot >= calls.size()) continue;
-    const WireCall &now = calls[slot];
-    if (changedSlots != nullptr && (!change.existed || !change.same(now))) changedSlots->push_back(slot);
+    if (changedSlots != nullptr && (!change.existed || !change.same(calls[slot])))
+      changedSlots->push_back(slot);
     if (!change.existed || slot >= oldLength) {
       named.push_back(slot);
       continue;
     }
     const std::uint32_t link = callLinks_[slot];
+    if (link != kNoLink && change.sameKind) {
+      // The usual change, a call that follows its point, is told by the
+      // note alone (the call itself is not read).
+      if (std::memcmp(change.nowPoint.data(), at(link).xyz.data(), sizeof change.nowPoint) != 0)
+        named.push_back(slot);
+      continue;
+    }
+    const WireCall &now = calls[slot];
     const bool follows = link == kNoLink
                              ? change.same(now)
                              : change.op == now.op && change.mode == now.mode && callAt(now, at(link));

@@ -24,12 +24,14 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
     std::vector<float> values(1 + random() % 40);
     for (float &v : values) v = static_cast<float>(random() % 4);
     if (random() % 5 == 0) values[0] = -0.0f;  // differs from 0.0 to the bit
+    // Now and then the calls change kind at their places.
+    const std::size_t shift = random() % 4 == 0 ? random() % 3 : 0;
     recorder.clear();
     for (std::size_t i = 0; i < values.size(); ++i) {
       const float p[3] = {values[i], 1, 2};
-      if (i % 3 == 2)
+      if ((i + shift) % 3 == 2)
         recorder.circle(values[i], 101);
-      else if (i % 3 == 1)
+      else if ((i + shift) % 3 == 1)
         recorder.lineTo(p, 0);
       else
         recorder.moveTo(p, 1);
@@ -50,6 +52,15 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
       if (change.existed) {
         EXPECT_TRUE(standin::sameWireCall(change.before(), taken[change.slot]));
         EXPECT_TRUE(change.same(taken[change.slot]));
+        // What it says of the call there now.
+        if (change.slot < now.size()) {
+          const WireCall &was = taken[change.slot], &is = now[change.slot];
+          EXPECT_EQ(change.sameKind,
+                    is.op == was.op && is.mode == was.mode && is.op != standin::WireOp::Circle);
+          if (change.sameKind) {
+            EXPECT_EQ(change.nowPoint, is.point);
+          }
+        }
       }
     }
     for (std::size_t slot = 0; slot < flagged.size(); ++slot)
