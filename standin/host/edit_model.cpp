@@ -15,7 +15,9 @@ const BuildRecord &EditModel::update() {
 
   BuildRecord record;
   record.serial = static_cast<int>(builds_.size()) + 1;
-  lastOp_ = std::make_unique<EditOperation>(mesh_, faults_, &tracer_, record.serial);
+  if (lastOp_ != nullptr) room_.table = lastOp_->takeTable();
+  lastOp_ = std::make_unique<EditOperation>(mesh_, faults_, &tracer_, record.serial, std::move(room_));
+  room_ = {};
   const char *text =
       binding_->build != nullptr ? binding_->build(binding_->instance, lastOp_->op()) : nullptr;
   record.errorText = text != nullptr;
@@ -39,12 +41,17 @@ const BuildRecord &EditModel::update() {
   return builds_.back();
 }
 
+// The list's memory is kept for the next build's moves.
 void EditModel::restoreBase() {
   for (const PointPosition &point : moved_) mesh_.setPosition(point.index, point.position);
-  forgetMoved();
+  moved_.clear();
+  room_.moves.swap(moved_);
 }
 
-void EditModel::forgetMoved() { moved_ = std::vector<PointPosition>(); }
+void EditModel::forgetMoved() {
+  moved_ = std::vector<PointPosition>();
+  room_ = {};
+}
 
 void EditModel::end(int keep) {
   if (tracer_.on()) tracer_("end(" + std::to_string(keep) + ")");
@@ -56,6 +63,7 @@ void EditModel::end(int keep) {
 // code forever.
 void EditModel::reject() {
   if (open_) restoreBase();
+  forgetMoved();
   open_ = false;
   end(0);
 }

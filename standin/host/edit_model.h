@@ -79,6 +79,8 @@ class EditModel {
   bool open_ = false;
   // The base positions of the points the last applied build moved.
   std::vector<PointPosition> moved_;
+  // Memory the last operation's moves used, for the next build's.
+  StagedMoves::Room room_;
   std::unique_ptr<EditOperation> lastOp_;
   std::vector<BuildRecord> builds_;
 };

@@ -1,6 +1,7 @@
 #include "standin/host/edit_operation.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace standin {
@@ -17,35 +18,40 @@ int opPointScan(void *state, EDPointScanFunc scan, void *userData, int layer) {
 EDPointInfo *opPointInfo(void *state, LWPntID point) { return self(state).pointInfo(point); }
 int opPntMove(void *state, LWPntID point, const LWDVector pos) { return self(state).pntMove(point, pos); }
 
+// The position is copied as one block, not set to zero and then written
+// value by value: the module reads it back at once, and a read that spans
+// several smaller writes still in flight waits for them all.
+void fillInfo(EDPointInfo &info, LWPntID point, int flags, const Position &position) {
+  info.pnt = point;
+  info.flags = flags;
+  static_assert(sizeof info.position == sizeof(Position));
+  std::memcpy(info.position, position.data(), sizeof info.position);
+}
+
 LWPntID idOf(std::size_t index) {
   return reinterpret_cast<LWPntID>(Mesh::kIdBase + static_cast<uintptr_t>(index) * Mesh::kIdStride);
 }
 
 }  // namespace
 
-EditOperation::EditOperation(Mesh &mesh, EditFaults faults, const Tracer *tracer, int serial)
+EditOperation::EditOperation(Mesh &mesh, EditFaults faults, const Tracer *tracer, int serial,
+                             StagedMoves::Room room)
     : mesh_(mesh),
       faults_(faults),
       tracer_(tracer),
       serial_(serial),
       op_{this, &opDone, &opPointCount, &opPointScan, &opPointInfo, &opPntMove},
       // A build moves selected points.
-      staged_(mesh.selectedCount()) {}
+      staged_(mesh.selectedCount(), std::move(room)) {}
 
 void EditOperation::trace(const std::string &line) const {
   (*tracer_)("op" + std::to_string(serial_) + "." + line);
 }
 
-bool EditOperation::useAfterClose(const char *what) {
-  if (!closed_) return false;
+bool EditOperation::misuse(const char *what) {
   ++misuse_;
   if (tracing()) trace(std::string(what) + " after the operation ended: ignored");
   return true;
-}
-
-void EditOperation::record(const OpCall &call) {
-  ++counts_[static_cast<std::size_t>(call.kind)];
-  if (keepLog_) calls_.push_back(call);
 }
 
 const std::vector<OpCall> &EditOperation::calls() const {
@@ -73,7 +79,9 @@ int EditOperation::pointCount(int layer, int mode) {
     count = static_cast<int>(mesh_.ownLayer() ? mesh_.selectedCount() : mesh_.size());
   else if (layer == OPLYR_PRIMARY && mode == EDCOUNT_SELECT)
     count = static_cast<int>(mesh_.selectedCount());
-  record(OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count});
+  record(OpCallKind::PointCount, [&] {
+    return OpCall{.kind = OpCallKind::PointCount, .layer = layer, .mode = mode, .result = count};
+  });
   if (tracing())
     trace("pointCount(layer=" + std::to_string(layer) + ", mode=" + std::to_string(mode) + ") -> " +
           std::to_string(count));
@@ -84,7 +92,7 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
   if (useAfterClose("pointScan")) return kClosedError;
   // Record the call before scanning so that calls made from inside the
   // callback come after it; fill in the outcome when the scan ends.
-  record(OpCall{.kind = OpCallKind::PointScan, .layer = layer});
+  record(OpCallKind::PointScan, [&] { return OpCall{.kind = OpCallKind::PointScan, .layer = layer}; });
   const std::size_t logIndex = calls_.size() - (keepLog_ ? 1 : 0);
   int result = 0;
   std::size_t delivered = 0;
@@ -97,9 +105,8 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
     auto deliver = [&](std::size_t index) {
       const bool selected = mesh_.selected(index);
       if (selected && selectedSeen++ >= selectedToDeliver) return true;
-      EDPointInfo info{idOf(index), selected ? EDPF_SELECT : 0, {}};
-      const Position &position = currentPosition(index);
-      std::copy(position.begin(), position.end(), info.position);
+      EDPointInfo info;
+      fillInfo(info, idOf(index), selected ? EDPF_SELECT : 0, currentPosition(index));
       ++delivered;
       result = scan(userData, &info);
       return result == 0;
@@ -133,12 +140,11 @@ EDPointInfo *EditOperation::pointInfo(LWPntID point) {
   const bool answer = index.has_value() && !faults_.nullInfoAll && faults_.nullInfoPoint != index && !nthCall;
   EDPointInfo *result = nullptr;
   if (answer) {
-    info_ = EDPointInfo{point, mesh_.selected(*index) ? EDPF_SELECT : 0, {}};
-    const Position &position = currentPosition(*index);
-    std::copy(position.begin(), position.end(), info_.position);
+    fillInfo(info_, point, mesh_.selected(*index) ? EDPF_SELECT : 0, currentPosition(*index));
     result = &info_;
   }
-  record(OpCall{.kind = OpCallKind::PointInfo, .point = point, .result = answer ? 1 : 0});
+  record(OpCallKind::PointInfo,
+         [&] { return OpCall{.kind = OpCallKind::PointInfo, .point = point, .result = answer ? 1 : 0}; });
   if (tracing())
     trace("pointInfo(" + tracePtr(point) + ") -> " +
           (result != nullptr ? traceVec(result->position) : "NULL"));
@@ -158,7 +164,9 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
     result = faults_.moveFailCode;
   else
     staged_.stage(*index, copy);
-  record(OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result});
+  record(OpCallKind::PntMove, [&] {
+    return OpCall{.kind = OpCallKind::PntMove, .point = point, .position = copy, .result = result};
+  });
   if (tracing())
     trace("pntMove(" + tracePtr(point) + ", " + traceVec(position) + ") -> " + std::to_string(result));
   return result;
@@ -166,7 +174,7 @@ int EditOperation::pntMove(LWPntID point, const double *position) {
 
 void EditOperation::done(int error, int selm) {
   if (useAfterClose("done")) return;
-  record(OpCall{.kind = OpCallKind::Done, .error = error, .selm = selm});
+  record(OpCallKind::Done, [&] { return OpCall{.kind = OpCallKind::Done, .error = error, .selm = selm}; });
   doneCalled_ = true;
   doneError_ = error;
   if (error == EDERR_NONE) {

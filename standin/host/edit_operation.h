@@ -80,7 +80,9 @@ class EditOperation {
   // Error code answered by calls on a closed operation.
   static constexpr int kClosedError = 3;
 
-  EditOperation(Mesh &mesh, EditFaults faults = {}, const Tracer *tracer = nullptr, int serial = 0);
+  // `room`: memory of an earlier operation's moves to use again.
+  EditOperation(Mesh &mesh, EditFaults faults = {}, const Tracer *tracer = nullptr, int serial = 0,
+                StagedMoves::Room room = {});
   EditOperation(const EditOperation &) = delete;
   EditOperation &operator=(const EditOperation &) = delete;
 
@@ -107,6 +109,11 @@ class EditOperation {
   // After done(0): each moved point once, with the position it had before.
   const std::vector<PointPosition> &replaced() const { return replaced_; }
   std::vector<PointPosition> takeReplaced() { return std::move(replaced_); }
+  // Once closed: the memory its staged moves' table used (empty), for the
+  // next operation's room.
+  std::vector<std::uint32_t> takeTable() {
+    return closed_ ? staged_.takeTable() : std::vector<std::uint32_t>{};
+  }
 
   // The operations themselves (also reached through op()).
   int pointCount(int layer, int mode);
@@ -117,9 +124,16 @@ class EditOperation {
 
  private:
   const Position &currentPosition(std::size_t index) const;  // staged or mesh
-  void record(const OpCall &call);
+  // Counts a call; with the log kept, records it as `make()` builds it.
+  template <typename Make>
+  void record(OpCallKind kind, Make make) {
+    ++counts_[static_cast<std::size_t>(kind)];
+    if (keepLog_) calls_.push_back(make());
+  }
   void dropStaged();
-  bool useAfterClose(const char *what);
+  // Whether the operation is closed: the call is then misuse (counted).
+  bool useAfterClose(const char *what) { return closed_ && misuse(what); }
+  bool misuse(const char *what);
   bool tracing() const { return tracer_ != nullptr && tracer_->on(); }
   void trace(const std::string &line) const;  // only when tracing()
 

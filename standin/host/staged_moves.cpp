@@ -6,9 +6,14 @@
 
 namespace standin {
 
-StagedMoves::StagedMoves(std::size_t expected) : expected_(expected) {}
+StagedMoves::StagedMoves(std::size_t expected, Room room)
+    : expected_(expected), moves_(std::move(room.moves)), spareTable_(std::move(room.table)) {
+  moves_.clear();
+  spareTable_.clear();
+}
 
 void StagedMoves::rehash(std::size_t capacity) {
+  if (table_.empty()) table_.swap(spareTable_);
   table_.assign(capacity, 0);
   bits_ = static_cast<unsigned>(std::countr_zero(capacity));
   for (std::size_t k = 0; k < moves_.size(); ++k)
@@ -35,9 +40,14 @@ void StagedMoves::stage(std::size_t index, const Position &position) {
 }
 
 std::vector<PointPosition> StagedMoves::take() {
-  std::vector<std::uint32_t>().swap(table_);
+  if (!table_.empty()) {
+    table_.clear();
+    spareTable_.swap(table_);
+  }
   bits_ = 0;
   return std::exchange(moves_, {});
 }
+
+std::vector<std::uint32_t> StagedMoves::takeTable() { return std::exchange(spareTable_, {}); }
 
 }  // namespace standin

@@ -23,8 +23,16 @@ struct PointPosition {
 
 class StagedMoves {
  public:
-  // Room for about `expected` moves before the table grows.
-  explicit StagedMoves(std::size_t expected = 0);
+  // Memory an earlier operation's moves used, handed on so that a host that
+  // builds every frame does not ask the system for fresh pages each time.
+  struct Room {
+    std::vector<PointPosition> moves;
+    std::vector<std::uint32_t> table;
+  };
+
+  // Room for about `expected` moves before the table grows; `room`'s memory
+  // is used for it (its contents are dropped).
+  explicit StagedMoves(std::size_t expected = 0, Room room = {});
 
   bool empty() const { return moves_.empty(); }
   std::size_t size() const { return moves_.size(); }
@@ -39,8 +47,11 @@ class StagedMoves {
   // Every move in first-moved order; mutable for done, which swaps in what
   // each move replaced.
   std::vector<PointPosition> &moves() { return moves_; }
-  // Gives up the moves and the table's memory.
+  // Gives up the moves; the table's memory is kept for takeTable().
   std::vector<PointPosition> take();
+  // The table's memory once the moves were taken (empty), for another
+  // operation's Room.
+  std::vector<std::uint32_t> takeTable();
 
  private:
   // The table position holding `index`, or the empty one where it would go.
@@ -62,7 +73,8 @@ class StagedMoves {
   std::vector<PointPosition> moves_;
   // 0 empty, else 1 + the move's position in moves_; a power of two long.
   std::vector<std::uint32_t> table_;
-  unsigned bits_ = 0;  // log2 of the table's length
+  std::vector<std::uint32_t> spareTable_;  // memory for the table, not in use
+  unsigned bits_ = 0;                      // log2 of the table's length
 };
 
 }  // namespace standin

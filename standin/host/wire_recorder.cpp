@@ -1,5 +1,6 @@
 #include "standin/host/wire_recorder.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace standin {
@@ -23,6 +24,41 @@ WireCall pointCall(WireOp op, const float *pos, int mode) {
 }
 
 }  // namespace
+
+WireCall WireChange::before() const {
+  WireCall call;
+  call.op = op;
+  call.mode = mode;
+  if (op == WireOp::Circle)
+    std::memcpy(&call.radius, value.data(), sizeof call.radius);
+  else
+    std::memcpy(call.point.data(), value.data(), sizeof call.point);
+  return call;
+}
+
+// A recorded circle's point is the origin and a recorded point call's radius
+// is 0.0, so the field of its kind says it all.
+bool WireChange::same(const WireCall &call) const {
+  if (op != call.op || mode != call.mode) return false;
+  if (op == WireOp::Circle) return std::memcmp(&call.radius, value.data(), sizeof call.radius) == 0;
+  return std::memcmp(call.point.data(), value.data(), sizeof call.point) == 0;
+}
+
+void WireChange::keep(const WireCall &call) {
+  op = call.op;
+  mode = call.mode;
+  if (call.op == WireOp::Circle)
+    std::memcpy(value.data(), &call.radius, sizeof call.radius);
+  else
+    std::memcpy(value.data(), call.point.data(), sizeof call.point);
+}
+
+void WireChange::keepNow(const WireCall &call) {
+  sameKind = existed && call.op == op && call.mode == mode && call.op != WireOp::Circle;
+  nowPoint = call.point;
+}
+
+static_assert(sizeof(WireChange) == 36, "a change is noted for each call a draw changes: kept small");
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
@@ -50,26 +86,26 @@ void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   into.swap(changes_);
 }
 
-void WireRecorder::note(std::size_t slot) const {
-  if (changed_.size() <= slot) changed_.resize(slot + 1, 0);
-  if (changed_[slot] != 0) return;
-  changed_[slot] = 1;
-  WireChange change;
+WireChange &WireRecorder::note(std::size_t slot) const {
+  if (changed_.size() <= slot) changed_.resize(std::max(slot + 1, calls_.size()), 0);
+  if (changed_[slot] != 0) return changes_[changed_[slot] - 1];
+  WireChange &change = changes_.emplace_back();
+  changed_[slot] = static_cast<std::uint32_t>(changes_.size());
   change.slot = static_cast<std::uint32_t>(slot);
   change.existed = slot < calls_.size();
-  if (change.existed) change.before = calls_[slot];
-  changes_.push_back(change);
+  if (change.existed) change.keep(calls_[slot]);
+  return change;
 }
 
 void WireRecorder::record(const WireCall &call) {
   if (cursor_ < calls_.size()) {
     WireCall &at = calls_[cursor_];
     if (!sameWireCall(at, call)) {
-      if (keeping_) note(cursor_);
+      if (keeping_) note(cursor_).keepNow(call);
       at = call;
     }
   } else {
-    if (keeping_) note(cursor_);
+    if (keeping_) note(cursor_).keepNow(call);
     calls_.push_back(call);
   }
   ++cursor_;
@@ -83,8 +119,9 @@ void WireRecorder::settle() const {
 }
 
 // Most calls of a draw repeat the last draw's at their place: those are only
-// compared, field by field, with no call built.
-void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
+// compared, field by field, with no call built (kept small, so that the
+// callbacks take it in).
+inline void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
   if (pos != nullptr && cursor_ < calls_.size()) {
     const WireCall &at = calls_[cursor_];
     if (at.op == op && at.mode == mode && std::memcmp(at.point.data(), pos, sizeof at.point) == 0 &&
@@ -93,7 +130,29 @@ void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
       return;
     }
   }
-  record(pointCall(op, pos, mode));
+  writePoint(op, pos, mode);
+}
+
+// A call that differs from the one at its place is written over it in the
+// same way.
+void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
+  if (cursor_ >= calls_.size()) return record(pointCall(op, pos, mode));
+  // A null point is recorded as the origin rather than read.
+  std::array<float, 3> point{};
+  if (pos != nullptr) std::memcpy(point.data(), pos, sizeof point);
+  WireCall &at = calls_[cursor_];
+  if (pos == nullptr && sameWireCall(at, pointCall(op, pos, mode))) {
+    ++cursor_;
+    return;
+  }
+  // Noted before it is written: the note keeps the call it replaces.
+  WireChange *change = keeping_ ? &note(cursor_) : nullptr;
+  at.op = op;
+  at.point = point;
+  at.radius = 0.0;
+  at.mode = mode;
+  if (change != nullptr) change->keepNow(at);
+  ++cursor_;
 }
 
 void WireRecorder::moveTo(const float *pos, int lineStyle) { recordPoint(WireOp::MoveTo, pos, lineStyle); }

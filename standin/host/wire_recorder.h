@@ -19,7 +19,7 @@
 
 namespace standin {
 
-enum class WireOp { MoveTo, LineTo, Spline, Circle };
+enum class WireOp : std::uint8_t { MoveTo, LineTo, Spline, Circle };
 
 struct WireCall {
   WireOp op = WireOp::MoveTo;
@@ -35,11 +35,28 @@ inline bool sameWireCall(const WireCall &a, const WireCall &b) {
          std::memcmp(&a.radius, &b.radius, sizeof a.radius) == 0;
 }
 
-// A place of the calls whose call changed, with what it held before.
+// A place of the calls whose call changed, with what it held before and, for
+// a viewer that checks the new call against a point, the point of the call
+// there now when it is still the same kind of call. Kept small (36 bytes): a
+// draw can change millions of calls between two looks, and each is noted.
+// The call before is packed: its point's floats, or a circle's radius, in
+// `value`.
 struct WireChange {
   std::uint32_t slot = 0;
-  bool existed = false;  // false: the calls were shorter than slot then
-  WireCall before;
+  std::int32_t mode = 0;                  // the call before: its style or coordinate mode
+  std::array<unsigned char, 12> value{};  // the call before: point (3 floats) or radius (a double)
+  WireOp op = WireOp::MoveTo;             // the call before
+  bool existed = false;                   // false: the calls were shorter than slot then
+  // The call there now (as the recorder last wrote it) is a moveTo, lineTo
+  // or spline of the same op and mode as the one before, at `nowPoint`.
+  bool sameKind = false;
+  std::array<float, 3> nowPoint{};
+
+  WireCall before() const;
+  // Whether the call before is `call`, bit for bit (as sameWireCall).
+  bool same(const WireCall &call) const;
+  void keep(const WireCall &call);
+  void keepNow(const WireCall &call);
 };
 
 class WireRecorder {
@@ -64,6 +81,9 @@ class WireRecorder {
   // last call, once, with the call it held then (in the order first changed). A place may hold the same
   // call again by now.
   std::vector<WireChange> takeChanges();
+  // Whether the place is among the changes takeChanges() would hand over now
+  // (a draw since the last look is counted once calls() was read).
+  bool changedSinceTake(std::size_t slot) const { return slot < changed_.size() && changed_[slot] != 0; }
   // The same into `into` (its contents replaced), whose room the recorder
   // keeps for the changes after: a viewer that takes them every frame
   // allocates nothing once they have been as many.
@@ -77,7 +97,10 @@ class WireRecorder {
  private:
   void record(const WireCall &call);
   void recordPoint(WireOp op, const float *pos, int mode);
-  void note(std::size_t slot) const;
+  void writePoint(WireOp op, const float *pos, int mode);
+  // The note of a place about to change (made on its first change since the
+  // last take, with the call there then).
+  WireChange &note(std::size_t slot) const;
   void settle() const;
 
   LWWireDrawAccess access_;
@@ -86,7 +109,7 @@ class WireRecorder {
   std::size_t cursor_ = 0;     // where the next call goes
   mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
   bool keeping_ = false;
-  mutable std::vector<unsigned char> changed_;  // per place: 1 when listed in changes_
+  mutable std::vector<std::uint32_t> changed_;  // per place: 1 + its place in changes_, 0 when not listed
   mutable std::vector<WireChange> changes_;
 };
 

@@ -9,7 +9,8 @@
 
 namespace standin {
 
-static_assert(std::endian::native == std::endian::little, "the binary answers are written as the memory holds them");
+static_assert(std::endian::native == std::endian::little,
+              "the binary answers are written as the memory holds them");
 static_assert(sizeof(Position) == 3 * sizeof(double), "positions are sent as they lie in memory");
 
 namespace {
@@ -24,15 +25,23 @@ constexpr const char *typeName() {
   static_assert(std::is_same_v<T, double> || std::is_same_v<T, float> || std::is_same_v<T, std::uint32_t> ||
                     std::is_same_v<T, std::int32_t> || std::is_same_v<T, std::uint8_t>,
                 "a type the binary form has");
-  if constexpr (std::is_same_v<T, double>) return "f64";
-  else if constexpr (std::is_same_v<T, float>) return "f32";
-  else if constexpr (std::is_same_v<T, std::uint32_t>) return "u32";
-  else if constexpr (std::is_same_v<T, std::int32_t>) return "i32";
-  else return "u8";
+  if constexpr (std::is_same_v<T, double>)
+    return "f64";
+  else if constexpr (std::is_same_v<T, float>)
+    return "f32";
+  else if constexpr (std::is_same_v<T, std::uint32_t>)
+    return "u32";
+  else if constexpr (std::is_same_v<T, std::int32_t>)
+    return "i32";
+  else
+    return "u8";
 }
 
+// Bit for bit (word by word: a call to memcmp costs more than the compare).
 bool samePosition(const Position &a, const Position &b) {
-  return std::memcmp(a.data(), b.data(), sizeof a) == 0;
+  return std::bit_cast<std::uint64_t>(a[0]) == std::bit_cast<std::uint64_t>(b[0]) &&
+         std::bit_cast<std::uint64_t>(a[1]) == std::bit_cast<std::uint64_t>(b[1]) &&
+         std::bit_cast<std::uint64_t>(a[2]) == std::bit_cast<std::uint64_t>(b[2]);
 }
 
 // The float a double rounds to (to nearest; past the largest float, the
@@ -55,7 +64,9 @@ struct DrawPoint {
 bool callAt(const WireCall &call, const DrawPoint &p) {
   return call.op != WireOp::Circle && std::memcmp(p.xyz.data(), call.point.data(), sizeof p.xyz) == 0;
 }
-bool callAt(const WireCall &call, const Position &p) { return call.op != WireOp::Circle && callAt(call, DrawPoint(p)); }
+bool callAt(const WireCall &call, const Position &p) {
+  return call.op != WireOp::Circle && callAt(call, DrawPoint(p));
+}
 
 void appendPosition(json &out, const Position &p) {
   for (double v : p) out.push_back(v);  // NaN is written as null
@@ -180,7 +191,7 @@ bool SceneTracker::sameAsLastAnswer(Session &session) {
   const std::vector<WireCall> &overlay = session.overlay();
   bool overlaySame = overlay.size() == overlayLength_;
   for (const WireChange &change : session.takeOverlayChanges())
-    if (change.slot < overlay.size() && (!change.existed || !sameWireCall(change.before, overlay[change.slot])))
+    if (change.slot < overlay.size() && (!change.existed || !change.same(overlay[change.slot])))
       overlaySame = false;
   if (version_ == 0 || session.selectionStamp() != selectionStamp_ || session.selection() != selection_)
     return false;
@@ -233,7 +244,8 @@ std::uint32_t SceneTracker::findCallLink(const WireCall &call, std::size_t &curs
 void SceneTracker::relinkOverlay(const std::vector<WireCall> &calls) {
   callLinks_.assign(calls.size(), kNoLink);
   std::size_t cursor = 0;
-  for (std::size_t slot = 0; slot < calls.size(); ++slot) callLinks_[slot] = findCallLink(calls[slot], cursor);
+  for (std::size_t slot = 0; slot < calls.size(); ++slot)
+    callLinks_[slot] = findCallLink(calls[slot], cursor);
   relinkIndex();
 }
 
@@ -249,7 +261,6 @@ void SceneTracker::relinkIndex() {
     if (callLinks_[slot] != kNoLink) callsAt_[next[callLinks_[slot]]++] = static_cast<std::uint32_t>(slot);
   laterLinks_.clear();
 }
-
 
 void SceneTracker::noteCallLink(std::uint32_t slot, std::uint32_t link) {
   callLinks_[slot] = link;
@@ -318,7 +329,8 @@ SceneAnswer SceneTracker::whole(Session &session, AnswerForm form) {
   selection_ = session.selection();
   selectionStamp_ = session.selectionStamp();
   handleOf_.assign(points_.size(), kNoLink);
-  for (std::size_t k = 0; k < selection_.size(); ++k) handleOf_[selection_[k]] = static_cast<std::uint32_t>(k);
+  for (std::size_t k = 0; k < selection_.size(); ++k)
+    handleOf_[selection_[k]] = static_cast<std::uint32_t>(k);
   handles_ = session.handles();
   // Links are a function of the scene and the answers before: a scene
   // answered before keeps the links the pages holding it have.
@@ -381,14 +393,17 @@ std::vector<std::uint32_t> SceneTracker::movedPoints(const std::vector<Position>
 // drag after one (the tool may read the points afresh then), asks every
 // handle. Each entry says whether its position changed since the last answer
 // (the JSON form names those) and whether the binary form must name it: its
-// position is not where its link puts it, or its link changes.
-std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(Session &session, bool dragging,
-                                                                      const std::vector<std::uint32_t> &written,
-                                                                      std::int64_t &count) {
+// position is not where its link puts it, or its link changes. Only the
+// handles with a bit of `wanted` are listed (with CTRL every handle moves,
+// and the binary form names none of them).
+std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(
+    Session &session, bool dragging, const std::vector<std::uint32_t> &written, unsigned wanted,
+    std::int64_t &count) {
   count = session.handleCount();
   const bool afterDrag = lastWasDrag_;
   lastWasDrag_ = dragging;
-  std::vector<std::uint32_t> asked;
+  std::vector<std::uint32_t> &asked = asked_;
+  asked.clear();
   const auto n = static_cast<std::size_t>(count);
   if (!dragging || !afterDrag || n != handles_.size()) {
     handles_.resize(n, Position{std::nan(""), std::nan(""), std::nan("")});
@@ -403,16 +418,19 @@ std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(Session &se
     sortIfNeeded(asked);
     asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
   }
+  session.handlesAt(asked, askedAt_);
   std::vector<HandleChange> out;
-  for (std::uint32_t index : asked) {
-    const Position now = session.handle(static_cast<int>(index));
+  for (std::size_t k = 0; k < asked.size(); ++k) {
+    const std::uint32_t index = asked[k];
+    const Position &now = askedAt_[k];
     const std::uint32_t link = handleLinks_[index];
     const std::uint32_t newLink = handleLink(index, now);
-    const bool moved = !samePosition(handles_[index], now);
-    const bool named = newLink != link || !samePosition(link == kNoLink ? handles_[index] : points_[link], now);
+    const unsigned what =
+        (samePosition(handles_[index], now) ? 0u : 1u) |
+        (newLink != link || !samePosition(link == kNoLink ? handles_[index] : points_[link], now) ? 2u : 0u);
     handles_[index] = now;
     handleLinks_[index] = newLink;
-    if (moved || named) out.push_back({index, (moved ? 1u : 0u) | (named ? 2u : 0u), newLink, now});
+    if ((what & wanted) != 0) out.push_back({index, what, newLink, now});
   }
   return out;
 }
@@ -427,10 +445,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   const std::size_t oldLength = overlayLength_;
   overlayLength_ = calls.size();
   callLinks_.resize(calls.size(), kNoLink);
-  slotMark_.resize(std::max(slotMark_.size(), calls.size()), 0);
   std::vector<std::uint32_t> named;
-  std::vector<std::uint32_t> &marked = scratch_;
-  marked.clear();
   // The point last looked at as a float (a tool draws at a point several
   // times in a row).
   std::uint32_t lastPoint = kNoLink;
@@ -442,28 +457,12 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
     }
     return last;
   };
-  auto check = [&](std::uint32_t slot, const WireCall &before, bool existed) {
-    slotMark_[slot] = 1;
-    marked.push_back(slot);
-    const WireCall &now = calls[slot];
-    if (!existed || slot >= oldLength) return named.push_back(slot);
-    const std::uint32_t link = callLinks_[slot];
-    const bool follows = link == kNoLink ? sameWireCall(before, now)
-                                         : before.op == now.op && before.mode == now.mode && callAt(now, at(link));
-    if (!follows) named.push_back(slot);
-  };
-  session.takeOverlayChanges(overlayChanges_);
-  for (const WireChange &change : overlayChanges_) {
-    if (change.slot >= calls.size() || slotMark_[change.slot]) continue;
-    if (changedSlots != nullptr && (!change.existed || !sameWireCall(change.before, calls[change.slot])))
-      changedSlots->push_back(change.slot);
-    check(change.slot, change.before, change.existed);
-  }
-  for (std::size_t slot = oldLength; slot < calls.size(); ++slot)
-    if (!slotMark_[slot]) check(static_cast<std::uint32_t>(slot), calls[slot], false);
-  // The calls that did not change but are linked to a point that moved.
+  // First the calls that did not change but are linked to a point that
+  // moved, or are new to the page (the session lists every call that
+  // changed since the last answer, each once, and those are looked at after).
   auto linked = [&](std::uint32_t point, std::uint32_t slot) {
-    if (slot < calls.size() && !slotMark_[slot] && callLinks_[slot] == point) check(slot, calls[slot], true);
+    if (slot >= calls.size() || session.overlayChanged(slot) || callLinks_[slot] != point) return;
+    if (!callAt(calls[slot], at(point))) named.push_back(slot);
   };
   if (!moved.empty() && callsFrom_.size() == points_.size() + 1) {
     for (std::uint32_t point : moved)
@@ -475,8 +474,38 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
     for (const auto &[point, slot] : laterLinks_)
       if (point < movedMark.size() && movedMark[point]) linked(point, slot);
   }
-  for (std::uint32_t slot : marked) slotMark_[slot] = 0;
+  for (std::size_t slot = oldLength; slot < calls.size(); ++slot)
+    if (!session.overlayChanged(slot)) named.push_back(static_cast<std::uint32_t>(slot));
+  // A call that changed is named when it is new to the page; one that was
+  // there follows its link when it is still the same kind of call at the
+  // point it follows, or, without a link, when it is the call the page has.
+  session.takeOverlayChanges(overlayChanges_);
+  for (const WireChange &change : overlayChanges_) {
+    const std::uint32_t slot = change.slot;
+    if (slot >= calls.size()) continue;
+    if (changedSlots != nullptr && (!change.existed || !change.same(calls[slot])))
+      changedSlots->push_back(slot);
+    if (!change.existed || slot >= oldLength) {
+      named.push_back(slot);
+      continue;
+    }
+    const std::uint32_t link = callLinks_[slot];
+    if (link != kNoLink && change.sameKind) {
+      // The usual change, a call that follows its point, is told by the
+      // note alone (the call itself is not read).
+      if (std::memcmp(change.nowPoint.data(), at(link).xyz.data(), sizeof change.nowPoint) != 0)
+        named.push_back(slot);
+      continue;
+    }
+    const WireCall &now = calls[slot];
+    const bool follows = link == kNoLink
+                             ? change.same(now)
+                             : change.op == now.op && change.mode == now.mode && callAt(now, at(link));
+    if (!follows) named.push_back(slot);
+  }
+  // A call linked to a point twice over (in the index and since) is looked at twice.
   sortIfNeeded(named);
+  named.erase(std::unique(named.begin(), named.end()), named.end());
   if (changedSlots != nullptr) sortIfNeeded(*changedSlots);
   // What the page is told is linked anew: the old link when the call is
   // still there, else one found next to the call before it.
@@ -506,7 +535,8 @@ SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm fo
   session.takeWrittenPoints(written_);
   const std::vector<std::uint32_t> moved = movedPoints(session.mesh().positions(), written_);
   std::int64_t handleCount = 0;
-  const std::vector<HandleChange> handles = changedHandles(session, dragging, written_, handleCount);
+  const std::vector<HandleChange> handles =
+      changedHandles(session, dragging, written_, binary ? 2u : 1u, handleCount);
   std::vector<std::uint32_t> changedSlots;
   const std::vector<std::uint32_t> named = namedCalls(session, moved, binary ? nullptr : &changedSlots);
   const std::vector<WireCall> &overlay = session.overlay();

@@ -145,8 +145,11 @@ class SceneTracker {
 
   void addCommon(Session &session, nlohmann::json &answer, bool newVersion);
   bool sameAsLastAnswer(Session &session);
-  std::vector<std::uint32_t> movedPoints(const std::vector<Position> &now, std::vector<std::uint32_t> &written);
-  std::vector<HandleChange> changedHandles(Session &session, bool dragging, const std::vector<std::uint32_t> &written,
+  std::vector<std::uint32_t> movedPoints(const std::vector<Position> &now,
+                                         std::vector<std::uint32_t> &written);
+  // `wanted`: the bits of HandleChange::what an entry is listed for.
+  std::vector<HandleChange> changedHandles(Session &session, bool dragging,
+                                           const std::vector<std::uint32_t> &written, unsigned wanted,
                                            std::int64_t &count);
   std::uint32_t handleLink(std::size_t index, const Position &position) const;
   void relinkOverlay(const std::vector<WireCall> &calls);
@@ -171,9 +174,9 @@ class SceneTracker {
   std::vector<std::uint32_t> callsFrom_;
   std::vector<std::uint32_t> callsAt_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> laterLinks_;  // (point, slot)
-  std::vector<unsigned char> slotMark_;
   // Kept from answer to answer for their room: what the session lists.
-  std::vector<std::uint32_t> written_, scratch_;
+  std::vector<std::uint32_t> written_, asked_;
+  std::vector<Position> askedAt_;
   std::vector<WireChange> overlayChanges_;
   bool lastWasDrag_ = false;  // the last answer was of a drag that built
   std::string panelText_;     // the panel's JSON text as last sent

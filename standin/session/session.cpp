@@ -194,7 +194,8 @@ std::string Session::log() const {
   std::string text = "# elasticpull-host session: replay with elasticpull-host MESH --script FILE -o OUT\n";
   // A replay must go on where the tool failed, unless the log already says so
   // (a replayed log begins with that line).
-  if (logHasFailure_ && (log_.empty() || log_.front() != "on-failure continue")) text += "on-failure continue\n";
+  if (logHasFailure_ && (log_.empty() || log_.front() != "on-failure continue"))
+    text += "on-failure continue\n";
   for (const std::string &line : log_) text += line + "\n";
   return text;
 }
@@ -493,6 +494,21 @@ Position Session::handle(int index) const {
   LWToolEvent event{};
   const int priority = tool_->table().handle(tool_->binding().instance, &event, index, where);
   return priority > 0 ? Position{where[0], where[1], where[2]} : Position{kUnset, kUnset, kUnset};
+}
+
+void Session::handlesAt(const std::vector<std::uint32_t> &indices, std::vector<Position> &out) const {
+  constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+  constexpr Position kNone{kUnset, kUnset, kUnset};
+  out.assign(indices.size(), kNone);
+  if (indices.empty()) return;
+  const auto handle = tool_->table().handle;
+  void *instance = tool_->binding().instance;
+  static constexpr LWToolEvent kNoEvent{};
+  LWToolEvent event;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    event = kNoEvent;
+    if (handle(instance, &event, static_cast<int>(indices[i]), out[i].data()) <= 0) out[i] = kNone;
+  }
 }
 
 std::vector<Position> Session::handles() const {

@@ -216,6 +216,10 @@ class Session {
   // The same one at a time: how many there are, and handle `index`.
   int handleCount() const;
   Position handle(int index) const;
+  // The handles `indices` name, in order, into `out` (its contents replaced);
+  // each must be below handleCount(). The tool writes each position straight
+  // into `out`.
+  void handlesAt(const std::vector<std::uint32_t> &indices, std::vector<Position> &out) const;
   const std::vector<WireCall> &overlay() const { return viewport_.calls(); }
   // From now on, keep what changes for a viewer that shows the scene: the
   // points written and the overlay's calls that changed since it last took
@@ -227,6 +231,9 @@ class Session {
   // allocation per frame).
   void takeWrittenPoints(std::vector<std::uint32_t> &into) { mesh_.takeWatched(into); }
   void takeOverlayChanges(std::vector<WireChange> &into) { viewport_.takeChanges(into); }
+  // Whether an overlay call is among those takeOverlayChanges would hand over
+  // (read overlay() first, so that the last draw is counted).
+  bool overlayChanged(std::size_t slot) const { return viewport_.changedSinceTake(slot); }
   // Counts every change of the selection (see Mesh::selectionStamp).
   std::uint64_t selectionStamp() const { return mesh_.selectionStamp(); }
   std::string panelTitle() const;

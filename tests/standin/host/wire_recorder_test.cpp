@@ -24,12 +24,14 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
     std::vector<float> values(1 + random() % 40);
     for (float &v : values) v = static_cast<float>(random() % 4);
     if (random() % 5 == 0) values[0] = -0.0f;  // differs from 0.0 to the bit
+    // Now and then the calls change kind at their places.
+    const std::size_t shift = random() % 4 == 0 ? random() % 3 : 0;
     recorder.clear();
     for (std::size_t i = 0; i < values.size(); ++i) {
       const float p[3] = {values[i], 1, 2};
-      if (i % 3 == 2)
+      if ((i + shift) % 3 == 2)
         recorder.circle(values[i], 101);
-      else if (i % 3 == 1)
+      else if ((i + shift) % 3 == 1)
         recorder.lineTo(p, 0);
       else
         recorder.moveTo(p, 1);
@@ -37,6 +39,9 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
     const std::vector<WireCall> &now = recorder.calls();
     ASSERT_EQ(now.size(), values.size());
     if (random() % 3 != 0) continue;  // changes pile up over several draws
+    // What the recorder says of each place before the take is what the take lists.
+    std::vector<bool> flagged(std::max(now.size(), taken.size()) + 50);
+    for (std::size_t slot = 0; slot < flagged.size(); ++slot) flagged[slot] = recorder.changedSinceTake(slot);
     std::vector<bool> listed(std::max(now.size(), taken.size()), false);
     for (const WireChange &change : recorder.takeChanges()) {
       // A longer draw in between may have appended places dropped since.
@@ -45,9 +50,22 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
       listed[change.slot] = true;
       ASSERT_EQ(change.existed, change.slot < taken.size());
       if (change.existed) {
-        EXPECT_TRUE(standin::sameWireCall(change.before, taken[change.slot]));
+        EXPECT_TRUE(standin::sameWireCall(change.before(), taken[change.slot]));
+        EXPECT_TRUE(change.same(taken[change.slot]));
+        // What it says of the call there now.
+        if (change.slot < now.size()) {
+          const WireCall &was = taken[change.slot], &is = now[change.slot];
+          EXPECT_EQ(change.sameKind,
+                    is.op == was.op && is.mode == was.mode && is.op != standin::WireOp::Circle);
+          if (change.sameKind) {
+            EXPECT_EQ(change.nowPoint, is.point);
+          }
+        }
       }
     }
+    for (std::size_t slot = 0; slot < flagged.size(); ++slot)
+      EXPECT_EQ(flagged[slot], slot < listed.size() && listed[slot]) << slot;
+    EXPECT_FALSE(recorder.changedSinceTake(0));
     for (std::size_t slot = 0; slot < listed.size(); ++slot) {
       const bool differs =
           slot >= now.size() || slot >= taken.size() || !standin::sameWireCall(now[slot], taken[slot]);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -72,6 +73,13 @@ class Played {
       s.panel += c.label + ":" + std::to_string(c.intValue) + ":" + std::to_string(c.doubleValue) + ":" +
                  (c.enabled ? "on" : "off") + ";";
     s.handles = bytes(session_->handles());
+    // Asked together, in any order, the handles are the same.
+    std::vector<std::uint32_t> backwards;
+    for (int k = session_->handleCount(); k-- > 0;) backwards.push_back(static_cast<std::uint32_t>(k));
+    std::vector<standin::Position> asked{{7, 7, 7}};
+    session_->handlesAt(backwards, asked);
+    std::reverse(asked.begin(), asked.end());
+    EXPECT_EQ(bytes(asked), s.handles);
     for (const standin::WireCall &call : session_->overlay())
       s.overlay += std::string(reinterpret_cast<const char *>(&call.point), sizeof call.point) +
                    std::to_string(call.radius) + std::to_string(static_cast<int>(call.op)) +
