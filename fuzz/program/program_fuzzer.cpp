@@ -230,8 +230,10 @@ std::set<std::string> namedAsWritten(const std::string &messages) {
       if (part.starts_with(lead)) part.erase(0, std::strlen(lead));
     for (const char *tail : {" before the failure", " before the interrupt", " after the tool's failure"})
       if (const std::size_t cut = part.rfind(tail); cut != std::string::npos) part.erase(cut);
+    // Standard output (a script's `save -`) is no file of the folder.
     for (const std::string &shown : splitOutsideQuotes(part, ", "))
-      if (!shown.empty()) named.insert(fs::path(unlisted(shown)).lexically_normal().string());
+      if (!shown.empty() && shown != "standard output")
+        named.insert(fs::path(unlisted(shown)).lexically_normal().string());
   }
   return named;
 }

@@ -46,15 +46,17 @@ std::string number(double value) { return standin::formatReadable(value); }
 
 // A file name in a list of names (what a run wrote): as it is, or in single
 // quotes when it holds what would read as the list's own punctuation (a
-// comma, a semicolon, a blank at either end) or is not plain text; inside the
-// quotes a quote or a backslash gets a backslash before it and a control
-// character is written \xNN. So a list always reads back as the names it
-// holds.
+// comma, a semicolon, a blank at either end), is not plain text, or is named
+// like standard output; inside the quotes a quote or a backslash gets a
+// backslash before it and a control character is written \xNN. So a list
+// always reads back as the names it holds.
 std::string listedName(const std::string &name) {
   const auto awkward = [](unsigned char c) {
     return c < 0x20 || c == 0x7f || c == ',' || c == ';' || c == '\'' || c == '\\';
   };
-  if (!name.empty() && name.front() != ' ' && name.back() != ' ' && std::none_of(name.begin(), name.end(), awkward))
+  // "standard output" unquoted is standard output itself.
+  if (!name.empty() && name.front() != ' ' && name.back() != ' ' && name != "standard output" &&
+      std::none_of(name.begin(), name.end(), awkward))
     return name;
   std::string out = "'";
   for (const unsigned char c : name) {
