@@ -507,8 +507,13 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   sortIfNeeded(named);
   named.erase(std::unique(named.begin(), named.end()), named.end());
   if (changedSlots != nullptr) sortIfNeeded(*changedSlots);
-  // What the page is told is linked anew: the old link when the call is
-  // still there, else one found next to the call before it.
+  relinkNamed(calls, named);
+  return named;
+}
+
+// What the page is told of the named calls is linked anew: the old link when
+// the call is still there, else one found next to the call before it.
+void SceneTracker::relinkNamed(const std::vector<WireCall> &calls, const std::vector<std::uint32_t> &named) {
   for (std::uint32_t slot : named) {
     const WireCall &call = calls[slot];
     std::uint32_t link = callLinks_[slot];
@@ -522,7 +527,6 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   // Links made since the index are looked through at every move: past a
   // share of the calls, the index is made anew.
   if (laterLinks_.size() > calls.size() / 8 + 64) relinkIndex();
-  return named;
 }
 
 SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm form) {

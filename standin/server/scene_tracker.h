@@ -156,6 +156,7 @@ class SceneTracker {
   void relinkIndex();
   std::uint32_t findCallLink(const WireCall &call, std::size_t &cursor) const;
   void noteCallLink(std::uint32_t slot, std::uint32_t link);
+  void relinkNamed(const std::vector<WireCall> &calls, const std::vector<std::uint32_t> &named);
   std::vector<std::uint32_t> namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
                                         std::vector<std::uint32_t> *changedSlots);
   void addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
