@@ -4,21 +4,17 @@
 
 namespace standin {
 
-namespace {
-HostGlobals *currentHost = nullptr;
-}  // namespace
-
-HostGlobals::HostGlobals() : previous_(currentHost) { currentHost = this; }
+HostGlobals::HostGlobals() : previous_(current_) { current_ = this; }
 
 HostGlobals::~HostGlobals() {
   // Hosts form a stack through previous_. One that ends out of order is
   // unlinked, so neither the current pointer nor a later host's previous_
   // ever names a dead host.
-  if (currentHost == this) {
-    currentHost = previous_;
+  if (current_ == this) {
+    current_ = previous_;
     return;
   }
-  for (HostGlobals *host = currentHost; host != nullptr; host = host->previous_) {
+  for (HostGlobals *host = current_; host != nullptr; host = host->previous_) {
     if (host->previous_ == this) {
       host->previous_ = previous_;
       break;
@@ -26,10 +22,8 @@ HostGlobals::~HostGlobals() {
   }
 }
 
-HostGlobals *HostGlobals::current() { return currentHost; }
-
 void *HostGlobals::global(const char *name, int use) {
-  return currentHost != nullptr ? currentHost->lookup(name, use) : nullptr;
+  return current_ != nullptr ? current_->lookup(name, use) : nullptr;
 }
 
 void *HostGlobals::lookup(const char *name, int use) {

@@ -34,7 +34,8 @@ class HostGlobals {
   HostGlobals(const HostGlobals &) = delete;
   HostGlobals &operator=(const HostGlobals &) = delete;
 
-  static HostGlobals *current();
+  // Inline: the monitor asks at every step whether the current host traces.
+  static HostGlobals *current() { return current_; }
 
   // The function passed to activate. Looks the name up in the current host.
   static void *global(const char *name, int use);
@@ -54,6 +55,7 @@ class HostGlobals {
   Tracer &tracer() { return tracer_; }
 
  private:
+  static inline HostGlobals *current_ = nullptr;
   HostGlobals *previous_;
   MessageService messages_;
   MonitorService monitors_;

@@ -92,11 +92,18 @@ int MonitorService::step(Live &live, unsigned int increment) {
   bool abort = (abortAtStep_ && live.stepCalls >= *abortAtStep_) ||
                (interrupt_ != nullptr && interrupt_->load(std::memory_order_relaxed));
   if (abort) live.log->aborted = true;
+  // A build steps once a point: the trace and the display are out of line.
+  if (HostGlobals *host = HostGlobals::current();
+      (host != nullptr && host->tracer().on()) || (live.shown && display_ != nullptr)) [[unlikely]]
+    showStep(live, increment, abort);
+  return abort ? 1 : 0;
+}
+
+void MonitorService::showStep(Live &live, unsigned int increment, bool abort) {
   // Steps come by the hundred thousand: only traced, never printed.
   if (HostGlobals *host = HostGlobals::current(); host != nullptr && host->tracer().on())
     host->tracer()("monitor.step(" + std::to_string(increment) + ") -> " + (abort ? "1" : "0"));
   if (live.shown && display_ != nullptr) display_->update(live.log->progress);
-  return abort ? 1 : 0;
 }
 
 void MonitorService::done(Live &live) {

@@ -77,6 +77,7 @@ class MonitorService {
   friend struct MonitorCallbacks;
   void init(Live &live, unsigned int total);
   int step(Live &live, unsigned int increment);
+  void showStep(Live &live, unsigned int increment, bool abort);
   void done(Live &live);
 
   LWMonitorFuncs funcs_;
