@@ -38,6 +38,7 @@
 #include "host/host_abi.h"
 #include "standin/cli/command_line.h"
 #include "standin/cli/run_program.h"
+#include "standin/session/script.h"
 
 extern "C" const ModuleDescriptor _mod_descrip;
 
@@ -81,6 +82,27 @@ const char *const kScriptLines[] = {"select 0-3",
 std::string nameFor(FuzzedDataProvider &in, const char *own) {
   const auto choice = in.ConsumeIntegral<std::uint8_t>();
   return choice < 160 ? own : kNames[choice % std::size(kNames)];
+}
+
+// Whether every file the script names lies in the scratch folder. A line
+// made of the input's bytes can name any file (`save /x`, `svg ../x`), and
+// the run would write it there: such an input is not run.
+bool staysInScratch(const std::string &script) {
+  using standin::CommandOp;
+  try {
+    for (const standin::Command &command : standin::parseScript(script, "s.txt").commands) {
+      if (command.op != CommandOp::Save && command.op != CommandOp::Svg && command.op != CommandOp::About &&
+          command.op != CommandOp::Open)
+        continue;
+      const fs::path name(command.text);
+      if (name.is_absolute()) return false;
+      for (const fs::path &part : name)
+        if (part == "..") return false;
+    }
+  } catch (const std::exception &) {
+    // The run refuses the script before any command runs.
+  }
+  return true;
 }
 
 std::string scriptFor(FuzzedDataProvider &in) {
@@ -283,7 +305,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   for (const auto &entry : fs::directory_iterator(scratchFolder)) fs::remove_all(entry.path());
   FuzzedDataProvider in(data, size);
   writeFile("in.obj", kMeshes[in.ConsumeIntegral<std::uint8_t>() % std::size(kMeshes)]);
-  writeFile("s.txt", scriptFor(in));
+  const std::string script = scriptFor(in);
+  if (!staysInScratch(script)) return 0;
+  writeFile("s.txt", script);
   fs::create_directory("sub");
   fs::create_symlink("in.obj", "link.obj");
   const auto older = in.ConsumeIntegral<std::uint8_t>();
