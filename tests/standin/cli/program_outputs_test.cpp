@@ -321,6 +321,7 @@ TEST_F(ProgramOutputs, TheSummaryNamesEveryFileWritten) {
       {{"--svg", "v.svg"}, "result not saved (no -o or --in-place); wrote v.svg"},
       {{"--svg", "it's; v.svg", "-o", " out.obj"}, "wrote ' out.obj', 'it\\'s; v.svg'"},
       {{"--svg", "standard output", "-o", "-"}, "wrote the mesh to standard output, 'standard output'"},
+      {{"--svg", "tab\there\\.svg"}, "result not saved (no -o or --in-place); wrote 'tab\\x09here\\\\.svg'"},
       {{"--report", "r.json", "-o", "-"}, "wrote the mesh to standard output, r.json"},
       {{"--script", "script.txt", "-o", "out.obj"}, "wrote out.obj, s.obj"},
   };
