@@ -36,14 +36,6 @@ WireCall WireChange::before() const {
   return call;
 }
 
-// A recorded circle's point is the origin and a recorded point call's radius
-// is 0.0, so the field of its kind says it all.
-bool WireChange::same(const WireCall &call) const {
-  if (op != call.op || mode != call.mode) return false;
-  if (op == WireOp::Circle) return std::memcmp(&call.radius, value.data(), sizeof call.radius) == 0;
-  return std::memcmp(call.point.data(), value.data(), sizeof call.point) == 0;
-}
-
 void WireChange::keep(const WireCall &call) {
   op = call.op;
   mode = call.mode;
@@ -136,19 +128,13 @@ inline void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
 // A call that differs from the one at its place is written over it in the
 // same way.
 void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
-  if (cursor_ >= calls_.size()) return record(pointCall(op, pos, mode));
-  // A null point is recorded as the origin rather than read.
-  std::array<float, 3> point{};
-  if (pos != nullptr) std::memcpy(point.data(), pos, sizeof point);
+  // A null point (recorded as the origin) may still be the call there.
+  if (cursor_ >= calls_.size() || pos == nullptr) return record(pointCall(op, pos, mode));
   WireCall &at = calls_[cursor_];
-  if (pos == nullptr && sameWireCall(at, pointCall(op, pos, mode))) {
-    ++cursor_;
-    return;
-  }
   // Noted before it is written: the note keeps the call it replaces.
   WireChange *change = keeping_ ? &note(cursor_) : nullptr;
   at.op = op;
-  at.point = point;
+  std::memcpy(at.point.data(), pos, sizeof at.point);
   at.radius = 0.0;
   at.mode = mode;
   if (change != nullptr) change->keepNow(at);

@@ -53,8 +53,8 @@ struct WireChange {
   std::array<float, 3> nowPoint{};
 
   WireCall before() const;
-  // Whether the call before is `call`, bit for bit (as sameWireCall).
-  bool same(const WireCall &call) const;
+  // Whether the call before is `call`, bit for bit.
+  bool same(const WireCall &call) const { return sameWireCall(before(), call); }
   void keep(const WireCall &call);
   void keepNow(const WireCall &call);
 };

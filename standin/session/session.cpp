@@ -488,27 +488,30 @@ int Session::handleCount() const {
   return std::max(table.count(tool_->binding().instance, &event), 0);
 }
 
-Position Session::handle(int index) const {
-  constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
-  LWDVector where = {kUnset, kUnset, kUnset};
+namespace {
+
+constexpr double kUnsetCoordinate = std::numeric_limits<double>::quiet_NaN();
+constexpr Position kNoHandle{kUnsetCoordinate, kUnsetCoordinate, kUnsetCoordinate};
+
+// Asks the tool for handle `index`, written straight into `where`; unset
+// where the tool gives none.
+void askHandle(const LWToolFuncs &table, void *instance, int index, Position &where) {
   LWToolEvent event{};
-  const int priority = tool_->table().handle(tool_->binding().instance, &event, index, where);
-  return priority > 0 ? Position{where[0], where[1], where[2]} : Position{kUnset, kUnset, kUnset};
+  if (table.handle(instance, &event, index, where.data()) <= 0) where = kNoHandle;
+}
+
+}  // namespace
+
+Position Session::handle(int index) const {
+  Position where = kNoHandle;
+  askHandle(tool_->table(), tool_->binding().instance, index, where);
+  return where;
 }
 
 void Session::handlesAt(const std::vector<std::uint32_t> &indices, std::vector<Position> &out) const {
-  constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
-  constexpr Position kNone{kUnset, kUnset, kUnset};
-  out.assign(indices.size(), kNone);
-  if (indices.empty()) return;
-  const auto handle = tool_->table().handle;
-  void *instance = tool_->binding().instance;
-  static constexpr LWToolEvent kNoEvent{};
-  LWToolEvent event;
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    event = kNoEvent;
-    if (handle(instance, &event, static_cast<int>(indices[i]), out[i].data()) <= 0) out[i] = kNone;
-  }
+  out.assign(indices.size(), kNoHandle);
+  for (std::size_t i = 0; i < indices.size(); ++i)
+    askHandle(tool_->table(), tool_->binding().instance, static_cast<int>(indices[i]), out[i]);
 }
 
 std::vector<Position> Session::handles() const {
