@@ -373,6 +373,10 @@ describe('pages that agree', () => {
       const dragged = (await serverState(s.server.url)).points;
       await s.page.waitForFunction((y) => window.playground.scene.points[7] === y, dragged[7]);
       assert.deepEqual((await shown(s.page)).points, dragged);
+      // The release's answer may reach the first page after the last moved points.
+      await idle(second.page);
+      const latest = (await shown(second.page)).version;
+      await s.page.waitForFunction((v) => window.playground.channel.stateVersion === v, latest);
       assert.equal((await shown(s.page)).version, (await shown(second.page)).version);
 
       // The first page stops hearing the pushes; the second changes Factor.
