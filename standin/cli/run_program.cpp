@@ -21,7 +21,7 @@
 #include "standin/host/module_loader.h"
 #include "standin/host/number_text.h"
 #include "standin/host/tool_session.h"
-#include "standin/media/freetype_font.h"
+#include "standin/media/font_on_demand.h"
 #include "standin/media/png_file.h"
 #include "standin/session/atomic_file.h"
 #include "standin/session/obj_file.h"
@@ -322,10 +322,6 @@ class ProgramRun {
   }
 
   standin::SessionSetup makeSetup() {
-    std::string fontError;
-    font_ = standin::FreeTypeFont::load("", 12, &fontError);
-    if (!font_ && (!o_.aboutPng.empty() || o_.example))
-      std::cerr << kProgram << "warning: no font for the About panel's text (" << fontError << ")\n";
     standin::SessionSetup hooks;
     hooks.out = narration_;
     hooks.err = &messages_;
@@ -343,7 +339,7 @@ class ProgramRun {
     // Each output is checked again as it is written: no file the run reads is replaced.
     hooks.inputs = inputs_;
     hooks.outputReplacesMesh = o_.inPlace;
-    hooks.font = font_.get();
+    hooks.font = &font_;
     hooks.encodePicture = [](const standin::RgbImage &picture) {
       std::string error;
       std::optional<std::string> png = standin::encodePng(picture, &error);
@@ -598,7 +594,11 @@ class ProgramRun {
   std::optional<standin::ObjFile> obj_;  // the mesh the tool edits is the file's own
   standin::HostGlobals globals_;
   std::optional<standin::LoadedModule> module_;
-  std::unique_ptr<standin::FreeTypeFont> font_;
+  // Opened only when a thumbnail has text to measure or draw; a run without
+  // the About picture never opens it.
+  standin::FontOnDemand font_{[](const std::string &why) {
+    std::cerr << kProgram << "warning: no font for the About panel's text (" << why << ")\n";
+  }};
 };
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "standin/host/failure.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/module_loader.h"
-#include "standin/media/freetype_font.h"
+#include "standin/media/font_on_demand.h"
 #include "standin/server/module_thread.h"
 #include "standin/server/playground_api.h"
 #include "standin/server/playground_server.h"
@@ -296,9 +296,11 @@ int serve(const ProgramOptions &o, const fs::path &programFolder) {
 
   standin::HostGlobals globals;
   if (o.trace) globals.tracer().setSink([](const std::string &line) { std::cout << line << "\n"; });
-  const auto font = standin::FreeTypeFont::load();
+  const standin::FontOnDemand font([](const std::string &why) {
+    std::cerr << kProgram << "warning: no font for the About panel's text (" << why << ")\n";
+  });
   standin::ModuleThread moduleThread(reportFailure);
-  ModuleSide side(moduleThread, modulePath, globals, std::move(file), start, font.get());
+  ModuleSide side(moduleThread, modulePath, globals, std::move(file), start, &font);
   const StartFacts facts = side.read([](const standin::Session &p) {
     return StartFacts{p.mesh().size(), p.selection(), p.outputPath()};
   });

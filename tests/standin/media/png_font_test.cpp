@@ -12,6 +12,7 @@
 #include "panels/about_panel.h"
 #include "standin/host/host_globals.h"
 #include "standin/host/panel_service.h"
+#include "standin/media/font_on_demand.h"
 #include "standin/media/freetype_font.h"
 #include "standin/media/png_file.h"
 #include "standin/session/atomic_file.h"
@@ -114,6 +115,30 @@ TEST(FreeTypeFont, MissingFontFileIsAnError) {
   std::string error;
   EXPECT_EQ(FreeTypeFont::load("/nonexistent/font.ttf", 12, &error), nullptr);
   EXPECT_NE(error.find("/nonexistent/font.ttf"), std::string::npos);
+}
+
+// The program's font is opened only when a thumbnail first has text: then it
+// measures as the font itself; a font that cannot be opened is told once and
+// text is measured in fixed cells (and not drawn) instead.
+TEST(FontOnDemand, OpensAtFirstTextAndFallsBackToFixedCells) {
+  std::vector<std::string> told;
+  const FontOnDemand font([&](const std::string &why) { told.push_back(why); });
+  EXPECT_FALSE(font.opened());
+  const std::unique_ptr<FreeTypeFont> direct = FreeTypeFont::load();
+  ASSERT_NE(direct, nullptr);
+  EXPECT_EQ(font.textWidth("Elastic_Pull"), direct->textWidth("Elastic_Pull"));
+  EXPECT_TRUE(font.opened());
+  EXPECT_EQ(font.textHeight("x"), direct->textHeight("x"));
+  EXPECT_TRUE(told.empty());
+
+  const FontOnDemand missing([&](const std::string &why) { told.push_back(why); }, "/nonexistent/font.ttf");
+  EXPECT_EQ(missing.textWidth("abc"), 3 * FixedMetricFont::kAdvance);
+  EXPECT_EQ(missing.textHeight("abc"), FixedMetricFont::kLineHeight);
+  RgbImage image(20, 20, {255, 255, 255});
+  missing.drawText(image, "abc", paletteColour(0), 0, 0);
+  EXPECT_EQ(image.pixel(3, 5), (Rgb{255, 255, 255}));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("/nonexistent/font.ttf"), std::string::npos);
 }
 
 // The module's About panel, painted through the service with real text and saved for people to look at.
