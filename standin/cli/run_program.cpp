@@ -11,6 +11,7 @@
 #include "bundled_example.h"
 #include "chosen_pairs.h"
 #include "fault_injection.h"
+#include "heap_reuse.h"
 #include "interrupt.h"
 #include "output_check.h"
 #include "pair_report.h"
@@ -604,6 +605,7 @@ class ProgramRun {
 }  // namespace
 
 int runProgram(ProgramOptions options, const fs::path &programFolder) {
+  keepFreedMemoryForReuse();
   return runProgramLinked(std::move(options), programFolder, nullptr);
 }
 

@@ -1,0 +1,20 @@
+#include "heap_reuse.h"
+
+#include <cstdlib>  // defines __GLIBC__ with glibc
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace cli {
+
+void keepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+  // Blocks up to 32 MiB (the most glibc takes on 64-bit) come from the heap
+  // instead of a mapping of their own, and up to 64 MiB free at its top stays.
+  mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+#endif
+}
+
+}  // namespace cli
