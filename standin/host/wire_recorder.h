@@ -2,12 +2,17 @@
 // exactly as received (the floats as given, the style or coordinate mode). The record's `data` points to the
 // recorder, so a recorder is neither copied nor moved while the module may draw through it.
 //
-// calls() holds the calls since the last clear(). A draw after clear() is written over the one before it:
-// each call is compared with the call at its place and written only when it differs, so a viewer that keeps
-// changes (keepChanges) learns which calls a draw changed in proportion to those, and a draw that changes
-// little costs reading the last one, not a copy of it. The recorder cannot see a draw end (the module's
-// draw returns to the host, not here): the calls left over from the longer draw before are dropped when
-// calls() is first read after it.
+// The record holds the calls since the last clear() (size() of them, each read with at(), or all as a list
+// with calls()). A draw after clear() is written over the one before it: each call is compared with the
+// call at its place and written only when it differs, so a viewer that keeps changes (keepChanges) learns
+// which calls a draw changed in proportion to those, and a draw that changes little costs reading the last
+// one, not a copy of it. The recorder cannot see a draw end (the module's draw returns to the host, not
+// here): the calls left over from the longer draw before are dropped when the record is first read after
+// it.
+//
+// A draw of a big scene makes millions of calls, and each draw reads the whole record: it is kept packed,
+// 16 bytes a call (a point's three floats or a circle's radius, and the mode) with the ops in a byte each
+// beside, half a WireCall. calls() makes the list of WireCalls only when a reader asks for it.
 #pragma once
 
 #include <array>
@@ -68,10 +73,15 @@ class WireRecorder {
   // What the host passes to the tool's draw callback; valid while this recorder lives.
   LWWireDrawAccess *access() { return &access_; }
 
-  const std::vector<WireCall> &calls() const {
+  // The number of calls (the last draw's, once it made any).
+  std::size_t size() const {
     settle();
-    return calls_;
+    return ops_.size();
   }
+  // Call `slot` (below size()).
+  WireCall at(std::size_t slot) const;
+  // Every call, as a list made when first read after a change.
+  const std::vector<WireCall> &calls() const;
   // The next call is the first of a new draw.
   void clear();
 
@@ -95,6 +105,17 @@ class WireRecorder {
   void circle(double radius, int coordSys);
 
  private:
+  // A call as the record keeps it: the point's floats, or the circle's radius
+  // in the first 8 bytes (the rest zero), bit for bit; its op apart in ops_.
+  struct Packed {
+    std::array<std::uint32_t, 3> value{};
+    std::int32_t mode = 0;
+  };
+  static Packed pack(const WireCall &call);
+  bool same(std::size_t slot, WireOp op, const Packed &packed) const {
+    const Packed &at = packed_[slot];
+    return ops_[slot] == op && at.mode == packed.mode && at.value == packed.value;
+  }
   void record(const WireCall &call);
   void recordPoint(WireOp op, const float *pos, int mode);
   void writePoint(WireOp op, const float *pos, int mode);
@@ -105,7 +126,10 @@ class WireRecorder {
 
   LWWireDrawAccess access_;
   // Mutable: the calls a shorter draw left over are dropped on the first look after it (settle).
-  mutable std::vector<WireCall> calls_;
+  mutable std::vector<Packed> packed_;
+  mutable std::vector<WireOp> ops_;
+  mutable std::vector<WireCall> list_;  // calls(), when listed_
+  mutable bool listed_ = false;
   std::size_t cursor_ = 0;     // where the next call goes
   mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
   bool keeping_ = false;
