@@ -108,16 +108,23 @@ std::vector<WireChange> WireRecorder::takeChanges() {
 
 void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   settle();
-  for (const WireChange &change : changes_) changed_[change.slot] = 0;
   into.clear();
   into.swap(changes_);
+  if (++take_ == 0) {
+    std::fill(notedIn_.begin(), notedIn_.end(), 0);
+    take_ = 1;
+  }
 }
 
 WireChange &WireRecorder::note(std::size_t slot) const {
-  if (changed_.size() <= slot) changed_.resize(std::max(slot + 1, ops_.size()), 0);
-  if (changed_[slot] != 0) return changes_[changed_[slot] - 1];
-  WireChange &change = changes_.emplace_back();
+  if (changed_.size() <= slot) {
+    changed_.resize(std::max(slot + 1, ops_.size()), 0);
+    notedIn_.resize(changed_.size(), 0);
+  }
+  if (WireChange *noted = this->noted(slot)) return *noted;
   changed_[slot] = static_cast<std::uint32_t>(changes_.size());
+  notedIn_[slot] = take_;
+  WireChange &change = changes_.emplace_back();
   change.slot = static_cast<std::uint32_t>(slot);
   change.existed = slot < ops_.size();
   if (change.existed) {
@@ -148,8 +155,7 @@ void WireRecorder::record(const WireCall &call) {
   ++cursor_;
 }
 
-void WireRecorder::settle() const {
-  if (!open_ || cursor_ >= ops_.size()) return;
+void WireRecorder::dropLeftOver() const {
   if (keeping_)
     for (std::size_t slot = cursor_; slot < ops_.size(); ++slot) note(slot);
   ops_.resize(cursor_);

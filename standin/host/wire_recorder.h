@@ -93,7 +93,7 @@ class WireRecorder {
   std::vector<WireChange> takeChanges();
   // Whether the place is among the changes takeChanges() would hand over now
   // (a draw since the last look is counted once calls() was read).
-  bool changedSinceTake(std::size_t slot) const { return slot < changed_.size() && changed_[slot] != 0; }
+  bool changedSinceTake(std::size_t slot) const { return noted(slot) != nullptr; }
   // The same into `into` (its contents replaced), whose room the recorder
   // keeps for the changes after: a viewer that takes them every frame
   // allocates nothing once they have been as many.
@@ -122,7 +122,15 @@ class WireRecorder {
   // The note of a place about to change (made on its first change since the
   // last take, with the call there then).
   WireChange &note(std::size_t slot) const;
-  void settle() const;
+  // Drops what a shorter draw left over (see the top).
+  void settle() const {
+    if (open_ && cursor_ < ops_.size()) dropLeftOver();
+  }
+  void dropLeftOver() const;
+  // The note of a place since the last take, or null.
+  WireChange *noted(std::size_t slot) const {
+    return slot < notedIn_.size() && notedIn_[slot] == take_ ? &changes_[changed_[slot]] : nullptr;
+  }
 
   LWWireDrawAccess access_;
   // Mutable: the calls a shorter draw left over are dropped on the first look after it (settle).
@@ -133,7 +141,13 @@ class WireRecorder {
   std::size_t cursor_ = 0;     // where the next call goes
   mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
   bool keeping_ = false;
-  mutable std::vector<std::uint32_t> changed_;  // per place: 1 + its place in changes_, 0 when not listed
+  // Per place: its place in changes_, when notedIn_ holds the present take's
+  // number there (a take counts on rather than clearing every place it
+  // listed; the numbers start over, cleared, past 255). The byte a place is
+  // read first: the list of them is small enough to stay in the caches.
+  mutable std::vector<std::uint32_t> changed_;
+  mutable std::vector<std::uint8_t> notedIn_;
+  std::uint8_t take_ = 1;
   mutable std::vector<WireChange> changes_;
 };
 
