@@ -93,7 +93,7 @@ class WireRecorder {
   std::vector<WireChange> takeChanges();
   // Whether the place is among the changes takeChanges() would hand over now
   // (a draw since the last look is counted once calls() was read).
-  bool changedSinceTake(std::size_t slot) const { return noted(slot) != nullptr; }
+  bool changedSinceTake(std::size_t slot) const { return slot < notedIn_.size() && notedIn_[slot] == take_; }
   // The same into `into` (its contents replaced), whose room the recorder
   // keeps for the changes after: a viewer that takes them every frame
   // allocates nothing once they have been as many.
@@ -129,7 +129,7 @@ class WireRecorder {
   void dropLeftOver() const;
   // The note of a place since the last take, or null.
   WireChange *noted(std::size_t slot) const {
-    return slot < notedIn_.size() && notedIn_[slot] == take_ ? &changes_[changed_[slot]] : nullptr;
+    return changedSinceTake(slot) ? &changes_[changed_[slot]] : nullptr;
   }
 
   LWWireDrawAccess access_;
