@@ -110,6 +110,7 @@ void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   settle();
   into.clear();
   into.swap(changes_);
+  indexed_ = false;
   if (++take_ == 0) {
     std::fill(notedIn_.begin(), notedIn_.end(), 0);
     take_ = 1;
@@ -117,12 +118,13 @@ void WireRecorder::takeChanges(std::vector<WireChange> &into) {
 }
 
 WireChange &WireRecorder::note(std::size_t slot) const {
-  if (changed_.size() <= slot) {
-    changed_.resize(std::max(slot + 1, ops_.size()), 0);
-    notedIn_.resize(changed_.size(), 0);
-  }
+  if (notedIn_.size() <= slot) notedIn_.resize(std::max(slot + 1, ops_.size()), 0);
   if (WireChange *noted = this->noted(slot)) return *noted;
-  changed_[slot] = static_cast<std::uint32_t>(changes_.size());
+  if (!indexed_ && !changes_.empty() && slot < changes_.back().slot) indexNotes();
+  if (indexed_) {
+    if (changed_.size() <= slot) changed_.resize(notedIn_.size());
+    changed_[slot] = static_cast<std::uint32_t>(changes_.size());
+  }
   notedIn_[slot] = take_;
   WireChange &change = changes_.emplace_back();
   change.slot = static_cast<std::uint32_t>(slot);
@@ -135,6 +137,19 @@ WireChange &WireRecorder::note(std::size_t slot) const {
     std::memcpy(change.value.data(), packed_[slot].value.data(), sizeof change.value);
   }
   return change;
+}
+
+std::size_t WireRecorder::noteIndex(std::size_t slot) const {
+  if (indexed_) return changed_[slot];
+  const auto at = std::lower_bound(changes_.begin(), changes_.end(), slot,
+                                   [](const WireChange &change, std::size_t s) { return change.slot < s; });
+  return static_cast<std::size_t>(at - changes_.begin());
+}
+
+void WireRecorder::indexNotes() const {
+  changed_.resize(notedIn_.size());
+  for (std::size_t k = 0; k < changes_.size(); ++k) changed_[changes_[k].slot] = static_cast<std::uint32_t>(k);
+  indexed_ = true;
 }
 
 void WireRecorder::record(const WireCall &call) {

@@ -129,8 +129,11 @@ class WireRecorder {
   void dropLeftOver() const;
   // The note of a place since the last take, or null.
   WireChange *noted(std::size_t slot) const {
-    return changedSinceTake(slot) ? &changes_[changed_[slot]] : nullptr;
+    return changedSinceTake(slot) ? &changes_[noteIndex(slot)] : nullptr;
   }
+  // Where the note of a noted place is in changes_.
+  std::size_t noteIndex(std::size_t slot) const;
+  void indexNotes() const;
 
   LWWireDrawAccess access_;
   // Mutable: the calls a shorter draw left over are dropped on the first look after it (settle).
@@ -141,13 +144,17 @@ class WireRecorder {
   std::size_t cursor_ = 0;     // where the next call goes
   mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
   bool keeping_ = false;
-  // Per place: its place in changes_, when notedIn_ holds the present take's
-  // number there (a take counts on rather than clearing every place it
-  // listed; the numbers start over, cleared, past 255). The byte a place is
-  // read first: the list of them is small enough to stay in the caches.
-  mutable std::vector<std::uint32_t> changed_;
+  // Per place, whether it was noted since the take: the take's number (a
+  // take counts on rather than clearing every place it listed; the numbers
+  // start over, cleared, past 255). Small enough to stay in the caches.
   mutable std::vector<std::uint8_t> notedIn_;
   std::uint8_t take_ = 1;
+  // A place's note is found again only when a later draw changes it before
+  // the take. While the notes are in the order of their places (one draw
+  // since the take) that is a search; once not, every note's place in
+  // changes_ is kept by place here (indexed_) until the take.
+  mutable std::vector<std::uint32_t> changed_;
+  mutable bool indexed_ = false;
   mutable std::vector<WireChange> changes_;
 };
 
