@@ -1,7 +1,6 @@
 #include "standin/host/wire_recorder.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace standin {
 
@@ -54,6 +53,42 @@ static_assert(sizeof(WireChange) == 36, "a change is noted for each call a draw 
 
 WireRecorder::WireRecorder() : access_{this, &cMoveTo, &cLineTo, &cSpline, &cCircle} {}
 
+WireRecorder::Packed WireRecorder::pack(const WireCall &call) {
+  Packed packed;
+  packed.mode = call.mode;
+  if (call.op == WireOp::Circle)
+    std::memcpy(packed.value.data(), &call.radius, sizeof call.radius);
+  else
+    std::memcpy(packed.value.data(), call.point.data(), sizeof call.point);
+  return packed;
+}
+
+static_assert(sizeof(std::array<std::uint32_t, 3>) == sizeof(WireCall::point) &&
+                  sizeof(std::array<std::uint32_t, 3>) >= sizeof(WireCall::radius),
+              "a packed call holds a point or a radius");
+
+WireCall WireRecorder::at(std::size_t slot) const {
+  const Packed &packed = packed_[slot];
+  WireCall call;
+  call.op = ops_[slot];
+  call.mode = packed.mode;
+  if (call.op == WireOp::Circle)
+    std::memcpy(&call.radius, packed.value.data(), sizeof call.radius);
+  else
+    std::memcpy(call.point.data(), packed.value.data(), sizeof call.point);
+  return call;
+}
+
+const std::vector<WireCall> &WireRecorder::calls() const {
+  settle();
+  if (!listed_) {
+    list_.resize(ops_.size());
+    for (std::size_t slot = 0; slot < ops_.size(); ++slot) list_[slot] = at(slot);
+    listed_ = true;
+  }
+  return list_;
+}
+
 void WireRecorder::clear() {
   settle();
   cursor_ = 0;
@@ -73,51 +108,83 @@ std::vector<WireChange> WireRecorder::takeChanges() {
 
 void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   settle();
-  for (const WireChange &change : changes_) changed_[change.slot] = 0;
   into.clear();
   into.swap(changes_);
+  indexed_ = false;
+  if (++take_ == 0) {
+    std::fill(notedIn_.begin(), notedIn_.end(), 0);
+    take_ = 1;
+  }
 }
 
 WireChange &WireRecorder::note(std::size_t slot) const {
-  if (changed_.size() <= slot) changed_.resize(std::max(slot + 1, calls_.size()), 0);
-  if (changed_[slot] != 0) return changes_[changed_[slot] - 1];
+  if (notedIn_.size() <= slot) notedIn_.resize(std::max(slot + 1, ops_.size()), 0);
+  if (WireChange *noted = this->noted(slot)) return *noted;
+  if (!indexed_ && !changes_.empty() && slot < changes_.back().slot) indexNotes();
+  if (indexed_) {
+    if (changed_.size() <= slot) changed_.resize(notedIn_.size());
+    changed_[slot] = static_cast<std::uint32_t>(changes_.size());
+  }
+  notedIn_[slot] = take_;
   WireChange &change = changes_.emplace_back();
-  changed_[slot] = static_cast<std::uint32_t>(changes_.size());
   change.slot = static_cast<std::uint32_t>(slot);
-  change.existed = slot < calls_.size();
-  if (change.existed) change.keep(calls_[slot]);
+  change.existed = slot < ops_.size();
+  if (change.existed) {
+    // The packed call is the note's form of it (a circle's radius in the first 8 bytes).
+    change.op = ops_[slot];
+    change.mode = packed_[slot].mode;
+    static_assert(sizeof change.value == sizeof(Packed::value));
+    std::memcpy(change.value.data(), packed_[slot].value.data(), sizeof change.value);
+  }
   return change;
 }
 
+std::size_t WireRecorder::noteIndex(std::size_t slot) const {
+  if (indexed_) return changed_[slot];
+  const auto at = std::lower_bound(changes_.begin(), changes_.end(), slot,
+                                   [](const WireChange &change, std::size_t s) { return change.slot < s; });
+  return static_cast<std::size_t>(at - changes_.begin());
+}
+
+void WireRecorder::indexNotes() const {
+  changed_.resize(notedIn_.size());
+  for (std::size_t k = 0; k < changes_.size(); ++k) changed_[changes_[k].slot] = static_cast<std::uint32_t>(k);
+  indexed_ = true;
+}
+
 void WireRecorder::record(const WireCall &call) {
-  if (cursor_ < calls_.size()) {
-    WireCall &at = calls_[cursor_];
-    if (!sameWireCall(at, call)) {
+  const Packed packed = pack(call);
+  if (cursor_ < ops_.size()) {
+    if (!same(cursor_, call.op, packed)) {
       if (keeping_) note(cursor_).keepNow(call);
-      at = call;
+      ops_[cursor_] = call.op;
+      packed_[cursor_] = packed;
+      listed_ = false;
     }
   } else {
     if (keeping_) note(cursor_).keepNow(call);
-    calls_.push_back(call);
+    ops_.push_back(call.op);
+    packed_.push_back(packed);
+    listed_ = false;
   }
   ++cursor_;
 }
 
-void WireRecorder::settle() const {
-  if (!open_ || cursor_ >= calls_.size()) return;
+void WireRecorder::dropLeftOver() const {
   if (keeping_)
-    for (std::size_t slot = cursor_; slot < calls_.size(); ++slot) note(slot);
-  calls_.resize(cursor_);
+    for (std::size_t slot = cursor_; slot < ops_.size(); ++slot) note(slot);
+  ops_.resize(cursor_);
+  packed_.resize(cursor_);
+  listed_ = false;
 }
 
 // Most calls of a draw repeat the last draw's at their place: those are only
 // compared, field by field, with no call built (kept small, so that the
 // callbacks take it in).
 inline void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
-  if (pos != nullptr && cursor_ < calls_.size()) {
-    const WireCall &at = calls_[cursor_];
-    if (at.op == op && at.mode == mode && std::memcmp(at.point.data(), pos, sizeof at.point) == 0 &&
-        std::bit_cast<std::uint64_t>(at.radius) == 0) {
+  if (pos != nullptr && cursor_ < ops_.size()) {
+    const Packed &at = packed_[cursor_];
+    if (ops_[cursor_] == op && at.mode == mode && std::memcmp(at.value.data(), pos, sizeof at.value) == 0) {
       ++cursor_;
       return;
     }
@@ -129,15 +196,18 @@ inline void WireRecorder::recordPoint(WireOp op, const float *pos, int mode) {
 // same way.
 void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
   // A null point (recorded as the origin) may still be the call there.
-  if (cursor_ >= calls_.size() || pos == nullptr) return record(pointCall(op, pos, mode));
-  WireCall &at = calls_[cursor_];
+  if (cursor_ >= ops_.size() || pos == nullptr) return record(pointCall(op, pos, mode));
+  Packed &at = packed_[cursor_];
   // Noted before it is written: the note keeps the call it replaces.
-  WireChange *change = keeping_ ? &note(cursor_) : nullptr;
-  at.op = op;
-  std::memcpy(at.point.data(), pos, sizeof at.point);
-  at.radius = 0.0;
+  if (keeping_) {
+    WireChange &change = note(cursor_);
+    change.sameKind = change.existed && change.op == op && change.mode == mode && op != WireOp::Circle;
+    std::memcpy(change.nowPoint.data(), pos, sizeof change.nowPoint);
+  }
+  ops_[cursor_] = op;
+  std::memcpy(at.value.data(), pos, sizeof at.value);
   at.mode = mode;
-  if (change != nullptr) change->keepNow(at);
+  listed_ = false;
   ++cursor_;
 }
 
@@ -147,10 +217,10 @@ void WireRecorder::spline(const float *pos, int coordSys) { recordPoint(WireOp::
 
 void WireRecorder::circle(double radius, int coordSys) {
   // A circle's point is always recorded as the origin.
-  if (cursor_ < calls_.size()) {
-    const WireCall &at = calls_[cursor_];
-    if (at.op == WireOp::Circle && at.mode == coordSys &&
-        std::bit_cast<std::uint64_t>(at.radius) == std::bit_cast<std::uint64_t>(radius)) {
+  if (cursor_ < ops_.size()) {
+    const Packed &at = packed_[cursor_];
+    if (ops_[cursor_] == WireOp::Circle && at.mode == coordSys &&
+        std::memcmp(at.value.data(), &radius, sizeof radius) == 0) {
       ++cursor_;
       return;
     }

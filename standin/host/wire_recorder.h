@@ -2,12 +2,17 @@
 // exactly as received (the floats as given, the style or coordinate mode). The record's `data` points to the
 // recorder, so a recorder is neither copied nor moved while the module may draw through it.
 //
-// calls() holds the calls since the last clear(). A draw after clear() is written over the one before it:
-// each call is compared with the call at its place and written only when it differs, so a viewer that keeps
-// changes (keepChanges) learns which calls a draw changed in proportion to those, and a draw that changes
-// little costs reading the last one, not a copy of it. The recorder cannot see a draw end (the module's
-// draw returns to the host, not here): the calls left over from the longer draw before are dropped when
-// calls() is first read after it.
+// The record holds the calls since the last clear() (size() of them, each read with at(), or all as a list
+// with calls()). A draw after clear() is written over the one before it: each call is compared with the
+// call at its place and written only when it differs, so a viewer that keeps changes (keepChanges) learns
+// which calls a draw changed in proportion to those, and a draw that changes little costs reading the last
+// one, not a copy of it. The recorder cannot see a draw end (the module's draw returns to the host, not
+// here): the calls left over from the longer draw before are dropped when the record is first read after
+// it.
+//
+// A draw of a big scene makes millions of calls, and each draw reads the whole record: it is kept packed,
+// 16 bytes a call (a point's three floats or a circle's radius, and the mode) with the ops in a byte each
+// beside, half a WireCall. calls() makes the list of WireCalls only when a reader asks for it.
 #pragma once
 
 #include <array>
@@ -68,10 +73,15 @@ class WireRecorder {
   // What the host passes to the tool's draw callback; valid while this recorder lives.
   LWWireDrawAccess *access() { return &access_; }
 
-  const std::vector<WireCall> &calls() const {
+  // The number of calls (the last draw's, once it made any).
+  std::size_t size() const {
     settle();
-    return calls_;
+    return ops_.size();
   }
+  // Call `slot` (below size()).
+  WireCall at(std::size_t slot) const;
+  // Every call, as a list made when first read after a change.
+  const std::vector<WireCall> &calls() const;
   // The next call is the first of a new draw.
   void clear();
 
@@ -83,7 +93,7 @@ class WireRecorder {
   std::vector<WireChange> takeChanges();
   // Whether the place is among the changes takeChanges() would hand over now
   // (a draw since the last look is counted once calls() was read).
-  bool changedSinceTake(std::size_t slot) const { return slot < changed_.size() && changed_[slot] != 0; }
+  bool changedSinceTake(std::size_t slot) const { return slot < notedIn_.size() && notedIn_[slot] == take_; }
   // The same into `into` (its contents replaced), whose room the recorder
   // keeps for the changes after: a viewer that takes them every frame
   // allocates nothing once they have been as many.
@@ -95,21 +105,56 @@ class WireRecorder {
   void circle(double radius, int coordSys);
 
  private:
+  // A call as the record keeps it: the point's floats, or the circle's radius
+  // in the first 8 bytes (the rest zero), bit for bit; its op apart in ops_.
+  struct Packed {
+    std::array<std::uint32_t, 3> value{};
+    std::int32_t mode = 0;
+  };
+  static Packed pack(const WireCall &call);
+  bool same(std::size_t slot, WireOp op, const Packed &packed) const {
+    const Packed &at = packed_[slot];
+    return ops_[slot] == op && at.mode == packed.mode && at.value == packed.value;
+  }
   void record(const WireCall &call);
   void recordPoint(WireOp op, const float *pos, int mode);
   void writePoint(WireOp op, const float *pos, int mode);
   // The note of a place about to change (made on its first change since the
   // last take, with the call there then).
   WireChange &note(std::size_t slot) const;
-  void settle() const;
+  // Drops what a shorter draw left over (see the top).
+  void settle() const {
+    if (open_ && cursor_ < ops_.size()) dropLeftOver();
+  }
+  void dropLeftOver() const;
+  // The note of a place since the last take, or null.
+  WireChange *noted(std::size_t slot) const {
+    return changedSinceTake(slot) ? &changes_[noteIndex(slot)] : nullptr;
+  }
+  // Where the note of a noted place is in changes_.
+  std::size_t noteIndex(std::size_t slot) const;
+  void indexNotes() const;
 
   LWWireDrawAccess access_;
   // Mutable: the calls a shorter draw left over are dropped on the first look after it (settle).
-  mutable std::vector<WireCall> calls_;
+  mutable std::vector<Packed> packed_;
+  mutable std::vector<WireOp> ops_;
+  mutable std::vector<WireCall> list_;  // calls(), when listed_
+  mutable bool listed_ = false;
   std::size_t cursor_ = 0;     // where the next call goes
   mutable bool open_ = false;  // a draw since clear() may have left calls of the one before behind
   bool keeping_ = false;
-  mutable std::vector<std::uint32_t> changed_;  // per place: 1 + its place in changes_, 0 when not listed
+  // Per place, whether it was noted since the take: the take's number (a
+  // take counts on rather than clearing every place it listed; the numbers
+  // start over, cleared, past 255). Small enough to stay in the caches.
+  mutable std::vector<std::uint8_t> notedIn_;
+  std::uint8_t take_ = 1;
+  // A place's note is found again only when a later draw changes it before
+  // the take. While the notes are in the order of their places (one draw
+  // since the take) that is a search; once not, every note's place in
+  // changes_ is kept by place here (indexed_) until the take.
+  mutable std::vector<std::uint32_t> changed_;
+  mutable bool indexed_ = false;
   mutable std::vector<WireChange> changes_;
 };
 

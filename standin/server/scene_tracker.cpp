@@ -91,10 +91,10 @@ void appendCall(json &out, const WireCall &call) {
   out.push_back(call.mode);
 }
 
-json flatCalls(const std::vector<WireCall> &calls, std::size_t first, std::size_t end) {
+json flatCalls(const WireRecorder &calls, std::size_t first, std::size_t end) {
   json out = json::array();
   out.get_ref<json::array_t &>().reserve((end - first) * kOverlayNumbersPerCall);
-  for (std::size_t i = first; i < end; ++i) appendCall(out, calls[i]);
+  for (std::size_t i = first; i < end; ++i) appendCall(out, calls.at(i));
   return out;
 }
 
@@ -107,7 +107,7 @@ void sortIfNeeded(std::vector<T> &values) {
 
 // The runs of calls that differ from what was last sent, from the places
 // that changed (ascending); a run ends after kRunGap unchanged calls in a row.
-json overlayRuns(const std::vector<std::uint32_t> &changed, const std::vector<WireCall> &now) {
+json overlayRuns(const std::vector<std::uint32_t> &changed, const WireRecorder &now) {
   json runs = json::array();
   std::size_t k = 0;
   while (k < changed.size()) {
@@ -188,10 +188,10 @@ SceneTracker::~SceneTracker() = default;
 // the changes since, as the whole scene follows.
 bool SceneTracker::sameAsLastAnswer(Session &session) {
   const std::vector<std::uint32_t> written = session.takeWrittenPoints();
-  const std::vector<WireCall> &overlay = session.overlay();
+  const WireRecorder &overlay = session.overlayRecord();
   bool overlaySame = overlay.size() == overlayLength_;
   for (const WireChange &change : session.takeOverlayChanges())
-    if (change.slot < overlay.size() && (!change.existed || !change.same(overlay[change.slot])))
+    if (change.slot < overlay.size() && (!change.existed || !change.same(overlay.at(change.slot))))
       overlaySame = false;
   if (version_ == 0 || session.selectionStamp() != selectionStamp_ || session.selection() != selection_)
     return false;
@@ -241,11 +241,11 @@ std::uint32_t SceneTracker::findCallLink(const WireCall &call, std::size_t &curs
 }
 
 // Links every call afresh.
-void SceneTracker::relinkOverlay(const std::vector<WireCall> &calls) {
+void SceneTracker::relinkOverlay(const WireRecorder &calls) {
   callLinks_.assign(calls.size(), kNoLink);
   std::size_t cursor = 0;
   for (std::size_t slot = 0; slot < calls.size(); ++slot)
-    callLinks_[slot] = findCallLink(calls[slot], cursor);
+    callLinks_[slot] = findCallLink(calls.at(slot), cursor);
   relinkIndex();
 }
 
@@ -269,7 +269,7 @@ void SceneTracker::noteCallLink(std::uint32_t slot, std::uint32_t link) {
 
 // The list of calls of the binary form (see the top): `slots` names them,
 // or every call in order when null.
-void SceneTracker::addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
+void SceneTracker::addCallList(BinaryArrays &arrays, const WireRecorder &calls,
                                const std::vector<std::uint32_t> *slots) const {
   const std::size_t count = slots != nullptr ? slots->size() : calls.size();
   std::vector<std::uint8_t> ops(count);
@@ -279,7 +279,7 @@ void SceneTracker::addCallList(BinaryArrays &arrays, const std::vector<WireCall>
   std::vector<double> radii;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t slot = slots != nullptr ? (*slots)[i] : i;
-    const WireCall &call = calls[slot];
+    const WireCall call = calls.at(slot);
     ops[i] = static_cast<std::uint8_t>(call.op);
     modes[i] = call.mode;
     links[i] = callLinks_[slot];
@@ -336,7 +336,7 @@ SceneAnswer SceneTracker::whole(Session &session, AnswerForm form) {
   // answered before keeps the links the pages holding it have.
   handleLinks_.resize(handles_.size());
   for (std::size_t k = 0; k < handles_.size(); ++k) handleLinks_[k] = handleLink(k, handles_[k]);
-  const std::vector<WireCall> &overlay = session.overlay();
+  const WireRecorder &overlay = session.overlayRecord();
   overlayLength_ = overlay.size();
   if (!same || callLinks_.size() != overlay.size()) relinkOverlay(overlay);
   if (binary) {
@@ -441,7 +441,7 @@ std::vector<SceneTracker::HandleChange> SceneTracker::changedHandles(
 // (ascending).
 std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
                                                     std::vector<std::uint32_t> *changedSlots) {
-  const std::vector<WireCall> &calls = session.overlay();
+  const WireRecorder &calls = session.overlayRecord();
   const std::size_t oldLength = overlayLength_;
   overlayLength_ = calls.size();
   callLinks_.resize(calls.size(), kNoLink);
@@ -462,7 +462,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   // changed since the last answer, each once, and those are looked at after).
   auto linked = [&](std::uint32_t point, std::uint32_t slot) {
     if (slot >= calls.size() || session.overlayChanged(slot) || callLinks_[slot] != point) return;
-    if (!callAt(calls[slot], at(point))) named.push_back(slot);
+    if (!callAt(calls.at(slot), at(point))) named.push_back(slot);
   };
   if (!moved.empty() && callsFrom_.size() == points_.size() + 1) {
     for (std::uint32_t point : moved)
@@ -483,7 +483,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   for (const WireChange &change : overlayChanges_) {
     const std::uint32_t slot = change.slot;
     if (slot >= calls.size()) continue;
-    if (changedSlots != nullptr && (!change.existed || !change.same(calls[slot])))
+    if (changedSlots != nullptr && (!change.existed || !change.same(calls.at(slot))))
       changedSlots->push_back(slot);
     if (!change.existed || slot >= oldLength) {
       named.push_back(slot);
@@ -497,7 +497,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
         named.push_back(slot);
       continue;
     }
-    const WireCall &now = calls[slot];
+    const WireCall now = calls.at(slot);
     const bool follows = link == kNoLink
                              ? change.same(now)
                              : change.op == now.op && change.mode == now.mode && callAt(now, at(link));
@@ -513,9 +513,9 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
 
 // What the page is told of the named calls is linked anew: the old link when
 // the call is still there, else one found next to the call before it.
-void SceneTracker::relinkNamed(const std::vector<WireCall> &calls, const std::vector<std::uint32_t> &named) {
+void SceneTracker::relinkNamed(const WireRecorder &calls, const std::vector<std::uint32_t> &named) {
   for (std::uint32_t slot : named) {
-    const WireCall &call = calls[slot];
+    const WireCall call = calls.at(slot);
     std::uint32_t link = callLinks_[slot];
     if (link == kNoLink || !callAt(call, points_[link])) {
       const std::uint32_t before = slot > 0 ? callLinks_[slot - 1] : kNoLink;
@@ -543,7 +543,7 @@ SceneAnswer SceneTracker::changed(Session &session, bool dragging, AnswerForm fo
       changedHandles(session, dragging, written_, binary ? 2u : 1u, handleCount);
   std::vector<std::uint32_t> changedSlots;
   const std::vector<std::uint32_t> named = namedCalls(session, moved, binary ? nullptr : &changedSlots);
-  const std::vector<WireCall> &overlay = session.overlay();
+  const WireRecorder &overlay = session.overlayRecord();
   if (binary) {
     BinaryArrays &arrays = out.arrays;
     arrays.add("movedIndex", moved);

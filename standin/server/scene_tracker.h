@@ -152,14 +152,14 @@ class SceneTracker {
                                            const std::vector<std::uint32_t> &written, unsigned wanted,
                                            std::int64_t &count);
   std::uint32_t handleLink(std::size_t index, const Position &position) const;
-  void relinkOverlay(const std::vector<WireCall> &calls);
+  void relinkOverlay(const WireRecorder &calls);
   void relinkIndex();
   std::uint32_t findCallLink(const WireCall &call, std::size_t &cursor) const;
   void noteCallLink(std::uint32_t slot, std::uint32_t link);
-  void relinkNamed(const std::vector<WireCall> &calls, const std::vector<std::uint32_t> &named);
+  void relinkNamed(const WireRecorder &calls, const std::vector<std::uint32_t> &named);
   std::vector<std::uint32_t> namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
                                         std::vector<std::uint32_t> *changedSlots);
-  void addCallList(BinaryArrays &arrays, const std::vector<WireCall> &calls,
+  void addCallList(BinaryArrays &arrays, const WireRecorder &calls,
                    const std::vector<std::uint32_t> *slots) const;
 
   std::int64_t version_ = 0;

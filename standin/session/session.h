@@ -221,6 +221,8 @@ class Session {
   // into `out`.
   void handlesAt(const std::vector<std::uint32_t> &indices, std::vector<Position> &out) const;
   const std::vector<WireCall> &overlay() const { return viewport_.calls(); }
+  // The same calls as the recorder keeps them (read call by call, no list made).
+  const WireRecorder &overlayRecord() const { return viewport_; }
   // From now on, keep what changes for a viewer that shows the scene: the
   // points written and the overlay's calls that changed since it last took
   // them (each costs what changed, not the mesh).

@@ -19,7 +19,8 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
   recorder.keepChanges();
   std::mt19937 random(7);
   std::vector<WireCall> taken;  // the calls at the last take
-  for (int draw = 0; draw < 400; ++draw) {
+  // Enough draws for several hundred takes (the recorder numbers its takes in a byte).
+  for (int draw = 0; draw < 1000; ++draw) {
     // A draw like the one before with a few calls changed, or of another length.
     std::vector<float> values(1 + random() % 40);
     for (float &v : values) v = static_cast<float>(random() % 4);
@@ -38,6 +39,20 @@ TEST(WireRecorderTest, ChangesTakenNameEveryPlaceThatDiffersSinceTheLastTake) {
     }
     const std::vector<WireCall> &now = recorder.calls();
     ASSERT_EQ(now.size(), values.size());
+    ASSERT_EQ(recorder.size(), values.size());
+    // Each call as drawn, bit for bit, read from the list or one by one.
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const bool round = (i + shift) % 3 == 2;
+      WireCall drawn{round ? standin::WireOp::Circle : (i + shift) % 3 == 1 ? standin::WireOp::LineTo
+                                                                            : standin::WireOp::MoveTo,
+                     {}, 0.0, round ? 101 : (i + shift) % 3 == 1 ? 0 : 1};
+      if (round)
+        drawn.radius = values[i];
+      else
+        drawn.point = {values[i], 1, 2};
+      ASSERT_TRUE(standin::sameWireCall(now[i], drawn)) << "draw " << draw << ", call " << i;
+      ASSERT_TRUE(standin::sameWireCall(recorder.at(i), drawn)) << "draw " << draw << ", call " << i;
+    }
     if (random() % 3 != 0) continue;  // changes pile up over several draws
     // What the recorder says of each place before the take is what the take lists.
     std::vector<bool> flagged(std::max(now.size(), taken.size()) + 50);
