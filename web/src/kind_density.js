@@ -5,7 +5,6 @@
 // pixels of the view, that kind is drawn as a density layer of CELL_PIXELS
 // cells in SHADES shades (view_index.js's shadeOf) instead of one by one.
 // A line counts once in every cell it crosses, sampled at half cells.
-import { screenProjector } from './geometry.js';
 import { CELL_PIXELS } from './screen_grid.js';
 import { DENSITY_REACH, MOST_POINTS, shadeOf } from './view_index.js';
 
@@ -22,18 +21,56 @@ export function shiftedView(view, origin) {
 
 export class DensityCounter {
   constructor(view) {
-    this.project = screenProjector(view);
     this.width = view.width;
     this.height = view.height;
     this.columns = Math.ceil(view.width / CELL_PIXELS);
     this.rows = Math.ceil(view.height / CELL_PIXELS);
     this.counts = new Int32Array(this.columns * this.rows);
     this.inView = 0;
-    const { right, up } = view.axes;
+    const { right, up, forward } = view.axes;
     this.right = right;
     this.up = up;
-    this.a = [0, 0];
-    this.b = [0, 0];
+    // The projection's numbers (geometry.js's screenProjector, whose
+    // operations at() repeats in the same order, so that the positions are
+    // the same to the last bit), kept as fields: the loops below project
+    // inline instead of through a closure and an array.
+    [this.r0, this.r1, this.r2] = right;
+    [this.u0, this.u1, this.u2] = up;
+    [this.f0, this.f1, this.f2] = forward;
+    this.halfW = view.width / 2;
+    this.halfH = view.height / 2;
+    this.ortho = view.kind === 'ortho';
+    if (this.ortho) {
+      [this.e0, this.e1, this.e2] = view.center;
+      this.scale = view.pixelsPerUnit;
+      this.near = 0;
+    } else {
+      this.e0 = view.target[0] - this.f0 * view.distance;
+      this.e1 = view.target[1] - this.f1 * view.distance;
+      this.e2 = view.target[2] - this.f2 * view.distance;
+      this.near = view.distance * 1e-6;
+      this.scale = view.height / 2 / Math.tan(view.fovY / 2);
+    }
+    // The last screen position at(): sx, sy.
+    this.sx = 0;
+    this.sy = 0;
+  }
+
+  // The screen position of a model point into sx, sy; false behind a perspective view's eye.
+  at(x, y, z) {
+    const d0 = x - this.e0;
+    const d1 = y - this.e1;
+    const d2 = z - this.e2;
+    if (this.ortho) {
+      this.sx = this.halfW + (d0 * this.r0 + d1 * this.r1 + d2 * this.r2) * this.scale;
+      this.sy = this.halfH - (d0 * this.u0 + d1 * this.u1 + d2 * this.u2) * this.scale;
+      return true;
+    }
+    const depth = d0 * this.f0 + d1 * this.f1 + d2 * this.f2;
+    if (depth <= this.near) return false;
+    this.sx = this.halfW + ((d0 * this.r0 + d1 * this.r1 + d2 * this.r2) / depth) * this.scale;
+    this.sy = this.halfH - ((d0 * this.u0 + d1 * this.u1 + d2 * this.u2) / depth) * this.scale;
+    return true;
   }
 
   addPoint(sx, sy) {
@@ -43,6 +80,14 @@ export class DensityCounter {
     const column = Math.floor(sx / CELL_PIXELS);
     const row = Math.floor(sy / CELL_PIXELS);
     if (column >= 0 && row >= 0 && column < this.columns && row < this.rows) this.counts[row * this.columns + column]++;
+  }
+
+  // The cell of a screen position inside the cells' rectangle, or on its edge.
+  cellAt(x, y) {
+    // (Non-negative, so truncating is flooring.)
+    const column = x <= 0 ? 0 : Math.min(this.columns - 1, (x * INVERSE_CELL) | 0);
+    const row = y <= 0 ? 0 : Math.min(this.rows - 1, (y * INVERSE_CELL) | 0);
+    return row * this.columns + column;
   }
 
   addLine(ax, ay, bx, by) {
@@ -80,22 +125,24 @@ export class DensityCounter {
       gy = ay + dv * t1;
     }
     // Every cell crossed once, sampled at half cells.
-    const cellAt = (x, y) => {
-      // (Non-negative, so truncating is flooring.)
-      const column = x <= 0 ? 0 : Math.min(columns - 1, (x * INVERSE_CELL) | 0);
-      const row = y <= 0 ? 0 : Math.min(rows - 1, (y * INVERSE_CELL) | 0);
-      return row * columns + column;
-    };
-    const first = cellAt(fx, fy);
-    const end = cellAt(gx, gy);
+    const first = this.cellAt(fx, fy);
+    const end = this.cellAt(gx, gy);
     counts[first]++;
     if (end === first) return;
+    if (fx === gx || fy === gy) {
+      // Along a column or a row every cell between the ends is crossed whole,
+      // so holds samples: each is counted, as the samples would count it.
+      const step = fx === gx ? (end > first ? columns : -columns) : end > first ? 1 : -1;
+      for (let cell = first + step; cell !== end; cell += step) counts[cell]++;
+      counts[end]++;
+      return;
+    }
     const dx = gx - fx;
     const dy = gy - fy;
     const steps = Math.ceil(Math.sqrt(dx * dx + dy * dy) / (CELL_PIXELS / 2));
     let last = first;
     for (let i = 1; i <= steps; i++) {
-      const cell = i === steps ? end : cellAt(fx + (dx * i) / steps, fy + (dy * i) / steps);
+      const cell = i === steps ? end : this.cellAt(fx + (dx * i) / steps, fy + (dy * i) / steps);
       if (cell !== last) counts[cell]++;
       last = cell;
     }
@@ -103,70 +150,113 @@ export class DensityCounter {
 
   // Points of flat (three numbers a point), those `index` names or all; a NaN is no point.
   points(flat, index = null, count = index ? index.length : Math.floor(flat.length / 3)) {
-    const s = this.a;
     for (let k = 0; k < count; k++) {
       const i = index ? index[k] : k;
-      if (this.project(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2], s)) this.addPoint(s[0], s[1]);
+      if (this.at(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2])) this.addPoint(this.sx, this.sy);
     }
     return this;
   }
 
   // Lines between the points of flat that `pairs` names two by two.
   lines(flat, pairs) {
-    const { a, b } = this;
     for (let k = 0; k + 1 < pairs.length; k += 2) {
       const i = pairs[k];
       const j = pairs[k + 1];
-      if (this.project(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2], a) && this.project(flat[3 * j], flat[3 * j + 1], flat[3 * j + 2], b))
-        this.addLine(a[0], a[1], b[0], b[1]);
+      if (!this.at(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2])) continue;
+      const ax = this.sx;
+      const ay = this.sy;
+      if (this.at(flat[3 * j], flat[3 * j + 1], flat[3 * j + 2])) this.addLine(ax, ay, this.sx, this.sy);
     }
     return this;
   }
 
-  // A model point plus an offset at a fixed size on the screen (`pixels` a unit), into `out`.
-  placed(anchor, rel, k, pixels, out) {
-    if (!this.project(anchor[3 * k], anchor[3 * k + 1], anchor[3 * k + 2], out)) return false;
-    const rx = rel[3 * k];
-    const ry = rel[3 * k + 1];
-    const rz = rel[3 * k + 2];
-    if (rx !== 0 || ry !== 0 || rz !== 0) {
-      const { right, up } = this;
-      out[0] += (rx * right[0] + ry * right[1] + rz * right[2]) * pixels;
-      out[1] -= (rx * up[0] + ry * up[1] + rz * up[2]) * pixels;
-    }
-    return true;
-  }
-
-  // The overlay's segments (overlay_model.js: an anchor and a relative offset at each end).
-  // A segment that starts where the one before it ended (a path's next
-  // line) reuses that end's screen position.
+  // The overlay's segments (overlay_model.js: an anchor and a relative offset
+  // at each end, the offset at a fixed size on the screen, `pixels` a unit).
+  // A pair's drawing comes back to its two points again and again, so the
+  // screen positions of the last two anchors projected are kept and reused.
   segments(model, pixels, count = model.segDashed.length) {
-    const { a, b } = this;
-    const { segA, segARel, segB, segBRel } = model;
-    let bOk = false;
-    for (let k = 0; k < count; k++) {
-      const i = 3 * k;
-      const j = i - 3;
-      const same =
-        k > 0 &&
-        segA[i] === segB[j] && segA[i + 1] === segB[j + 1] && segA[i + 2] === segB[j + 2] &&
-        segARel[i] === segBRel[j] && segARel[i + 1] === segBRel[j + 1] && segARel[i + 2] === segBRel[j + 2];
-      let aOk;
-      if (same) {
-        a[0] = b[0];
-        a[1] = b[1];
-        aOk = bOk;
-      } else aOk = this.placed(segA, segARel, k, pixels, a);
-      bOk = this.placed(segB, segBRel, k, pixels, b);
-      if (aOk && bOk) this.addLine(a[0], a[1], b[0], b[1]);
-    }
-    return this;
+    return this.placedPairs(model.segA, model.segARel, model.segB, model.segBRel, count, pixels, true);
   }
 
   // The overlay's circles, by their centres.
   circles(model, pixels, count = model.circleDashed.length) {
-    const s = this.a;
-    for (let k = 0; k < count; k++) if (this.placed(model.circleAnchor, model.circleRel, k, pixels, s)) this.addPoint(s[0], s[1]);
+    return this.placedPairs(model.circleAnchor, model.circleRel, null, null, count, pixels, false);
+  }
+
+  // Lines from (anchorA, relA) to (anchorB, relB), k of count, or points at (anchorA, relA).
+  placedPairs(anchorA, relA, anchorB, relB, count, pixels, asLines) {
+    const { right, up } = this;
+    // Two anchors seen last: model position, screen position, in front.
+    let x0 = NaN;
+    let y0 = NaN;
+    let z0 = NaN;
+    let sx0 = 0;
+    let sy0 = 0;
+    let ok0 = false;
+    let x1 = NaN;
+    let y1 = NaN;
+    let z1 = NaN;
+    let sx1 = 0;
+    let sy1 = 0;
+    let ok1 = false;
+    let older = 0;
+    let ax = 0;
+    let ay = 0;
+    for (let k = 0; k < count; k++) {
+      for (let end = 0; end < (asLines ? 2 : 1); end++) {
+        const anchor = end === 0 ? anchorA : anchorB;
+        const rel = end === 0 ? relA : relB;
+        const i = 3 * k;
+        const x = anchor[i];
+        const y = anchor[i + 1];
+        const z = anchor[i + 2];
+        let sx;
+        let sy;
+        let ok;
+        if (x === x0 && y === y0 && z === z0) {
+          sx = sx0;
+          sy = sy0;
+          ok = ok0;
+        } else if (x === x1 && y === y1 && z === z1) {
+          sx = sx1;
+          sy = sy1;
+          ok = ok1;
+        } else {
+          ok = this.at(x, y, z);
+          sx = this.sx;
+          sy = this.sy;
+          if (older === 0) {
+            x0 = x;
+            y0 = y;
+            z0 = z;
+            sx0 = sx;
+            sy0 = sy;
+            ok0 = ok;
+          } else {
+            x1 = x;
+            y1 = y;
+            z1 = z;
+            sx1 = sx;
+            sy1 = sy;
+            ok1 = ok;
+          }
+          older = 1 - older;
+        }
+        if (!ok) break;
+        const rx = rel[i];
+        const ry = rel[i + 1];
+        const rz = rel[i + 2];
+        if (rx !== 0 || ry !== 0 || rz !== 0) {
+          sx += (rx * right[0] + ry * right[1] + rz * right[2]) * pixels;
+          sy -= (rx * up[0] + ry * up[1] + rz * up[2]) * pixels;
+        }
+        if (!asLines) this.addPoint(sx, sy);
+        else if (end === 0) {
+          ax = sx;
+          ay = sy;
+        } else this.addLine(ax, ay, sx, sy);
+      }
+    }
     return this;
   }
 

@@ -94,8 +94,34 @@ export class OverlayModel {
   setCallList(list, points) {
     this.ops = null;
     this.links = null;
-    this.resize(list.ops.length);
-    this.writeList(null, list, points);
+    const n = list.ops.length;
+    this.resize(n);
+    // As writeList(null, ...) writes them, without marking what layout() lays out anyway.
+    this.ops.set(list.ops);
+    this.modes.set(list.modes);
+    this.links.set(list.links);
+    const { ops, links, xyz: own, radii } = list;
+    const { xyz, radius } = this;
+    let next = 0;
+    let circles = 0;
+    for (let i = 0; i < n; i++) {
+      if (ops[i] === OP_CIRCLE) {
+        radius[i] = radii[circles++];
+        continue;
+      }
+      const p = links[i];
+      // (Two branches: one reading the points, the other the list's own numbers.)
+      if (p !== NO_LINK) {
+        xyz[3 * i] = points[3 * p];
+        xyz[3 * i + 1] = points[3 * p + 1];
+        xyz[3 * i + 2] = points[3 * p + 2];
+      } else {
+        xyz[3 * i] = own[3 * next];
+        xyz[3 * i + 1] = own[3 * next + 1];
+        xyz[3 * i + 2] = own[3 * next + 2];
+        next++;
+      }
+    }
     return this.layout();
   }
 
@@ -231,7 +257,9 @@ export class OverlayModel {
   // hi], circles: [lo, hi] } (hi exclusive); interpretedTo is where it stopped.
   interpret(first, end) {
     const n = this.callCount;
-    const { ops, modes, xyz } = this;
+    const { ops, modes, xyz, slotOf, radius } = this;
+    const { segA, segARel, segB, segBRel, segDashed } = this;
+    const { circleAnchor, circleRel, circleRadius, circleRelative, circleDashed } = this;
     let start = Math.min(first, n - 1);
     while (start > 0 && ops[start] !== OP_MOVE) start--;
     let ax = 0;
@@ -256,13 +284,13 @@ export class OverlayModel {
         rx = ry = rz = 0;
         style = mode === 0 ? 0 : 1;
       } else if (op === OP_LINE || op === OP_SPLINE) {
-        const s = this.slotOf[i];
-        this.segA[3 * s] = ax;
-        this.segA[3 * s + 1] = ay;
-        this.segA[3 * s + 2] = az;
-        this.segARel[3 * s] = rx;
-        this.segARel[3 * s + 1] = ry;
-        this.segARel[3 * s + 2] = rz;
+        const s = slotOf[i];
+        segA[3 * s] = ax;
+        segA[3 * s + 1] = ay;
+        segA[3 * s + 2] = az;
+        segARel[3 * s] = rx;
+        segARel[3 * s + 1] = ry;
+        segARel[3 * s + 2] = rz;
         if (mode === MODE_RELATIVE) {
           rx += x;
           ry += y;
@@ -273,26 +301,26 @@ export class OverlayModel {
           az = z;
           rx = ry = rz = 0;
         }
-        this.segB[3 * s] = ax;
-        this.segB[3 * s + 1] = ay;
-        this.segB[3 * s + 2] = az;
-        this.segBRel[3 * s] = rx;
-        this.segBRel[3 * s + 1] = ry;
-        this.segBRel[3 * s + 2] = rz;
-        this.segDashed[s] = style;
+        segB[3 * s] = ax;
+        segB[3 * s + 1] = ay;
+        segB[3 * s + 2] = az;
+        segBRel[3 * s] = rx;
+        segBRel[3 * s + 1] = ry;
+        segBRel[3 * s + 2] = rz;
+        segDashed[s] = style;
         if (s < touched.segments[0]) touched.segments[0] = s;
         if (s + 1 > touched.segments[1]) touched.segments[1] = s + 1;
       } else if (op === OP_CIRCLE) {
-        const r = this.slotOf[i];
-        this.circleAnchor[3 * r] = ax;
-        this.circleAnchor[3 * r + 1] = ay;
-        this.circleAnchor[3 * r + 2] = az;
-        this.circleRel[3 * r] = rx;
-        this.circleRel[3 * r + 1] = ry;
-        this.circleRel[3 * r + 2] = rz;
-        this.circleRadius[r] = this.radius[i];
-        this.circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
-        this.circleDashed[r] = style;
+        const r = slotOf[i];
+        circleAnchor[3 * r] = ax;
+        circleAnchor[3 * r + 1] = ay;
+        circleAnchor[3 * r + 2] = az;
+        circleRel[3 * r] = rx;
+        circleRel[3 * r + 1] = ry;
+        circleRel[3 * r + 2] = rz;
+        circleRadius[r] = radius[i];
+        circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
+        circleDashed[r] = style;
         if (r < touched.circles[0]) touched.circles[0] = r;
         if (r + 1 > touched.circles[1]) touched.circles[1] = r + 1;
       }
