@@ -119,7 +119,7 @@ try {
     const profiling = profileTo && round === 0;
     if (profiling) {
       await cdp.send('Profiler.enable');
-      await cdp.send('Profiler.setSamplingInterval', { interval: 200 });
+      await cdp.send('Profiler.setSamplingInterval', { interval: 500 });
       await cdp.send('Profiler.start');
     }
     const before = await metric();

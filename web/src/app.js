@@ -189,7 +189,7 @@ class Playground {
       points,
       original,
       edges: a.edges,
-      selected: Array.from(a.selected),
+      selected: plainArray(a.selected),
       handles,
       bounds: first ? bounds(points, original) : this.scene.bounds,
     };

@@ -175,18 +175,10 @@ export class DensityCounter {
   // A pair's drawing comes back to its two points again and again, so the
   // screen positions of the last two anchors projected are kept and reused.
   segments(model, pixels, count = model.segDashed.length) {
-    return this.placedPairs(model.segA, model.segARel, model.segB, model.segBRel, count, pixels, true);
-  }
-
-  // The overlay's circles, by their centres.
-  circles(model, pixels, count = model.circleDashed.length) {
-    return this.placedPairs(model.circleAnchor, model.circleRel, null, null, count, pixels, false);
-  }
-
-  // Lines from (anchorA, relA) to (anchorB, relB), k of count, or points at (anchorA, relA).
-  placedPairs(anchorA, relA, anchorB, relB, count, pixels, asLines) {
-    const { right, up } = this;
-    // Two anchors seen last: model position, screen position, in front.
+    const { segA, segARel, segB, segBRel } = model;
+    const [r0, r1, r2] = this.right;
+    const [u0, u1, u2] = this.up;
+    // The two anchors seen last: model position, screen position, in front.
     let x0 = NaN;
     let y0 = NaN;
     let z0 = NaN;
@@ -200,62 +192,95 @@ export class DensityCounter {
     let sy1 = 0;
     let ok1 = false;
     let older = 0;
-    let ax = 0;
-    let ay = 0;
     for (let k = 0; k < count; k++) {
-      for (let end = 0; end < (asLines ? 2 : 1); end++) {
-        const anchor = end === 0 ? anchorA : anchorB;
-        const rel = end === 0 ? relA : relB;
-        const i = 3 * k;
-        const x = anchor[i];
-        const y = anchor[i + 1];
-        const z = anchor[i + 2];
-        let sx;
-        let sy;
-        let ok;
-        if (x === x0 && y === y0 && z === z0) {
-          sx = sx0;
-          sy = sy0;
-          ok = ok0;
-        } else if (x === x1 && y === y1 && z === z1) {
-          sx = sx1;
-          sy = sy1;
-          ok = ok1;
+      const i = 3 * k;
+      // Each end: its anchor's screen position, then its offset.
+      let x = segA[i];
+      let y = segA[i + 1];
+      let z = segA[i + 2];
+      let ax;
+      let ay;
+      let ok;
+      if (x === x0 && y === y0 && z === z0) {
+        ax = sx0;
+        ay = sy0;
+        ok = ok0;
+      } else if (x === x1 && y === y1 && z === z1) {
+        ax = sx1;
+        ay = sy1;
+        ok = ok1;
+      } else {
+        ok = this.at(x, y, z);
+        ax = this.sx;
+        ay = this.sy;
+        if (older === 0) {
+          [x0, y0, z0, sx0, sy0, ok0, older] = [x, y, z, ax, ay, ok, 1];
         } else {
-          ok = this.at(x, y, z);
-          sx = this.sx;
-          sy = this.sy;
-          if (older === 0) {
-            x0 = x;
-            y0 = y;
-            z0 = z;
-            sx0 = sx;
-            sy0 = sy;
-            ok0 = ok;
-          } else {
-            x1 = x;
-            y1 = y;
-            z1 = z;
-            sx1 = sx;
-            sy1 = sy;
-            ok1 = ok;
-          }
-          older = 1 - older;
+          [x1, y1, z1, sx1, sy1, ok1, older] = [x, y, z, ax, ay, ok, 0];
         }
-        if (!ok) break;
-        const rx = rel[i];
-        const ry = rel[i + 1];
-        const rz = rel[i + 2];
-        if (rx !== 0 || ry !== 0 || rz !== 0) {
-          sx += (rx * right[0] + ry * right[1] + rz * right[2]) * pixels;
-          sy -= (rx * up[0] + ry * up[1] + rz * up[2]) * pixels;
-        }
-        if (!asLines) this.addPoint(sx, sy);
-        else if (end === 0) {
-          ax = sx;
-          ay = sy;
-        } else this.addLine(ax, ay, sx, sy);
       }
+      if (!ok) continue;
+      let rx = segARel[i];
+      let ry = segARel[i + 1];
+      let rz = segARel[i + 2];
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        ax += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        ay -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      x = segB[i];
+      y = segB[i + 1];
+      z = segB[i + 2];
+      let bx;
+      let by;
+      if (x === x0 && y === y0 && z === z0) {
+        bx = sx0;
+        by = sy0;
+        ok = ok0;
+      } else if (x === x1 && y === y1 && z === z1) {
+        bx = sx1;
+        by = sy1;
+        ok = ok1;
+      } else {
+        ok = this.at(x, y, z);
+        bx = this.sx;
+        by = this.sy;
+        if (older === 0) {
+          [x0, y0, z0, sx0, sy0, ok0, older] = [x, y, z, bx, by, ok, 1];
+        } else {
+          [x1, y1, z1, sx1, sy1, ok1, older] = [x, y, z, bx, by, ok, 0];
+        }
+      }
+      if (!ok) continue;
+      rx = segBRel[i];
+      ry = segBRel[i + 1];
+      rz = segBRel[i + 2];
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        bx += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        by -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      this.addLine(ax, ay, bx, by);
+    }
+    return this;
+  }
+
+  // The overlay's circles, by their centres.
+  circles(model, pixels, count = model.circleDashed.length) {
+    const { circleAnchor: anchor, circleRel: rel } = model;
+    const [r0, r1, r2] = this.right;
+    const [u0, u1, u2] = this.up;
+    for (let k = 0; k < count; k++) {
+      const i = 3 * k;
+      if (!this.at(anchor[i], anchor[i + 1], anchor[i + 2])) continue;
+      const rx = rel[i];
+      const ry = rel[i + 1];
+      const rz = rel[i + 2];
+      let sx = this.sx;
+      let sy = this.sy;
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        sx += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        sy -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      this.addPoint(sx, sy);
     }
     return this;
   }

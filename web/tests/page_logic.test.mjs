@@ -132,6 +132,9 @@ describe('ties and gestures', () => {
     assert.deepEqual(sortRows(rows, 'before', true).map((r) => r.pair), [0, 2, 1]);
     assert.deepEqual(sortRows(rows, 'before', false).map((r) => r.pair), [1, 0, 2]);
     assert.deepEqual(sortRows(rows, 'now', false).map((r) => r.pair), [0, 1, 2]);
+    assert.deepEqual([true, false].map((up) => sortRows(rows, 'pair', up).map((r) => r.pair)), [[0, 1, 2], [2, 1, 0]]);
+    // An odd end left over makes no pair.
+    assert.equal(pairLengths(points, original, [1, 0, 3]).length, 1);
     assert.deepEqual(
       [[], [3], [0, 1, 2, 5], [1, 3, 4, 5, 9]].map(selectionText),
       ['', '3', '0-2,5', '1,3-5,9'],
