@@ -10,7 +10,12 @@
 // bytes that the page can count (the geometry and the overlay's arrays).
 //
 //   node bench/page_load.mjs --program build/bench/standin/cli/elasticpull-host \
-//        [--points 1000000] [--rounds 5] [--select all|one] [--profile FILE]
+//        [--points 1000000] [--rounds 5] [--select all|one] [--profile FILE] [--web DIR]
+//
+// --web serves the page's scripts and style from DIR (e.g. another commit's
+// web/src) instead of those built into the program, so that two versions of
+// the page are compared with one program and one machine load; compare
+// either with --web, as the interception costs a little.
 //
 // --profile records the first round's script with the V8 profiler into FILE
 // (a .cpuprofile, which Chromium's DevTools open) and prints the functions
@@ -39,6 +44,7 @@ const points = Number(args.points ?? 1000000);
 const rounds = Number(args.rounds ?? 5);
 const select = args.select ?? 'all';
 const profileTo = args.profile && path.resolve(args.profile);
+const webDir = args.web && path.resolve(args.web);
 const chromiumPath = process.env.EP_CHROMIUM || '/usr/bin/chromium';
 if (!program || !fs.existsSync(program)) throw new Error('--program: the elasticpull-host to serve with');
 
@@ -108,6 +114,12 @@ const results = [];
 try {
   for (let round = 0; round < rounds; round++) {
     const page = await context.newPage();
+    if (webDir)
+      await page.route(/\/[a-z_]+\.(js|css)$/, async (route) => {
+        const file = path.join(webDir, new URL(route.request().url()).pathname.slice(1));
+        if (!fs.existsSync(file)) return route.continue();
+        await route.fulfill({ response: await route.fetch(), body: fs.readFileSync(file, 'utf8') });
+      });
     // A page of the server's own origin first, so that the navigation
     // measured stays in the renderer whose metrics are read.
     await page.goto(new URL('/none', server.url).href);
