@@ -91,12 +91,6 @@ export class DensityCounter {
   }
 
   addLine(ax, ay, bx, by) {
-    // (x - x is 0 for every number but NaN and the infinities.)
-    if (!(ax - ax === 0 && ay - ay === 0 && bx - bx === 0 && by - by === 0)) return;
-    const r = DENSITY_REACH;
-    if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
-    if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
-    this.inView++;
     const { columns, rows, counts } = this;
     const w = columns * CELL_PIXELS;
     const h = rows * CELL_PIXELS;
@@ -105,6 +99,12 @@ export class DensityCounter {
     let gx = bx;
     let gy = by;
     if (!(ax >= 0 && ay >= 0 && ax < w && ay < h && bx >= 0 && by >= 0 && bx < w && by < h)) {
+      // (x - x is 0 for every number but NaN and the infinities.)
+      if (!(ax - ax === 0 && ay - ay === 0 && bx - bx === 0 && by - by === 0)) return;
+      const r = DENSITY_REACH;
+      if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
+      if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
+      this.inView++;
       // Cut to the cells (Liang-Barsky).
       const du = bx - ax;
       const dv = by - ay;
@@ -123,16 +123,18 @@ export class DensityCounter {
       fy = ay + dv * t0;
       gx = ax + du * t1;
       gy = ay + dv * t1;
-    }
+    } else this.inView++;
     // Every cell crossed once, sampled at half cells.
     const first = this.cellAt(fx, fy);
     const end = this.cellAt(gx, gy);
     counts[first]++;
     if (end === first) return;
-    if (fx === gx || fy === gy) {
-      // Along a column or a row every cell between the ends is crossed whole,
-      // so holds samples: each is counted, as the samples would count it.
-      const step = fx === gx ? (end > first ? columns : -columns) : end > first ? 1 : -1;
+    const firstColumn = first % columns;
+    const endColumn = end % columns;
+    if (firstColumn === endColumn || first - firstColumn === end - endColumn) {
+      // Within a column or a row every cell between the ends is crossed
+      // whole, so holds samples: each is counted, as the samples would count it.
+      const step = firstColumn === endColumn ? (end > first ? columns : -columns) : end > first ? 1 : -1;
       for (let cell = first + step; cell !== end; cell += step) counts[cell]++;
       counts[end]++;
       return;
@@ -172,54 +174,15 @@ export class DensityCounter {
 
   // The overlay's segments (overlay_model.js: an anchor and a relative offset
   // at each end, the offset at a fixed size on the screen, `pixels` a unit).
-  // A pair's drawing comes back to its two points again and again, so the
-  // screen positions of the last two anchors projected are kept and reused.
   segments(model, pixels, count = model.segDashed.length) {
     const { segA, segARel, segB, segBRel } = model;
     const [r0, r1, r2] = this.right;
     const [u0, u1, u2] = this.up;
-    // The two anchors seen last: model position, screen position, in front.
-    let x0 = NaN;
-    let y0 = NaN;
-    let z0 = NaN;
-    let sx0 = 0;
-    let sy0 = 0;
-    let ok0 = false;
-    let x1 = NaN;
-    let y1 = NaN;
-    let z1 = NaN;
-    let sx1 = 0;
-    let sy1 = 0;
-    let ok1 = false;
-    let older = 0;
     for (let k = 0; k < count; k++) {
       const i = 3 * k;
-      // Each end: its anchor's screen position, then its offset.
-      let x = segA[i];
-      let y = segA[i + 1];
-      let z = segA[i + 2];
-      let ax;
-      let ay;
-      let ok;
-      if (x === x0 && y === y0 && z === z0) {
-        ax = sx0;
-        ay = sy0;
-        ok = ok0;
-      } else if (x === x1 && y === y1 && z === z1) {
-        ax = sx1;
-        ay = sy1;
-        ok = ok1;
-      } else {
-        ok = this.at(x, y, z);
-        ax = this.sx;
-        ay = this.sy;
-        if (older === 0) {
-          [x0, y0, z0, sx0, sy0, ok0, older] = [x, y, z, ax, ay, ok, 1];
-        } else {
-          [x1, y1, z1, sx1, sy1, ok1, older] = [x, y, z, ax, ay, ok, 0];
-        }
-      }
-      if (!ok) continue;
+      if (!this.at(segA[i], segA[i + 1], segA[i + 2])) continue;
+      let ax = this.sx;
+      let ay = this.sy;
       let rx = segARel[i];
       let ry = segARel[i + 1];
       let rz = segARel[i + 2];
@@ -227,30 +190,9 @@ export class DensityCounter {
         ax += (rx * r0 + ry * r1 + rz * r2) * pixels;
         ay -= (rx * u0 + ry * u1 + rz * u2) * pixels;
       }
-      x = segB[i];
-      y = segB[i + 1];
-      z = segB[i + 2];
-      let bx;
-      let by;
-      if (x === x0 && y === y0 && z === z0) {
-        bx = sx0;
-        by = sy0;
-        ok = ok0;
-      } else if (x === x1 && y === y1 && z === z1) {
-        bx = sx1;
-        by = sy1;
-        ok = ok1;
-      } else {
-        ok = this.at(x, y, z);
-        bx = this.sx;
-        by = this.sy;
-        if (older === 0) {
-          [x0, y0, z0, sx0, sy0, ok0, older] = [x, y, z, bx, by, ok, 1];
-        } else {
-          [x1, y1, z1, sx1, sy1, ok1, older] = [x, y, z, bx, by, ok, 0];
-        }
-      }
-      if (!ok) continue;
+      if (!this.at(segB[i], segB[i + 1], segB[i + 2])) continue;
+      let bx = this.sx;
+      let by = this.sy;
       rx = segBRel[i];
       ry = segBRel[i + 1];
       rz = segBRel[i + 2];

@@ -367,6 +367,10 @@ describe('density layers of every kind', () => {
       [[1, 1, 39, 1], true, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]],
       [[1, 1, 2, 2], true, [0]],
       [[1, 1, 1, 19], true, [0, 10, 20, 30, 40]],
+      // Slanted within one column or one row, upwards or leftwards: every cell between.
+      [[3, 19, 1, 1], true, [0, 10, 20, 30, 40]],
+      [[39, 3, 1, 1], true, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]],
+      [[-20, 6, 6, 7], true, [10, 11]],
       [[-20, 6, 6, 6], true, [10, 11]],
       [[-5, 6, -1, 6], true, []],
       [[-20, 6, -9, 6], false, []],
