@@ -203,14 +203,15 @@ export class OverlayModel {
   // Slots for every call in order, and every call interpreted.
   layout() {
     const n = this.callCount;
-    this.slotOf = new Int32Array(n).fill(-1);
+    const { ops } = this;
+    const slotOf = new Int32Array(n);
     let segments = 0;
     let circles = 0;
     for (let i = 0; i < n; i++) {
-      const kind = kindOf(this.ops[i]);
-      if (kind === 1) this.slotOf[i] = segments++;
-      else if (kind === 2) this.slotOf[i] = circles++;
+      const kind = kindOf(ops[i]);
+      slotOf[i] = kind === 1 ? segments++ : kind === 2 ? circles++ : -1;
     }
+    this.slotOf = slotOf;
     // Segment: a (anchor, rel), b (anchor, rel), dashed. Circle: anchor, rel, radius, relative, dashed.
     this.segA = new Float32Array(3 * segments);
     this.segARel = new Float32Array(3 * segments);
@@ -269,7 +270,11 @@ export class OverlayModel {
     let ry = 0;
     let rz = 0;
     let style = 0;
-    const touched = { segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
+    // The slots written: segments [sLo, sHi), circles [cLo, cHi).
+    let sLo = Infinity;
+    let sHi = -Infinity;
+    let cLo = Infinity;
+    let cHi = -Infinity;
     let i = Math.max(start, 0);
     for (; i < n && (i < end || ops[i] !== OP_MOVE); i++) {
       const op = ops[i];
@@ -308,8 +313,8 @@ export class OverlayModel {
         segBRel[3 * s + 1] = ry;
         segBRel[3 * s + 2] = rz;
         segDashed[s] = style;
-        if (s < touched.segments[0]) touched.segments[0] = s;
-        if (s + 1 > touched.segments[1]) touched.segments[1] = s + 1;
+        if (s < sLo) sLo = s;
+        if (s + 1 > sHi) sHi = s + 1;
       } else if (op === OP_CIRCLE) {
         const r = slotOf[i];
         circleAnchor[3 * r] = ax;
@@ -321,12 +326,12 @@ export class OverlayModel {
         circleRadius[r] = radius[i];
         circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
         circleDashed[r] = style;
-        if (r < touched.circles[0]) touched.circles[0] = r;
-        if (r + 1 > touched.circles[1]) touched.circles[1] = r + 1;
+        if (r < cLo) cLo = r;
+        if (r + 1 > cHi) cHi = r + 1;
       }
     }
     this.interpretedTo = i;
-    return touched;
+    return { segments: [sLo, sHi], circles: [cLo, cHi] };
   }
 
   // The slots of the paths (from a moveTo to the next) that hold a call
