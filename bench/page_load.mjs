@@ -10,7 +10,17 @@
 // bytes that the page can count (the geometry and the overlay's arrays).
 //
 //   node bench/page_load.mjs --program build/bench/standin/cli/elasticpull-host \
-//        [--points 1000000] [--rounds 5] [--select all|one]
+//        [--points 1000000] [--rounds 5] [--select all|one] [--profile FILE] [--web DIR]
+//
+// --web serves the page's scripts and style from DIR (e.g. another commit's
+// web/src) instead of those built into the program, so that two versions of
+// the page are compared with one program and one machine load; compare
+// either with --web, as the interception costs a little.
+//
+// --profile records the first round's script with the V8 profiler into FILE
+// (a .cpuprofile, which Chromium's DevTools open) and prints the functions
+// that took the most time themselves; that round's times include the
+// profiler's own cost.
 //
 // The mesh is the playground bench's grid (bench/playground_bench.cpp): pair
 // k's handle end at (x, 2, z) over its anchor end at (x, 0, z); --select all
@@ -33,6 +43,8 @@ const program = args.program && path.resolve(args.program);
 const points = Number(args.points ?? 1000000);
 const rounds = Number(args.rounds ?? 5);
 const select = args.select ?? 'all';
+const profileTo = args.profile && path.resolve(args.profile);
+const webDir = args.web && path.resolve(args.web);
 const chromiumPath = process.env.EP_CHROMIUM || '/usr/bin/chromium';
 if (!program || !fs.existsSync(program)) throw new Error('--program: the elasticpull-host to serve with');
 
@@ -73,6 +85,23 @@ const median = (values) => {
   return n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
 };
 
+// The functions with the most samples of their own, with where they are.
+function printHottest(recorded, most = 25) {
+  const spans = recorded.timeDeltas;
+  const self = new Map();
+  const byId = new Map(recorded.nodes.map((n) => [n.id, n]));
+  for (let k = 0; k < recorded.samples.length; k++) {
+    const node = byId.get(recorded.samples[k]);
+    const { functionName, url, lineNumber } = node.callFrame;
+    const name = `${functionName || '(anonymous)'} ${url.split('/').pop()}:${lineNumber + 1}`;
+    self.set(name, (self.get(name) ?? 0) + (spans[k + 1] ?? 0));
+  }
+  const total = [...self.values()].reduce((a, b) => a + b, 0);
+  console.log(`  profile: ${(total / 1e6).toFixed(2)} s sampled, by own time:`);
+  for (const [name, us] of [...self].sort((a, b) => b[1] - a[1]).slice(0, most))
+    console.log(`    ${(us / 1000).toFixed(0).padStart(6)} ms  ${name}`);
+}
+
 const server = await serve();
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'ep-chromium-'));
 const context = await chromium.launchPersistentContext(profile, {
@@ -85,6 +114,12 @@ const results = [];
 try {
   for (let round = 0; round < rounds; round++) {
     const page = await context.newPage();
+    if (webDir)
+      await page.route(/\/[a-z_]+\.(js|css)$/, async (route) => {
+        const file = path.join(webDir, new URL(route.request().url()).pathname.slice(1));
+        if (!fs.existsSync(file)) return route.continue();
+        await route.fulfill({ response: await route.fetch(), body: fs.readFileSync(file, 'utf8') });
+      });
     // A page of the server's own origin first, so that the navigation
     // measured stays in the renderer whose metrics are read.
     await page.goto(new URL('/none', server.url).href);
@@ -93,6 +128,12 @@ try {
     // process counts), not only its CPU time.
     await cdp.send('Performance.enable', { timeDomain: 'timeTicks' });
     const metric = async () => Object.fromEntries((await cdp.send('Performance.getMetrics')).metrics.map((m) => [m.name, m.value]));
+    const profiling = profileTo && round === 0;
+    if (profiling) {
+      await cdp.send('Profiler.enable');
+      await cdp.send('Profiler.setSamplingInterval', { interval: 500 });
+      await cdp.send('Profiler.start');
+    }
     const before = await metric();
     const started = Date.now();
     await page.goto(server.url, { timeout: 300000 });
@@ -103,6 +144,11 @@ try {
     await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
     const wall = (Date.now() - started) / 1000;
     const after = await metric();
+    if (profiling) {
+      const { profile: recorded } = await cdp.send('Profiler.stop');
+      fs.writeFileSync(profileTo, JSON.stringify(recorded));
+      printHottest(recorded);
+    }
     const shown = await page.evaluate(() => window.playground.scene.points.length / 3);
     const pageStats = await page.evaluate(() => {
       const state = performance.getEntriesByType('resource').find((e) => e.name.includes('/api/state'));

@@ -54,6 +54,14 @@ function copyPosition(to, j, from, i) {
   }
 }
 
+// A typed array's numbers as a plain array (a loop: Array.from takes several
+// times as long on millions of numbers).
+function plainArray(typed) {
+  const out = new Array(typed.length);
+  for (let i = 0; i < typed.length; i++) out[i] = typed[i];
+  return out;
+}
+
 // The overlay's list of calls in a binary answer (scene_binary.js).
 function callList(arrays) {
   return {
@@ -164,8 +172,8 @@ class Playground {
   // which point each one follows.
   applyFull(s) {
     const a = s.arrays;
-    const points = Array.from(a.points);
-    const original = Array.from(a.original);
+    const points = plainArray(a.points);
+    const original = plainArray(a.original);
     const first = this.scene === null || this.scene.name !== s.name || this.scene.points.length !== points.length;
     this.handleLinks = a.handleLinks.slice();
     this.handleIndex = null;
@@ -181,7 +189,7 @@ class Playground {
       points,
       original,
       edges: a.edges,
-      selected: Array.from(a.selected),
+      selected: plainArray(a.selected),
       handles,
       bounds: first ? bounds(points, original) : this.scene.bounds,
     };

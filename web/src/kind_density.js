@@ -5,7 +5,6 @@
 // pixels of the view, that kind is drawn as a density layer of CELL_PIXELS
 // cells in SHADES shades (view_index.js's shadeOf) instead of one by one.
 // A line counts once in every cell it crosses, sampled at half cells.
-import { screenProjector } from './geometry.js';
 import { CELL_PIXELS } from './screen_grid.js';
 import { DENSITY_REACH, MOST_POINTS, shadeOf } from './view_index.js';
 
@@ -22,18 +21,56 @@ export function shiftedView(view, origin) {
 
 export class DensityCounter {
   constructor(view) {
-    this.project = screenProjector(view);
     this.width = view.width;
     this.height = view.height;
     this.columns = Math.ceil(view.width / CELL_PIXELS);
     this.rows = Math.ceil(view.height / CELL_PIXELS);
     this.counts = new Int32Array(this.columns * this.rows);
     this.inView = 0;
-    const { right, up } = view.axes;
+    const { right, up, forward } = view.axes;
     this.right = right;
     this.up = up;
-    this.a = [0, 0];
-    this.b = [0, 0];
+    // The projection's numbers (geometry.js's screenProjector, whose
+    // operations at() repeats in the same order, so that the positions are
+    // the same to the last bit), kept as fields: the loops below project
+    // inline instead of through a closure and an array.
+    [this.r0, this.r1, this.r2] = right;
+    [this.u0, this.u1, this.u2] = up;
+    [this.f0, this.f1, this.f2] = forward;
+    this.halfW = view.width / 2;
+    this.halfH = view.height / 2;
+    this.ortho = view.kind === 'ortho';
+    if (this.ortho) {
+      [this.e0, this.e1, this.e2] = view.center;
+      this.scale = view.pixelsPerUnit;
+      this.near = 0;
+    } else {
+      this.e0 = view.target[0] - this.f0 * view.distance;
+      this.e1 = view.target[1] - this.f1 * view.distance;
+      this.e2 = view.target[2] - this.f2 * view.distance;
+      this.near = view.distance * 1e-6;
+      this.scale = view.height / 2 / Math.tan(view.fovY / 2);
+    }
+    // The last screen position at(): sx, sy.
+    this.sx = 0;
+    this.sy = 0;
+  }
+
+  // The screen position of a model point into sx, sy; false behind a perspective view's eye.
+  at(x, y, z) {
+    const d0 = x - this.e0;
+    const d1 = y - this.e1;
+    const d2 = z - this.e2;
+    if (this.ortho) {
+      this.sx = this.halfW + (d0 * this.r0 + d1 * this.r1 + d2 * this.r2) * this.scale;
+      this.sy = this.halfH - (d0 * this.u0 + d1 * this.u1 + d2 * this.u2) * this.scale;
+      return true;
+    }
+    const depth = d0 * this.f0 + d1 * this.f1 + d2 * this.f2;
+    if (depth <= this.near) return false;
+    this.sx = this.halfW + ((d0 * this.r0 + d1 * this.r1 + d2 * this.r2) / depth) * this.scale;
+    this.sy = this.halfH - ((d0 * this.u0 + d1 * this.u1 + d2 * this.u2) / depth) * this.scale;
+    return true;
   }
 
   addPoint(sx, sy) {
@@ -45,13 +82,15 @@ export class DensityCounter {
     if (column >= 0 && row >= 0 && column < this.columns && row < this.rows) this.counts[row * this.columns + column]++;
   }
 
+  // The cell of a screen position inside the cells' rectangle, or on its edge.
+  cellAt(x, y) {
+    // (Non-negative, so truncating is flooring.)
+    const column = x <= 0 ? 0 : Math.min(this.columns - 1, (x * INVERSE_CELL) | 0);
+    const row = y <= 0 ? 0 : Math.min(this.rows - 1, (y * INVERSE_CELL) | 0);
+    return row * this.columns + column;
+  }
+
   addLine(ax, ay, bx, by) {
-    // (x - x is 0 for every number but NaN and the infinities.)
-    if (!(ax - ax === 0 && ay - ay === 0 && bx - bx === 0 && by - by === 0)) return;
-    const r = DENSITY_REACH;
-    if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
-    if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
-    this.inView++;
     const { columns, rows, counts } = this;
     const w = columns * CELL_PIXELS;
     const h = rows * CELL_PIXELS;
@@ -60,6 +99,12 @@ export class DensityCounter {
     let gx = bx;
     let gy = by;
     if (!(ax >= 0 && ay >= 0 && ax < w && ay < h && bx >= 0 && by >= 0 && bx < w && by < h)) {
+      // (x - x is 0 for every number but NaN and the infinities.)
+      if (!(ax - ax === 0 && ay - ay === 0 && bx - bx === 0 && by - by === 0)) return;
+      const r = DENSITY_REACH;
+      if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
+      if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
+      this.inView++;
       // Cut to the cells (Liang-Barsky).
       const du = bx - ax;
       const dv = by - ay;
@@ -78,24 +123,28 @@ export class DensityCounter {
       fy = ay + dv * t0;
       gx = ax + du * t1;
       gy = ay + dv * t1;
-    }
+    } else this.inView++;
     // Every cell crossed once, sampled at half cells.
-    const cellAt = (x, y) => {
-      // (Non-negative, so truncating is flooring.)
-      const column = x <= 0 ? 0 : Math.min(columns - 1, (x * INVERSE_CELL) | 0);
-      const row = y <= 0 ? 0 : Math.min(rows - 1, (y * INVERSE_CELL) | 0);
-      return row * columns + column;
-    };
-    const first = cellAt(fx, fy);
-    const end = cellAt(gx, gy);
+    const first = this.cellAt(fx, fy);
+    const end = this.cellAt(gx, gy);
     counts[first]++;
     if (end === first) return;
+    const firstColumn = first % columns;
+    const endColumn = end % columns;
+    if (firstColumn === endColumn || first - firstColumn === end - endColumn) {
+      // Within a column or a row every cell between the ends is crossed
+      // whole, so holds samples: each is counted, as the samples would count it.
+      const step = firstColumn === endColumn ? (end > first ? columns : -columns) : end > first ? 1 : -1;
+      for (let cell = first + step; cell !== end; cell += step) counts[cell]++;
+      counts[end]++;
+      return;
+    }
     const dx = gx - fx;
     const dy = gy - fy;
     const steps = Math.ceil(Math.sqrt(dx * dx + dy * dy) / (CELL_PIXELS / 2));
     let last = first;
     for (let i = 1; i <= steps; i++) {
-      const cell = i === steps ? end : cellAt(fx + (dx * i) / steps, fy + (dy * i) / steps);
+      const cell = i === steps ? end : this.cellAt(fx + (dx * i) / steps, fy + (dy * i) / steps);
       if (cell !== last) counts[cell]++;
       last = cell;
     }
@@ -103,70 +152,78 @@ export class DensityCounter {
 
   // Points of flat (three numbers a point), those `index` names or all; a NaN is no point.
   points(flat, index = null, count = index ? index.length : Math.floor(flat.length / 3)) {
-    const s = this.a;
     for (let k = 0; k < count; k++) {
       const i = index ? index[k] : k;
-      if (this.project(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2], s)) this.addPoint(s[0], s[1]);
+      if (this.at(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2])) this.addPoint(this.sx, this.sy);
     }
     return this;
   }
 
   // Lines between the points of flat that `pairs` names two by two.
   lines(flat, pairs) {
-    const { a, b } = this;
     for (let k = 0; k + 1 < pairs.length; k += 2) {
       const i = pairs[k];
       const j = pairs[k + 1];
-      if (this.project(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2], a) && this.project(flat[3 * j], flat[3 * j + 1], flat[3 * j + 2], b))
-        this.addLine(a[0], a[1], b[0], b[1]);
+      if (!this.at(flat[3 * i], flat[3 * i + 1], flat[3 * i + 2])) continue;
+      const ax = this.sx;
+      const ay = this.sy;
+      if (this.at(flat[3 * j], flat[3 * j + 1], flat[3 * j + 2])) this.addLine(ax, ay, this.sx, this.sy);
     }
     return this;
   }
 
-  // A model point plus an offset at a fixed size on the screen (`pixels` a unit), into `out`.
-  placed(anchor, rel, k, pixels, out) {
-    if (!this.project(anchor[3 * k], anchor[3 * k + 1], anchor[3 * k + 2], out)) return false;
-    const rx = rel[3 * k];
-    const ry = rel[3 * k + 1];
-    const rz = rel[3 * k + 2];
-    if (rx !== 0 || ry !== 0 || rz !== 0) {
-      const { right, up } = this;
-      out[0] += (rx * right[0] + ry * right[1] + rz * right[2]) * pixels;
-      out[1] -= (rx * up[0] + ry * up[1] + rz * up[2]) * pixels;
-    }
-    return true;
-  }
-
-  // The overlay's segments (overlay_model.js: an anchor and a relative offset at each end).
-  // A segment that starts where the one before it ended (a path's next
-  // line) reuses that end's screen position.
+  // The overlay's segments (overlay_model.js: an anchor and a relative offset
+  // at each end, the offset at a fixed size on the screen, `pixels` a unit).
   segments(model, pixels, count = model.segDashed.length) {
-    const { a, b } = this;
     const { segA, segARel, segB, segBRel } = model;
-    let bOk = false;
+    const [r0, r1, r2] = this.right;
+    const [u0, u1, u2] = this.up;
     for (let k = 0; k < count; k++) {
       const i = 3 * k;
-      const j = i - 3;
-      const same =
-        k > 0 &&
-        segA[i] === segB[j] && segA[i + 1] === segB[j + 1] && segA[i + 2] === segB[j + 2] &&
-        segARel[i] === segBRel[j] && segARel[i + 1] === segBRel[j + 1] && segARel[i + 2] === segBRel[j + 2];
-      let aOk;
-      if (same) {
-        a[0] = b[0];
-        a[1] = b[1];
-        aOk = bOk;
-      } else aOk = this.placed(segA, segARel, k, pixels, a);
-      bOk = this.placed(segB, segBRel, k, pixels, b);
-      if (aOk && bOk) this.addLine(a[0], a[1], b[0], b[1]);
+      if (!this.at(segA[i], segA[i + 1], segA[i + 2])) continue;
+      let ax = this.sx;
+      let ay = this.sy;
+      let rx = segARel[i];
+      let ry = segARel[i + 1];
+      let rz = segARel[i + 2];
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        ax += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        ay -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      if (!this.at(segB[i], segB[i + 1], segB[i + 2])) continue;
+      let bx = this.sx;
+      let by = this.sy;
+      rx = segBRel[i];
+      ry = segBRel[i + 1];
+      rz = segBRel[i + 2];
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        bx += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        by -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      this.addLine(ax, ay, bx, by);
     }
     return this;
   }
 
   // The overlay's circles, by their centres.
   circles(model, pixels, count = model.circleDashed.length) {
-    const s = this.a;
-    for (let k = 0; k < count; k++) if (this.placed(model.circleAnchor, model.circleRel, k, pixels, s)) this.addPoint(s[0], s[1]);
+    const { circleAnchor: anchor, circleRel: rel } = model;
+    const [r0, r1, r2] = this.right;
+    const [u0, u1, u2] = this.up;
+    for (let k = 0; k < count; k++) {
+      const i = 3 * k;
+      if (!this.at(anchor[i], anchor[i + 1], anchor[i + 2])) continue;
+      const rx = rel[i];
+      const ry = rel[i + 1];
+      const rz = rel[i + 2];
+      let sx = this.sx;
+      let sy = this.sy;
+      if (rx !== 0 || ry !== 0 || rz !== 0) {
+        sx += (rx * r0 + ry * r1 + rz * r2) * pixels;
+        sy -= (rx * u0 + ry * u1 + rz * u2) * pixels;
+      }
+      this.addPoint(sx, sy);
+    }
     return this;
   }
 

@@ -4,7 +4,6 @@
 // is checked); a row's "=" makes the checked pairs (every other pair when none
 // is checked) as long as that pair. Each is the session's `length` or
 // `match-pair` command, so the tool itself does the stretching.
-import { distance } from './geometry.js';
 import { pairsOf, selectionText } from './pairs_panel.js';
 import { shown } from './panel.js';
 import { element } from './dom.js';
@@ -23,18 +22,25 @@ export const MAX_ROWS = 300;
 
 // Each pair's row: { pair, handle, anchor, before, now }.
 export function pairLengths(points, original, selected) {
-  const at = (flat, i) => [flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]];
-  return pairsOf(selected).map(([handle, anchor], pair) => ({
-    pair,
-    handle,
-    anchor,
-    before: distance(at(original, handle), at(original, anchor)),
-    now: distance(at(points, handle), at(points, anchor)),
-  }));
+  // (geometry.js's distance, without its arrays: half a million pairs are common.)
+  const between = (flat, i, j) => {
+    const d0 = flat[3 * i] - flat[3 * j];
+    const d1 = flat[3 * i + 1] - flat[3 * j + 1];
+    const d2 = flat[3 * i + 2] - flat[3 * j + 2];
+    return Math.sqrt(d0 * d0 + d1 * d1 + d2 * d2);
+  };
+  const rows = new Array(Math.floor(selected.length / 2));
+  for (let pair = 0; pair < rows.length; pair++) {
+    const handle = selected[2 * pair];
+    const anchor = selected[2 * pair + 1];
+    rows[pair] = { pair, handle, anchor, before: between(original, handle, anchor), now: between(points, handle, anchor) };
+  }
+  return rows;
 }
 
 // Rows sorted by a column, ascending or not; ties keep the pairs' order.
 export function sortRows(rows, column, ascending) {
+  if (column === 'pair' && ascending) return rows; // (as pairLengths lists them)
   const sign = ascending ? 1 : -1;
   return [...rows].sort((a, b) => sign * (a[column] - b[column]) || a.pair - b.pair);
 }

@@ -94,8 +94,34 @@ export class OverlayModel {
   setCallList(list, points) {
     this.ops = null;
     this.links = null;
-    this.resize(list.ops.length);
-    this.writeList(null, list, points);
+    const n = list.ops.length;
+    this.resize(n);
+    // As writeList(null, ...) writes them, without marking what layout() lays out anyway.
+    this.ops.set(list.ops);
+    this.modes.set(list.modes);
+    this.links.set(list.links);
+    const { ops, links, xyz: own, radii } = list;
+    const { xyz, radius } = this;
+    let next = 0;
+    let circles = 0;
+    for (let i = 0; i < n; i++) {
+      if (ops[i] === OP_CIRCLE) {
+        radius[i] = radii[circles++];
+        continue;
+      }
+      const p = links[i];
+      // (Two branches: one reading the points, the other the list's own numbers.)
+      if (p !== NO_LINK) {
+        xyz[3 * i] = points[3 * p];
+        xyz[3 * i + 1] = points[3 * p + 1];
+        xyz[3 * i + 2] = points[3 * p + 2];
+      } else {
+        xyz[3 * i] = own[3 * next];
+        xyz[3 * i + 1] = own[3 * next + 1];
+        xyz[3 * i + 2] = own[3 * next + 2];
+        next++;
+      }
+    }
     return this.layout();
   }
 
@@ -177,14 +203,15 @@ export class OverlayModel {
   // Slots for every call in order, and every call interpreted.
   layout() {
     const n = this.callCount;
-    this.slotOf = new Int32Array(n).fill(-1);
+    const { ops } = this;
+    const slotOf = new Int32Array(n);
     let segments = 0;
     let circles = 0;
     for (let i = 0; i < n; i++) {
-      const kind = kindOf(this.ops[i]);
-      if (kind === 1) this.slotOf[i] = segments++;
-      else if (kind === 2) this.slotOf[i] = circles++;
+      const kind = kindOf(ops[i]);
+      slotOf[i] = kind === 1 ? segments++ : kind === 2 ? circles++ : -1;
     }
+    this.slotOf = slotOf;
     // Segment: a (anchor, rel), b (anchor, rel), dashed. Circle: anchor, rel, radius, relative, dashed.
     this.segA = new Float32Array(3 * segments);
     this.segARel = new Float32Array(3 * segments);
@@ -231,7 +258,9 @@ export class OverlayModel {
   // hi], circles: [lo, hi] } (hi exclusive); interpretedTo is where it stopped.
   interpret(first, end) {
     const n = this.callCount;
-    const { ops, modes, xyz } = this;
+    const { ops, modes, xyz, slotOf, radius } = this;
+    const { segA, segARel, segB, segBRel, segDashed } = this;
+    const { circleAnchor, circleRel, circleRadius, circleRelative, circleDashed } = this;
     let start = Math.min(first, n - 1);
     while (start > 0 && ops[start] !== OP_MOVE) start--;
     let ax = 0;
@@ -241,7 +270,11 @@ export class OverlayModel {
     let ry = 0;
     let rz = 0;
     let style = 0;
-    const touched = { segments: [Infinity, -Infinity], circles: [Infinity, -Infinity] };
+    // The slots written: segments [sLo, sHi), circles [cLo, cHi).
+    let sLo = Infinity;
+    let sHi = -Infinity;
+    let cLo = Infinity;
+    let cHi = -Infinity;
     let i = Math.max(start, 0);
     for (; i < n && (i < end || ops[i] !== OP_MOVE); i++) {
       const op = ops[i];
@@ -256,13 +289,13 @@ export class OverlayModel {
         rx = ry = rz = 0;
         style = mode === 0 ? 0 : 1;
       } else if (op === OP_LINE || op === OP_SPLINE) {
-        const s = this.slotOf[i];
-        this.segA[3 * s] = ax;
-        this.segA[3 * s + 1] = ay;
-        this.segA[3 * s + 2] = az;
-        this.segARel[3 * s] = rx;
-        this.segARel[3 * s + 1] = ry;
-        this.segARel[3 * s + 2] = rz;
+        const s = slotOf[i];
+        segA[3 * s] = ax;
+        segA[3 * s + 1] = ay;
+        segA[3 * s + 2] = az;
+        segARel[3 * s] = rx;
+        segARel[3 * s + 1] = ry;
+        segARel[3 * s + 2] = rz;
         if (mode === MODE_RELATIVE) {
           rx += x;
           ry += y;
@@ -273,32 +306,32 @@ export class OverlayModel {
           az = z;
           rx = ry = rz = 0;
         }
-        this.segB[3 * s] = ax;
-        this.segB[3 * s + 1] = ay;
-        this.segB[3 * s + 2] = az;
-        this.segBRel[3 * s] = rx;
-        this.segBRel[3 * s + 1] = ry;
-        this.segBRel[3 * s + 2] = rz;
-        this.segDashed[s] = style;
-        if (s < touched.segments[0]) touched.segments[0] = s;
-        if (s + 1 > touched.segments[1]) touched.segments[1] = s + 1;
+        segB[3 * s] = ax;
+        segB[3 * s + 1] = ay;
+        segB[3 * s + 2] = az;
+        segBRel[3 * s] = rx;
+        segBRel[3 * s + 1] = ry;
+        segBRel[3 * s + 2] = rz;
+        segDashed[s] = style;
+        if (s < sLo) sLo = s;
+        if (s + 1 > sHi) sHi = s + 1;
       } else if (op === OP_CIRCLE) {
-        const r = this.slotOf[i];
-        this.circleAnchor[3 * r] = ax;
-        this.circleAnchor[3 * r + 1] = ay;
-        this.circleAnchor[3 * r + 2] = az;
-        this.circleRel[3 * r] = rx;
-        this.circleRel[3 * r + 1] = ry;
-        this.circleRel[3 * r + 2] = rz;
-        this.circleRadius[r] = this.radius[i];
-        this.circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
-        this.circleDashed[r] = style;
-        if (r < touched.circles[0]) touched.circles[0] = r;
-        if (r + 1 > touched.circles[1]) touched.circles[1] = r + 1;
+        const r = slotOf[i];
+        circleAnchor[3 * r] = ax;
+        circleAnchor[3 * r + 1] = ay;
+        circleAnchor[3 * r + 2] = az;
+        circleRel[3 * r] = rx;
+        circleRel[3 * r + 1] = ry;
+        circleRel[3 * r + 2] = rz;
+        circleRadius[r] = radius[i];
+        circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
+        circleDashed[r] = style;
+        if (r < cLo) cLo = r;
+        if (r + 1 > cHi) cHi = r + 1;
       }
     }
     this.interpretedTo = i;
-    return touched;
+    return { segments: [sLo, sHi], circles: [cLo, cHi] };
   }
 
   // The slots of the paths (from a moveTo to the next) that hold a call

@@ -16,6 +16,13 @@ export function pairsOf(selected) {
   return pairs;
 }
 
+const sameNumbers = (a, b) => {
+  if (a === b) return true;
+  if (a.length !== b.length) return false;
+  for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+  return true;
+};
+
 export const pairsText = (pairs) => pairs.map(([h, a]) => `${h}:${a}`).join(',');
 
 // Ascending indices as the shortest selection text: [0, 1, 2, 5] is "0-2,5".
@@ -37,8 +44,9 @@ export class PairsPanel {
     this.send = send;
     this.onMode = onMode;
     this.mode = 'stretch';
-    this.pairs = [];
-    this.shape = '';
+    this.selected = [];
+    this.cachedPairs = null;
+    this.pairCount = 0;
     this.list = root.querySelector('#pair-list');
     this.count = root.querySelector('#pair-count');
     for (const b of root.querySelectorAll('#mouse-mode [role="radio"]')) {
@@ -84,19 +92,27 @@ export class PairsPanel {
 
   // Shows the selection's pairs.
   update(selected) {
-    const shape = selected.join(',');
-    if (shape === this.shape) return;
-    this.shape = shape;
-    this.pairs = pairsOf(selected);
-    this.count.textContent = `· ${this.pairs.length}`;
-    const shownRows = this.pairs.slice(0, 200);
-    const rows = shownRows.map(([h, a], k) => this.row(h, a, k));
-    if (this.pairs.length > shownRows.length) rows.push(element('li', { class: 'more', text: `… and ${this.pairs.length - shownRows.length} more` }));
+    if (sameNumbers(selected, this.selected)) return;
+    // (The answers' selections are new arrays, never changed in place.)
+    this.selected = selected;
+    this.cachedPairs = null;
+    this.pairCount = Math.floor(selected.length / 2);
+    this.count.textContent = `· ${this.pairCount}`;
+    const shown = Math.min(this.pairCount, 200);
+    const rows = [];
+    for (let k = 0; k < shown; k++) rows.push(this.row(selected[2 * k], selected[2 * k + 1], k));
+    if (this.pairCount > shown) rows.push(element('li', { class: 'more', text: `… and ${this.pairCount - shown} more` }));
     this.list.replaceChildren(...rows);
   }
 
+  // The pairs as [[handle, anchor], ...], made when an edit needs them (not for every answer).
+  get pairs() {
+    this.cachedPairs ??= pairsOf(this.selected);
+    return this.cachedPairs;
+  }
+
   row(h, a, k) {
-    const last = this.pairs.length - 1;
+    const last = this.pairCount - 1;
     const button = (text, label, disabled, act) => {
       const b = element('button', { type: 'button', class: 'mini', 'aria-label': label, title: label, text });
       b.disabled = disabled;

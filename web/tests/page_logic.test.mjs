@@ -132,6 +132,9 @@ describe('ties and gestures', () => {
     assert.deepEqual(sortRows(rows, 'before', true).map((r) => r.pair), [0, 2, 1]);
     assert.deepEqual(sortRows(rows, 'before', false).map((r) => r.pair), [1, 0, 2]);
     assert.deepEqual(sortRows(rows, 'now', false).map((r) => r.pair), [0, 1, 2]);
+    assert.deepEqual([true, false].map((up) => sortRows(rows, 'pair', up).map((r) => r.pair)), [[0, 1, 2], [2, 1, 0]]);
+    // An odd end left over makes no pair.
+    assert.equal(pairLengths(points, original, [1, 0, 3]).length, 1);
     assert.deepEqual(
       [[], [3], [0, 1, 2, 5], [1, 3, 4, 5, 9]].map(selectionText),
       ['', '3', '0-2,5', '1,3-5,9'],
@@ -364,6 +367,10 @@ describe('density layers of every kind', () => {
       [[1, 1, 39, 1], true, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]],
       [[1, 1, 2, 2], true, [0]],
       [[1, 1, 1, 19], true, [0, 10, 20, 30, 40]],
+      // Slanted within one column or one row, upwards or leftwards: every cell between.
+      [[3, 19, 1, 1], true, [0, 10, 20, 30, 40]],
+      [[39, 3, 1, 1], true, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]],
+      [[-20, 6, 6, 7], true, [10, 11]],
       [[-20, 6, 6, 6], true, [10, 11]],
       [[-5, 6, -1, 6], true, []],
       [[-20, 6, -9, 6], false, []],
