@@ -28,6 +28,13 @@ export const NUMBERS_PER_CALL = 5;
 export const RELATIVE_PIXELS = 10;
 
 // What a call draws: 0 nothing (moveTo), 1 a segment, 2 a circle.
+// Writes one point's three coordinates at slot k of a flat xyz array.
+function store3(array, k, x, y, z) {
+  array[3 * k] = x;
+  array[3 * k + 1] = y;
+  array[3 * k + 2] = z;
+}
+
 const kindOf = (op) => (op === OP_LINE || op === OP_SPLINE ? 1 : op === OP_CIRCLE ? 2 : 0);
 
 export class OverlayModel {
@@ -290,12 +297,8 @@ export class OverlayModel {
         style = mode === 0 ? 0 : 1;
       } else if (op === OP_LINE || op === OP_SPLINE) {
         const s = slotOf[i];
-        segA[3 * s] = ax;
-        segA[3 * s + 1] = ay;
-        segA[3 * s + 2] = az;
-        segARel[3 * s] = rx;
-        segARel[3 * s + 1] = ry;
-        segARel[3 * s + 2] = rz;
+        store3(segA, s, ax, ay, az);
+        store3(segARel, s, rx, ry, rz);
         if (mode === MODE_RELATIVE) {
           rx += x;
           ry += y;
@@ -306,23 +309,15 @@ export class OverlayModel {
           az = z;
           rx = ry = rz = 0;
         }
-        segB[3 * s] = ax;
-        segB[3 * s + 1] = ay;
-        segB[3 * s + 2] = az;
-        segBRel[3 * s] = rx;
-        segBRel[3 * s + 1] = ry;
-        segBRel[3 * s + 2] = rz;
+        store3(segB, s, ax, ay, az);
+        store3(segBRel, s, rx, ry, rz);
         segDashed[s] = style;
         if (s < sLo) sLo = s;
         if (s + 1 > sHi) sHi = s + 1;
       } else if (op === OP_CIRCLE) {
         const r = slotOf[i];
-        circleAnchor[3 * r] = ax;
-        circleAnchor[3 * r + 1] = ay;
-        circleAnchor[3 * r + 2] = az;
-        circleRel[3 * r] = rx;
-        circleRel[3 * r + 1] = ry;
-        circleRel[3 * r + 2] = rz;
+        store3(circleAnchor, r, ax, ay, az);
+        store3(circleRel, r, rx, ry, rz);
         circleRadius[r] = radius[i];
         circleRelative[r] = mode === MODE_RELATIVE ? 1 : 0;
         circleDashed[r] = style;
