@@ -247,17 +247,23 @@ describe('screen grids', () => {
     return [(rnd() * 1.2 - 0.1) * view.width, (rnd() * 1.2 - 0.1) * view.height];
   };
 
-  test('the grid projects every point to the same numbers as project()', () => {
+  test('the grid and the density counts project every point to the same numbers as project()', () => {
     const rnd = random(7);
     const flat = scene(rnd, 400);
     for (const view of views) {
       const toScreen = screenProjector(view);
+      // The density layers project inline: a point counted in a cell must be drawn in it too.
+      const counter = new DensityCounter(view);
       const out = [0, 0];
       for (let i = 0; i < 400; i++) {
         const p = flat.slice(3 * i, 3 * i + 3).map((c) => c ?? 0);
         const s = project(view, p);
         assert.equal(toScreen(...p, out), s !== null);
-        if (s) assert.deepEqual(out, [s[0], s[1]]);
+        assert.equal(counter.at(...p), s !== null);
+        if (s) {
+          assert.deepEqual(out, [s[0], s[1]]);
+          assert.deepEqual([counter.sx, counter.sy], [s[0], s[1]]);
+        }
       }
     }
   });
