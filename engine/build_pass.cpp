@@ -64,28 +64,58 @@ void clearUnscannedIds(StretchToolState *state) {
     state->pointIds[j] = nullptr;
 }
 
-// Every pair recomputed: a recompute steps the monitor before each pair; the
-// reset step clears every inversion flag (`fresh` buffers read as all clear).
-// On fresh buffers each pair's entries are written as it is stretched, and
-// those of the pairs a failure leaves unreached are cleared then.
+// How a loop over every pair runs: on `fresh` buffers (allocated unfilled by
+// this pass) or kept ones, with a monitor step before each pair (a recompute)
+// or without (a reset). The common loops are compiled for their flags, so no
+// pair tests them; where gcc counts coverage one loop reads them at run time
+// (every compiled copy would carry counters of its own for the same lines).
+template <bool Fresh, bool StepMonitor>
+struct FixedLoopFlags {
+  static constexpr bool fresh = Fresh;
+  static constexpr bool stepMonitor = StepMonitor;
+};
+struct LoopFlags {
+  bool fresh;
+  bool stepMonitor;
+};
+
+// Every pair stretched: a recompute steps the monitor before each pair; a
+// reset clears every inversion flag (`fresh` buffers read as all clear). On
+// fresh buffers each pair's entries are written as it is stretched, and those
+// of the pairs a failure leaves unreached are cleared then. The stretcher is
+// the loop's own copy: no host call can reach it, so its fields are not read
+// again through a pointer after every call.
+template <typename Flags, typename Stretcher>
+int stretchPairs(Stretcher stretcher, StretchToolState *state, int pairs, Flags flags) {
+  for (int i = 0; i < pairs; ++i) {
+    if (flags.stepMonitor && monitorAborts()) {
+      if (flags.fresh) clearPairsFrom(state, i);
+      return kPassFailed;
+    }
+    if (flags.fresh) {
+      if (stretcher.stretch(i, true) == 0) continue;
+      clearPairsFrom(state, i + 1);
+      return kPassFailed;
+    }
+    if (!flags.stepMonitor) state->inverted[i] = 0;
+    if (stretcher.stretch(i, false) != 0) return kPassFailed;
+  }
+  return 0;
+}
+
 int stretchEveryPair(MeshEditOp *op, StretchToolState *state, bool fresh, bool stepMonitor) {
   const int pairs = state->pointCount / 2;
-  const bool clearFlags = fresh || !stepMonitor;
-  return withPairStretcher(op, state, [&](auto &stretcher) {
-    for (int i = 0; i < pairs; ++i) {
-      if (stepMonitor && monitorAborts()) {
-        if (fresh) clearPairsFrom(state, i);
-        return kPassFailed;
-      }
-      if (fresh) {
-        if (stretcher.stretch(i, true) == 0) continue;
-        clearPairsFrom(state, i + 1);
-        return kPassFailed;
-      }
-      if (clearFlags) state->inverted[i] = 0;
-      if (stretcher.stretch(i, false) != 0) return kPassFailed;
+  return withPairStretcher(op, state, [&](const auto &stretcher) {
+#ifdef EP_COVERAGE_COUNTERS
+    return stretchPairs(stretcher, state, pairs, LoopFlags{fresh, stepMonitor});
+#else
+    if (fresh) {
+      return stepMonitor ? stretchPairs(stretcher, state, pairs, FixedLoopFlags<true, true>{})
+                         : stretchPairs(stretcher, state, pairs, FixedLoopFlags<true, false>{});
     }
-    return 0;
+    return stepMonitor ? stretchPairs(stretcher, state, pairs, FixedLoopFlags<false, true>{})
+                       : stretchPairs(stretcher, state, pairs, FixedLoopFlags<false, false>{});
+#endif
   });
 }
 
