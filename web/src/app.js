@@ -593,6 +593,7 @@ class Playground {
     if (!this.scene) return;
     let handlePosition = null;
     let text = '';
+    const pair = at ? this.index.pairAt(at.view, at.sx, at.sy, HOVER_PIXELS) : -1;
     if (at) {
       const handle = this.pickHandle(at.view, at.sx, at.sy);
       if (handle >= 0) {
@@ -600,10 +601,9 @@ class Playground {
         const point = this.scene.selected[handle];
         text = `Handle ${handle}: point ${point} of pair ${Math.floor(handle / 2)}`;
       }
-      const pair = this.pairAt(at);
-      if (pair) text = (text ? text + ' · ' : '') + pair;
+      if (pair >= 0) text = (text ? text + ' · ' : '') + this.pairText(pair);
     }
-    this.hoverPair(at ? this.hovered : -1);
+    this.hoverPair(pair);
     this.renderer.setHover(handlePosition);
     this.showTooltip(at, text);
     this.requestRender();
@@ -624,18 +624,15 @@ class Playground {
     this.renderer.setHoverPair(this.hoverFocus);
   }
 
-  // "Pair k (points a–b): before → now" for the pair line under the mouse.
-  pairAt({ view, sx, sy }) {
+  // "Pair k (points a–b): before → now", for pair k's line under the mouse.
+  pairText(k) {
     const { points, original, selected } = this.scene;
     const at = (flat, i) => flat.slice(3 * i, 3 * i + 3);
-    const best = this.index.pairAt(view, sx, sy, HOVER_PIXELS);
-    this.hovered = best;
-    if (best < 0) return '';
-    const [p, q] = [selected[2 * best], selected[2 * best + 1]];
+    const [p, q] = [selected[2 * k], selected[2 * k + 1]];
     const before = distance(at(original, p), at(original, q));
     const now = distance(at(points, p), at(points, q));
     const ratio = before > 0 ? ` (${shown((now / before) * 100)} %)` : '';
-    return `Pair ${best} (points ${p}–${q}): length ${shown(before)} → ${shown(now)}${ratio}`;
+    return `Pair ${k} (points ${p}–${q}): length ${shown(before)} → ${shown(now)}${ratio}`;
   }
 
   showTooltip(at, text) {

@@ -169,6 +169,37 @@ export function segmentDistanceXY(px, py, ax, ay, bx, by) {
   return Math.hypot(ax + t * dx - px, ay + t * dy - py);
 }
 
+// The part of the segment from (x0, y0) to (x1, y1) inside the rectangle from
+// (0, 0) to (width, height), edges included (Liang-Barsky), for finite ends:
+// false when none is, else true with the segment's parameters at the part's
+// ends in range[0] and range[1] (0 at the first end, 1 at the second).
+export function clipSegment(x0, y0, x1, y1, width, height, range) {
+  const dx = x1 - x0;
+  const dy = y1 - y0;
+  let t0 = 0;
+  let t1 = 1;
+  if (dx === 0) {
+    if (x0 < 0 || x0 > width) return false;
+  } else {
+    const ta = -x0 / dx;
+    const tb = (width - x0) / dx;
+    t0 = Math.max(t0, Math.min(ta, tb));
+    t1 = Math.min(t1, Math.max(ta, tb));
+  }
+  if (dy === 0) {
+    if (y0 < 0 || y0 > height) return false;
+  } else {
+    const ta = -y0 / dy;
+    const tb = (height - y0) / dy;
+    t0 = Math.max(t0, Math.min(ta, tb));
+    t1 = Math.min(t1, Math.max(ta, tb));
+  }
+  if (!(t0 <= t1)) return false;
+  range[0] = t0;
+  range[1] = t1;
+  return true;
+}
+
 // The bounding box of flat positions: { min, max, center, radius }.
 export function bounds(...flats) {
   const min = [Infinity, Infinity, Infinity];

@@ -5,6 +5,7 @@
 // pixels of the view, that kind is drawn as a density layer of CELL_PIXELS
 // cells in SHADES shades (view_index.js's shadeOf) instead of one by one.
 // A line counts once in every cell it crosses, sampled at half cells.
+import { clipSegment } from './geometry.js';
 import { CELL_PIXELS } from './screen_grid.js';
 import { DENSITY_REACH, MOST_POINTS, shadeOf } from './view_index.js';
 
@@ -27,6 +28,7 @@ export class DensityCounter {
     this.rows = Math.ceil(view.height / CELL_PIXELS);
     this.counts = new Int32Array(this.columns * this.rows);
     this.inView = 0;
+    this.range = [0, 1];  // a line's part inside the cells, from clipSegment
     const { right, up, forward } = view.axes;
     this.right = right;
     this.up = up;
@@ -105,20 +107,13 @@ export class DensityCounter {
       if (!((ax >= -r || bx >= -r) && (ax <= this.width + r || bx <= this.width + r))) return;
       if (!((ay >= -r || by >= -r) && (ay <= this.height + r || by <= this.height + r))) return;
       this.inView++;
-      // Cut to the cells (Liang-Barsky).
+      // Cut to the cells.
+      const range = this.range;
+      if (!clipSegment(ax, ay, bx, by, w, h, range)) return;
       const du = bx - ax;
       const dv = by - ay;
-      let t0 = 0;
-      let t1 = 1;
-      for (let side = 0; side < 4; side++) {
-        const p = side === 0 ? -du : side === 1 ? du : side === 2 ? -dv : dv;
-        const q = side === 0 ? ax : side === 1 ? w - ax : side === 2 ? ay : h - ay;
-        if (p === 0) {
-          if (q < 0) return;
-        } else if (p < 0) t0 = Math.max(t0, q / p);
-        else t1 = Math.min(t1, q / p);
-      }
-      if (!(t0 <= t1)) return;
+      const t0 = range[0];
+      const t1 = range[1];
       fx = ax + du * t0;
       fy = ay + dv * t0;
       gx = ax + du * t1;

@@ -12,7 +12,7 @@
 // alone; a grid is built anew only when its view changes (viewKey), or when
 // so much moved that building is cheaper than keeping count.
 
-import { screenProjector } from './geometry.js';
+import { clipSegment, screenProjector } from './geometry.js';
 
 // Side of a point grid's cells, in pixels; the density layers use the same
 // cells (as the pictures do).
@@ -292,35 +292,18 @@ export class SegmentGrid {
     let x1 = this.ends4[4 * k + 2];
     let y1 = this.ends4[4 * k + 3];
     if (!(Number.isFinite(x0) && Number.isFinite(y0) && Number.isFinite(x1) && Number.isFinite(y1))) return;
-    // Cut to the grid (Liang-Barsky), in the grid's own pixels (0 at its corner).
+    // Cut to the grid, in the grid's own pixels (0 at its corner).
     const { cell, columns, rows } = this.cells;
     x0 += GRID_MARGIN;
     y0 += GRID_MARGIN;
     x1 += GRID_MARGIN;
     y1 += GRID_MARGIN;
+    const range = (this.range ??= [0, 1]);
+    if (!clipSegment(x0, y0, x1, y1, columns * cell, rows * cell, range)) return;
     const dx = x1 - x0;
     const dy = y1 - y0;
-    let t0 = 0;
-    let t1 = 1;
-    const farX = columns * cell;
-    const farY = rows * cell;
-    if (dx === 0) {
-      if (x0 < 0 || x0 > farX) return;
-    } else {
-      const ta = -x0 / dx;
-      const tb = (farX - x0) / dx;
-      t0 = Math.max(t0, Math.min(ta, tb));
-      t1 = Math.min(t1, Math.max(ta, tb));
-    }
-    if (dy === 0) {
-      if (y0 < 0 || y0 > farY) return;
-    } else {
-      const ta = -y0 / dy;
-      const tb = (farY - y0) / dy;
-      t0 = Math.max(t0, Math.min(ta, tb));
-      t1 = Math.min(t1, Math.max(ta, tb));
-    }
-    if (t0 > t1) return;
+    const t0 = range[0];
+    const t1 = range[1];
     const sx = x0 + dx * t0;
     const sy = y0 + dy * t0;
     const ex = x0 + dx * t1;

@@ -2,7 +2,7 @@
 // and screen, the host-like pick, and the overlay's pen.
 import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
-import { ORTHO_AXES, orbitAxes, pickNearest, project, unproject, unitsPerPixel } from '../src/geometry.js';
+import { ORTHO_AXES, clipSegment, orbitAxes, pickNearest, project, unproject, unitsPerPixel } from '../src/geometry.js';
 import { OverlayModel } from '../src/overlay_model.js';
 import { pointsInBox } from '../src/choose_mouse.js';
 import { EDGE_SPEED, TwoFingers, edgeSpeed } from '../src/gestures.js';
@@ -246,6 +246,31 @@ describe('screen grids', () => {
     }
     return [(rnd() * 1.2 - 0.1) * view.width, (rnd() * 1.2 - 0.1) * view.height];
   };
+
+  test('a segment is cut to the rectangle, edges included, the same part whichever end comes first', () => {
+    // [ends, the part's parameters or null] in a 100 x 50 rectangle
+    const cases = [
+      [[10, 10, 90, 40], [0, 1]],
+      [[-50, 25, 150, 25], [0.25, 0.75]],
+      [[50, -50, 50, 100], [1 / 3, 2 / 3]],
+      [[0, -10, 0, 60], [1 / 7, 6 / 7]], // on the left edge
+      [[-10, 10, -1, 40], null],
+      [[10, 51, 90, 51], null],
+      [[-10, 40, 40, -10], [0.2, 0.8]], // a corner to corner diagonal's stretch
+      [[-10, 40, 10, 60], [0.5, 0.5]], // touches the corner only
+      [[120, 0, 140, 60], null],
+      [[30, 30, 30, 30], [0, 1]],
+    ];
+    for (const [[x0, y0, x1, y1], expected] of cases) {
+      for (const reversed of [false, true]) {
+        const range = [NaN, NaN];
+        const inside = reversed ? clipSegment(x1, y1, x0, y0, 100, 50, range) : clipSegment(x0, y0, x1, y1, 100, 50, range);
+        const want = expected && (reversed ? [1 - expected[1], 1 - expected[0]] : expected);
+        assert.equal(inside, want !== null, `${[x0, y0, x1, y1]} reversed ${reversed}`);
+        if (want) for (let k = 0; k < 2; k++) assert.ok(Math.abs(range[k] - want[k]) < 1e-12, `${[x0, y0, x1, y1]}: ${range} ${want}`);
+      }
+    }
+  });
 
   test('the grid and the density counts project every point to the same numbers as project()', () => {
     const rnd = random(7);
