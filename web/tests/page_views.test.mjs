@@ -114,6 +114,20 @@ describe('a mesh of many points', () => {
         }
       }
       assert.ok(tried.length >= 8 && tried.filter(Boolean).length >= tried.length / 2, `the aimed handle was the nearest: ${tried}`);
+      // Between a pair's ends, on its line: its lengths, and the pair drawn on
+      // its own over the layers until the mouse leaves the views.
+      const { selected } = await pageState(page);
+      for (const k of [2525, 2526]) {
+        const [a, b] = [selected[2 * k], selected[2 * k + 1]];
+        const middle = await onScreen(page, 'front', [(a % SIDE) + 0.5, Math.floor(a / SIDE), 0]);
+        await page.mouse.move(middle.x, middle.y);
+        await frame(page);
+        assert.match(await page.locator('#info').textContent(), new RegExp(`Pair ${k} \\(points ${a}–${b}\\): length 1 → 1 `));
+        assert.equal(await page.evaluate(() => window.playground.hoverFocus?.pair), k);
+      }
+      await page.mouse.move(1, 1);
+      await frame(page);
+      assert.equal(await page.evaluate(() => window.playground.hoverFocus), null);
       assert.deepEqual(s.errors, []);
     } finally {
       await s.close();
