@@ -44,6 +44,7 @@ const BuildRecord &EditModel::update() {
 // The list's memory is kept for the next build's moves.
 void EditModel::restoreBase() {
   for (const PointPosition &point : moved_) mesh_.setPosition(point.index, point.position);
+  room_.lastMoves = moved_.size();
   moved_.clear();
   room_.moves.swap(moved_);
 }

@@ -42,7 +42,8 @@ EditOperation::EditOperation(Mesh &mesh, EditFaults faults, const Tracer *tracer
       serial_(serial),
       op_{this, &opDone, &opPointCount, &opPointScan, &opPointInfo, &opPntMove},
       // A build moves selected points.
-      staged_(mesh.selectedCount(), std::move(room)) {}
+      staged_(mesh.selectedCount(), std::move(room)),
+      faultless_(!faults.any()) {}
 
 void EditOperation::trace(const std::string &line) const {
   (*tracer_)("op" + std::to_string(serial_) + "." + line);
@@ -133,6 +134,15 @@ int EditOperation::pointScan(EDPointScanFunc scan, void *userData, int layer) {
 }
 
 EDPointInfo *EditOperation::pointInfo(LWPntID point) {
+  // The usual call, answered at once: an open operation with no fault, log
+  // or trace, and a point the mesh knows.
+  if (plain()) {
+    if (const std::optional<std::size_t> index = mesh_.indexOf(point)) {
+      ++counts_[static_cast<std::size_t>(OpCallKind::PointInfo)];
+      fillInfo(info_, point, mesh_.selected(*index) ? EDPF_SELECT : 0, currentPosition(*index));
+      return &info_;
+    }
+  }
   if (useAfterClose("pointInfo")) return nullptr;
   const std::optional<std::size_t> index = mesh_.indexOf(point);
   const bool nthCall =
@@ -152,6 +162,13 @@ EDPointInfo *EditOperation::pointInfo(LWPntID point) {
 }
 
 int EditOperation::pntMove(LWPntID point, const double *position) {
+  if (plain() && position != nullptr) {
+    if (const std::optional<std::size_t> index = mesh_.indexOf(point)) {
+      ++counts_[static_cast<std::size_t>(OpCallKind::PntMove)];
+      staged_.stage(*index, Position{position[0], position[1], position[2]});
+      return 0;
+    }
+  }
   if (useAfterClose("pntMove")) return kClosedError;
   Position copy{};
   if (position != nullptr) std::copy(position, position + 3, copy.begin());

@@ -57,6 +57,12 @@ struct EditFaults {
   bool nullInfoAll = false;
   // The k-th pointInfo call of the operation (1 = the first) answers NULL; 0 never.
   std::size_t nullInfoCall = 0;
+
+  // Whether any fault is set (a new one belongs here too).
+  bool any() const {
+    return failMovePoint || failMoveCall != 0 || scanWithholdSelected != 0 || nullInfoPoint || nullInfoAll ||
+           nullInfoCall != 0;
+  }
 };
 
 enum class OpCallKind { PointCount, PointScan, PointInfo, PntMove, Done };
@@ -135,6 +141,8 @@ class EditOperation {
   bool useAfterClose(const char *what) { return closed_ && misuse(what); }
   bool misuse(const char *what);
   bool tracing() const { return tracer_ != nullptr && tracer_->on(); }
+  // Whether a call takes the short way: open, no fault, no log, no trace.
+  bool plain() const { return faultless_ && !closed_ && !keepLog_ && !tracing(); }
   void trace(const std::string &line) const;  // only when tracing()
 
   Mesh &mesh_;
@@ -148,6 +156,7 @@ class EditOperation {
   std::array<std::size_t, 5> counts_{};
   bool keepLog_ = false;
   std::vector<OpCall> calls_;
+  bool faultless_;
   bool closed_ = false;
   bool doneCalled_ = false;
   bool applied_ = false;

@@ -16,6 +16,7 @@ void Mesh::reserve(std::size_t points) {
 std::size_t Mesh::addPoint(const Position &position, bool selected) {
   if (positions_.size() >= kMaxPoints) throw std::length_error("Mesh::addPoint: the mesh is full");
   positions_.push_back(position);
+  ++changes_;
   selected_.push_back(selected ? 1 : 0);
   written_.push_back(0);
   if (!journalMark_.empty()) journalMark_.push_back(0);

@@ -72,8 +72,12 @@ class Mesh {
       if (keepFirstWrites_) recordFirstWrite(index, fingerprint(at));
     }
     at = position;
+    ++changes_;
   }
   const std::vector<Position> &positions() const { return positions_; }
+  // Counts every write of a position and every point added: whoever read
+  // positions knows they are still as read while this count is the same.
+  const std::uint64_t &changeCount() const { return changes_; }
 
   // Whether setPosition wrote the point since the last clearWritten().
   bool written(std::size_t index) const { return written_.at(index) != 0; }
@@ -140,6 +144,7 @@ class Mesh {
   void endOrder();  // back to mesh order and one layer
 
   std::vector<Position> positions_;
+  std::uint64_t changes_ = 0;
   std::vector<unsigned char> selected_;
   std::vector<unsigned char> written_;
   bool keepFirstWrites_ = false;

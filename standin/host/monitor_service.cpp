@@ -15,6 +15,22 @@ struct MonitorService::Live {
   bool shown = false;  // its task was started on the display
 };
 
+// A build steps once a point or more: defined before the entry point that
+// calls it, so that the call is made in line.
+inline int MonitorService::step(Live &live, unsigned int increment) {
+  ++live.stepCalls;
+  ++live.log->stepCalls;
+  live.log->progress += increment;
+  bool abort = (abortAtStep_ && live.stepCalls >= *abortAtStep_) ||
+               (interrupt_ != nullptr && interrupt_->load(std::memory_order_relaxed));
+  if (abort) live.log->aborted = true;
+  // A build steps once a point: the trace and the display are out of line.
+  if (HostGlobals *host = HostGlobals::current();
+      (host != nullptr && host->tracer().on()) || (live.shown && display_ != nullptr)) [[unlikely]]
+    showStep(live, increment, abort);
+  return abort ? 1 : 0;
+}
+
 // The C entry points. create/destroy reach the service through the current
 // host; the monitor's own calls through its data pointer.
 struct MonitorCallbacks {
@@ -83,20 +99,6 @@ void MonitorService::init(Live &live, unsigned int total) {
     host->tracer()("monitor.init(" + std::to_string(total) + ")");
   live.shown = display_ != nullptr;
   if (live.shown) display_->start(live.log->title + ": " + live.log->caption, total);
-}
-
-int MonitorService::step(Live &live, unsigned int increment) {
-  ++live.stepCalls;
-  ++live.log->stepCalls;
-  live.log->progress += increment;
-  bool abort = (abortAtStep_ && live.stepCalls >= *abortAtStep_) ||
-               (interrupt_ != nullptr && interrupt_->load(std::memory_order_relaxed));
-  if (abort) live.log->aborted = true;
-  // A build steps once a point: the trace and the display are out of line.
-  if (HostGlobals *host = HostGlobals::current();
-      (host != nullptr && host->tracer().on()) || (live.shown && display_ != nullptr)) [[unlikely]]
-    showStep(live, increment, abort);
-  return abort ? 1 : 0;
 }
 
 void MonitorService::showStep(Live &live, unsigned int increment, bool abort) {

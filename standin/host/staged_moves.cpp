@@ -7,7 +7,10 @@
 namespace standin {
 
 StagedMoves::StagedMoves(std::size_t expected, Room room)
-    : expected_(expected), moves_(std::move(room.moves)), spareTable_(std::move(room.table)) {
+    : expected_(expected),
+      lastMoves_(room.lastMoves),
+      moves_(std::move(room.moves)),
+      spareTable_(std::move(room.table)) {
   moves_.clear();
   spareTable_.clear();
 }
@@ -23,11 +26,12 @@ void StagedMoves::rehash(std::size_t capacity) {
 void StagedMoves::stage(std::size_t index, const Position &position) {
   if (table_.empty()) {
     // The first move. A stretch without Symmetry moves half the points it
-    // holds: the table starts with room for that many at most three quarters
-    // full, and grows when more move.
-    moves_.reserve(expected_);
-    const std::size_t half = expected_ / 2;
-    rehash(std::bit_ceil(std::max<std::size_t>(16, half + half / 3)));
+    // holds, or as many as the operation before moved: the table starts with
+    // room for that many at most three quarters full, and grows when more
+    // move.
+    moves_.reserve(std::max(expected_, lastMoves_));
+    const std::size_t count = std::max(expected_ / 2, lastMoves_);
+    rehash(std::bit_ceil(std::max<std::size_t>(16, count + count / 3 + 1)));
   }
   const std::size_t at = probe(index);
   if (table_[at] != 0) {

@@ -28,11 +28,16 @@ class StagedMoves {
   struct Room {
     std::vector<PointPosition> moves;
     std::vector<std::uint32_t> table;
+    // How many moves that operation made: a host that builds every frame
+    // makes about as many each time, and the table starts with room for
+    // them (it would otherwise grow, and be filled again, every frame).
+    std::size_t lastMoves = 0;
   };
 
   // Room for about `expected` moves before the table grows; `room`'s memory
   // is used for it (its contents are dropped).
-  explicit StagedMoves(std::size_t expected = 0, Room room = {});
+  explicit StagedMoves(std::size_t expected = 0) : StagedMoves(expected, Room()) {}
+  StagedMoves(std::size_t expected, Room room);
 
   bool empty() const { return moves_.empty(); }
   std::size_t size() const { return moves_.size(); }
@@ -70,6 +75,7 @@ class StagedMoves {
   void rehash(std::size_t capacity);
 
   std::size_t expected_;
+  std::size_t lastMoves_;
   std::vector<PointPosition> moves_;
   // 0 empty, else 1 + the move's position in moves_; a power of two long.
   std::vector<std::uint32_t> table_;

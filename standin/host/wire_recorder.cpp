@@ -108,18 +108,36 @@ std::vector<WireChange> WireRecorder::takeChanges() {
 
 void WireRecorder::takeChanges(std::vector<WireChange> &into) {
   settle();
+  settleFollowed();
   into.clear();
   into.swap(changes_);
   indexed_ = false;
-  if (++take_ == 0) {
+  if (++take_ == kFollowed) {
     std::fill(notedIn_.begin(), notedIn_.end(), 0);
     take_ = 1;
   }
 }
 
+void WireRecorder::takeUnfollowedChanges(std::vector<WireChange> &into) {
+  settle();
+  if (!followsHold()) settleFollowed();
+  // The marks left go with the take: their places count as noted by an
+  // earlier take from now on.
+  followed_ = 0;
+  takeChanges(into);
+}
+
+void WireRecorder::settleFollowed() const {
+  if (followed_ == 0) return;
+  const std::uint8_t mark = take_ | kFollowed;
+  for (std::size_t slot = 0; followed_ > 0 && slot < notedIn_.size(); ++slot)
+    if (notedIn_[slot] == mark) note(slot).keepNow(at(slot));
+}
+
 WireChange &WireRecorder::note(std::size_t slot) const {
   if (notedIn_.size() <= slot) notedIn_.resize(std::max(slot + 1, ops_.size()), 0);
   if (WireChange *noted = this->noted(slot)) return *noted;
+  const bool marked = notedIn_[slot] == (take_ | kFollowed);
   if (!indexed_ && !changes_.empty() && slot < changes_.back().slot) indexNotes();
   if (indexed_) {
     if (changed_.size() <= slot) changed_.resize(notedIn_.size());
@@ -136,7 +154,39 @@ WireChange &WireRecorder::note(std::size_t slot) const {
     static_assert(sizeof change.value == sizeof(Packed::value));
     std::memcpy(change.value.data(), packed_[slot].value.data(), sizeof change.value);
   }
+  if (marked) {
+    // The call before had the op and mode there now (a mark keeps them) and
+    // sat on its point as the links last saw it.
+    --followed_;
+    static_assert(sizeof change.value == sizeof(WireLinks::pointsAt[0]));
+    std::memcpy(change.value.data(), links_.pointsAt[links_.calls[slot]].data(), sizeof change.value);
+  }
   return change;
+}
+
+bool WireRecorder::follows(std::size_t slot, WireOp op, const float *pos, int mode) {
+  if (points_ == nullptr || slot >= links_.calls.size()) return false;
+  const std::uint32_t point = links_.calls[slot];
+  if (point >= points_->size() || point >= links_.pointsAt.size()) return false;  // kNone too
+  const std::uint8_t noted = slot < notedIn_.size() ? notedIn_[slot] : 0;
+  // A place with a note keeps it; otherwise the call there (the one before,
+  // or a mark, which keeps its op and mode) is of the same op and mode.
+  if (noted == take_ || ops_[slot] != op || packed_[slot].mode != mode) return false;
+  const std::uint64_t stamp = *pointChanges_;
+  if (point != lastPoint_ || stamp != lastPointStamp_) {
+    const std::array<double, 3> &at = (*points_)[point];
+    lastPointAt_ = {drawnFloat(at[0]), drawnFloat(at[1]), drawnFloat(at[2])};
+    lastPoint_ = point;
+    lastPointStamp_ = stamp;
+  }
+  if (std::memcmp(lastPointAt_.data(), pos, sizeof lastPointAt_) != 0) return false;
+  if (noted != (take_ | kFollowed)) {
+    if (notedIn_.size() <= slot) notedIn_.resize(std::max(slot + 1, ops_.size()), 0);
+    notedIn_[slot] = take_ | kFollowed;
+    // The count only grows: the marks hold while it is the first one's.
+    if (followed_++ == 0) followStamp_ = stamp;
+  }
+  return true;
 }
 
 std::size_t WireRecorder::noteIndex(std::size_t slot) const {
@@ -199,7 +249,7 @@ void WireRecorder::writePoint(WireOp op, const float *pos, int mode) {
   if (cursor_ >= ops_.size() || pos == nullptr) return record(pointCall(op, pos, mode));
   Packed &at = packed_[cursor_];
   // Noted before it is written: the note keeps the call it replaces.
-  if (keeping_) {
+  if (keeping_ && !follows(cursor_, op, pos, mode)) {
     WireChange &change = note(cursor_);
     change.sameKind = change.existed && change.op == op && change.mode == mode && op != WireOp::Circle;
     std::memcpy(change.nowPoint.data(), pos, sizeof change.nowPoint);

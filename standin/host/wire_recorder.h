@@ -13,9 +13,19 @@
 // A draw of a big scene makes millions of calls, and each draw reads the whole record: it is kept packed,
 // 16 bytes a call (a point's three floats or a circle's radius, and the mode) with the ops in a byte each
 // beside, half a WireCall. calls() makes the list of WireCalls only when a reader asks for it.
+//
+// Calls that follow their points. Most calls a tool draws sit on a mesh point, and when the points move
+// (every pair at once) the calls that change are those same calls at the points' new places. A viewer that
+// keeps changes can say where it last saw the calls (links(): per place the point its call sat on, and per
+// point the floats such a call held) and where the points are now (followPoints). A changed call of the
+// same op and mode as the call before, now at its point's new place, is then only marked as following its
+// point, with no note: the call before is known from the links. takeChanges() still lists it, made into a
+// note then; takeUnfollowedChanges() leaves it out while the points are as they were when it was marked.
 #pragma once
 
 #include <array>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -64,6 +74,26 @@ struct WireChange {
   void keepNow(const WireCall &call);
 };
 
+// The float a double rounds to (to nearest; past the largest float, the
+// largest float up to half its spacing beyond it, infinity further), as the
+// tool converts what it draws and as a page's Float32Array stores a number.
+inline float drawnFloat(double v) {
+  constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;
+  if (std::fabs(v) <= static_cast<double>(FLT_MAX) || std::isnan(v)) return static_cast<float>(v);
+  if (std::fabs(v) < kOverflow) return v > 0 ? FLT_MAX : -FLT_MAX;
+  return v > 0 ? HUGE_VALF : -HUGE_VALF;
+}
+
+// Where a viewer last saw the calls (see the top): kept by the recorder, so
+// that it lives as long as the calls it describes. It must describe the
+// record as it was at the last take: a call linked to a point held that
+// point's floats then.
+struct WireLinks {
+  static constexpr std::uint32_t kNone = 0xffffffff;
+  std::vector<std::uint32_t> calls;            // per place: a point, or kNone
+  std::vector<std::array<float, 3>> pointsAt;  // per point: the floats of a call on it
+};
+
 class WireRecorder {
  public:
   WireRecorder();
@@ -93,11 +123,39 @@ class WireRecorder {
   std::vector<WireChange> takeChanges();
   // Whether the place is among the changes takeChanges() would hand over now
   // (a draw since the last look is counted once calls() was read).
-  bool changedSinceTake(std::size_t slot) const { return slot < notedIn_.size() && notedIn_[slot] == take_; }
+  bool changedSinceTake(std::size_t slot) const {
+    return slot < notedIn_.size() && (notedIn_[slot] & ~kFollowed) == take_;
+  }
   // The same into `into` (its contents replaced), whose room the recorder
   // keeps for the changes after: a viewer that takes them every frame
   // allocates nothing once they have been as many.
   void takeChanges(std::vector<WireChange> &into);
+  // The same, but a call marked as following its point is left out, when
+  // every mark still holds (followsHold()); when not, as takeChanges.
+  void takeUnfollowedChanges(std::vector<WireChange> &into);
+
+  // Where the points are now, and a count that grows whenever one moves
+  // (both must outlive the recorder, or be replaced by null first). With
+  // null no call is marked as following its point.
+  void followPoints(const std::vector<std::array<double, 3>> *points, const std::uint64_t *changeCount) {
+    settleFollowed();
+    points_ = points;
+    pointChanges_ = changeCount;
+  }
+  // The viewer's links (see the top); editLinks() first makes every mark a
+  // note (the links it was made against are about to change).
+  const WireLinks &links() const { return links_; }
+  WireLinks &editLinks() {
+    settleFollowed();
+    return links_;
+  }
+  // How many places are marked as following their points since the take.
+  std::size_t followedCount() const { return followed_; }
+  // Whether every mark since the take was made against the points as they
+  // are now (none moved since).
+  bool followsHold() const {
+    return followed_ == 0 || (pointChanges_ != nullptr && followStamp_ == *pointChanges_);
+  }
 
   void moveTo(const float *pos, int lineStyle);
   void lineTo(const float *pos, int coordSys);
@@ -119,6 +177,12 @@ class WireRecorder {
   void record(const WireCall &call);
   void recordPoint(WireOp op, const float *pos, int mode);
   void writePoint(WireOp op, const float *pos, int mode);
+  // Whether the call about to be written at `slot` follows its point (see
+  // the top), marking it so; the call there now is the one before.
+  bool follows(std::size_t slot, WireOp op, const float *pos, int mode);
+  // Makes every mark since the take a note.
+  void settleFollowed() const;
+  void unmark(std::size_t slot) const;
   // The note of a place about to change (made on its first change since the
   // last take, with the call there then).
   WireChange &note(std::size_t slot) const;
@@ -129,7 +193,7 @@ class WireRecorder {
   void dropLeftOver() const;
   // The note of a place since the last take, or null.
   WireChange *noted(std::size_t slot) const {
-    return changedSinceTake(slot) ? &changes_[noteIndex(slot)] : nullptr;
+    return slot < notedIn_.size() && notedIn_[slot] == take_ ? &changes_[noteIndex(slot)] : nullptr;
   }
   // Where the note of a noted place is in changes_.
   std::size_t noteIndex(std::size_t slot) const;
@@ -146,9 +210,23 @@ class WireRecorder {
   bool keeping_ = false;
   // Per place, whether it was noted since the take: the take's number (a
   // take counts on rather than clearing every place it listed; the numbers
-  // start over, cleared, past 255). Small enough to stay in the caches.
+  // start over, cleared, past 127), with kFollowed for a place only marked
+  // as following its point. Small enough to stay in the caches.
+  static constexpr std::uint8_t kFollowed = 0x80;
   mutable std::vector<std::uint8_t> notedIn_;
   std::uint8_t take_ = 1;
+  // Following points: where they are, the marks since the take (how many,
+  // and the count of point changes the first was made at), and the last
+  // point's floats looked up (a tool draws at a point several times in a
+  // row).
+  WireLinks links_;
+  const std::vector<std::array<double, 3>> *points_ = nullptr;
+  const std::uint64_t *pointChanges_ = nullptr;
+  mutable std::size_t followed_ = 0;
+  std::uint64_t followStamp_ = 0;
+  std::uint32_t lastPoint_ = WireLinks::kNone;
+  std::uint64_t lastPointStamp_ = 0;
+  std::array<float, 3> lastPointAt_{};
   // A place's note is found again only when a later draw changes it before
   // the take. While the notes are in the order of their places (one draw
   // since the take) that is a search; once not, every note's place in

@@ -44,19 +44,9 @@ bool samePosition(const Position &a, const Position &b) {
          std::bit_cast<std::uint64_t>(a[2]) == std::bit_cast<std::uint64_t>(b[2]);
 }
 
-// The float a double rounds to (to nearest; past the largest float, the
-// largest float up to half its spacing beyond it, infinity further), as the
-// tool converts what it draws and as a page's Float32Array stores a number.
-float drawFloat(double v) {
-  constexpr double kOverflow = static_cast<double>(FLT_MAX) + 0x1p103;
-  if (std::fabs(v) <= static_cast<double>(FLT_MAX) || std::isnan(v)) return static_cast<float>(v);
-  if (std::fabs(v) < kOverflow) return v > 0 ? FLT_MAX : -FLT_MAX;
-  return v > 0 ? HUGE_VALF : -HUGE_VALF;
-}
-
 // A point as the calls that sit on it hold it.
 struct DrawPoint {
-  explicit DrawPoint(const Position &p) : xyz{drawFloat(p[0]), drawFloat(p[1]), drawFloat(p[2])} {}
+  explicit DrawPoint(const Position &p) : xyz{drawnFloat(p[0]), drawnFloat(p[1]), drawnFloat(p[2])} {}
   std::array<float, 3> xyz;
 };
 
@@ -242,28 +232,30 @@ std::uint32_t SceneTracker::findCallLink(const WireCall &call, std::size_t &curs
 
 // Links every call afresh.
 void SceneTracker::relinkOverlay(const WireRecorder &calls) {
-  callLinks_.assign(calls.size(), kNoLink);
+  std::vector<std::uint32_t> &callLinks = links_->calls;
+  callLinks.assign(calls.size(), kNoLink);
   std::size_t cursor = 0;
   for (std::size_t slot = 0; slot < calls.size(); ++slot)
-    callLinks_[slot] = findCallLink(calls.at(slot), cursor);
+    callLinks[slot] = findCallLink(calls.at(slot), cursor);
   relinkIndex();
 }
 
 // Indexes the calls linked to each point.
 void SceneTracker::relinkIndex() {
+  const std::vector<std::uint32_t> &callLinks = links_->calls;
   callsFrom_.assign(points_.size() + 1, 0);
-  for (std::uint32_t link : callLinks_)
+  for (std::uint32_t link : callLinks)
     if (link != kNoLink) ++callsFrom_[link + 1];
   for (std::size_t p = 0; p < points_.size(); ++p) callsFrom_[p + 1] += callsFrom_[p];
   callsAt_.resize(callsFrom_.back());
   std::vector<std::uint32_t> next(callsFrom_.begin(), callsFrom_.end() - 1);
-  for (std::size_t slot = 0; slot < callLinks_.size(); ++slot)
-    if (callLinks_[slot] != kNoLink) callsAt_[next[callLinks_[slot]]++] = static_cast<std::uint32_t>(slot);
+  for (std::size_t slot = 0; slot < callLinks.size(); ++slot)
+    if (callLinks[slot] != kNoLink) callsAt_[next[callLinks[slot]]++] = static_cast<std::uint32_t>(slot);
   laterLinks_.clear();
 }
 
 void SceneTracker::noteCallLink(std::uint32_t slot, std::uint32_t link) {
-  callLinks_[slot] = link;
+  links_->calls[slot] = link;
   if (link != kNoLink) laterLinks_.emplace_back(link, slot);
 }
 
@@ -282,7 +274,7 @@ void SceneTracker::addCallList(BinaryArrays &arrays, const WireRecorder &calls,
     const WireCall call = calls.at(slot);
     ops[i] = static_cast<std::uint8_t>(call.op);
     modes[i] = call.mode;
-    links[i] = callLinks_[slot];
+    links[i] = links_->calls[slot];
     if (call.op == WireOp::Circle)
       radii.push_back(call.radius);
     else if (links[i] == kNoLink)
@@ -338,7 +330,9 @@ SceneAnswer SceneTracker::whole(Session &session, AnswerForm form) {
   for (std::size_t k = 0; k < handles_.size(); ++k) handleLinks_[k] = handleLink(k, handles_[k]);
   const WireRecorder &overlay = session.overlayRecord();
   overlayLength_ = overlay.size();
-  if (!same || callLinks_.size() != overlay.size()) relinkOverlay(overlay);
+  links_ = &session.editOverlayLinks();
+  if (!same || links_->calls.size() != overlay.size()) relinkOverlay(overlay);
+  relinkPoints({}, true);
   if (binary) {
     BinaryArrays &arrays = out.arrays;
     arrays.add("points", points_.data()->data(), 3 * points_.size());
@@ -444,7 +438,9 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   const WireRecorder &calls = session.overlayRecord();
   const std::size_t oldLength = overlayLength_;
   overlayLength_ = calls.size();
-  callLinks_.resize(calls.size(), kNoLink);
+  // The links as the last answer left them, until the changes are taken
+  // (the calls marked as following their points were marked against them).
+  const std::vector<std::uint32_t> &lastLinks = session.overlayLinks().calls;
   std::vector<std::uint32_t> named;
   // The point last looked at as a float (a tool draws at a point several
   // times in a row).
@@ -461,7 +457,8 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   // moved, or are new to the page (the session lists every call that
   // changed since the last answer, each once, and those are looked at after).
   auto linked = [&](std::uint32_t point, std::uint32_t slot) {
-    if (slot >= calls.size() || session.overlayChanged(slot) || callLinks_[slot] != point) return;
+    if (slot >= calls.size() || slot >= lastLinks.size() || session.overlayChanged(slot) || lastLinks[slot] != point)
+      return;
     if (!callAt(calls.at(slot), at(point))) named.push_back(slot);
   };
   if (!moved.empty() && callsFrom_.size() == points_.size() + 1) {
@@ -479,7 +476,15 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   // A call that changed is named when it is new to the page; one that was
   // there follows its link when it is still the same kind of call at the
   // point it follows, or, without a link, when it is the call the page has.
-  session.takeOverlayChanges(overlayChanges_);
+  // The binary form leaves out the calls that follow their points; the JSON
+  // form sends every call that changed.
+  if (changedSlots != nullptr)
+    session.takeOverlayChanges(overlayChanges_);
+  else
+    session.takeUnfollowedOverlayChanges(overlayChanges_);
+  links_ = &session.editOverlayLinks();
+  std::vector<std::uint32_t> &callLinks = links_->calls;
+  callLinks.resize(calls.size(), kNoLink);
   for (const WireChange &change : overlayChanges_) {
     const std::uint32_t slot = change.slot;
     if (slot >= calls.size()) continue;
@@ -489,7 +494,7 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
       named.push_back(slot);
       continue;
     }
-    const std::uint32_t link = callLinks_[slot];
+    const std::uint32_t link = callLinks[slot];
     if (link != kNoLink && change.sameKind) {
       // The usual change, a call that follows its point, is told by the
       // note alone (the call itself is not read).
@@ -508,7 +513,21 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   named.erase(std::unique(named.begin(), named.end()), named.end());
   if (changedSlots != nullptr) sortIfNeeded(*changedSlots);
   relinkNamed(calls, named);
+  relinkPoints(moved, false);
   return named;
+}
+
+// Each point's floats as the calls on it hold them, for the points that
+// moved (every point when the mesh's size changed, or `moved` is empty and
+// `all`): what the links say the calls were, until the next answer.
+void SceneTracker::relinkPoints(const std::vector<std::uint32_t> &moved, bool all) {
+  std::vector<std::array<float, 3>> &pointsAt = links_->pointsAt;
+  if (all || pointsAt.size() != points_.size()) {
+    pointsAt.resize(points_.size());
+    for (std::size_t p = 0; p < points_.size(); ++p) pointsAt[p] = DrawPoint(points_[p]).xyz;
+    return;
+  }
+  for (std::uint32_t p : moved) pointsAt[p] = DrawPoint(points_[p]).xyz;
 }
 
 // What the page is told of the named calls is linked anew: the old link when
@@ -516,9 +535,9 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
 void SceneTracker::relinkNamed(const WireRecorder &calls, const std::vector<std::uint32_t> &named) {
   for (std::uint32_t slot : named) {
     const WireCall call = calls.at(slot);
-    std::uint32_t link = callLinks_[slot];
+    std::uint32_t link = links_->calls[slot];
     if (link == kNoLink || !callAt(call, points_[link])) {
-      const std::uint32_t before = slot > 0 ? callLinks_[slot - 1] : kNoLink;
+      const std::uint32_t before = slot > 0 ? links_->calls[slot - 1] : kNoLink;
       std::size_t cursor = before < handleOf_.size() && handleOf_[before] != kNoLink ? handleOf_[before] : 0;
       link = findCallLink(call, cursor);
     }

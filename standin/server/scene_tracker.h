@@ -74,7 +74,7 @@
 namespace standin {
 
 inline constexpr int kOverlayNumbersPerCall = 5;
-inline constexpr std::uint32_t kNoLink = 0xffffffff;
+inline constexpr std::uint32_t kNoLink = WireLinks::kNone;
 inline constexpr const char *kBinarySceneType = "application/x-elasticpull-scene";
 
 enum class AnswerForm { Json, Binary };
@@ -157,6 +157,7 @@ class SceneTracker {
   std::uint32_t findCallLink(const WireCall &call, std::size_t &cursor) const;
   void noteCallLink(std::uint32_t slot, std::uint32_t link);
   void relinkNamed(const WireRecorder &calls, const std::vector<std::uint32_t> &named);
+  void relinkPoints(const std::vector<std::uint32_t> &moved, bool all);
   std::vector<std::uint32_t> namedCalls(Session &session, const std::vector<std::uint32_t> &moved,
                                         std::vector<std::uint32_t> *changedSlots);
   void addCallList(BinaryArrays &arrays, const WireRecorder &calls,
@@ -168,10 +169,13 @@ class SceneTracker {
   std::vector<std::uint32_t> handleLinks_;  // per handle: the point it sits on, or kNoLink
   std::vector<std::uint32_t> handleOf_;     // per point: its handle (its place in the selection), or kNoLink
   std::size_t overlayLength_ = 0;
-  // Per overlay call: the point it sits on, or kNoLink; and the calls linked
-  // to each point (callsFrom_: a point's first entry in callsAt_, as built
-  // by relinkOverlay; links made since are in laterLinks_, as pairs).
-  std::vector<std::uint32_t> callLinks_;
+  // Per overlay call: the point it sits on, or kNoLink, and each point's
+  // floats as a call on it holds them (the session's, links_->calls and
+  // links_->pointsAt: its recorder marks a call that follows its point
+  // against them); and the calls linked to each point (callsFrom_: a
+  // point's first entry in callsAt_, as built by relinkOverlay; links made
+  // since are in laterLinks_, as pairs).
+  WireLinks *links_ = nullptr;
   std::vector<std::uint32_t> callsFrom_;
   std::vector<std::uint32_t> callsAt_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> laterLinks_;  // (point, slot)

@@ -534,6 +534,15 @@ std::vector<Position> Session::handles() const {
 void Session::watchChanges() {
   mesh_.watchWrites();
   viewport_.keepChanges();
+  followOverlayPoints(followOverlay_);
+}
+
+void Session::followOverlayPoints(bool follow) {
+  followOverlay_ = follow;
+  if (follow)
+    viewport_.followPoints(&mesh_.positions(), &mesh_.changeCount());
+  else
+    viewport_.followPoints(nullptr, nullptr);
 }
 
 std::string Session::panelTitle() const {

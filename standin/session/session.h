@@ -236,6 +236,15 @@ class Session {
   // Whether an overlay call is among those takeOverlayChanges would hand over
   // (read overlay() first, so that the last draw is counted).
   bool overlayChanged(std::size_t slot) const { return viewport_.changedSinceTake(slot); }
+  // The viewer's links of the overlay's calls to the mesh's points (see
+  // WireRecorder): a call that follows its point is then only marked, and
+  // this leaves it out while no point moved since.
+  void takeUnfollowedOverlayChanges(std::vector<WireChange> &into) { viewport_.takeUnfollowedChanges(into); }
+  const WireLinks &overlayLinks() const { return viewport_.links(); }
+  WireLinks &editOverlayLinks() { return viewport_.editLinks(); }
+  // With false, no overlay call is marked as following its point (each
+  // changed call is noted): the general path, for comparing with.
+  void followOverlayPoints(bool follow);
   // Counts every change of the selection (see Mesh::selectionStamp).
   std::uint64_t selectionStamp() const { return mesh_.selectionStamp(); }
   std::string panelTitle() const;
@@ -352,6 +361,7 @@ class Session {
   Mesh &mesh_;
   SessionSetup setup_;
   WireRecorder viewport_;  // the tool's last draw
+  bool followOverlay_ = true;
   WireRecorder recorder_;  // a picture's draw
   std::size_t draws_ = 0;  // draws into viewport_
   std::unique_ptr<ToolSession> tool_;

@@ -5,8 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -355,3 +357,49 @@ TEST(Mesh, CountsItsSelectionAsItChanges) {
 }
 
 }  // namespace
+
+// pointInfo and pntMove answer a plain operation (no fault, log or trace) the
+// short way: over random calls (known and unknown points, a null position,
+// moves over moves, calls after done) it answers as one with its call log
+// kept, which goes the whole way, and leaves the mesh the same.
+TEST(EditOperation, APlainOperationAnswersAsOneWithItsLogKept) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 50; ++round) {
+    Mesh plainMesh = fivePoints(), loggedMesh = fivePoints();
+    EditOperation plain(plainMesh), logged(loggedMesh);
+    logged.keepCallLog();
+    const int calls = 1 + static_cast<int>(random() % 40);
+    for (int call = 0; call < calls; ++call) {
+      const std::size_t index = random() % 7;  // 5 and 6 are past the end
+      auto id = [&](const Mesh &mesh) {
+        return index < mesh.size() ? mesh.id(index) : reinterpret_cast<LWPntID>(Mesh::kIdBase + 8 * index);
+      };
+      const auto what = random() % 8;
+      if (what == 0) {
+        plain.done(0, 0);
+        logged.done(0, 0);
+      } else if (what < 4) {
+        const double at[3] = {static_cast<double>(random() % 9), -0.0, 1.5};
+        const bool null = random() % 10 == 0;
+        ASSERT_EQ(plain.pntMove(id(plainMesh), null ? nullptr : at), logged.pntMove(id(loggedMesh), null ? nullptr : at))
+            << "round " << round << ", call " << call;
+      } else {
+        const EDPointInfo *a = plain.pointInfo(id(plainMesh));
+        const EDPointInfo *b = logged.pointInfo(id(loggedMesh));
+        ASSERT_EQ(a == nullptr, b == nullptr) << "round " << round << ", call " << call;
+        if (a != nullptr) {
+          EXPECT_EQ(plainMesh.indexOf(a->pnt), loggedMesh.indexOf(b->pnt));
+          EXPECT_EQ(a->flags, b->flags);
+          EXPECT_EQ(std::memcmp(a->position, b->position, sizeof a->position), 0);
+        }
+      }
+    }
+    for (OpCallKind kind : {OpCallKind::PointInfo, OpCallKind::PntMove, OpCallKind::Done})
+      EXPECT_EQ(plain.callCount(kind), logged.callCount(kind)) << "round " << round;
+    EXPECT_EQ(plain.misuseCount(), logged.misuseCount()) << "round " << round;
+    for (std::size_t i = 0; i < plainMesh.size(); ++i) {
+      EXPECT_EQ(plain.staged(i), logged.staged(i)) << "round " << round << ", point " << i;
+      EXPECT_EQ(plainMesh.position(i), loggedMesh.position(i)) << "round " << round << ", point " << i;
+    }
+  }
+}

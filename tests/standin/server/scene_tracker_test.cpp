@@ -369,3 +369,97 @@ TEST(SceneTrackerTest, ACtrlDragFrameNamesNoHandleAndNoCallThatFollowsItsPoint) 
 }
 
 }  // namespace
+
+namespace {
+
+// The answers are the same bytes whether the recorder marks the calls that
+// follow their points (and the tracker leaves them out) or notes every
+// changed call: a session of each, one after the other (the module is one
+// per process), runs the same random commands (drags with and without CTRL,
+// presses, panel edits, undo, redo, reset, new selections, reloads, a page a
+// step behind), and every answer of each form is compared.
+std::vector<std::pair<int, std::string>> randomAnswers(standin::AnswerForm form, bool follow, int &ctrlFrames) {
+  LineSession line;
+  line.session.followOverlayPoints(follow);
+  standin::PlaygroundApi api(line.session);
+  std::vector<std::pair<int, std::string>> answers;
+  std::int64_t version = 0;
+  auto keep = [&](standin::ApiReply reply) {
+    if (reply.status == 200) {
+      if (form == standin::AnswerForm::Json) {
+        version = json::parse(reply.body)["version"].get<std::int64_t>();
+      } else {
+        std::uint32_t length = 0;
+        std::memcpy(&length, reply.body.data(), 4);
+        version = json::parse(reply.body.substr(4, length))["version"].get<std::int64_t>();
+      }
+    }
+    answers.emplace_back(reply.status, std::move(reply.body));
+  };
+  keep(api.get("state", form));
+  std::mt19937 random(21);
+  auto number = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+  ctrlFrames = 0;
+  for (int step = 0; step < 400; ++step) {
+    if (random() % 30 == 0) {
+      keep(api.get("state", form));
+      continue;
+    }
+    json body{{"version", random() % 40 == 0 ? version - 1 : version}};
+    std::string action;
+    const auto pick = random() % 12;
+    if (pick < 2) {
+      action = "press";
+      body["handle"] = static_cast<int>(random() % 18);
+      body["position"] = {number(0, 20), number(0, 5), number(0, 4)};
+    } else if (pick < 7) {
+      action = "drag";
+      // Small steps as a mouse makes them, and jumps; often with CTRL.
+      body["position"] = {number(0, 20), random() % 2 == 0 ? number(2, 2.01) : number(-3, 8), number(0, 4)};
+      body["ctrl"] = random() % 2 == 0;
+      ctrlFrames += body["ctrl"].get<bool>();
+    } else if (pick == 7) {
+      action = "release";
+    } else if (pick == 8) {
+      action = random() % 2 == 0 ? "factor" : "symmetry";
+      if (action == "factor")
+        body["value"] = number(0.2, 3);
+      else
+        body["on"] = random() % 2 == 0;
+    } else if (pick == 9) {
+      action = random() % 2 == 0 ? "undo" : "redo";
+    } else if (pick == 10) {
+      action = "reset";
+    } else {
+      action = "select";
+      body["selection"] = random() % 2 == 0 ? "0-17" : "2-13";
+    }
+    keep(api.post(action, body.dump(), form));
+  }
+  return answers;
+}
+
+void compareWithGeneralPath(standin::AnswerForm form) {
+  int ctrlFrames = 0, plainCtrlFrames = 0;
+  const auto fast = randomAnswers(form, true, ctrlFrames);
+  const auto plain = randomAnswers(form, false, plainCtrlFrames);
+  ASSERT_EQ(fast.size(), plain.size());
+  int answered = 0;
+  for (std::size_t k = 0; k < fast.size(); ++k) {
+    ASSERT_EQ(fast[k].first, plain[k].first) << "answer " << k;
+    ASSERT_EQ(fast[k].second, plain[k].second) << "answer " << k;
+    answered += fast[k].first == 200;
+  }
+  EXPECT_GT(ctrlFrames, 50);
+  EXPECT_GT(answered, 200);
+}
+
+}  // namespace
+
+TEST(SceneTrackerTest, JsonAnswersAreTheSameWithCallsMarkedAsFollowingTheirPoints) {
+  compareWithGeneralPath(standin::AnswerForm::Json);
+}
+
+TEST(SceneTrackerTest, BinaryAnswersAreTheSameWithCallsMarkedAsFollowingTheirPoints) {
+  compareWithGeneralPath(standin::AnswerForm::Binary);
+}
