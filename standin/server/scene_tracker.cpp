@@ -478,10 +478,8 @@ std::vector<std::uint32_t> SceneTracker::namedCalls(Session &session, const std:
   // point it follows, or, without a link, when it is the call the page has.
   // The binary form leaves out the calls that follow their points; the JSON
   // form sends every call that changed.
-  if (changedSlots != nullptr)
-    session.takeOverlayChanges(overlayChanges_);
-  else
-    session.takeUnfollowedOverlayChanges(overlayChanges_);
+  if (changedSlots != nullptr) session.takeOverlayChanges(overlayChanges_);
+  else session.takeUnfollowedOverlayChanges(overlayChanges_);
   links_ = &session.editOverlayLinks();
   std::vector<std::uint32_t> &callLinks = links_->calls;
   callLinks.resize(calls.size(), kNoLink);
