@@ -19,7 +19,8 @@
 // or at the k-th call.
 //
 // Each call costs the same whatever the mesh's size: staged moves are found
-// through a table of the moved points (StagedMoves). Once done(0) has written
+// among the moved points alone (StagedMoves: their sorted list while they come
+// in index order, a table of them otherwise). Once done(0) has written
 // the moves, the operation holds what they replaced (replaced()), so a host
 // can put the mesh back at a cost in proportion to the points moved.
 //

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <utility>
 
 namespace standin {
@@ -23,14 +24,45 @@ void StagedMoves::rehash(std::size_t capacity) {
     table_[probe(moves_[k].index)] = static_cast<std::uint32_t>(k + 1);
 }
 
+std::size_t StagedMoves::placeInOrder(std::size_t index) const {
+  const std::size_t count = moves_.size();
+  std::size_t low = 0;
+  std::size_t high = count;
+  // From the last answer, steps that double while they stay at or below
+  // `index`: the place is then in [low, high).
+  if (lastPlace_ < count && moves_[lastPlace_].index <= index) {
+    low = lastPlace_;
+    std::size_t step = 1;
+    while (low + step < count && moves_[low + step].index <= index) {
+      low += step;
+      step *= 2;
+    }
+    high = std::min(count, low + step);
+  }
+  const auto at = std::lower_bound(moves_.begin() + static_cast<std::ptrdiff_t>(low),
+                                   moves_.begin() + static_cast<std::ptrdiff_t>(high), index,
+                                   [](const PointPosition &move, std::size_t i) { return move.index < i; });
+  lastPlace_ = static_cast<std::size_t>(at - moves_.begin());
+  return lastPlace_;
+}
+
 void StagedMoves::stage(std::size_t index, const Position &position) {
   if (table_.empty()) {
-    // The first move. A stretch without Symmetry moves half the points it
-    // holds, or as many as the operation before moved: the table starts with
-    // room for that many at most three quarters full, and grows when more
-    // move.
-    moves_.reserve(std::max(expected_, lastMoves_));
-    const std::size_t count = std::max(expected_ / 2, lastMoves_);
+    if (moves_.empty()) moves_.reserve(std::max(expected_, lastMoves_));
+    if (moves_.empty() || index > moves_.back().index) {
+      moves_.push_back(PointPosition{index, position});
+      return;
+    }
+    const std::size_t at = placeInOrder(index);
+    if (moves_[at].index == index) {
+      moves_[at].position = position;
+      return;
+    }
+    // The first move out of order: the table from now on. A stretch without
+    // Symmetry moves half the points it holds: the table starts with room
+    // for that many, for those moved so far, or for as many as the operation
+    // before moved, at most three quarters full, and grows when more move.
+    const std::size_t count = std::max({expected_ / 2, moves_.size() + 1, lastMoves_});
     rehash(std::bit_ceil(std::max<std::size_t>(16, count + count / 3 + 1)));
   }
   const std::size_t at = probe(index);
@@ -49,6 +81,7 @@ std::vector<PointPosition> StagedMoves::take() {
     spareTable_.swap(table_);
   }
   bits_ = 0;
+  lastPlace_ = 0;
   return std::exchange(moves_, {});
 }
 

@@ -5,6 +5,12 @@
 // costs what it moves, not the size of the mesh it works on: a host that
 // builds once for each of many small selections (one for every pair length)
 // would otherwise pay for the whole mesh in every build.
+//
+// While the points come in rising index order (a build moving the points of
+// a selection in scan order), the list itself is sorted and a point is found
+// in it by its index, so no table is made (4 bytes a slot, 4/3 to 8/3 slots
+// a move, beside the move's own 32 bytes); the first move below the last one
+// makes the table, which then serves the rest of the operation.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +50,13 @@ class StagedMoves {
   // The position staged for a point, or null.
   const Position *find(std::size_t index) const {
     if (moves_.empty()) return nullptr;
+    if (table_.empty()) {
+      // In order: past the last move (the common question while a build
+      // moves in order) is answered at once.
+      if (index > moves_.back().index) return nullptr;
+      const std::size_t at = placeInOrder(index);
+      return at < moves_.size() && moves_[at].index == index ? &moves_[at].position : nullptr;
+    }
     const std::uint32_t slot = table_[probe(index)];
     return slot != 0 ? &moves_[slot - 1].position : nullptr;
   }
@@ -73,6 +86,10 @@ class StagedMoves {
     }
   }
   void rehash(std::size_t capacity);
+  // While the moves are in index order: the place of the first move whose
+  // index is not below `index`. Searched from where the last search ended,
+  // so that questions in rising order (a scan) cost a step or two each.
+  std::size_t placeInOrder(std::size_t index) const;
 
   std::size_t expected_;
   std::size_t lastMoves_;
@@ -81,6 +98,7 @@ class StagedMoves {
   std::vector<std::uint32_t> table_;
   std::vector<std::uint32_t> spareTable_;  // memory for the table, not in use
   unsigned bits_ = 0;                      // log2 of the table's length
+  mutable std::size_t lastPlace_ = 0;      // placeInOrder's last answer
 };
 
 }  // namespace standin
