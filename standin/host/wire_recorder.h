@@ -182,7 +182,6 @@ class WireRecorder {
   bool follows(std::size_t slot, WireOp op, const float *pos, int mode);
   // Makes every mark since the take a note.
   void settleFollowed() const;
-  void unmark(std::size_t slot) const;
   // The note of a place about to change (made on its first change since the
   // last take, with the call there then).
   WireChange &note(std::size_t slot) const;
